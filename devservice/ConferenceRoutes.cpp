@@ -1,0 +1,7 @@
+#include "Routes.h"
+
+namespace devservice {
+
+void registerConferenceRoutes(httplib::Server&, Store&) {}
+
+} // namespace devservice

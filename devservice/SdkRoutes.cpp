@@ -1,0 +1,7 @@
+#include "Routes.h"
+
+namespace devservice {
+
+void registerSdkRoutes(httplib::Server&, Store&) {}
+
+} // namespace devservice

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with AddressSanitizer and
+# UndefinedBehaviorSanitizer, builds the fuzz targets with clang, and runs the
+# whole test suite. Ends with ctest's summary; fails when any test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTALVORA_BUILD_FUZZERS=ON >/dev/null
+cmake --build build/fuzz
+
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALVORA_SANITIZE=ON \
+    -DTALVORA_FUZZ_BUILD_DIR="$PWD/build/fuzz" >/dev/null
+cmake --build build/test
+
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$PWD/build/test/tests/runtime}"
+ctest --test-dir build/test --output-on-failure -j2 --timeout 600

@@ -1,0 +1,36 @@
+#include "ErrorBox.h"
+
+#include <QMessageBox>
+
+namespace talvora {
+namespace {
+
+ErrorBoxHook& hook()
+{
+    static ErrorBoxHook instance;
+    return instance;
+}
+
+} // namespace
+
+void setErrorBoxHook(ErrorBoxHook newHook)
+{
+    hook() = std::move(newHook);
+}
+
+void showErrorBox(const QString& text, QWidget* parent)
+{
+    const QString title = QString::fromUtf8("出错提示");
+    if (hook()) {
+        hook()(parent, title, text);
+        return;
+    }
+    QMessageBox::critical(parent, title, text, QMessageBox::Ok);
+}
+
+void showErrorBox(const char* utf8Text, QWidget* parent)
+{
+    showErrorBox(QString::fromUtf8(utf8Text), parent);
+}
+
+} // namespace talvora

@@ -1,0 +1,38 @@
+#pragma once
+// The one place where the stand-ins speak HTTPS. Every request verifies the
+// server's certificate and host name against the CA file compiled in as
+// TALVORA_CA_BUNDLE, connects within 10 s and completes within 30 s, so a
+// dead or hung service ends in a transport error instead of a frozen window.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace talvora::https {
+
+struct Request
+{
+    std::string url;
+    std::vector<std::string> headers; // "Name: value"
+    std::string body;                 // sent as the POST body (may be empty)
+};
+
+struct Answer
+{
+    bool completed = false; // the server answered with some HTTP status
+    long status = 0;        // HTTP status when completed
+    std::string body;       // answer body when completed
+    int transportError = 0; // the CURLcode when not completed
+};
+
+// Sends a POST. Any HTTP status completes the request; only transport
+// failures (resolve, connect, TLS, time-out) leave completed false.
+Answer post(const Request& request);
+
+// application/x-www-form-urlencoded text of the given fields, in order.
+std::string formEncode(const std::vector<std::pair<std::string, std::string>>& fields);
+
+// The CA file that every request trusts.
+const char* trustedCaFile();
+
+} // namespace talvora::https
