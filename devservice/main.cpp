@@ -1,1 +1,197 @@
-int main() { return 0; }
+// The local development service: HTTPS on loopback with a development CA,
+// SQLite storage, the conferencing REST API, the cloud sign-in and the
+// conferencing SDK's endpoints.
+//
+//   devservice [--port N] [--data FILE] [--certs DIR]
+//   devservice --init-certs [--certs DIR]
+
+#include "DevCerts.h"
+#include "RequestLog.h"
+#include "Routes.h"
+#include "Store.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <pthread.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+
+namespace {
+
+constexpr const char* kListenAddress = "127.0.0.1";
+constexpr size_t kMaxPayloadBytes = 64 * 1024;
+
+struct Options
+{
+    int port = TALVORA_DEV_PORT;
+    std::string dataFile = "devservice.db";
+    std::string certDirectory = TALVORA_DEV_CERT_DIR;
+    bool initCertsOnly = false;
+};
+
+void printUsage(FILE* to)
+{
+    std::fprintf(to,
+                 "usage: devservice [--port N] [--data FILE] [--certs DIR]\n"
+                 "       devservice --init-certs [--certs DIR]\n"
+                 "Serves the Talvora conferencing, cloud and SDK endpoints over HTTPS on %s.\n"
+                 "Defaults: --port %d --data devservice.db --certs %s\n",
+                 kListenAddress, TALVORA_DEV_PORT, TALVORA_DEV_CERT_DIR);
+}
+
+bool parsePort(const char* text, int& port)
+{
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > 65535)
+        return false;
+    port = static_cast<int>(value);
+    return true;
+}
+
+// Exit status 2 for a bad command line, as usual for tools.
+bool parseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--init-certs") {
+            options.initCertsOnly = true;
+        } else if (arg == "--port" && hasValue) {
+            if (!parsePort(argv[++i], options.port)) {
+                std::fprintf(stderr, "devservice: --port needs a number from 1 to 65535\n");
+                return false;
+            }
+        } else if (arg == "--data" && hasValue) {
+            options.dataFile = argv[++i];
+        } else if (arg == "--certs" && hasValue) {
+            options.certDirectory = argv[++i];
+        } else if (arg == "--help" || arg == "-h") {
+            printUsage(stdout);
+            std::exit(0);
+        } else {
+            std::fprintf(stderr, "devservice: unknown or incomplete option %s\n", arg.c_str());
+            printUsage(stderr);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Guards stdout: the server logs from its worker threads.
+std::mutex g_logMutex;
+
+void logLine(const std::string& line)
+{
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!parseOptions(argc, argv, options))
+        return 2;
+
+    devservice::DevCerts certs;
+    try {
+        certs = devservice::ensureDevCerts(options.certDirectory);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "devservice: %s\n", error.what());
+        return 1;
+    }
+    if (options.initCertsOnly) {
+        std::printf("Development CA: %s\n", certs.caFile.c_str());
+        return 0;
+    }
+
+    // SIGINT and SIGTERM are taken by one waiting thread rather than a
+    // handler, because stopping the server is not async-signal-safe. The mask
+    // is set before any thread starts, so every worker inherits it.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::unique_ptr<devservice::Store> store;
+    try {
+        store = std::make_unique<devservice::Store>(options.dataFile);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "devservice: %s\n", error.what());
+        return 1;
+    }
+
+    httplib::SSLServer server(certs.serverCert.c_str(), certs.serverKey.c_str());
+    if (!server.is_valid()) {
+        std::fprintf(stderr, "devservice: cannot load %s and its key\n", certs.serverCert.c_str());
+        return 1;
+    }
+    // Without it every answer waits for the client's delayed ACK (~40 ms).
+    server.set_tcp_nodelay(true);
+    // Not the library's default SO_REUSEPORT: a second instance on a busy port
+    // must fail instead of silently sharing the connections with the first.
+    server.set_socket_options([](int sock) {
+        int on = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    });
+    server.set_payload_max_length(kMaxPayloadBytes);
+    server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
+        logLine(devservice::requestLine(request.remote_addr, request.method, request.path, request.params,
+                                        response.status, response.body.size()));
+    });
+    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (response.body.empty())
+            response.set_content("{\"code\":" + std::to_string(response.status) +
+                                     ",\"message\":\"no such route\"}",
+                                 "application/json; charset=utf-8");
+    });
+    server.Get("/health", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("{\"status\":\"ok\"}", "application/json");
+    });
+    devservice::registerConferenceRoutes(server, *store);
+    devservice::registerCloudRoutes(server, *store);
+    devservice::registerSdkRoutes(server, *store);
+
+    if (!server.bind_to_port(kListenAddress, options.port)) {
+        std::fprintf(stderr, "devservice: cannot listen on %s:%d (in use?)\n", kListenAddress, options.port);
+        return 1;
+    }
+
+    std::atomic<bool> listenerDone{false};
+    std::thread stopper([&server, &listenerDone, stopSignals] {
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        logLine(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
+        // A signal right after start-up may come before the listener runs,
+        // and stop() only reaches a running listener.
+        while (!listenerDone && !server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        server.stop();
+    });
+
+    logLine("devservice listening on https://" + std::string(kListenAddress) + ":" +
+            std::to_string(options.port) + " (data " + options.dataFile + ", CA " + certs.caFile + ")");
+    const bool listened = server.listen_after_bind();
+    listenerDone = true;
+    if (!listened) {
+        // The listener failed on its own; wake the stopper so it can be joined.
+        pthread_kill(stopper.native_handle(), SIGTERM);
+    }
+    stopper.join();
+    logLine("devservice stopped");
+    return listened ? 0 : 1;
+}

@@ -14,6 +14,11 @@ if [ -z "${DISPLAY:-}" ]; then
     echo "Talvora is a desktop application and needs an X display (DISPLAY is not set)." >&2
     exit 1
 fi
+# Under sudo the X server still wants the invoking user's credentials.
+if [ -z "${XAUTHORITY:-}" ] && [ -n "${SUDO_USER:-}" ]; then
+    user_home=$(getent passwd "$SUDO_USER" | cut -d: -f6)
+    [ -f "$user_home/.Xauthority" ] && export XAUTHORITY="$user_home/.Xauthority"
+fi
 
 port=$(sed -n 's/^TALVORA_DEV_PORT:STRING=//p' build/release/CMakeCache.txt)
 data_dir="$HOME/.local/share/talvora-dev"

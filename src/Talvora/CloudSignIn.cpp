@@ -1,1 +1,319 @@
-// placeholder
+#include "CloudSignIn.h"
+
+#include "Config.h"
+#include "ErrorBox.h"
+#include "crypto/AESCipher.h"
+#include "crypto/Base64.h"
+#include "log/Log.h"
+#include "platform/KelpNetUtils.h"
+#include "platform/Strevonet.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace talvora {
+namespace {
+
+constexpr const char* kAppKey = "8f3a1c6e0b9d47e2a5c4f1d7b2e60a93";
+constexpr const char* kAccountQueryPath = "/api/route/vas/zhumu/userInfo/get?accessToken=";
+constexpr int kQueryAttempts = 3;
+constexpr uint8_t kExchangeMode = 2;
+constexpr int kCipherTextCapacity = 128;
+constexpr int kPasswordFieldSize = 32;
+constexpr size_t kTokenKeyLength = 8;
+constexpr size_t kAesBlock = 16;
+
+// Byte range [begin, end) of a field's value inside the answer.
+using Span = std::pair<size_t, size_t>;
+
+// The value that follows a quoted field name ending at `afterName`: the
+// character right after the name is skipped unseen (normally the colon), and
+// the value is the text between the next two double quotes. A value whose
+// closing quote is missing runs to the end of the answer.
+Span valueSpanAfter(const std::string& answer, size_t afterName)
+{
+    const size_t open = afterName + 1 <= answer.size() ? answer.find('"', afterName + 1) : std::string::npos;
+    if (open == std::string::npos)
+        return {answer.size(), answer.size()};
+    const size_t close = answer.find('"', open + 1);
+    return {open + 1, close == std::string::npos ? answer.size() : close};
+}
+
+std::string quoted(const char* name)
+{
+    return std::string("\"") + name + "\"";
+}
+
+// The answer is searched as plain text, not parsed: the first occurrence of
+// the quoted name wins, even where it stands as another field's value. Only
+// a name that occurs nowhere counts as missing.
+std::optional<std::string> readField(const std::string& answer, const char* name)
+{
+    const std::string key = quoted(name);
+    const size_t at = answer.find(key);
+    if (at == std::string::npos)
+        return std::nullopt;
+    const Span span = valueSpanAfter(answer, at + key.size());
+    return answer.substr(span.first, span.second - span.first);
+}
+
+std::string maskOf(size_t length)
+{
+    return "***(len " + std::to_string(length) + ")";
+}
+
+bool isJsonSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The JSON value after a quoted name when it is not a string (a number, say):
+// the text-search rule above would never look at it.
+std::optional<Span> unquotedValueSpanAfter(const std::string& answer, size_t afterName)
+{
+    size_t at = afterName;
+    while (at < answer.size() && isJsonSpace(answer[at]))
+        ++at;
+    if (at >= answer.size() || answer[at] != ':')
+        return std::nullopt;
+    ++at;
+    while (at < answer.size() && isJsonSpace(answer[at]))
+        ++at;
+    if (at >= answer.size() || answer[at] == '"')
+        return std::nullopt;
+    size_t end = at;
+    while (end < answer.size() && answer[end] != ',' && answer[end] != '}' && answer[end] != ']' &&
+           !isJsonSpace(answer[end]))
+        ++end;
+    if (end == at)
+        return std::nullopt;
+    return Span{at, end};
+}
+
+// The answer as it may be shown: every value that the sign-in could read as
+// "password" or "token" (each occurrence of the names, quoted or not) and any
+// copy of the access token are replaced by a mask carrying the length.
+std::string maskedAnswer(const std::string& answer, const std::string& accessToken)
+{
+    std::vector<Span> secrets;
+    for (const char* name : {"password", "token"}) {
+        const std::string key = quoted(name);
+        for (size_t at = answer.find(key); at != std::string::npos; at = answer.find(key, at + 1)) {
+            const size_t afterName = at + key.size();
+            secrets.push_back(valueSpanAfter(answer, afterName));
+            if (const std::optional<Span> bare = unquotedValueSpanAfter(answer, afterName))
+                secrets.push_back(*bare);
+        }
+    }
+    if (!accessToken.empty()) {
+        for (size_t at = answer.find(accessToken); at != std::string::npos;
+             at = answer.find(accessToken, at + 1))
+            secrets.push_back({at, at + accessToken.size()});
+    }
+    std::sort(secrets.begin(), secrets.end());
+
+    std::string shown;
+    size_t copied = 0;
+    for (size_t i = 0; i < secrets.size();) {
+        Span merged = secrets[i];
+        for (++i; i < secrets.size() && secrets[i].first <= merged.second; ++i)
+            merged.second = std::max(merged.second, secrets[i].second);
+        if (merged.first == merged.second)
+            continue;
+        shown.append(answer, copied, merged.first - copied);
+        shown += maskOf(merged.second - merged.first);
+        copied = merged.second;
+    }
+    shown.append(answer, copied, std::string::npos);
+    return shown;
+}
+
+// The decrypted field up to its first zero byte, without its PKCS#7 padding:
+// a final byte of 1 to 15 names the bytes to drop, and a final block of
+// sixteen 16s (a password whose length is a multiple of 16) is dropped as a
+// whole. A padding value longer than the text is left alone, as is anything
+// else: a wrong key shows later as the conferencing login's failure.
+std::string withoutPadding(const unsigned char* field, size_t fieldSize)
+{
+    const auto* text = reinterpret_cast<const char*>(field);
+    std::string password(text, strnlen(text, fieldSize));
+    if (password.empty())
+        return password;
+    const unsigned char last = static_cast<unsigned char>(password.back());
+    if (last >= 1 && last < kAesBlock) {
+        if (last <= password.size())
+            password.resize(password.size() - last);
+    } else if (last == kAesBlock && password.size() >= kAesBlock &&
+               std::all_of(password.end() - kAesBlock, password.end(),
+                           [](char c) { return static_cast<unsigned char>(c) == kAesBlock; })) {
+        password.resize(password.size() - kAesBlock);
+    }
+    return password;
+}
+
+// The cloud session and the HTTP handle, released in this order.
+void cloudCleanUp(int32_t handle, char* token)
+{
+    NET_HTTPCLIENT_Destroy(handle);
+    Strevo_Logout();
+    Strevo_Data_Free(token);
+    Strevo_FiniLib();
+}
+
+} // namespace
+
+int signInToCloud(CloudAccount& account)
+{
+    const int32_t handle = NET_HTTPCLIENT_Create();
+    if (handle < 0) {
+        showErrorBox("网络异常(创建HTTP句柄失败)");
+        return -1;
+    }
+    if (Strevo_InitLib(config::kCloudAuthUrl, config::kCloudApiUrl, kAppKey) == -1) {
+        showErrorBox("登录异常(Strevo_InitLib初始化Strevo失败)");
+        return -1;
+    }
+    if (Strevo_Init(kAppKey) == -1) {
+        showErrorBox("登录异常(Strevo_Init初始化Strevo失败)");
+        return -1;
+    }
+
+    char* token = nullptr;
+    int tokenLength = 0;
+    // A negative length or a missing buffer is as unusable as a failed call.
+    if (Strevo_Mid_Login(&token, &tokenLength) == -1 || tokenLength < 0 || (tokenLength > 0 && !token)) {
+        showErrorBox("登录异常(Strevo_Mid_Login登录失败)");
+        Strevo_FiniLib();
+        return -1;
+    }
+    if (tokenLength == 0) {
+        Strevo_FiniLib();
+        std::cout << "login cancelled" << std::endl;
+        LOG_INFO << "login cancelled";
+        return -1;
+    }
+
+    const std::string accessToken(token, static_cast<size_t>(tokenLength));
+    const std::string queryBase = std::string(config::kCloudApiUrl) + kAccountQueryPath;
+    const std::string queryUrl = queryBase + accessToken;
+    const std::string shownUrl = queryBase + maskOf(accessToken.size());
+    std::cout << "strLoginString: " << shownUrl << std::endl;
+    LOG_INFO << "strLoginString: " << shownUrl;
+
+    std::string answer;
+    std::string userName;
+    std::string signInAccount;
+    for (int attempt = 0; attempt < kQueryAttempts; ++attempt) {
+        HttpExchange exchange;
+        std::memset(&exchange, 0, sizeof exchange);
+        exchange.url = queryUrl.data();
+        exchange.urlLength = static_cast<int32_t>(queryUrl.size());
+        exchange.mode = kExchangeMode;
+        if (!NET_HTTPCLIENT_ShortLinkExchange(handle, &exchange)) {
+            LOG_INFO << attempt
+                     << ": NET_HTTPCLIENT_ShortLinkExchange fail, code: " << NET_UTILS_GetLastError();
+            continue;
+        }
+        if (exchange.answer && exchange.answerLength > 0)
+            answer.assign(exchange.answer, static_cast<size_t>(exchange.answerLength));
+        else
+            answer.clear();
+
+        const std::string shownAnswer = maskedAnswer(answer, accessToken);
+        std::cout << "strRespondData: " << shownAnswer << std::endl;
+        LOG_INFO << "strRespondData: " << shownAnswer;
+
+        if (const std::optional<std::string> email = readField(answer, "email")) {
+            signInAccount = *email;
+            break;
+        }
+        LOG_INFO << attempt << ": can not find email";
+        if (const std::optional<std::string> name = readField(answer, "userName")) {
+            userName = *name;
+            signInAccount = userName + config::kEmailSuffix;
+            break;
+        }
+        LOG_INFO << attempt << ": can not find username";
+    }
+
+    if (signInAccount.empty()) {
+        showErrorBox("登录异常( KaduStrevo返回失败 )");
+        cloudCleanUp(handle, token);
+        return -1;
+    }
+    if (userName.empty()) {
+        const std::optional<std::string> name = readField(answer, "userName");
+        if (!name) {
+            showErrorBox("登录异常(找不到userName字段)");
+            cloudCleanUp(handle, token);
+            return -1;
+        }
+        userName = *name;
+    }
+    cloudCleanUp(handle, token);
+    token = nullptr;
+
+    const std::optional<std::string> encrypted = readField(answer, "password");
+    if (!encrypted) {
+        showErrorBox("登录异常(找不到password字段)");
+        return -1;
+    }
+    const std::optional<std::string> zcode = readField(answer, "zcode");
+    if (!zcode) {
+        showErrorBox("登录异常(找不到zcode字段)");
+        return -1;
+    }
+    const std::optional<std::string> accountToken = readField(answer, "token");
+    if (!accountToken) {
+        showErrorBox("登录异常(找不到token字段)");
+        return -1;
+    }
+    if (accountToken->size() < kTokenKeyLength) {
+        showErrorBox("登录异常(token字段不足8个字符)");
+        return -1;
+    }
+
+    const std::string key =
+        std::string(config::kKeyPiece) + accountToken->substr(accountToken->size() - kTokenKeyLength);
+    AESCipher cipher;
+    cipher.setKey(reinterpret_cast<const unsigned char*>(key.data()));
+    cipher.setMode(AESCipher::CBC);
+    cipher.setIV(config::kAesIv);
+
+    const int encryptedLength = static_cast<int>(encrypted->size());
+    if (base64_decoded_length(encrypted->data(), encryptedLength) > kCipherTextCapacity) {
+        showErrorBox("登录异常(password字段超出128字节)");
+        return -1;
+    }
+    unsigned char cipherText[kCipherTextCapacity] = {};
+    const int cipherLength =
+        base64_decode(encrypted->data(), encryptedLength, cipherText, kCipherTextCapacity);
+    if (cipherLength <= 1) {
+        showErrorBox("登录异常(base64解码失败)");
+        return -1;
+    }
+    if (cipherLength > kPasswordFieldSize) {
+        showErrorBox("登录异常(密码超出32字节)");
+        return -1;
+    }
+
+    unsigned char plain[kPasswordFieldSize] = {};
+    const int plainLength = cipher.decrypt(cipherText, cipherLength, plain);
+    std::cout << "lenDec: " << plainLength << std::endl;
+    std::cout << "getKey: " << maskOf(strnlen(reinterpret_cast<const char*>(plain), sizeof plain))
+              << std::endl;
+
+    account.userName = userName;
+    account.signInAccount = signInAccount;
+    account.password = withoutPadding(plain, sizeof plain);
+    account.zcode = *zcode;
+    return 0;
+}
+
+} // namespace talvora

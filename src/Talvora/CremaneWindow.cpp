@@ -1,1 +1,130 @@
-// placeholder
+#include "CremaneWindow.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSpacerItem>
+#include <QVBoxLayout>
+
+namespace frameless = talvora::frameless;
+
+namespace {
+
+QSpacerItem* rowSpacer(int height)
+{
+    return new QSpacerItem(10, height, QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QHBoxLayout* row(int left, int top, int right, int bottom)
+{
+    auto* layout = new QHBoxLayout;
+    layout->setSpacing(0);
+    layout->setContentsMargins(left, top, right, bottom);
+    return layout;
+}
+
+} // namespace
+
+CremaneWindow::CremaneWindow(QString name, QWidget* parent) : QDialog(parent)
+{
+    setWindowFlags(Qt::FramelessWindowHint);
+    setFixedSize(410, 250);
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_pixShadow = frameless::loadShadow();
+
+    auto* caption = new QLabel(QString::fromUtf8("请输入用户名"), this);
+    caption->setObjectName(QStringLiteral("pLabName"));
+
+    m_pNameLineEdit = new QLineEdit(this);
+    m_pNameLineEdit->setPlaceholderText(QString::fromUtf8("请输入用户名"));
+    m_pNameLineEdit->setFixedSize(360, 48);
+    m_pNameLineEdit->setObjectName(QStringLiteral("m_pNameLineEdit"));
+    m_pNameLineEdit->setText(name);
+
+    m_pSureBtn = new QPushButton(QString::fromUtf8("确定"), this);
+    m_pSureBtn->setObjectName(QStringLiteral("m_pSureBtn"));
+    m_pSureBtn->setFixedSize(200, 64);
+    m_pCancelBtn = new QPushButton(QString::fromUtf8("取消"), this);
+    m_pCancelBtn->setObjectName(QStringLiteral("m_pCancelBtn"));
+    m_pCancelBtn->setFixedSize(200, 64);
+
+    auto* captionRow = row(20, 0, 20, 0);
+    captionRow->addWidget(caption);
+    captionRow->addItem(rowSpacer(48));
+    auto* editRow = row(20, 0, 20, 0);
+    editRow->addWidget(m_pNameLineEdit);
+    auto* buttonRow = row(0, 0, 0, 10);
+    buttonRow->addWidget(m_pSureBtn);
+    buttonRow->addWidget(m_pCancelBtn);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(0);
+    frameless::setShadowMargins(layout);
+    layout->addItem(rowSpacer(20));
+    layout->addLayout(captionRow);
+    layout->addItem(rowSpacer(10));
+    layout->addLayout(editRow);
+    layout->addItem(rowSpacer(33));
+    layout->addLayout(buttonRow);
+
+    connect(m_pSureBtn, &QPushButton::clicked, this, &CremaneWindow::onSure);
+    connect(m_pCancelBtn, &QPushButton::clicked, this, &CremaneWindow::onCancel);
+}
+
+QString CremaneWindow::getName() const
+{
+    return m_pNameLineEdit->text();
+}
+
+void CremaneWindow::onSure()
+{
+    // accept(), not close(): closing a dialog rejects it, and a reject drops
+    // the typed name.
+    accept();
+}
+
+void CremaneWindow::onCancel()
+{
+    reject();
+}
+
+void CremaneWindow::reject()
+{
+    m_pNameLineEdit->clear();
+    QDialog::reject();
+}
+
+void CremaneWindow::mousePressEvent(QMouseEvent* event)
+{
+    m_drag.press(*this, event);
+    QDialog::mousePressEvent(event);
+}
+
+void CremaneWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_drag.release();
+    QDialog::mouseReleaseEvent(event);
+}
+
+void CremaneWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    m_drag.move(*this, event);
+    QDialog::mouseMoveEvent(event);
+}
+
+void CremaneWindow::paintEvent(QPaintEvent* event)
+{
+    const int w = width();
+    const int h = height();
+    QPainter painter(this);
+    frameless::drawBody(painter, size());
+    // Above the buttons, between them, and under the line edit.
+    frameless::useSeparatorPen(painter);
+    painter.drawLine(5, h - 75, w - 5, h - 75);
+    painter.drawLine(205, h - 75, 205, h - 7);
+    painter.drawLine(25, h - 124, w - 25, h - 124);
+    frameless::paintShadow(painter, m_pixShadow, size());
+    QDialog::paintEvent(event);
+}

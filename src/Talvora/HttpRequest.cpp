@@ -1,1 +1,215 @@
-// placeholder
+#include "HttpRequest.h"
+
+#include "Config.h"
+#include "ErrorBox.h"
+#include "KelpNetUtils.h"
+#include "log/Log.h"
+
+#include <cstring>
+#include <optional>
+#include <sstream>
+
+namespace {
+
+constexpr const char* kApiKey = "5D2E8A41C07B93F6E1A04C8B7D3F2619";
+constexpr const char* kApiSecret = "9B47E0C3A5D1286F4E0B7A93C6D85F12";
+
+constexpr int kExchangeMode = 2;
+
+// Create, update and delete tell the user themselves; the other three leave
+// that to their callers and only log.
+enum class Report
+{
+    Box,
+    Log
+};
+
+void report(Report how, const std::string& message)
+{
+    if (how == Report::Box)
+        talvora::showErrorBox(message.c_str());
+    else
+        LOG_INFO << message;
+}
+
+bool isUnreserved(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+// A query value as the service reads it back: every byte other than the
+// unreserved characters is sent as %XX, so a topic such as "a&zcode=x" or
+// "#1 周会" stays one value instead of ending or overriding the query.
+std::string encoded(const std::string& value)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size() * 3);
+    for (unsigned char c : value) {
+        if (isUnreserved(c)) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+std::string apiPrefix(const char* path)
+{
+    std::ostringstream url;
+    url << "https://" << talvora::config::kApiHost << path << "?api_key=" << kApiKey
+        << "&api_secret=" << kApiSecret;
+    return url.str();
+}
+
+// Sends the URL and returns the answer body, or nothing after reporting why.
+std::optional<std::string> exchange(const std::string& url, Report how)
+{
+    const int32_t handle = NET_HTTPCLIENT_Create();
+    if (handle < 0) {
+        report(how, "网络异常(创建HTTP句柄失败)");
+        return std::nullopt;
+    }
+    // The message names Content-Type although the header is Content-Length;
+    // the text is the one users and support know.
+    if (!NET_HTTPCLIENT_SetParam(handle, NET_HTTPCLIENT_PARAM_HEADER, "Content-Length", 15, "0", 2))
+        report(how, "网络异常(HTTP setParam(Content-Type) fail)");
+
+    HttpExchange record;
+    std::memset(&record, 0, sizeof record);
+    record.url = url.data();
+    record.urlLength = static_cast<int32_t>(url.size());
+    record.mode = kExchangeMode;
+
+    if (!NET_HTTPCLIENT_ShortLinkExchange(handle, &record)) {
+        const int32_t code = NET_UTILS_GetLastError();
+        report(how, "网络异常,http数据交互错误,错误码: " + std::to_string(code));
+        NET_HTTPCLIENT_Destroy(handle);
+        return std::nullopt;
+    }
+    std::string answer;
+    if (record.answer && record.answerLength > 0)
+        answer.assign(record.answer, static_cast<size_t>(record.answerLength));
+    NET_HTTPCLIENT_Destroy(handle);
+    return answer;
+}
+
+// The value of the first "id" key: the text between the first quote at or
+// after the colon position and the next quote. Nothing when the answer ends
+// before either quote.
+std::optional<std::string> meetingIdIn(const std::string& answer)
+{
+    const std::string key = "\"id\"";
+    const size_t f = answer.find(key);
+    if (f == std::string::npos)
+        return std::nullopt;
+    const size_t from = f + key.size() + 1;
+    if (from >= answer.size())
+        return std::nullopt;
+    const size_t g = answer.find('"', from);
+    if (g == std::string::npos)
+        return std::nullopt;
+    const size_t h = answer.find('"', g + 1);
+    if (h == std::string::npos)
+        return std::nullopt;
+    return answer.substr(g + 1, h - g - 1);
+}
+
+} // namespace
+
+bool CreateMeeting(std::string zcode, std::string topic, std::string noVideo, std::string startTime,
+                   std::string duration, std::string* meetingId)
+{
+    std::ostringstream url;
+    url << apiPrefix("/v3/meeting/create") << "&zcode=" << encoded(zcode) << "&topic=" << encoded(topic)
+        << "&type=2&start_time=" << encoded(startTime) << "&duration=" << encoded(duration)
+        << "&option_no_video_host=" << encoded(noVideo)
+        << "&option_no_video_participants=" << encoded(noVideo);
+    const std::optional<std::string> answer = exchange(url.str(), Report::Box);
+    if (!answer)
+        return false;
+    const std::optional<std::string> id = meetingIdIn(*answer);
+    if (!id) {
+        talvora::showErrorBox("预定会议失败(找不到id字段)");
+        return false;
+    }
+    if (meetingId)
+        *meetingId = *id;
+    return true;
+}
+
+bool UpdateMeeting(std::string zcode, std::string meetingId, std::string topic, std::string startTime,
+                   std::string duration, std::string noVideo)
+{
+    std::ostringstream url;
+    url << apiPrefix("/v3/meeting/update") << "&meeting_id=" << encoded(meetingId)
+        << "&zcode=" << encoded(zcode) << "&topic=" << encoded(topic)
+        << "&type=2&start_time=" << encoded(startTime) << "&duration=" << encoded(duration)
+        << "&option_no_video_host=" << encoded(noVideo)
+        << "&option_no_video_participants=" << encoded(noVideo);
+    const std::optional<std::string> answer = exchange(url.str(), Report::Box);
+    if (!answer)
+        return false;
+    if (answer->find("\"meeting_id\"") == std::string::npos) {
+        talvora::showErrorBox("修改会议失败(找不到meeting_id字段)");
+        return false;
+    }
+    return true;
+}
+
+bool DeleteMeeting(std::string zcode, std::string meetingId)
+{
+    std::ostringstream url;
+    url << apiPrefix("/v3/meeting/delete") << "&meeting_id=" << encoded(meetingId)
+        << "&zcode=" << encoded(zcode);
+    const std::optional<std::string> answer = exchange(url.str(), Report::Box);
+    if (!answer)
+        return false;
+    if (answer->find("\"deleted_at\"") == std::string::npos) {
+        talvora::showErrorBox("删除会议失败(找不到deleted_at字段)");
+        return false;
+    }
+    return true;
+}
+
+bool ListMeetings(std::string zcode, std::string* answer)
+{
+    std::ostringstream url;
+    url << apiPrefix("/v3/meeting/list") << "&page_size=50&page_number=1&zcode=" << encoded(zcode);
+    std::optional<std::string> text = exchange(url.str(), Report::Log);
+    if (!text)
+        return false;
+    if (answer)
+        *answer = std::move(*text);
+    return true;
+}
+
+bool GetUser(std::string loginName, std::string* answer)
+{
+    std::ostringstream url;
+    url << apiPrefix("/v3/user/get") << "&logintype=1&loginname=" << encoded(loginName);
+    std::optional<std::string> text = exchange(url.str(), Report::Log);
+    if (!text)
+        return false;
+    LOG_INFO << "show username respond:" << *text;
+    if (answer)
+        *answer = std::move(*text);
+    return true;
+}
+
+bool UpdateUserName(std::string zcode, std::string userName, std::string* answer)
+{
+    std::ostringstream url;
+    url << apiPrefix("/v3/user/update") << "&zcode=" << encoded(zcode) << "&username=" << encoded(userName);
+    std::optional<std::string> text = exchange(url.str(), Report::Log);
+    if (!text)
+        return false;
+    LOG_INFO << "modify username respond:" << *text;
+    if (answer)
+        *answer = std::move(*text);
+    return true;
+}

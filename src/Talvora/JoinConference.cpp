@@ -1,1 +1,163 @@
-// placeholder
+#include "JoinConference.h"
+
+#include "WidgetBuilders.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace talvora::build;
+
+namespace {
+
+const char* const kFieldFocusedStyle =
+    "QLineEdit:focus{border-image:url(:/Talvora/Resources/type_bg_on.png);color:#333333; text-align: center; "
+    "font-size:24px;font-family:\"SourceHanSansCN-Regular\";}";
+const char* const kFieldIdleStyle = "QLineEdit{border-image:url(:/Talvora/Resources/type_bg_nor.png);}";
+
+// Image name stems in key order 1-9, 0, point, delete.
+const char* const kKeyImages[] = {"keyboard_btn_01", "keyboard_btn_02", "keyboard_btn_03", "keyboard_btn_04",
+                                  "keyboard_btn_05", "keyboard_btn_06", "keyboard_btn_07", "keyboard_btn_08",
+                                  "keyboard_btn_09", "keyboard_btn_0-", "keyboard_btn_point",
+                                  "keyboard_btn_delet"};
+
+QString keyStyle(int key, bool pressed)
+{
+    return QStringLiteral("QPushButton{border-image:url(:/Talvora/Resources/%1_%2.png);}")
+        .arg(QString::fromLatin1(kKeyImages[key]), pressed ? QStringLiteral("press") : QStringLiteral("nor"));
+}
+
+QPushButton* key(QWidget* parent, const char* name)
+{
+    return control<QPushButton>(parent, name, "", 160, 56);
+}
+
+} // namespace
+
+JoinConference::JoinConference(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("JoinConference"));
+    setFixedSize(900, 680);
+
+    m_QlntShow = new QLineEdit(this);
+    m_QlntShow->setObjectName(QStringLiteral("m_QlntShow"));
+    m_QlntShow->setFixedSize(560, 64);
+    m_pBtnJoinMeet = control<QPushButton>(this, "m_pBtnJoinMeet", "加入会议", 160, 56);
+    m_pLabMeetCodeWrong = control<QLabel>(this, "m_pLabMeetCodeWrong", "会议码不存在,请重试", 181, 25);
+    m_pBtn1 = key(this, "m_pBtn1");
+    m_pBtn2 = key(this, "m_pBtn2");
+    m_pBtn3 = key(this, "m_pBtn3");
+    m_pBtn4 = key(this, "m_pBtn4");
+    m_pBtn5 = key(this, "m_pBtn5");
+    m_pBtn6 = key(this, "m_pBtn6");
+    m_pBtn7 = key(this, "m_pBtn7");
+    m_pBtn8 = key(this, "m_pBtn8");
+    m_pBtn9 = key(this, "m_pBtn9");
+    m_pBtn0 = key(this, "m_pBtn0");
+    m_pBtnPoint = key(this, "m_pBtnPoint");
+    m_pBtnDelete = key(this, "m_pBtnDelete");
+
+    auto* fieldRow = vbox(170, 64, 170, 0);
+    fieldRow->addWidget(m_QlntShow);
+    auto* wrongRow = vbox(170, 4, 549, 0);
+    wrongRow->addWidget(m_pLabMeetCodeWrong);
+
+    auto* grid = new QGridLayout;
+    grid->setSpacing(0);
+    grid->setHorizontalSpacing(40);
+    grid->setVerticalSpacing(24);
+    const auto all = keys();
+    for (int digit = 0; digit < 9; ++digit) {
+        grid->addWidget(all[digit], digit / 3, digit % 3);
+    }
+    grid->addWidget(m_pBtnPoint, 3, 0);
+    grid->addWidget(m_pBtn0, 3, 1);
+    grid->addWidget(m_pBtnDelete, 3, 2);
+    auto* keypadRow = vbox(170, 35, 170, 0);
+    keypadRow->addLayout(grid);
+
+    auto* joinRow = vbox(371, 64, 369, 72);
+    joinRow->addWidget(m_pBtnJoinMeet);
+
+    auto* layout = pageLayout(this);
+    layout->addLayout(fieldRow);
+    layout->addLayout(wrongRow);
+    layout->addLayout(keypadRow);
+    layout->addLayout(joinRow);
+
+    connect(m_pBtn1, &QPushButton::clicked, this, &JoinConference::onChoose1);
+    connect(m_pBtn2, &QPushButton::clicked, this, &JoinConference::onChoose2);
+    connect(m_pBtn3, &QPushButton::clicked, this, &JoinConference::onChoose3);
+    connect(m_pBtn4, &QPushButton::clicked, this, &JoinConference::onChoose4);
+    connect(m_pBtn5, &QPushButton::clicked, this, &JoinConference::onChoose5);
+    connect(m_pBtn6, &QPushButton::clicked, this, &JoinConference::onChoose6);
+    connect(m_pBtn7, &QPushButton::clicked, this, &JoinConference::onChoose7);
+    connect(m_pBtn8, &QPushButton::clicked, this, &JoinConference::onChoose8);
+    connect(m_pBtn9, &QPushButton::clicked, this, &JoinConference::onChoose9);
+    connect(m_pBtnPoint, &QPushButton::clicked, this, &JoinConference::onChoosePoint);
+    connect(m_pBtn0, &QPushButton::clicked, this, &JoinConference::onChoose0);
+    connect(m_pBtnDelete, &QPushButton::clicked, this, &JoinConference::onChooseDelete);
+    connect(m_pBtnJoinMeet, &QPushButton::clicked, this, &JoinConference::onJoinMeetStart);
+    connect(m_QlntShow, &QLineEdit::textChanged, this, &JoinConference::onConetenChange);
+}
+
+std::array<QPushButton*, JoinConference::KeyCount> JoinConference::keys() const
+{
+    return {m_pBtn1, m_pBtn2, m_pBtn3, m_pBtn4, m_pBtn5, m_pBtn6,
+            m_pBtn7, m_pBtn8, m_pBtn9, m_pBtn0, m_pBtnPoint, m_pBtnDelete};
+}
+
+void JoinConference::showKeysNormal(int pressedKey)
+{
+    const auto all = keys();
+    for (int index = 0; index < KeyCount; ++index) {
+        all[index]->setStyleSheet(keyStyle(index, index == pressedKey));
+    }
+}
+
+void JoinConference::pressKey(int key)
+{
+    showKeysNormal(key);
+    m_QlntShow->setFocus(Qt::OtherFocusReason);
+    m_QlntShow->setStyleSheet(QString::fromUtf8(kFieldFocusedStyle));
+    if (key == KeyDelete) {
+        if (!m_strMeetCode.isEmpty()) {
+            m_strMeetCode.chop(1);
+        }
+    } else if (key == KeyPoint) {
+        m_strMeetCode += QLatin1Char('.');
+    } else if (key == KeyZero) {
+        m_strMeetCode += QLatin1Char('0');
+    } else {
+        m_strMeetCode += QChar(QLatin1Char('1').unicode() + key);
+    }
+    m_QlntShow->setText(m_strMeetCode);
+}
+
+void JoinConference::onChoose1() { pressKey(0); }
+void JoinConference::onChoose2() { pressKey(1); }
+void JoinConference::onChoose3() { pressKey(2); }
+void JoinConference::onChoose4() { pressKey(3); }
+void JoinConference::onChoose5() { pressKey(4); }
+void JoinConference::onChoose6() { pressKey(5); }
+void JoinConference::onChoose7() { pressKey(6); }
+void JoinConference::onChoose8() { pressKey(7); }
+void JoinConference::onChoose9() { pressKey(8); }
+void JoinConference::onChoosePoint() { pressKey(KeyPoint); }
+void JoinConference::onChoose0() { pressKey(KeyZero); }
+void JoinConference::onChooseDelete() { pressKey(KeyDelete); }
+
+void JoinConference::onJoinMeetStart()
+{
+    showKeysNormal(-1);
+    m_pBtn1->setFocus(Qt::OtherFocusReason);
+    m_QlntShow->setStyleSheet(QString::fromUtf8(kFieldIdleStyle));
+}
+
+void JoinConference::onConetenChange()
+{
+    m_QlntShow->setAlignment(m_QlntShow->text().isEmpty() ? Qt::AlignLeft : Qt::AlignCenter);
+    m_QlntShow->setStyleSheet(QString::fromUtf8(kFieldFocusedStyle));
+    m_strMeetCode = m_QlntShow->text();
+}

@@ -1,1 +1,65 @@
 #pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <array>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Page 2 of the main window: a code field and a keypad. The page only
+// collects the code; the main window joins with m_strMeetCode and shows the
+// wrong-code line.
+class JoinConference : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit JoinConference(QWidget* parent = nullptr);
+
+    QLineEdit* m_QlntShow = nullptr;
+    QPushButton* m_pBtnJoinMeet = nullptr;
+    QString m_strMeetCode;
+    QLabel* m_pLabMeetCodeWrong = nullptr;
+    QPushButton* m_pBtn1 = nullptr;
+    QPushButton* m_pBtn2 = nullptr;
+    QPushButton* m_pBtn3 = nullptr;
+    QPushButton* m_pBtn4 = nullptr;
+    QPushButton* m_pBtn5 = nullptr;
+    QPushButton* m_pBtn6 = nullptr;
+    QPushButton* m_pBtn7 = nullptr;
+    QPushButton* m_pBtn8 = nullptr;
+    QPushButton* m_pBtn9 = nullptr;
+    QPushButton* m_pBtn0 = nullptr;
+    QPushButton* m_pBtnPoint = nullptr;
+    QPushButton* m_pBtnDelete = nullptr;
+
+public slots:
+    void onChoose1();
+    void onChoose2();
+    void onChoose3();
+    void onChoose4();
+    void onChoose5();
+    void onChoose6();
+    void onChoose7();
+    void onChoose8();
+    void onChoose9();
+    void onChoosePoint();
+    void onChoose0();
+    void onChooseDelete();
+    void onJoinMeetStart();
+    void onConetenChange();
+
+private:
+    // The twelve keys in the order 1-9, 0, point, delete; the index names the
+    // key's images.
+    enum Key { KeyZero = 9, KeyPoint = 10, KeyDelete = 11, KeyCount = 12 };
+
+    std::array<QPushButton*, KeyCount> keys() const;
+    void showKeysNormal(int pressedKey);
+    // Shows the key pressed, focuses the field and appends the character (or
+    // removes the last one for the delete key).
+    void pressKey(int key);
+};

@@ -1,1 +1,44 @@
-// placeholder
+#include "MyConference.h"
+
+#include "WidgetBuilders.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+using namespace talvora::build;
+
+MyConference::MyConference(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("MyConference"));
+    setFixedSize(900, 680);
+
+    m_pLabNoCfeIcon = control<QLabel>(this, "m_pLabNoCfeIcon", "", 272, 242);
+    m_pLabNoMeet = control<QLabel>(this, "m_pLabNoMeet", "暂无会议", 79, 20);
+    m_pLabTryOther = control<QLabel>(this, "m_pLabTryOther", "您还可以尝试以下操作", 198, 20);
+    m_pBtnTryCreateMeet = control<QPushButton>(this, "m_pBtnTryCreateMeet", "", 72, 72);
+    m_pBtnTryJoinMeet = control<QPushButton>(this, "m_pBtnTryJoinMeet", "", 72, 72);
+    m_pLabTryCreateMeet = control<QLabel>(this, "m_pLabTryCreateMeet", "发起会议", 80, 20);
+    m_pLabTryJoinMeet = control<QLabel>(this, "m_pLabTryJoinMeet", "加入会议", 80, 20);
+
+    auto* iconRow = vbox(314, 114, 314, 0);
+    iconRow->addWidget(m_pLabNoCfeIcon);
+    auto* noMeetRow = vbox(410, 30, 411, 0);
+    noMeetRow->addWidget(m_pLabNoMeet);
+    auto* tryOtherRow = vbox(351, 12, 351, 0);
+    tryOtherRow->addWidget(m_pLabTryOther);
+    auto* buttonRow = hbox(263, 82, 264, 0);
+    buttonRow->addWidget(m_pBtnTryCreateMeet);
+    buttonRow->addItem(fixedSpacer(229, 2));
+    buttonRow->addWidget(m_pBtnTryJoinMeet);
+    auto* wordRow = hbox(260, 12, 260, 60);
+    wordRow->addWidget(m_pLabTryCreateMeet);
+    wordRow->addItem(fixedSpacer(220, 2));
+    wordRow->addWidget(m_pLabTryJoinMeet);
+
+    auto* layout = pageLayout(this);
+    layout->addLayout(iconRow);
+    layout->addLayout(noMeetRow);
+    layout->addLayout(tryOtherRow);
+    layout->addLayout(buttonRow);
+    layout->addLayout(wordRow);
+}

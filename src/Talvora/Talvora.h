@@ -146,6 +146,11 @@ private:
     // Talvora.cpp
     void runRenameDialog();
     void highlightMenuEntry(int page);
+    // Takes every widget out of the card grid without deleting it.
+    void clearMeetGrid();
+    // Puts the cards of a 1-based page (and the fillers a short page needs)
+    // into the grid.
+    void placeMeetPage(int page);
 
     // TalvoraSdkSession.cpp
     void createMeetingService();

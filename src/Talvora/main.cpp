@@ -1,4 +1,69 @@
-int main()
+// Process entry: one instance per user, the log, the style sheet, the network
+// library, then the cloud sign-in and the main window's modal run.
+
+#include "CloudSignIn.h"
+#include "ErrorBox.h"
+#include "Talvora.h"
+#include "log/Log.h"
+#include "platform/KelpNetUtils.h"
+#include "platform/system/Desktop.h"
+#include "platform/system/SingleInstance.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include <cstring>
+
+namespace {
+
+// 0 when the main window ran and was closed, -1 on any failure before that
+// (each failure has shown its box, except a cancelled sign-in).
+int loginAndRun()
 {
+    talvora::CloudAccount account;
+    if (talvora::signInToCloud(account) != 0)
+        return -1;
+
+    Talvora window(account.userName, account.zcode, nullptr);
+    window.setInitUserName(account.userName);
+    const char* password = account.password.c_str();
+    if (!window.startSdkSession(account.signInAccount, password, static_cast<int>(std::strlen(password))))
+        return -1;
+    window.exec();
     return 0;
+}
+
+void applyStyleSheet(QApplication& app)
+{
+    QFile styleSheet(QStringLiteral(":/Talvora/Resources/Talvora.qss"));
+    if (!styleSheet.open(QIODevice::ReadOnly))
+        return;
+    app.setStyleSheet(QString::fromUtf8(styleSheet.readAll()));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    talvora::platform::setUpDesktop();
+
+    // Refused before anything is logged: a second copy leaves no log file.
+    if (talvora::platform::acquireInstanceLock("Talvora") == talvora::platform::InstanceLock::HeldElsewhere) {
+        talvora::showErrorBox("程序已启动");
+        return -1;
+    }
+
+    initLog();
+
+    // The resources live in a static library; without this the linker drops them.
+    Q_INIT_RESOURCE(Talvora);
+    applyStyleSheet(app);
+
+    if (NET_UTILS_Init() == 0) {
+        talvora::showErrorBox("网络异常,初始化KelpNetUtils库失败");
+        return -1;
+    }
+
+    return loginAndRun() == 0 ? 0 : -1;
 }

@@ -1,1 +1,60 @@
 #pragma once
+// The client's log: one plain-text file per run in Logs/ beside the
+// executable. Any thread may log; a statement is written as one whole line
+// when it ends:
+//
+//     LOG_INFO << "meeting " << meetingNumber << " started";
+//
+// Statements made before initLog() (or after the file failed to open) are
+// dropped.
+
+#include "platform/system/ProcessInfo.h"
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+// Prunes the old logs, opens this run's file and writes the init line.
+// Returns 0; a file that cannot be opened is reported on standard output and
+// leaves the log silent, it never stops the start.
+int initLog();
+
+// Same as initLog() for a log directory chosen by the caller (a path ending
+// in a separator).
+int initLogIn(const std::string& logDirectory);
+
+// Opens path with mode "w+" as the log's file and returns the handle (null on
+// failure, in which case later lines are dropped).
+FILE* openLogFile(const char* path);
+
+// Keeps at most 9 files whose names begin with "CPS_" in directory and in
+// each of its sub-directories (every directory counted on its own); older
+// ones are deleted first. Other entries are left alone.
+void removeOldLogs(const std::string& directory);
+
+// "CPS_YYYYMMDD-hhmmss.<pid>.txt"
+std::string logFileName(const talvora::platform::LocalTime& time, unsigned long processId);
+
+// The line prefix, e.g. "[ I0307 09:05:03.042000  4321 main.cpp:82]".
+std::string logLinePrefix(const talvora::platform::LocalTime& time, unsigned long threadId,
+                          const char* sourceFile, int sourceLine, const char* levelName);
+
+// One logging statement. The prefix is built (and the clock read) when the
+// statement starts; the line is written when the temporary is destroyed.
+class LogLine
+{
+public:
+    LogLine(const char* sourceFile, int sourceLine, const char* levelName);
+    ~LogLine();
+
+    LogLine(const LogLine&) = delete;
+    LogLine& operator=(const LogLine&) = delete;
+
+    std::ostream& stream() { return m_stream; }
+
+private:
+    std::ostringstream m_stream;
+};
+
+#define LOG_INFO LogLine(__FILE__, __LINE__, "INFO").stream()
+#define LOG_WARNING LogLine(__FILE__, __LINE__, "WARNING").stream()

@@ -1,1 +1,12 @@
 #pragma once
+// Makes the desktop look as the interface expects. Call once, right after the
+// QApplication has been constructed.
+
+namespace talvora::platform {
+
+// Maps the font families that the style sheets name to the installed CJK
+// face, and installs Qt's own Simplified-Chinese translation so that standard
+// buttons read "确定"/"取消".
+void setUpDesktop();
+
+} // namespace talvora::platform

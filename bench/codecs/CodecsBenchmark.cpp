@@ -1,0 +1,182 @@
+// The record binding against the bare cJSON parse it builds on, and the
+// password path of the sign-in (Base64, then AES-128-CBC).
+//
+// After the runs, prints how many times the bare parse ParseJsonText costs;
+// the binding is meant to stay within 2x.
+#include "Config.h"
+#include "crypto/AESCipher.h"
+#include "crypto/Base64.h"
+#include "protocol/ParseJsonText.h"
+#include "protocol/Ss.h"
+
+#include <benchmark/benchmark.h>
+#include <cJSON.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+// A list answer as the service gives it: 50 meetings with every key.
+std::string listAnswer()
+{
+    const char* flagKeys[] = {"schedule_use_pmi",
+                              "auto_recording",
+                              "auto_savechat",
+                              "disable_polling",
+                              "disable_chat",
+                              "enable_e2e",
+                              "enable_silentmode",
+                              "disable_recording",
+                              "screen_share",
+                              "audio_only",
+                              "enable_group_hd",
+                              "no_telephony",
+                              "no_voip",
+                              "disable_feedback",
+                              "enable_other_teleconf",
+                              "enable_cmr",
+                              "enable_camera_control",
+                              "enable_automic_recording_cloud",
+                              "disable_private_chat",
+                              "disable_host_unmute_self_muted_attendee",
+                              "enable_pac",
+                              "enable_bo",
+                              "enable_webinar_practice",
+                              "enable_enter_exit_chime",
+                              "enable_enter_exit_chime_host_only",
+                              "use_pac_1",
+                              "use_pac_2",
+                              "disable_screen_share",
+                              "disable_remote_control",
+                              "disable_local_recording",
+                              "dual_camera_support",
+                              "enable_support_session",
+                              "enable_file_transfer",
+                              "enable_watermark",
+                              "enable_cohost",
+                              "end_meeting_when_host_drop",
+                              "enabled_join_meeting_enforce_login",
+                              "enabled_join__meeting_enforce_login_same_account",
+                              "enable_closed_caption",
+                              "enable_pstn_password_protection",
+                              "disable_peer_to_peer"};
+    std::string text =
+        R"({"page_count":"1","total_records":"50","page_number":"1","page_size":"50","meetings":[)";
+    for (int i = 0; i < 50; ++i) {
+        const std::string n = std::to_string(i);
+        text += i ? ",{" : "{";
+        text += R"("uuid":"Jd8sKq2+Vb4eX1nR0m)" + n + R"(==","id":")" + std::to_string(812345670 + i) +
+                R"(","host_id":"hG7tYx2pQ0iW","topic":"项目周会 )" + n +
+                R"(","password":"","h323_password":"","status":0,"option_jbh":0,)"
+                R"("option_start_type":"video","option_host_video":1,"option_participants_video":0,)"
+                R"("option_audio":"both","type":2,"type_des":"预约会议","start_time":"2026-12-08T01:30:00Z",)"
+                R"("duration":)" +
+                std::to_string(30 + i) +
+                R"(,"timezone":"Asia/Shanghai","start_url":"https://meet.example.com/s/)" +
+                std::to_string(812345670 + i) +
+                R"(?zak=eyJ0eXAiOiJKV1QiLCJhbGciOiJIUzI1NiJ9",)"
+                R"("join_url":"https://meet.example.com/j/)" +
+                std::to_string(812345670 + i) + R"(","created_at":"2026-12-07T08:00:00Z")";
+        for (const char* key : flagKeys)
+            text += std::string(",\"") + key + "\":" + (i % 3 == 0 ? "1" : "0");
+        text += R"(,"agenda":"每周例行同步"})";
+    }
+    return text + "]}";
+}
+
+const std::string& answer()
+{
+    static const std::string text = listAnswer();
+    return text;
+}
+
+void BM_BareCjsonParse(benchmark::State& state)
+{
+    for (auto _ : state) {
+        cJSON* root = cJSON_Parse(answer().c_str());
+        benchmark::DoNotOptimize(root);
+        cJSON_Delete(root);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(answer().size()));
+}
+BENCHMARK(BM_BareCjsonParse);
+
+void BM_ParseJsonTextList(benchmark::State& state)
+{
+    for (auto _ : state) {
+        auto page = std::make_shared<protocol::Ss>();
+        const bool ok = protocol::ParseJsonText(page, answer());
+        benchmark::DoNotOptimize(ok);
+        if (!ok || page->meetings.size() != 50)
+            state.SkipWithError("the list answer did not parse");
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(answer().size()));
+}
+BENCHMARK(BM_ParseJsonTextList);
+
+// demo2's password "LiSi-Password-16" with its full PKCS#7 block, under the
+// key piece and the token's last eight characters.
+void BM_PasswordBase64CbcDecrypt(benchmark::State& state)
+{
+    const std::string encoded = "Q2BwjRBs53iDJoPckfl/TNOz5B373NzsgKSS9AB1Gp4=";
+    const std::string key = std::string(talvora::config::kKeyPiece) + "e5f6g7h8";
+    for (auto _ : state) {
+        unsigned char cipherText[48];
+        const int cipherLength =
+            base64_decode(encoded.data(), static_cast<int>(encoded.size()), cipherText, sizeof cipherText);
+        AESCipher cipher;
+        cipher.setKey(reinterpret_cast<const unsigned char*>(key.data()));
+        cipher.setMode(AESCipher::CBC);
+        cipher.setIV(talvora::config::kAesIv);
+        unsigned char plain[48];
+        const int plainLength = cipher.decrypt(cipherText, cipherLength, plain);
+        benchmark::DoNotOptimize(plain);
+        if (cipherLength != 32 || plainLength != 32 || plain[16] != 16)
+            state.SkipWithError("the password did not decrypt");
+    }
+}
+BENCHMARK(BM_PasswordBase64CbcDecrypt);
+
+// Remembers the time per iteration of every run for the closing ratio.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+                m_nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void printRatio() const
+    {
+        const auto floor = m_nanoseconds.find("BM_BareCjsonParse");
+        const auto binding = m_nanoseconds.find("BM_ParseJsonTextList");
+        if (floor == m_nanoseconds.end() || binding == m_nanoseconds.end() || floor->second <= 0)
+            return;
+        const double ratio = binding->second / floor->second;
+        std::printf("ParseJsonText / bare cJSON parse: %.2fx (target <= 2x)%s\n", ratio,
+                    ratio <= 2.0 ? "" : "  ABOVE TARGET");
+    }
+
+private:
+    std::map<std::string, double> m_nanoseconds;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatio();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Text helpers of the development service: JSON string literals, UTF-8
+// checks and the time conversions of the conferencing API.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace devservice {
+
+// The text as a JSON string literal, quotes included. Expects valid UTF-8
+// (callers check input with isValidUtf8 first); control characters are
+// escaped.
+std::string jsonString(const std::string& text);
+
+// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no
+// surrogates, nothing above U+10FFFF.
+bool isValidUtf8(const std::string& text);
+// Number of code points of valid UTF-8 text.
+size_t utf8Length(const std::string& text);
+// Any byte below 0x20 or 0x7F.
+bool hasControlCharacter(const std::string& text);
+
+// The client sends booking times as UTC+8 wall-clock text, "2024-03-07 9:05:00"
+// (hour with or without a leading zero). Answers "2024-03-07T01:05:00Z", or
+// nothing when the text is not such a time.
+std::optional<std::string> beijingToUtc(const std::string& wallClock);
+
+// The current time as "YYYY-MM-DDTHH:MM:SSZ".
+std::string utcNow();
+
+} // namespace devservice

@@ -1,0 +1,83 @@
+#include "MeetFormRows.h"
+
+#include "MyQlineEdit.h"
+#include "WidgetBuilders.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+using namespace talvora::build;
+
+namespace talvora::meetform {
+
+const char* const kChosenStyle =
+    "QPushButton{background:transparent;border-image:url(:/Talvora/Resources/choose_on.png);color:#FFFFFF;"
+    "font-size:18px;font-family:\"SourceHanSansCN-Regular\";text-align: center;}";
+const char* const kNotChosenStyle =
+    "QPushButton{background:transparent;border-image:url(:/Talvora/Resources/choose_nor.png);color:#4194FF;"
+    "font-size:18px;font-family:\"SourceHanSansCN-Regular\";text-align: center;}";
+
+void showChosenType(QPushButton* video, QPushButton* voice, bool videoChosen, const char* chosenStyle,
+                    const char* notChosenStyle)
+{
+    video->setStyleSheet(QString::fromUtf8(videoChosen ? chosenStyle : notChosenStyle));
+    voice->setStyleSheet(QString::fromUtf8(videoChosen ? notChosenStyle : chosenStyle));
+}
+
+QHBoxLayout* topicRow(QWidget* pane, int top, int right, int fieldWidth, QLabel*& caption, MyQlineEdit*& field)
+{
+    caption = control<QLabel>(pane, "m_pLabMeetTopic", "会议主题", 81, 20);
+    field = new MyQlineEdit(pane);
+    field->setObjectName(QStringLiteral("m_pLnEtMeetTopic"));
+    field->setFixedSize(fieldWidth, 20);
+    field->setText(QString::fromUtf8(MyQlineEdit::kPlaceholder));
+    auto* row = hbox(201, top, right, 0);
+    row->addWidget(caption);
+    row->addItem(fixedSpacer(40, 2));
+    row->addWidget(field);
+    return row;
+}
+
+QHBoxLayout* ruleRow(QWidget* pane, const char* objectName, int top, QLabel*& rule)
+{
+    rule = control<QLabel>(pane, objectName, "", 500, 1);
+    auto* row = hbox(201, top, 199, 0);
+    row->addWidget(rule);
+    return row;
+}
+
+QHBoxLayout* timeRow(QWidget* pane, const char* captionText, const char* prompt, const char* const names[4],
+                     TimeRow& row)
+{
+    row.caption = control<QLabel>(pane, names[0], captionText, 81, 20);
+    row.button = control<QPushButton>(pane, names[1], "", 271, 20);
+    row.shown = control<QLabel>(row.button, names[2], prompt, 242, 20);
+    row.icon = control<QLabel>(row.button, names[3], "", 16, 16);
+    auto* inside = hbox(0, 0, 0, 0);
+    inside->addWidget(row.shown);
+    inside->addItem(fixedSpacer(13, 2));
+    inside->addWidget(row.icon);
+    row.button->setLayout(inside);
+
+    auto* layout = hbox(201, 22, 199, 0);
+    layout->addWidget(row.caption);
+    layout->addItem(fixedSpacer(148, 2));
+    layout->addWidget(row.button);
+    return layout;
+}
+
+QHBoxLayout* typeRow(QWidget* pane, QLabel*& caption, QPushButton*& video, QPushButton*& voice)
+{
+    caption = control<QLabel>(pane, "m_pLabMeetType", "会议类型", 81, 20);
+    video = control<QPushButton>(pane, "m_pBtnVedioType", "视频会议", 96, 36);
+    voice = control<QPushButton>(pane, "m_pBtnVoiceType", "语音会议", 96, 36);
+    auto* row = hbox(201, 24, 370, 0);
+    row->addWidget(caption);
+    row->addItem(fixedSpacer(40, 2));
+    row->addWidget(video);
+    row->addItem(fixedSpacer(16, 2));
+    row->addWidget(voice);
+    return row;
+}
+
+} // namespace talvora::meetform

@@ -1,0 +1,29 @@
+#pragma once
+// How the client shows a meeting time to the user: year "年" month "月" day
+// "日  " (two spaces), hour without padding, ":", minute with two digits.
+
+#include <string>
+
+namespace talvora::timetext {
+
+inline std::string twoDigits(long long value)
+{
+    return (value >= 0 && value < 10 ? "0" : "") + std::to_string(value);
+}
+
+inline std::string datePart(const std::string& year, const std::string& month, const std::string& day)
+{
+    return year + "年" + month + "月" + day + "日  ";
+}
+
+inline std::string datePart(int year, int month, int day)
+{
+    return datePart(std::to_string(year), std::to_string(month), std::to_string(day));
+}
+
+inline std::string clock(long long hour, long long minute)
+{
+    return std::to_string(hour) + ":" + twoDigits(minute);
+}
+
+} // namespace talvora::timetext

@@ -1,0 +1,60 @@
+#pragma once
+// Small builders for the fixed layouts of the pages: every box has spacing 0
+// and explicit margins, every control a fixed size and its member name as its
+// object name (the style sheet selects by it).
+
+#include <QHBoxLayout>
+#include <QSpacerItem>
+#include <QString>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace talvora::build {
+
+template <typename Widget>
+Widget* control(QWidget* parent, const char* objectName, const QString& text, int width, int height)
+{
+    auto* widget = new Widget(text, parent);
+    widget->setObjectName(QString::fromLatin1(objectName));
+    widget->setFixedSize(width, height);
+    return widget;
+}
+
+template <typename Widget>
+Widget* control(QWidget* parent, const char* objectName, const char* utf8Text, int width, int height)
+{
+    return control<Widget>(parent, objectName, QString::fromUtf8(utf8Text), width, height);
+}
+
+template <typename Box> Box* box(int left, int top, int right, int bottom)
+{
+    auto* layout = new Box;
+    layout->setSpacing(0);
+    layout->setContentsMargins(left, top, right, bottom);
+    return layout;
+}
+
+inline QHBoxLayout* hbox(int left, int top, int right, int bottom)
+{
+    return box<QHBoxLayout>(left, top, right, bottom);
+}
+
+inline QVBoxLayout* vbox(int left, int top, int right, int bottom)
+{
+    return box<QVBoxLayout>(left, top, right, bottom);
+}
+
+inline QSpacerItem* fixedSpacer(int width, int height)
+{
+    return new QSpacerItem(width, height, QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+// The top-level box of a page: no margins, spacing 0.
+inline QVBoxLayout* pageLayout(QWidget* page)
+{
+    auto* layout = vbox(0, 0, 0, 0);
+    page->setLayout(layout);
+    return layout;
+}
+
+} // namespace talvora::build

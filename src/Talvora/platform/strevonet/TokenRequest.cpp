@@ -1,0 +1,42 @@
+#include "TokenRequest.h"
+
+#include "HttpsClient.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace talvora::strevonet {
+
+TokenResult requestToken(const std::string& authUrl, const std::string& appKey, const std::string& account,
+                         const std::string& password)
+{
+    https::Request request;
+    request.url = authUrl + "/oauth/token";
+    request.headers.push_back("Content-Type: application/x-www-form-urlencoded");
+    request.body = https::formEncode({{"app_key", appKey}, {"account", account}, {"password", password}});
+
+    const https::Answer answer = https::post(request);
+    TokenResult result;
+    if (!answer.completed) {
+        result.outcome = TokenResult::Outcome::Unreachable;
+        return result;
+    }
+    if (answer.status == 401) {
+        result.outcome = TokenResult::Outcome::Rejected;
+        return result;
+    }
+    result.outcome = TokenResult::Outcome::BadAnswer;
+    if (answer.status != 200)
+        return result;
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(answer.body.data(), static_cast<int>(answer.body.size())));
+    const QJsonValue token = document.object().value(QStringLiteral("access_token"));
+    if (!token.isString() || token.toString().isEmpty())
+        return result;
+    result.accessToken = token.toString().toStdString();
+    result.outcome = TokenResult::Outcome::Granted;
+    return result;
+}
+
+} // namespace talvora::strevonet

@@ -1,0 +1,442 @@
+// The conferencing REST API of the development service over HTTPS, against
+// an instance of this test's own (fresh database, free port): refusals of bad
+// input, answers the client relies on, persistence across a restart, the log.
+
+#include "HttpsClient.h"
+#include "ServiceProcess.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+const char* const kApiKey = "5D2E8A41C07B93F6E1A04C8B7D3F2619";
+const char* const kApiSecret = "9B47E0C3A5D1286F4E0B7A93C6D85F12";
+
+std::string temporaryDirectory()
+{
+    char pattern[] = "/tmp/devservice-api-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    return made ? made : "/tmp";
+}
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+Fields withCredentials(Fields fields)
+{
+    fields.insert(fields.begin(), {{"api_key", kApiKey}, {"api_secret", kApiSecret}});
+    return fields;
+}
+
+Fields booking(const std::string& topic, const std::string& start = "2030-03-07 9:05:00")
+{
+    return withCredentials({{"zcode", "ZC10001"},
+                            {"topic", topic},
+                            {"type", "2"},
+                            {"start_time", start},
+                            {"duration", "45"},
+                            {"option_no_video_host", "true"},
+                            {"option_no_video_participants", "true"}});
+}
+
+Fields replace(Fields fields, const std::string& key, const std::string& value)
+{
+    for (auto& field : fields) {
+        if (field.first == key)
+            field.second = value;
+    }
+    return fields;
+}
+
+Fields without(Fields fields, const std::string& key)
+{
+    Fields kept;
+    for (auto& field : fields) {
+        if (field.first != key)
+            kept.push_back(field);
+    }
+    return kept;
+}
+
+class DevserviceApi : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_directory = new std::string(temporaryDirectory());
+        s_service = new devservice_test::ServiceProcess(DEVSERVICE_BINARY, *s_directory + "/service.db",
+                                                        DEVSERVICE_CERT_DIR);
+        std::string error;
+        if (!s_service->start(&error))
+            FAIL() << error;
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_service;
+        s_service = nullptr;
+        std::system(("rm -rf '" + *s_directory + "'").c_str());
+        delete s_directory;
+    }
+
+    // The query carries everything, as the client sends it: a POST with an
+    // empty body.
+    static talvora::https::Answer call(const std::string& path, const Fields& fields)
+    {
+        return talvora::https::post({s_service->baseUrl() + path + "?" + talvora::https::formEncode(fields),
+                                     {"Content-Length: 0"},
+                                     {}});
+    }
+    static talvora::https::Answer callRaw(const std::string& pathAndQuery)
+    {
+        return talvora::https::post({s_service->baseUrl() + pathAndQuery, {}, {}});
+    }
+    static std::string listOf(const std::string& zcode)
+    {
+        const auto answer =
+            call("/v3/meeting/list",
+                 withCredentials({{"page_size", "50"}, {"page_number", "1"}, {"zcode", zcode}}));
+        EXPECT_EQ(answer.status, 200) << answer.body;
+        return answer.body;
+    }
+    static std::string idIn(const std::string& answer)
+    {
+        const size_t key = answer.find("\"id\":\"");
+        if (key == std::string::npos)
+            return {};
+        const size_t start = key + 6;
+        return answer.substr(start, answer.find('"', start) - start);
+    }
+
+    static std::string* s_directory;
+    static devservice_test::ServiceProcess* s_service;
+};
+
+std::string* DevserviceApi::s_directory = nullptr;
+devservice_test::ServiceProcess* DevserviceApi::s_service = nullptr;
+
+void expectRefused(const talvora::https::Answer& answer, long status, const std::string& what)
+{
+    ASSERT_TRUE(answer.completed) << what;
+    EXPECT_EQ(answer.status, status) << what << ": " << answer.body;
+    EXPECT_EQ(answer.body.rfind("{\"code\":", 0), 0u) << what << ": " << answer.body;
+    EXPECT_NE(answer.body.find("\"message\":"), std::string::npos) << what;
+    // The client counts an answer holding one of these quoted keys as success.
+    for (const char* key : {"\"id\"", "\"meeting_id\"", "\"deleted_at\""})
+        EXPECT_EQ(answer.body.find(key), std::string::npos) << what << ": " << answer.body;
+}
+
+TEST_F(DevserviceApi, CreateAnswersTheMeetingWithUuidAndElevenDigitId)
+{
+    const auto answer = call("/v3/meeting/create", booking("周会 #1 & more"));
+    ASSERT_EQ(answer.status, 200) << answer.body;
+    EXPECT_EQ(answer.body.rfind("{\"uuid\":\"", 0), 0u) << answer.body;
+    const std::string id = idIn(answer.body);
+    EXPECT_EQ(id.size(), 11u);
+    EXPECT_EQ(id.find_first_not_of("0123456789"), std::string::npos) << id;
+    EXPECT_NE(answer.body.find("\"topic\":\"周会 #1 & more\""), std::string::npos) << answer.body;
+    EXPECT_NE(answer.body.find("\"start_time\":\"2030-03-07T01:05:00Z\""), std::string::npos) << answer.body;
+    EXPECT_NE(answer.body.find("\"option_host_video\":false"), std::string::npos);
+    EXPECT_NE(answer.body.find("\"option_participants_video\":false"), std::string::npos);
+}
+
+TEST_F(DevserviceApi, ListAnswersPageCountersAsTextAndEveryMeetingKey)
+{
+    const auto created = call("/v3/meeting/create", replace(booking("列表"), "zcode", "ZC10002"));
+    ASSERT_EQ(created.status, 200) << created.body;
+    const std::string list = listOf("ZC10002");
+    EXPECT_NE(list.find("\"page_count\":\"1\""), std::string::npos) << list;
+    EXPECT_NE(list.find("\"total_records\":\"1\""), std::string::npos) << list;
+    EXPECT_NE(list.find("\"page_number\":\"1\""), std::string::npos) << list;
+    EXPECT_NE(list.find("\"page_size\":\"50\""), std::string::npos) << list;
+    for (const char* key : {"uuid",
+                            "id",
+                            "host_id",
+                            "topic",
+                            "password",
+                            "h323_password",
+                            "status",
+                            "option_jbh",
+                            "option_start_type",
+                            "option_host_video",
+                            "option_participants_video",
+                            "option_audio",
+                            "type",
+                            "type_des",
+                            "start_time",
+                            "duration",
+                            "timezone",
+                            "start_url",
+                            "join_url",
+                            "created_at",
+                            "schedule_use_pmi",
+                            "auto_recording",
+                            "auto_savechat",
+                            "disable_polling",
+                            "disable_chat",
+                            "enable_e2e",
+                            "enable_silentmode",
+                            "disable_recording",
+                            "screen_share",
+                            "audio_only",
+                            "enable_group_hd",
+                            "no_telephony",
+                            "no_voip",
+                            "disable_feedback",
+                            "enable_other_teleconf",
+                            "enable_cmr",
+                            "enable_camera_control",
+                            "enable_automic_recording_cloud",
+                            "disable_private_chat",
+                            "disable_host_unmute_self_muted_attendee",
+                            "enable_pac",
+                            "enable_bo",
+                            "enable_webinar_practice",
+                            "enable_enter_exit_chime",
+                            "enable_enter_exit_chime_host_only",
+                            "use_pac_1",
+                            "use_pac_2",
+                            "disable_screen_share",
+                            "disable_remote_control",
+                            "disable_local_recording",
+                            "dual_camera_support",
+                            "enable_support_session",
+                            "enable_file_transfer",
+                            "enable_watermark",
+                            "enable_cohost",
+                            "end_meeting_when_host_drop",
+                            "enabled_join_meeting_enforce_login",
+                            "enabled_join__meeting_enforce_login_same_account",
+                            "enable_closed_caption",
+                            "enable_pstn_password_protection",
+                            "disable_peer_to_peer",
+                            "agenda"})
+        EXPECT_NE(list.find("\"" + std::string(key) + "\":"), std::string::npos) << key;
+}
+
+TEST_F(DevserviceApi, RoutesAnswerGetAndPostAlike)
+{
+    const std::string query =
+        "/v3/user/get?" +
+        talvora::https::formEncode(withCredentials({{"logintype", "1"}, {"loginname", "ZC10001"}}));
+    const auto posted = callRaw(query);
+    ASSERT_EQ(posted.status, 200) << posted.body;
+    EXPECT_NE(posted.body.find("\"username\":\"张三\""), std::string::npos) << posted.body;
+    EXPECT_EQ(posted.body.find("a1b2c3d4e5f6g7h8"), std::string::npos)
+        << "the user answer is logged by the client";
+    EXPECT_EQ(posted.body.find("Zs-Meet-2024"), std::string::npos);
+    // libcurl's plain GET through the same CA.
+    CURL* curl = curl_easy_init();
+    const std::string url = s_service->baseUrl() + query;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAINFO, s_service->caFile().c_str());
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t count, void*) { return size * count; });
+    ASSERT_EQ(curl_easy_perform(curl), CURLE_OK);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_cleanup(curl);
+    EXPECT_EQ(status, 200);
+}
+
+TEST_F(DevserviceApi, WrongCredentialsAndUnknownAccountsAreRefused)
+{
+    expectRefused(call("/v3/meeting/list", replace(booking("x"), "api_secret", "0000")), 401, "wrong secret");
+    expectRefused(call("/v3/meeting/list", replace(booking("x"), "api_key", "0000")), 401, "wrong key");
+    expectRefused(call("/v3/meeting/list", without(booking("x"), "api_secret")), 401, "no secret");
+    expectRefused(call("/v3/meeting/create", replace(booking("x"), "zcode", "ZC99999")), 404,
+                  "unknown zcode");
+    expectRefused(call("/v3/user/get", withCredentials({{"logintype", "1"}, {"loginname", "nobody"}})), 404,
+                  "unknown user");
+    expectRefused(call("/v3/user/update", withCredentials({{"zcode", "ZC404"}, {"username", "x"}})), 404,
+                  "rename of an unknown zcode");
+}
+
+TEST_F(DevserviceApi, BadInputGetsA400AndWritesNothing)
+{
+    const std::string before = listOf("ZC10001");
+    const Fields good = booking("valid");
+    const std::pair<std::string, Fields> cases[] = {
+        {"missing topic", without(good, "topic")},
+        {"missing start_time", without(good, "start_time")},
+        {"missing duration", without(good, "duration")},
+        {"missing no-video option", without(good, "option_no_video_participants")},
+        {"empty topic", replace(good, "topic", "")},
+        {"non-numeric duration", replace(good, "duration", "45min")},
+        {"negative duration", replace(good, "duration", "-5")},
+        {"zero duration", replace(good, "duration", "0")},
+        {"huge duration", replace(good, "duration", "99999999999999999999")},
+        {"unparsable time", replace(good, "start_time", "tomorrow 9:05")},
+        {"impossible date", replace(good, "start_time", "2030-02-30 9:05:00")},
+        {"no-video not a boolean", replace(good, "option_no_video_host", "yes")},
+        {"over-long topic", replace(good, "topic", std::string(201, 'x'))},
+        {"over-long value", replace(good, "zcode", std::string(5000, 'Z'))},
+        {"invalid UTF-8", replace(good, "topic", "bad \xFF\xFE topic")},
+        {"control character", replace(good, "topic", "two\nlines")},
+        {"duplicated key",
+         [&] {
+             Fields twice = good;
+             twice.push_back({"zcode", "ZC10002"});
+             return twice;
+         }()},
+    };
+    for (const auto& [what, fields] : cases)
+        expectRefused(call("/v3/meeting/create", fields), 400, what);
+    expectRefused(call("/v3/meeting/list", withCredentials({{"zcode", "ZC10001"}, {"page_size", "ten"}})),
+                  400, "non-numeric page size");
+    expectRefused(call("/v3/user/update", withCredentials({{"zcode", "ZC10001"}, {"username", ""}})), 400,
+                  "empty user name");
+    expectRefused(
+        call("/v3/user/update", withCredentials({{"zcode", "ZC10001"}, {"username", std::string(65, 'n')}})),
+        400, "over-long user name");
+    expectRefused(callRaw("/v3/meeting/create?api_key=" + std::string(kApiKey) + "&api_secret=" + kApiSecret +
+                          "&zcode=ZC10001&topic=%ZZ%&type=2&start_time=2030-03-07%209:05:00&duration=4%00"
+                          "&option_no_video_host=true&option_no_video_participants=true"),
+                  400, "broken percent escapes");
+    EXPECT_EQ(listOf("ZC10001"), before) << "a refused request changed the stored meetings";
+}
+
+TEST_F(DevserviceApi, UpdateAndDeleteConcernOnlyTheOwnersMeeting)
+{
+    const auto created = call("/v3/meeting/create", booking("mine"));
+    const std::string id = idIn(created.body);
+    ASSERT_FALSE(id.empty()) << created.body;
+
+    Fields update = booking("renamed", "2030-03-08 14:30:00");
+    update.insert(update.begin() + 2, {"meeting_id", id});
+    expectRefused(call("/v3/meeting/update", replace(update, "zcode", "ZC10002")), 404,
+                  "someone else's meeting");
+    expectRefused(call("/v3/meeting/update", replace(update, "meeting_id", "85000000000")), 404,
+                  "unknown meeting");
+    const auto updated = call("/v3/meeting/update", update);
+    ASSERT_EQ(updated.status, 200) << updated.body;
+    EXPECT_NE(updated.body.find("\"meeting_id\":\"" + id + "\""), std::string::npos) << updated.body;
+    const std::string list = listOf("ZC10001");
+    EXPECT_NE(list.find("\"topic\":\"renamed\""), std::string::npos);
+    EXPECT_NE(list.find("\"start_time\":\"2030-03-08T06:30:00Z\""), std::string::npos) << list;
+
+    const Fields erase = withCredentials({{"meeting_id", id}, {"zcode", "ZC10001"}});
+    expectRefused(call("/v3/meeting/delete", replace(erase, "zcode", "ZC10002")), 404,
+                  "delete by another account");
+    const auto deleted = call("/v3/meeting/delete", erase);
+    ASSERT_EQ(deleted.status, 200) << deleted.body;
+    EXPECT_NE(deleted.body.find("\"deleted_at\":\""), std::string::npos) << deleted.body;
+    EXPECT_EQ(listOf("ZC10001").find(id), std::string::npos);
+    expectRefused(call("/v3/meeting/delete", erase), 404, "deleted twice");
+}
+
+TEST_F(DevserviceApi, UnknownRoutesAnswer404)
+{
+    const auto answer = callRaw("/v3/meeting/explode");
+    EXPECT_EQ(answer.status, 404);
+}
+
+TEST_F(DevserviceApi, TheLogHasOneLinePerRequestAndNoSecrets)
+{
+    call("/v3/user/get", withCredentials({{"logintype", "1"}, {"loginname", "ZC10001"}}));
+    const std::string log = fileText(s_service->logFile());
+    EXPECT_NE(log.find("/v3/user/get?"), std::string::npos) << log;
+    EXPECT_NE(log.find("api_secret=***"), std::string::npos);
+    EXPECT_EQ(log.find(kApiSecret), std::string::npos) << "the API secret reached the log";
+}
+
+TEST(DevserviceRestart, KeepsMeetingsAndNamesAndStopsCleanlyOnSigterm)
+{
+    const std::string directory = temporaryDirectory();
+    const std::string data = directory + "/persist.db";
+    std::string id;
+    {
+        devservice_test::ServiceProcess first(DEVSERVICE_BINARY, data, DEVSERVICE_CERT_DIR);
+        std::string error;
+        ASSERT_TRUE(first.start(&error)) << error;
+        const auto created = talvora::https::post(
+            {first.baseUrl() + "/v3/meeting/create?" + talvora::https::formEncode(booking("重启之后")),
+             {},
+             {}});
+        ASSERT_EQ(created.status, 200) << created.body;
+        id = created.body.substr(created.body.find("\"id\":\"") + 6, 11);
+        const auto renamed =
+            talvora::https::post({first.baseUrl() + "/v3/user/update?" +
+                                      talvora::https::formEncode(withCredentials(
+                                          {{"zcode", "ZC10002"}, {"username", "李四 (测试)"}})),
+                                  {},
+                                  {}});
+        ASSERT_EQ(renamed.status, 200) << renamed.body;
+        EXPECT_NE(renamed.body.find("\"username\":\"李四 (测试)\""), std::string::npos) << renamed.body;
+        EXPECT_EQ(first.stop(), 0) << "SIGTERM should end the service with status 0";
+        EXPECT_NE(fileText(first.logFile()).find("stopped"), std::string::npos);
+    }
+    devservice_test::ServiceProcess second(DEVSERVICE_BINARY, data, DEVSERVICE_CERT_DIR);
+    std::string error;
+    ASSERT_TRUE(second.start(&error)) << error;
+    const auto list =
+        talvora::https::post({second.baseUrl() + "/v3/meeting/list?" +
+                                  talvora::https::formEncode(withCredentials(
+                                      {{"page_size", "50"}, {"page_number", "1"}, {"zcode", "ZC10001"}})),
+                              {},
+                              {}});
+    EXPECT_NE(list.body.find(id), std::string::npos) << list.body;
+    EXPECT_NE(list.body.find("重启之后"), std::string::npos);
+    const auto user = talvora::https::post(
+        {second.baseUrl() + "/v3/user/get?" +
+             talvora::https::formEncode(withCredentials({{"logintype", "1"}, {"loginname", "ZC10002"}})),
+         {},
+         {}});
+    EXPECT_NE(user.body.find("\"username\":\"李四 (测试)\""), std::string::npos) << user.body;
+    EXPECT_EQ(second.stop(), 0);
+    std::system(("rm -rf '" + directory + "'").c_str());
+}
+
+TEST(DevserviceCommandLine, RefusesBadOptionsAndABusyPort)
+{
+    const std::string binary = DEVSERVICE_BINARY;
+    EXPECT_EQ(WEXITSTATUS(std::system((binary + " --port 70000 >/dev/null 2>&1").c_str())), 2);
+    EXPECT_EQ(WEXITSTATUS(std::system((binary + " --bogus >/dev/null 2>&1").c_str())), 2);
+
+    const std::string directory = temporaryDirectory();
+    devservice_test::ServiceProcess first(DEVSERVICE_BINARY, directory + "/a.db", DEVSERVICE_CERT_DIR);
+    std::string error;
+    ASSERT_TRUE(first.start(&error)) << error;
+    const std::string second = binary + " --port " + std::to_string(first.port()) + " --data " + directory +
+                               "/b.db --certs " + DEVSERVICE_CERT_DIR + " >/dev/null 2>&1";
+    EXPECT_EQ(WEXITSTATUS(std::system(second.c_str())), 1);
+    first.stop();
+    std::system(("rm -rf '" + directory + "'").c_str());
+}
+
+TEST(DevserviceCommandLine, InitCertsMakesACaAndAServerCertificate)
+{
+    const std::string directory = temporaryDirectory() + "/certs/nested";
+    const std::string command =
+        std::string(DEVSERVICE_BINARY) + " --init-certs --certs " + directory + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    for (const char* name : {"/ca.pem", "/server.pem", "/server-key.pem"})
+        EXPECT_EQ(access((directory + name).c_str(), R_OK), 0) << name;
+    const std::string ca = fileText(directory + "/ca.pem");
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(fileText(directory + "/ca.pem"), ca) << "a second run must keep the CA that clients trust";
+    // The server certificate verifies against the CA, for both names.
+    const std::string verify = "openssl verify -CAfile " + directory + "/ca.pem -verify_hostname localhost " +
+                               directory + "/server.pem >/dev/null 2>&1 && openssl verify -CAfile " +
+                               directory + "/ca.pem -verify_ip 127.0.0.1 " + directory +
+                               "/server.pem >/dev/null 2>&1";
+    EXPECT_EQ(std::system(verify.c_str()), 0);
+    std::system(("rm -rf '" + directory.substr(0, directory.size() - 13) + "'").c_str());
+}
+
+} // namespace

@@ -1,0 +1,198 @@
+// The service's building blocks without a network: time and UTF-8 rules, the
+// masked request log and the SQLite store.
+
+#include "RequestLog.h"
+#include "Store.h"
+#include "Text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace devservice {
+namespace {
+
+TEST(BeijingToUtc, ShiftsBackEightHoursAcrossDayMonthAndYear)
+{
+    EXPECT_EQ(beijingToUtc("2024-03-07 9:05:00"), "2024-03-07T01:05:00Z");
+    EXPECT_EQ(beijingToUtc("2024-03-07 09:05:00"), "2024-03-07T01:05:00Z");
+    EXPECT_EQ(beijingToUtc("2024-03-07 7:59:59"), "2024-03-06T23:59:59Z");
+    EXPECT_EQ(beijingToUtc("2024-03-01 0:00:00"), "2024-02-29T16:00:00Z");
+    EXPECT_EQ(beijingToUtc("2025-01-01 3:30:00"), "2024-12-31T19:30:00Z");
+    EXPECT_EQ(beijingToUtc("2024-12-31 23:59:00"), "2024-12-31T15:59:00Z");
+}
+
+TEST(BeijingToUtc, RefusesWhatIsNotAWallClockTime)
+{
+    for (const char* text :
+         {"", "2024-03-07", "2024-03-07 9:05", "2024-03-07T09:05:00", "2024-3-7 9:05:00x",
+          "2024-02-30 9:05:00", "2023-02-29 9:05:00", "2024-13-01 9:05:00", "2024-00-10 9:05:00",
+          "2024-03-07 24:00:00", "2024-03-07 9:60:00", "2024-03-07 9:05:60", "2024-03-07 9:5:00",
+          "2024-03-07 123:05:00", "1970-01-01 0:00:00", "+024-03-07 9:05:00", "2024-03-07  9:05:00",
+          "2024-03-07 -9:05:00", "20240-03-07 9:05:00"})
+        EXPECT_FALSE(beijingToUtc(text)) << text;
+}
+
+TEST(Utf8, AcceptsWellFormedTextOnly)
+{
+    EXPECT_TRUE(isValidUtf8("周会 weekly #1 😀"));
+    EXPECT_TRUE(isValidUtf8(""));
+    for (const std::string& bad :
+         {std::string("\xFF"), std::string("\xC3"), std::string("\xC0\xAF"), std::string("\xE0\x80\xAF"),
+          std::string("\xED\xA0\x80"), std::string("\xF4\x90\x80\x80"), std::string("a\x80"),
+          std::string("\xE4\xBD")})
+        EXPECT_FALSE(isValidUtf8(bad)) << bad.size();
+    EXPECT_EQ(utf8Length("周会ab"), 4u);
+}
+
+TEST(JsonString, EscapesQuotesBackslashesAndControls)
+{
+    EXPECT_EQ(jsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+    EXPECT_EQ(jsonString("周会"), "\"周会\"");
+}
+
+TEST(RequestLog, MasksSecretsPasswordsAndTokens)
+{
+    const std::multimap<std::string, std::string> params = {{"api_key", "KEY1"},    {"api_secret", "S3CRET"},
+                                                            {"password", "pw-1"},   {"accessToken", "tok-9"},
+                                                            {"app_secret", "as-2"}, {"topic", "周会\nx"}};
+    const std::string line = requestLine("127.0.0.1", "POST", "/v3/meeting/create", params, 200, 17);
+    for (const char* secret : {"S3CRET", "pw-1", "tok-9", "as-2"})
+        EXPECT_EQ(line.find(secret), std::string::npos) << line;
+    EXPECT_NE(line.find("api_key=KEY1"), std::string::npos);
+    EXPECT_NE(line.find("topic=周会?x"), std::string::npos) << "a line break would split the log line";
+    EXPECT_NE(line.find("POST /v3/meeting/create?"), std::string::npos);
+    EXPECT_NE(line.find("-> 200 (17 bytes)"), std::string::npos);
+}
+
+class StoreTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/devservice-store-XXXXXX";
+        const int fd = mkstemp(pattern);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        m_path = pattern;
+    }
+    void TearDown() override { std::remove(m_path.c_str()); }
+
+    static Meeting booking(const std::string& zcode, const std::string& start)
+    {
+        Meeting meeting;
+        meeting.zcode = zcode;
+        meeting.topic = "评审 & review";
+        meeting.startTime = start;
+        meeting.duration = 45;
+        meeting.noVideoHost = true;
+        return meeting;
+    }
+
+    std::string m_path;
+};
+
+TEST_F(StoreTest, SeedsTheDemoAccounts)
+{
+    Store store(m_path);
+    const auto demo = store.accountByCloudLogin("demo");
+    ASSERT_TRUE(demo);
+    EXPECT_EQ(demo->zcode, "ZC10001");
+    EXPECT_EQ(demo->email, "zhangsan@example.com");
+    EXPECT_EQ(demo->password, "Zs-Meet-2024");
+    EXPECT_EQ(demo->token, "a1b2c3d4e5f6g7h8");
+    EXPECT_EQ(demo->displayName, "张三");
+    const auto lisi = store.accountByZcode("ZC10002");
+    ASSERT_TRUE(lisi);
+    EXPECT_EQ(lisi->cloudAccount, "demo2");
+    EXPECT_TRUE(lisi->email.empty());
+    EXPECT_TRUE(lisi->displayName.empty());
+    EXPECT_FALSE(store.accountByCloudLogin("nobody"));
+    EXPECT_FALSE(store.accountByCloudLogin("demo' OR '1'='1"));
+}
+
+TEST_F(StoreTest, FindsSdkLoginsByEmailOrUserNameWithSuffix)
+{
+    Store store(m_path);
+    EXPECT_EQ(store.accountBySdkLogin("zhangsan@example.com")->zcode, "ZC10001");
+    EXPECT_EQ(store.accountBySdkLogin(std::string("lisi") + TALVORA_EMAIL_SUFFIX)->zcode, "ZC10002");
+    EXPECT_EQ(store.accountBySdkLogin(std::string("zhangsan") + TALVORA_EMAIL_SUFFIX)->zcode, "ZC10001");
+    EXPECT_FALSE(store.accountBySdkLogin("lisi"));
+    EXPECT_FALSE(store.accountBySdkLogin(""));
+}
+
+TEST_F(StoreTest, MeetingsLiveUntilDeletedAndOnlyTheOwnerChangesThem)
+{
+    Store store(m_path);
+    const Meeting later = store.createMeeting(booking("ZC10001", "2030-05-02T01:00:00Z"));
+    const Meeting earlier = store.createMeeting(booking("ZC10001", "2030-05-01T01:00:00Z"));
+    ASSERT_EQ(later.id.size(), 11u);
+    EXPECT_EQ(later.id.find_first_not_of("0123456789"), std::string::npos);
+    EXPECT_NE(later.id, earlier.id);
+    EXPECT_NE(later.uuid, earlier.uuid);
+    EXPECT_FALSE(later.createdAt.empty());
+
+    auto mine = store.meetingsOf("ZC10001");
+    ASSERT_EQ(mine.size(), 2u);
+    EXPECT_EQ(mine[0].id, earlier.id) << "ordered by start time";
+    EXPECT_EQ(mine[0].topic, "评审 & review");
+    EXPECT_TRUE(mine[0].noVideoHost);
+    EXPECT_FALSE(mine[0].noVideoParticipants);
+    EXPECT_TRUE(store.meetingsOf("ZC10002").empty());
+
+    Meeting changed = later;
+    changed.topic = "改期";
+    changed.zcode = "ZC10002";
+    EXPECT_FALSE(store.updateMeeting(changed)) << "another account's meeting";
+    EXPECT_FALSE(store.deleteMeeting("ZC10002", later.id));
+    changed.zcode = "ZC10001";
+    EXPECT_TRUE(store.updateMeeting(changed));
+    EXPECT_EQ(store.meetingById(later.id)->topic, "改期");
+    EXPECT_TRUE(store.deleteMeeting("ZC10001", later.id));
+    EXPECT_FALSE(store.meetingById(later.id));
+    EXPECT_FALSE(store.deleteMeeting("ZC10001", later.id));
+}
+
+TEST_F(StoreTest, InstantMeetingsAreKeptButNotListed)
+{
+    Store store(m_path);
+    Meeting instant = booking("ZC10001", "2030-05-01T01:00:00Z");
+    instant.instant = true;
+    const Meeting created = store.createMeeting(instant);
+    EXPECT_TRUE(store.meetingById(created.id)->instant);
+    EXPECT_TRUE(store.meetingsOf("ZC10001").empty());
+}
+
+TEST_F(StoreTest, RefusesAMeetingOfAnUnknownAccount)
+{
+    Store store(m_path);
+    EXPECT_THROW(store.createMeeting(booking("ZC99999", "2030-05-01T01:00:00Z")), std::runtime_error);
+}
+
+TEST_F(StoreTest, KeepsEverythingAcrossReopening)
+{
+    std::string id;
+    {
+        Store store(m_path);
+        id = store.createMeeting(booking("ZC10002", "2030-05-01T01:00:00Z")).id;
+        EXPECT_TRUE(store.setDisplayName("ZC10002", "李四"));
+        EXPECT_FALSE(store.setDisplayName("ZC99999", "x"));
+    }
+    Store reopened(m_path);
+    EXPECT_EQ(reopened.accountByZcode("ZC10002")->displayName, "李四")
+        << "seeding must not reset a renamed account";
+    ASSERT_TRUE(reopened.meetingById(id));
+    EXPECT_EQ(reopened.meetingById(id)->startTime, "2030-05-01T01:00:00Z");
+}
+
+TEST_F(StoreTest, AFileThatIsNoDatabaseIsRefused)
+{
+    FILE* file = std::fopen(m_path.c_str(), "w");
+    std::fputs("this is not a database file, just text that is long enough to have a header", file);
+    std::fclose(file);
+    EXPECT_THROW(Store store(m_path), std::runtime_error);
+}
+
+} // namespace
+} // namespace devservice

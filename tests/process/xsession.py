@@ -1,0 +1,171 @@
+"""A private X server for one process-level test, and helpers to run copies
+of the client in it and drive its windows with xdotool."""
+
+import glob
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+SKIP = 77
+
+
+def require_tools():
+    missing = [tool for tool in ("Xvfb", "xdotool") if shutil.which(tool) is None]
+    if missing:
+        print("skipped: %s not installed" % ", ".join(missing))
+        sys.exit(SKIP)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class XSession:
+    """Xvfb on a display derived from the test's name, a scratch directory
+    inside the working directory (so that executables can be hard-linked into
+    it), and every client started here killed on exit."""
+
+    def __init__(self, name):
+        self.name = name
+        self.display = None
+        self.server = None
+        self.clients = []
+        self.scratch = tempfile.mkdtemp(prefix=name + "-", dir=os.getcwd())
+        self.runtime_dir = os.path.join(self.scratch, "runtime")
+        os.mkdir(self.runtime_dir, 0o700)
+
+    def __enter__(self):
+        base = 300 + zlib.crc32(self.name.encode()) % 500
+        for number in range(base, base + 40):
+            if os.path.exists("/tmp/.X%d-lock" % number):
+                continue
+            server = subprocess.Popen(
+                ["Xvfb", ":%d" % number, "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            socket = "/tmp/.X11-unix/X%d" % number
+            for _ in range(100):
+                if os.path.exists(socket) or server.poll() is not None:
+                    break
+                time.sleep(0.05)
+            if server.poll() is None and os.path.exists(socket):
+                self.display, self.server = ":%d" % number, server
+                return self
+            if server.poll() is None:
+                server.kill()
+            server.wait()
+        raise Failure("no free X display near :%d" % base)
+
+    def __exit__(self, *exc):
+        for client in self.clients:
+            if client.poll() is None:
+                client.kill()
+                client.wait()
+        self.server.terminate()
+        self.server.wait()
+        if exc[0] is None:
+            shutil.rmtree(self.scratch, ignore_errors=True)
+        return False
+
+    def env(self):
+        env = dict(os.environ)
+        env.pop("QT_QPA_PLATFORM", None)
+        env.update(DISPLAY=self.display, XDG_RUNTIME_DIR=self.runtime_dir,
+                   QT_XCB_GL_INTEGRATION="none")
+        return env
+
+    def install(self, executable, folder):
+        """The client's executable in a folder of its own: its Logs
+        directory appears beside it."""
+        target_dir = os.path.join(self.scratch, folder)
+        os.mkdir(target_dir)
+        target = os.path.join(target_dir, "Talvora")
+        try:
+            os.link(executable, target)
+        except OSError:
+            shutil.copy2(executable, target)
+        return target
+
+    def start(self, executable):
+        out = open(executable + ".%d.out" % len(self.clients), "w+b")
+        client = subprocess.Popen([executable], env=self.env(), stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=subprocess.STDOUT)
+        client.output_file = out
+        self.clients.append(client)
+        return client
+
+    def xdotool(self, *args, timeout=30):
+        try:
+            result = subprocess.run(["xdotool", *args], env=self.env(), capture_output=True,
+                                    text=True, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("xdotool %s: no answer within %d s" % (" ".join(args), timeout))
+        return result.stdout.split()
+
+    def wait_window(self, title, client, timeout=30):
+        """The visible window of client whose title is title."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            windows = self.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name",
+                                   "^%s$" % title)
+            if windows:
+                return windows[0]
+            check(client.poll() is None,
+                  "client ended with %s before showing '%s':\n%s" % (client.returncode, title, output(client)))
+            time.sleep(0.1)
+        raise Failure("no window '%s' within %d s:\n%s" % (title, timeout, output(client)))
+
+    def press_return(self, window):
+        self.xdotool("windowfocus", "--sync", window)
+        self.xdotool("key", "Return")
+
+    def screenshot(self, name):
+        directory = os.environ.get("TALVORA_SCREENSHOT_DIR")
+        if not directory or shutil.which("import") is None:
+            return
+        os.makedirs(directory, exist_ok=True)
+        subprocess.run(["import", "-display", self.display, "-window", "root",
+                        os.path.join(directory, name + ".png")], check=False, timeout=30)
+
+
+def output(client):
+    client.output_file.flush()
+    client.output_file.seek(0)
+    return client.output_file.read().decode("utf-8", "replace")
+
+
+def wait_exit(client, timeout=30):
+    try:
+        return client.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise Failure("client still running after %d s:\n%s" % (timeout, output(client)))
+
+
+def log_files(executable, pid=None):
+    pattern = "CPS_*.%s.txt" % (pid if pid is not None else "*")
+    return sorted(glob.glob(os.path.join(os.path.dirname(executable), "Logs", pattern)))
+
+
+def run(test):
+    """Runs test(), printing a failure instead of a traceback."""
+    require_tools()
+    try:
+        test()
+    except Failure as failure:
+        print("FAILED: %s" % failure)
+        sys.exit(1)
+    print("passed")
+
+
+def kill(client):
+    os.kill(client.pid, signal.SIGKILL)
+    client.wait()

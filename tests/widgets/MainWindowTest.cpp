@@ -1,0 +1,351 @@
+// The main window without its SDK session: navigation and the menu highlight,
+// the user-name and rename flow, logout, minimise, dragging and the pop-ups
+// that follow the window. REST answers come from the KelpNetUtils double.
+
+#include "Above.h"
+#include "CMeetConfig.h"
+#include "CreateConference.h"
+#include "CreateMeetTop.h"
+#include "CremaneWindow.h"
+#include "JoinConference.h"
+#include "KelpNetUtilsDouble.h"
+#include "LeftMenu.h"
+#include "ModifyMeet.h"
+#include "Talvora.h"
+#include "WidgetTestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QUrl>
+#include <QtTest>
+
+#include <memory>
+
+using widgettest::answerModal;
+using widgettest::ErrorBoxRecorder;
+
+namespace {
+
+const char* const kWordOn =
+    "QLabel{background:transparent; color:#4194FF;font-size:20px;font-family:\"SourceHanSansCN-Regular\";}";
+const char* const kWordOff =
+    "QLabel{background:transparent; color:#343434;font-size:20px;font-family:\"SourceHanSansCN-Regular\";}";
+
+QString iconStyle(const char* image)
+{
+    return QStringLiteral("QLabel{border-image:url(:/Talvora/Resources/%1.png);}").arg(QString::fromLatin1(image));
+}
+
+std::string meetingJson(int index)
+{
+    return "{\"id\":\"8500000" + std::to_string(index) + "\",\"topic\":\"周会" + std::to_string(index) +
+           "\",\"start_time\":\"2024-03-07T01:30:00Z\",\"duration\":90,\"option_host_video\":true,"
+           "\"option_participants_video\":true}";
+}
+
+std::string listJson(int meetings)
+{
+    std::string json = "{\"page_count\":\"1\",\"meetings\":[";
+    for (int i = 0; i < meetings; ++i) {
+        json += (i == 0 ? "" : ",") + meetingJson(i);
+    }
+    return json + "]}";
+}
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A window as after the SDK login: enabled, cover hidden. The list query
+    // of the constructor gets `listAnswer`.
+    std::unique_ptr<Talvora> makeWindow(const std::string& listAnswer = "{\"meetings\":[]}")
+    {
+        kelp_double::queueAnswer(listAnswer);
+        auto window = std::make_unique<Talvora>("zhangsan", "ZC10001");
+        window->setInitUserName("zhangsan");
+        window->setEnabled(true);
+        window->m_pAbove->hide();
+        return window;
+    }
+
+    static QString lastUrl()
+    {
+        const auto exchanges = kelp_double::exchanges();
+        return exchanges.empty() ? QString() : QString::fromStdString(exchanges.back().url);
+    }
+
+    // The decoded value of one query key of a URL the client sent.
+    static QString queryValue(const QString& url, const char* key)
+    {
+        const QString marker = QLatin1Char('&') + QLatin1String(key) + QLatin1Char('=');
+        const int start = url.indexOf(marker);
+        if (start < 0) {
+            return QString();
+        }
+        const int from = start + marker.size();
+        const int end = url.indexOf(QLatin1Char('&'), from);
+        return QUrl::fromPercentEncoding(url.mid(from, end < 0 ? -1 : end - from).toUtf8());
+    }
+
+    static void verifyHighlight(Talvora& window, int selected)
+    {
+        const LeftMenu* menu = window.m_pLeftMenu;
+        const QLabel* words[] = {menu->m_pLabMyMeetWord, menu->m_pLabCreateMeetWord, menu->m_pLabJoinMeetWord};
+        const QLabel* icons[] = {menu->m_pLabMyMeetIcon, menu->m_pLabCreateMeetIcon, menu->m_pLabJoinMeetIcon};
+        const char* images[] = {"menu_icon_mymeeting", "menu_icon_starup", "menu_icon_join"};
+        for (int entry = 0; entry < 3; ++entry) {
+            const bool on = entry == selected;
+            QCOMPARE(words[entry]->styleSheet(), QString::fromUtf8(on ? kWordOn : kWordOff));
+            QCOMPARE(icons[entry]->styleSheet(),
+                     iconStyle((std::string(images[entry]) + (on ? "_on" : "_nor")).c_str()));
+        }
+    }
+
+private slots:
+    void initTestCase() { initTalvoraResources(); }
+    void init() { kelp_double::reset(); }
+
+    void constructionStartsDisabledUnderTheCover()
+    {
+        kelp_double::queueAnswer("{\"meetings\":[]}");
+        Talvora window("zhangsan", "ZC10001");
+        QCOMPARE(window.objectName(), QStringLiteral("Talvora"));
+        QCOMPARE(window.size(), QSize(1070, 690));
+        QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(!window.isEnabled());
+        QVERIFY(window.m_pAbove->isVisible());
+        QCOMPARE(window.m_pAbove->m_pLabAbove->styleSheet(),
+                 QStringLiteral("QLabel{background:rgba(248,248,248,0.50);}"));
+        QCOMPARE(window.m_pLeftMenu->m_pLabUserName->text(), QStringLiteral("zhangsan"));
+        QCOMPARE(window.m_pStackedWidget->count(), 6);
+        QCOMPARE(window.m_pStackedWidget->currentIndex(), int(Talvora::PageNoMeetings));
+        // The first list query runs inside the constructor.
+        QCOMPARE(kelp_double::exchanges().size(), std::size_t(1));
+        QVERIFY(lastUrl().contains(QStringLiteral("/v3/meeting/list?")));
+        QCOMPARE(queryValue(lastUrl(), "zcode"), QStringLiteral("ZC10001"));
+    }
+
+    void failedFirstListQueryShowsItsBoxAndStaysOnPageZero()
+    {
+        ErrorBoxRecorder boxes;
+        kelp_double::queueFailure(7);
+        Talvora window("zhangsan", "ZC10001");
+        QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("获取会议列表失败")});
+        QCOMPARE(window.m_pStackedWidget->currentIndex(), int(Talvora::PageNoMeetings));
+    }
+
+    void menuEntriesShowTheirPagesAndHighlight()
+    {
+        auto window = makeWindow();
+        window->m_pLeftMenu->m_pBtnCreateMeet->click();
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageCreate));
+        verifyHighlight(*window, 1);
+        QCOMPARE(window->m_pCreateConference->m_pStackedWidget->currentIndex(), 0);
+        QCOMPARE(window->m_pCreateConference->m_pCreateMeetTop->m_pLabTempMeetBlue->styleSheet(),
+                 QStringLiteral("QLabel{background-color:#4194FF;}"));
+        QCOMPARE(window->m_pCreateConference->m_pCreateMeetTop->m_pLabBookMeet->styleSheet(),
+                 QStringLiteral("QPushButton{background:transparent; color:#666666;font-size:24px;"
+                                "font-family:\"SourceHanSansCN-Medium\";}"));
+
+        window->m_pLeftMenu->m_pBtnJoinMeet->click();
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageJoin));
+        verifyHighlight(*window, 2);
+
+        kelp_double::queueAnswer("{\"meetings\":[]}");
+        window->m_pLeftMenu->m_pBtnMyMeet->click();
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageNoMeetings));
+        verifyHighlight(*window, 0);
+
+        kelp_double::queueAnswer(listJson(1));
+        window->m_pLeftMenu->m_pBtnMyMeet->click();
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageMeetingCards));
+        verifyHighlight(*window, 0);
+    }
+
+    void failedRefreshKeepsPageAndHighlight()
+    {
+        auto window = makeWindow();
+        window->m_pLeftMenu->m_pBtnJoinMeet->click();
+        ErrorBoxRecorder boxes;
+        kelp_double::queueFailure(28);
+        window->m_pLeftMenu->m_pBtnMyMeet->click();
+        QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("获取会议列表失败")});
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageJoin));
+        verifyHighlight(*window, 2);
+    }
+
+    void emptyStateButtonsLeadToCreateAndJoin()
+    {
+        auto window = makeWindow();
+        window->onTryCreateMeet();
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageCreate));
+        window->onTryJoinMeet();
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageJoin));
+    }
+
+    void joinHidesTheWrongCodeLineAgain()
+    {
+        const QString hidden = QStringLiteral(
+            "QLabel{background:transparent; color:#ffffff;font-size:18px;font-family:\"PingFangSC-Regular\";}");
+        const QString shown = QStringLiteral(
+            "QLabel{background:transparent; color:#D75544;font-size:18px;font-family:\"PingFangSC-Regular\";}");
+        auto window = makeWindow();
+        window->m_pLeftMenu->m_pBtnJoinMeet->click();
+        QCOMPARE(window->m_pJoinConference->m_pLabMeetCodeWrong->styleSheet(), hidden);
+        emit window->meetCodeWrong();
+        QCOMPARE(window->m_pJoinConference->m_pLabMeetCodeWrong->styleSheet(), shown);
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageJoin));
+        window->m_pLeftMenu->m_pBtnCreateMeet->click();
+        window->m_pLeftMenu->m_pBtnJoinMeet->click();
+        QCOMPARE(window->m_pJoinConference->m_pLabMeetCodeWrong->styleSheet(), hidden);
+    }
+
+    void logoutCancelKeepsTheWindow()
+    {
+        auto window = makeWindow();
+        window->show();
+        auto answered = answerModal<CMeetConfig>([](CMeetConfig* dialog) { dialog->m_pBtnCancel->click(); });
+        window->m_pLeftMenu->m_pBtnLogout->click();
+        QVERIFY(*answered);
+        QVERIFY(!window->m_pLogoutConfig->isVisible());
+        QVERIFY(window->isVisible());
+    }
+
+    void logoutConfirmClosesTheWindow()
+    {
+        auto window = makeWindow();
+        window->show();
+        auto answered = answerModal<CMeetConfig>([](CMeetConfig* dialog) { dialog->m_pBtnSure->click(); });
+        window->m_pLeftMenu->m_pBtnLogout->click();
+        QVERIFY(*answered);
+        QVERIFY(!window->m_pLogoutConfig->isVisible());
+        QVERIFY(!window->isVisible());
+    }
+
+    void minimiseButtonMinimises()
+    {
+        auto window = makeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->m_pLeftMenu->m_pBtnMin->click();
+        QVERIFY(window->isMinimized());
+    }
+
+    void userAnswerWithANameSetsTheLabelWithoutDialog()
+    {
+        auto window = makeWindow();
+        kelp_double::queueAnswer("{\"username\":\"王五\",\"email\":\"x\"}");
+        auto answered = answerModal<CremaneWindow>([](CremaneWindow* dialog) { dialog->reject(); });
+        emit window->modifyShowUsername();
+        QVERIFY(!*answered);
+        QCOMPARE(window->m_pLeftMenu->m_pLabUserName->text(), QString::fromUtf8("王五"));
+        QCOMPARE(window->m_strUserName, std::string("王五"));
+        QVERIFY(lastUrl().contains(QStringLiteral("/v3/user/get?")));
+        QCOMPARE(queryValue(lastUrl(), "loginname"), QStringLiteral("ZC10001"));
+    }
+
+    void userAnswerWithoutNameOffersTheRenameDialog_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("not json") << QStringLiteral("<html>502</html>");
+        QTest::newRow("no username") << QStringLiteral("{\"code\":0}");
+        QTest::newRow("empty username") << QStringLiteral("{\"username\":\"\"}");
+    }
+
+    void userAnswerWithoutNameOffersTheRenameDialog()
+    {
+        QFETCH(QString, answer);
+        auto window = makeWindow();
+        kelp_double::queueAnswer(answer.toStdString());
+        QString offered;
+        auto answered = answerModal<CremaneWindow>([&offered](CremaneWindow* dialog) {
+            offered = dialog->m_pNameLineEdit->text();
+            dialog->m_pCancelBtn->click();
+        });
+        emit window->modifyShowUsername();
+        QVERIFY(*answered);
+        QCOMPARE(offered, QStringLiteral("zhangsan"));
+        // Cancelled: nothing sent after the user query, nothing changed.
+        QVERIFY(lastUrl().contains(QStringLiteral("/v3/user/get?")));
+        QCOMPARE(window->m_pLeftMenu->m_pLabUserName->text(), QStringLiteral("zhangsan"));
+    }
+
+    void renamingWithAChineseNameSendsAndShowsIt()
+    {
+        auto window = makeWindow();
+        auto answered = answerModal<CremaneWindow>([](CremaneWindow* dialog) {
+            dialog->m_pNameLineEdit->setText(QString::fromUtf8("李 雷&韩梅梅"));
+            dialog->m_pSureBtn->click();
+        });
+        window->m_pLeftMenu->m_pRenameBtn->click();
+        QVERIFY(*answered);
+        QVERIFY(lastUrl().contains(QStringLiteral("/v3/user/update?")));
+        QCOMPARE(queryValue(lastUrl(), "zcode"), QStringLiteral("ZC10001"));
+        QCOMPARE(queryValue(lastUrl(), "username"), QString::fromUtf8("李 雷&韩梅梅"));
+        QCOMPARE(window->m_pLeftMenu->m_pLabUserName->text(), QString::fromUtf8("李 雷&韩梅梅"));
+        QCOMPARE(window->m_strUserName, std::string("李 雷&韩梅梅"));
+    }
+
+    void renameWithEmptyNameSendsNothing()
+    {
+        auto window = makeWindow();
+        const auto before = kelp_double::exchanges().size();
+        auto answered = answerModal<CremaneWindow>([](CremaneWindow* dialog) {
+            dialog->m_pNameLineEdit->clear();
+            dialog->m_pSureBtn->click();
+        });
+        window->m_pLeftMenu->m_pRenameBtn->click();
+        QVERIFY(*answered);
+        QCOMPARE(kelp_double::exchanges().size(), before);
+        QCOMPARE(window->m_pLeftMenu->m_pLabUserName->text(), QStringLiteral("zhangsan"));
+    }
+
+    void renameClosedWithEscapeOrCloseSendsNothing_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("escape") << true;
+        QTest::newRow("close") << false;
+    }
+
+    void renameClosedWithEscapeOrCloseSendsNothing()
+    {
+        QFETCH(bool, escape);
+        auto window = makeWindow();
+        const auto before = kelp_double::exchanges().size();
+        auto answered = answerModal<CremaneWindow>([escape](CremaneWindow* dialog) {
+            dialog->m_pNameLineEdit->setText(QString::fromUtf8("新名字"));
+            if (escape) {
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            } else {
+                dialog->close();
+            }
+        });
+        window->m_pLeftMenu->m_pRenameBtn->click();
+        QVERIFY(*answered);
+        QCOMPARE(kelp_double::exchanges().size(), before);
+        QCOMPARE(window->m_strUserName, std::string("zhangsan"));
+    }
+
+    void dragWithTheRightButtonAndPopupsFollow()
+    {
+        auto window = makeWindow();
+        window->move(40, 30);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // A press on the menu's background goes on to the window.
+        widgettest::drag(window->m_pLeftMenu, Qt::RightButton, QPoint(60, 400), QPoint(260, 550));
+        QCOMPARE(window->pos(), QPoint(240, 180));
+        window->repaint();
+        QCOMPARE(window->m_pLogoutConfig->pos(), QPoint(240 + 300, 180 + 231));
+        QCOMPARE(window->m_pModifyMeet->m_pDelConfig->pos(), QPoint(240 + 300, 180 + 231));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

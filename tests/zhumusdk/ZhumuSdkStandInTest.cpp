@@ -1,0 +1,691 @@
+// The conferencing SDK stand-in against the development service: the
+// authorisation and login outcomes, meetings with their window, the settings
+// dialog, and the delivery rules every event obeys (queued on the GUI thread,
+// never inside the request call, never to a destroyed service).
+
+#include "Config.h"
+#include "ZhumuSDK.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QThread>
+#include <QtTest>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kEventTimeoutMs = 15000;
+const wchar_t* const kAppKey = L"Xq7LmP2vRt9KsW4nBd6HyZ1cFg8JuE3oAi5T";
+const wchar_t* const kAppSecret = L"Np4TgY8wKe2RcV6mLs9QdH1zXb7FjU3aOi5W";
+// Nothing listens on port 1 of the loopback: the connection is refused at once.
+const wchar_t* const kUnreachableDomain = L"127.0.0.1:1";
+
+// Set while a request call runs; an event that sees it arrived inside the
+// caller's stack.
+bool g_inRequest = false;
+
+template <class Call> auto request(Call call)
+{
+    g_inRequest = true;
+    const auto result = call();
+    g_inRequest = false;
+    return result;
+}
+
+class Recorder : public ZhumuSDK::IAuthServiceEvent, public ZhumuSDK::IMeetingServiceEvent
+{
+public:
+    void onAuthenticationReturn(int result) override
+    {
+        note();
+        authResults.push_back(result);
+    }
+    void onLoginRet(int status, void*) override
+    {
+        note();
+        loginStatuses.push_back(status);
+    }
+    void onLogout() override {}
+    void onTokenExpired() override {}
+    void onMeetingStatus(int status, int reason) override
+    {
+        note();
+        meetingStatuses.emplace_back(status, reason);
+    }
+    void onMeetingStatisticsWarning(int) override {}
+    void onMeetingSecureKeyNotification(const char*, int) override {}
+    void onMeetingParameterNotification(const void*) override {}
+
+    std::vector<int> authResults;
+    std::vector<int> loginStatuses;
+    std::vector<std::pair<int, int>> meetingStatuses;
+    int eventsInsideRequest = 0;
+    int eventsOffGuiThread = 0;
+
+private:
+    void note()
+    {
+        if (g_inRequest)
+            ++eventsInsideRequest;
+        if (QThread::currentThread() != qApp->thread())
+            ++eventsOffGuiThread;
+    }
+};
+
+std::wstring wide(const char* utf8)
+{
+    return QString::fromUtf8(utf8).toStdWString();
+}
+
+QDialog* visibleDialog(const char* objectName)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(objectName) && widget->isVisible())
+            return qobject_cast<QDialog*>(widget);
+    }
+    return nullptr;
+}
+
+int visibleDialogCount(const char* objectName)
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += widget->objectName() == QLatin1String(objectName) && widget->isVisible();
+    return count;
+}
+
+QString labelText(QWidget* window, const char* objectName)
+{
+    auto* label = window->findChild<QLabel*>(QLatin1String(objectName));
+    return label ? label->text() : QString();
+}
+
+} // namespace
+
+class ZhumuSdkStandInTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void initialisationAndServiceLifetime();
+    void authorisation_data();
+    void authorisation();
+    void login_data();
+    void login();
+    void instantMeetingOpensWindowAndLeavingEndsIt();
+    void closingTheMeetingWindowEndsTheMeeting();
+    void joinWithChineseNameShowsIt();
+    void joinOfUnknownNumberFailsWithReason8();
+    void instantMeetingWithoutLoginFails();
+    void secondMeetingWhileOneRunsIsRefused();
+    void destroyedMeetingServiceMissesItsEvent();
+    void destroyingMeetingServiceClosesItsWindowSilently();
+    void controllersExistAndAcceptSinks();
+    void settingsDialogAtPositionKeepsSwitches();
+    void cleanUpClosesWindows();
+
+private:
+    int initialise(const std::wstring& domain);
+    void signIn(Recorder& recorder, ZhumuSDK::IAuthService* auth);
+    QString startInstantMeeting(Recorder& recorder, ZhumuSDK::IMeetingService* meetings, bool noVideo);
+
+    std::wstring m_domain;
+    const wchar_t* m_branding = L"OrvaneMeeting";
+    std::wstring m_supportUrl;
+};
+
+int ZhumuSdkStandInTest::initialise(const std::wstring& domain)
+{
+    m_domain = domain;
+    ZhumuSDK::InitParam param{};
+    param.webDomain = m_domain.c_str();
+    param.brandingName = m_branding;
+    param.supportUrl = m_supportUrl.c_str();
+    param.languageId = -1;
+    param.renderMode = 2;
+    param.logFileSizeMB = 5;
+    return Zhumu_InitSDK(&param);
+}
+
+void ZhumuSdkStandInTest::init()
+{
+    m_supportUrl = wide(talvora::config::kSupportUrl);
+    QCOMPARE(initialise(wide(talvora::config::kSdkWebDomain)), 0);
+}
+
+void ZhumuSdkStandInTest::cleanup()
+{
+    Zhumu_CleanUPSDK();
+    // Outcomes queued before the clean-up run now and must find nothing.
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    g_inRequest = false;
+}
+
+void ZhumuSdkStandInTest::signIn(Recorder& recorder, ZhumuSDK::IAuthService* auth)
+{
+    auth->setEventSink(&recorder);
+    const std::wstring account = L"zhangsan@example.com";
+    const std::wstring password = L"Zs-Meet-2024";
+    ZhumuSDK::LoginParam login{};
+    login.loginType = 1;
+    login.account = account.c_str();
+    login.password = password.c_str();
+    const size_t before = recorder.loginStatuses.size();
+    QCOMPARE(request([&] { return auth->Login(&login); }), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.loginStatuses.size(), before + 1, kEventTimeoutMs);
+    QCOMPARE(recorder.loginStatuses.back(), ZhumuSDK::LOGIN_SUCCESS);
+}
+
+QString ZhumuSdkStandInTest::startInstantMeeting(Recorder& recorder, ZhumuSDK::IMeetingService* meetings,
+                                                 bool noVideo)
+{
+    meetings->setEventSink(&recorder);
+    ZhumuSDK::StartParam start{};
+    start.userType = 100;
+    start.meetingNumber = 0;
+    start.isVideoOff = noVideo ? 1 : 0;
+    const size_t before = recorder.meetingStatuses.size();
+    if (request([&] { return meetings->startMeeting(&start); }) != 0)
+        return QString();
+    if (!QTest::qWaitFor([&] { return recorder.meetingStatuses.size() > before; }, kEventTimeoutMs))
+        return QString();
+    if (recorder.meetingStatuses.back() != std::make_pair(ZhumuSDK::MEETING_STATUS_INMEETING, 0))
+        return QString();
+    QDialog* window = visibleDialog("zhumuMeetingWindow");
+    return window ? window->windowTitle().mid(3) : QString();
+}
+
+void ZhumuSdkStandInTest::initialisationAndServiceLifetime()
+{
+    QCOMPARE(Zhumu_CleanUPSDK(), 0);
+    ZhumuSDK::IAuthService* auth = nullptr;
+    QVERIFY(Zhumu_CreateAuthService(&auth) != 0);
+    QVERIFY(auth == nullptr);
+    QVERIFY(Zhumu_CleanUPSDK() != 0);
+
+    QVERIFY(Zhumu_InitSDK(nullptr) != 0);
+    QVERIFY(initialise(L"") != 0);
+    QVERIFY(initialise(L"evil.example/path?") != 0);
+    QVERIFY(initialise(L"user@evil.example") != 0);
+    QCOMPARE(initialise(wide(talvora::config::kSdkWebDomain)), 0);
+    QVERIFY(initialise(wide(talvora::config::kSdkWebDomain)) != 0);
+
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    ZhumuSDK::ISettingService* settings = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    QCOMPARE(Zhumu_CreateSettingService(&settings), 0);
+    QVERIFY(auth && meetings && settings);
+    QVERIFY(Zhumu_CreateAuthService(nullptr) != 0);
+
+    QVERIFY(Zhumu_DestroyAuthService(nullptr) != 0);
+    QCOMPARE(Zhumu_DestroyAuthService(auth), 0);
+    // Handed back twice: refused, not freed again.
+    QVERIFY(Zhumu_DestroyAuthService(auth) != 0);
+    QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
+    QCOMPARE(Zhumu_DestroySettingService(settings), 0);
+}
+
+void ZhumuSdkStandInTest::authorisation_data()
+{
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("secret");
+    QTest::addColumn<int>("result");
+
+    const QString key = QString::fromWCharArray(kAppKey);
+    const QString secret = QString::fromWCharArray(kAppSecret);
+    QTest::newRow("right key and secret") << true << key << secret << ZhumuSDK::AUTHRET_SUCCESS;
+    QTest::newRow("wrong secret") << true << key << QStringLiteral("Np4TgY8wKe2RcV6mLs9QdH1zXb7FjU3aOi5X")
+                                  << ZhumuSDK::AUTHRET_KEYORSECRETWRONG;
+    QTest::newRow("wrong key") << true << QStringLiteral("not-the-key") << secret
+                               << ZhumuSDK::AUTHRET_KEYORSECRETWRONG;
+    // Against a dead service: an empty value must not even be sent.
+    QTest::newRow("empty key") << false << QString() << secret << ZhumuSDK::AUTHRET_KEYORSECRETEMPTY;
+    QTest::newRow("empty secret") << false << key << QString() << ZhumuSDK::AUTHRET_KEYORSECRETEMPTY;
+    QTest::newRow("service unreachable") << false << key << secret << ZhumuSDK::AUTHRET_UNKNOWN;
+}
+
+void ZhumuSdkStandInTest::authorisation()
+{
+    QFETCH(bool, reachable);
+    QFETCH(QString, key);
+    QFETCH(QString, secret);
+    QFETCH(int, result);
+
+    if (!reachable) {
+        QCOMPARE(Zhumu_CleanUPSDK(), 0);
+        QCOMPARE(initialise(kUnreachableDomain), 0);
+    }
+    Recorder recorder;
+    ZhumuSDK::IAuthService* auth = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QCOMPARE(auth->setEventSink(&recorder), 0);
+
+    const std::wstring wideKey = key.toStdWString();
+    const std::wstring wideSecret = secret.toStdWString();
+    ZhumuSDK::AuthParam param{};
+    param.appKey = key.isNull() ? nullptr : wideKey.c_str();
+    param.appSecret = wideSecret.c_str();
+    QCOMPARE(request([&] { return auth->SDKAuth(&param); }), 0);
+    QVERIFY(recorder.authResults.empty());
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.authResults.size(), size_t(1), kEventTimeoutMs);
+    QCOMPARE(recorder.authResults.front(), result);
+    QCOMPARE(recorder.eventsInsideRequest, 0);
+    QCOMPARE(recorder.eventsOffGuiThread, 0);
+    QVERIFY(auth->SDKAuth(nullptr) != 0);
+    QCOMPARE(Zhumu_DestroyAuthService(auth), 0);
+}
+
+void ZhumuSdkStandInTest::login_data()
+{
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("e-mail") << true << QStringLiteral("zhangsan@example.com")
+                            << QStringLiteral("Zs-Meet-2024") << ZhumuSDK::LOGIN_SUCCESS;
+    QTest::newRow("e-mail in capitals") << true << QStringLiteral("ZhangSan@Example.com")
+                                        << QStringLiteral("Zs-Meet-2024") << ZhumuSDK::LOGIN_SUCCESS;
+    QTest::newRow("user name and suffix")
+        << true << QStringLiteral("lisi") + QString::fromUtf8(talvora::config::kEmailSuffix)
+        << QStringLiteral("LiSi-Password-16") << ZhumuSDK::LOGIN_SUCCESS;
+    QTest::newRow("bare user name") << true << QStringLiteral("lisi") << QStringLiteral("LiSi-Password-16")
+                                    << ZhumuSDK::LOGIN_FAILED;
+    QTest::newRow("wrong password") << true << QStringLiteral("zhangsan@example.com")
+                                    << QStringLiteral("Zs-Meet-2025") << ZhumuSDK::LOGIN_FAILED;
+    QTest::newRow("another account's password")
+        << true << QStringLiteral("zhangsan@example.com") << QStringLiteral("LiSi-Password-16")
+        << ZhumuSDK::LOGIN_FAILED;
+    QTest::newRow("empty account") << true << QString() << QStringLiteral("x") << ZhumuSDK::LOGIN_FAILED;
+    QTest::newRow("service unreachable") << false << QStringLiteral("zhangsan@example.com")
+                                         << QStringLiteral("Zs-Meet-2024") << ZhumuSDK::LOGIN_FAILED;
+}
+
+void ZhumuSdkStandInTest::login()
+{
+    QFETCH(bool, reachable);
+    QFETCH(QString, account);
+    QFETCH(QString, password);
+    QFETCH(int, status);
+
+    if (!reachable) {
+        QCOMPARE(Zhumu_CleanUPSDK(), 0);
+        QCOMPARE(initialise(kUnreachableDomain), 0);
+    }
+    Recorder recorder;
+    ZhumuSDK::IAuthService* auth = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    auth->setEventSink(&recorder);
+
+    const std::wstring wideAccount = account.toStdWString();
+    const std::wstring widePassword = password.toStdWString();
+    ZhumuSDK::LoginParam param{};
+    param.loginType = 1;
+    param.account = wideAccount.c_str();
+    param.password = widePassword.c_str();
+    QCOMPARE(request([&] { return auth->Login(&param); }), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.loginStatuses.size(), size_t(1), kEventTimeoutMs);
+    QCOMPARE(recorder.loginStatuses.front(), status);
+    QCOMPARE(recorder.eventsInsideRequest, 0);
+    QCOMPARE(recorder.eventsOffGuiThread, 0);
+
+    param.password = nullptr;
+    QVERIFY(auth->Login(&param) != 0);
+    QVERIFY(auth->Login(nullptr) != 0);
+    QCOMPARE(Zhumu_DestroyAuthService(auth), 0);
+}
+
+void ZhumuSdkStandInTest::instantMeetingOpensWindowAndLeavingEndsIt()
+{
+    Recorder recorder;
+    ZhumuSDK::IAuthService* auth = nullptr;
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    signIn(recorder, auth);
+
+    const QString number = startInstantMeeting(recorder, meetings, true);
+    QVERIFY2(QRegularExpression(QStringLiteral("^[1-9][0-9]*$")).match(number).hasMatch(),
+             qPrintable(number));
+    QDialog* window = visibleDialog("zhumuMeetingWindow");
+    QVERIFY(window);
+    QCOMPARE(window->windowTitle(), QStringLiteral("会议 ") + number);
+    QVERIFY(!window->isModal());
+    QCOMPARE(labelText(window, "meetingName"), QStringLiteral("zhangsan@example.com"));
+    QCOMPARE(labelText(window, "meetingVideoState"), QStringLiteral("摄像头已关闭"));
+
+    QPushButton* leave = nullptr;
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (button->text() == QStringLiteral("离开会议"))
+            leave = button;
+    }
+    QVERIFY(leave);
+    g_inRequest = true;
+    QTest::mouseClick(leave, Qt::LeftButton);
+    g_inRequest = false;
+    QCOMPARE(recorder.meetingStatuses.size(), size_t(1));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), size_t(2), kEventTimeoutMs);
+    QCOMPARE(recorder.meetingStatuses.back(), std::make_pair(ZhumuSDK::MEETING_STATUS_ENDED, 0));
+    QTRY_COMPARE(visibleDialogCount("zhumuMeetingWindow"), 0);
+    QCOMPARE(recorder.eventsInsideRequest, 0);
+    QCOMPARE(recorder.eventsOffGuiThread, 0);
+
+    // The meeting exists now: starting it by its number opens it with video.
+    ZhumuSDK::StartParam start{};
+    start.userType = 100;
+    start.meetingNumber = number.toLongLong();
+    QCOMPARE(request([&] { return meetings->startMeeting(&start); }), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), size_t(3), kEventTimeoutMs);
+    QCOMPARE(recorder.meetingStatuses.back(), std::make_pair(ZhumuSDK::MEETING_STATUS_INMEETING, 0));
+    window = visibleDialog("zhumuMeetingWindow");
+    QVERIFY(window);
+    QCOMPARE(window->windowTitle(), QStringLiteral("会议 ") + number);
+    QCOMPARE(labelText(window, "meetingVideoState"), QStringLiteral("摄像头已开启"));
+    QCOMPARE(recorder.eventsInsideRequest, 0);
+
+    QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
+    QCOMPARE(Zhumu_DestroyAuthService(auth), 0);
+}
+
+void ZhumuSdkStandInTest::closingTheMeetingWindowEndsTheMeeting()
+{
+    Recorder recorder;
+    ZhumuSDK::IAuthService* auth = nullptr;
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    signIn(recorder, auth);
+    QVERIFY(!startInstantMeeting(recorder, meetings, false).isEmpty());
+
+    QDialog* window = visibleDialog("zhumuMeetingWindow");
+    QVERIFY(window);
+    g_inRequest = true;
+    window->close();
+    g_inRequest = false;
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), size_t(2), kEventTimeoutMs);
+    QCOMPARE(recorder.meetingStatuses.back(), std::make_pair(ZhumuSDK::MEETING_STATUS_ENDED, 0));
+    QCOMPARE(recorder.eventsInsideRequest, 0);
+    // Ended once, however the window goes.
+    QTest::qWait(100);
+    QCOMPARE(recorder.meetingStatuses.size(), size_t(2));
+}
+
+void ZhumuSdkStandInTest::joinWithChineseNameShowsIt()
+{
+    Recorder host;
+    ZhumuSDK::IAuthService* auth = nullptr;
+    ZhumuSDK::IMeetingService* hostMeetings = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QCOMPARE(Zhumu_CreateMeetingService(&hostMeetings), 0);
+    signIn(host, auth);
+    const QString number = startInstantMeeting(host, hostMeetings, false);
+    QVERIFY(!number.isEmpty());
+    QCOMPARE(Zhumu_DestroyMeetingService(hostMeetings), 0);
+    QTRY_COMPARE(visibleDialogCount("zhumuMeetingWindow"), 0);
+
+    Recorder guest;
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    meetings->setEventSink(&guest);
+    const std::wstring name = L"张三";
+    ZhumuSDK::JoinParam join{};
+    join.userType = 100;
+    join.meetingNumber = number.toLongLong();
+    join.displayName = name.c_str();
+    QCOMPARE(request([&] { return meetings->joinMeeting(&join); }), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(guest.meetingStatuses.size(), size_t(1), kEventTimeoutMs);
+    QCOMPARE(guest.meetingStatuses.front(), std::make_pair(ZhumuSDK::MEETING_STATUS_INMEETING, 0));
+    QDialog* window = visibleDialog("zhumuMeetingWindow");
+    QVERIFY(window);
+    QCOMPARE(window->windowTitle(), QStringLiteral("会议 ") + number);
+    QCOMPARE(labelText(window, "meetingName"), QStringLiteral("张三"));
+    QCOMPARE(labelText(window, "meetingVideoState"), QStringLiteral("摄像头已开启"));
+    QCOMPARE(guest.eventsInsideRequest, 0);
+
+    const QString shotDir = qEnvironmentVariable("TALVORA_SHOT_DIR");
+    if (!shotDir.isEmpty()) {
+        QDir().mkpath(shotDir);
+        QVERIFY(window->grab().save(shotDir + QStringLiteral("/meeting-window.png")));
+    }
+    QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
+}
+
+void ZhumuSdkStandInTest::joinOfUnknownNumberFailsWithReason8()
+{
+    Recorder recorder;
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    meetings->setEventSink(&recorder);
+    const std::wstring name = L"李四";
+    ZhumuSDK::JoinParam join{};
+    join.userType = 100;
+    join.displayName = name.c_str();
+    for (int64_t number : {int64_t(1), int64_t(0), int64_t(-85012345678), int64_t(9223372036854775807)}) {
+        join.meetingNumber = number;
+        const size_t before = recorder.meetingStatuses.size();
+        QCOMPARE(request([&] { return meetings->joinMeeting(&join); }), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), before + 1, kEventTimeoutMs);
+        QCOMPARE(recorder.meetingStatuses.back(),
+                 std::make_pair(ZhumuSDK::MEETING_STATUS_FAILED, ZhumuSDK::MEETING_FAIL_MEETING_NOT_EXIST));
+    }
+    QCOMPARE(visibleDialogCount("zhumuMeetingWindow"), 0);
+    QCOMPARE(recorder.eventsInsideRequest, 0);
+
+    // A dead service is a failure of another kind, not a wrong number.
+    QCOMPARE(Zhumu_CleanUPSDK(), 0);
+    QCOMPARE(initialise(kUnreachableDomain), 0);
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    meetings->setEventSink(&recorder);
+    join.meetingNumber = 85012345678;
+    QCOMPARE(request([&] { return meetings->joinMeeting(&join); }), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), size_t(5), kEventTimeoutMs);
+    QCOMPARE(recorder.meetingStatuses.back().first, ZhumuSDK::MEETING_STATUS_FAILED);
+    QVERIFY(recorder.meetingStatuses.back().second != ZhumuSDK::MEETING_FAIL_MEETING_NOT_EXIST);
+    QVERIFY(recorder.meetingStatuses.back().second != 0);
+}
+
+void ZhumuSdkStandInTest::instantMeetingWithoutLoginFails()
+{
+    Recorder recorder;
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    meetings->setEventSink(&recorder);
+    ZhumuSDK::StartParam start{};
+    start.userType = 100;
+    QCOMPARE(request([&] { return meetings->startMeeting(&start); }), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), size_t(1), kEventTimeoutMs);
+    QCOMPARE(recorder.meetingStatuses.front().first, ZhumuSDK::MEETING_STATUS_FAILED);
+    QVERIFY(recorder.meetingStatuses.front().second != ZhumuSDK::MEETING_FAIL_MEETING_NOT_EXIST);
+    QCOMPARE(visibleDialogCount("zhumuMeetingWindow"), 0);
+    QVERIFY(meetings->startMeeting(nullptr) != 0);
+    QVERIFY(meetings->joinMeeting(nullptr) != 0);
+}
+
+void ZhumuSdkStandInTest::secondMeetingWhileOneRunsIsRefused()
+{
+    Recorder recorder;
+    ZhumuSDK::IAuthService* auth = nullptr;
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    signIn(recorder, auth);
+    meetings->setEventSink(&recorder);
+
+    ZhumuSDK::StartParam start{};
+    start.userType = 100;
+    QCOMPARE(meetings->startMeeting(&start), 0);
+    // Still waiting for the first answer.
+    QVERIFY(meetings->startMeeting(&start) != 0);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), size_t(1), kEventTimeoutMs);
+    QCOMPARE(recorder.meetingStatuses.front().first, ZhumuSDK::MEETING_STATUS_INMEETING);
+    // In the meeting.
+    QVERIFY(meetings->startMeeting(&start) != 0);
+    QTest::qWait(200);
+    QCOMPARE(recorder.meetingStatuses.size(), size_t(1));
+    QCOMPARE(visibleDialogCount("zhumuMeetingWindow"), 1);
+}
+
+void ZhumuSdkStandInTest::destroyedMeetingServiceMissesItsEvent()
+{
+    Recorder gone;
+    Recorder witness;
+    ZhumuSDK::IAuthService* auth = nullptr;
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    meetings->setEventSink(&gone);
+    auth->setEventSink(&witness);
+
+    const std::wstring name = L"王五";
+    ZhumuSDK::JoinParam join{};
+    join.userType = 100;
+    join.meetingNumber = 1;
+    join.displayName = name.c_str();
+    QCOMPARE(meetings->joinMeeting(&join), 0);
+    QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
+
+    // Requests are answered in order: once the later authorisation has
+    // arrived, the join's outcome has been handed over too.
+    ZhumuSDK::AuthParam param{};
+    param.appKey = kAppKey;
+    param.appSecret = kAppSecret;
+    QCOMPARE(auth->SDKAuth(&param), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(witness.authResults.size(), size_t(1), kEventTimeoutMs);
+    QCoreApplication::processEvents();
+    QVERIFY(gone.meetingStatuses.empty());
+
+    // The same with an event that needs no request at all.
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    meetings->setEventSink(&gone);
+    join.meetingNumber = -1;
+    QCOMPARE(meetings->joinMeeting(&join), 0);
+    QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
+    QTest::qWait(50);
+    QVERIFY(gone.meetingStatuses.empty());
+}
+
+void ZhumuSdkStandInTest::destroyingMeetingServiceClosesItsWindowSilently()
+{
+    Recorder recorder;
+    ZhumuSDK::IAuthService* auth = nullptr;
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    signIn(recorder, auth);
+    QVERIFY(!startInstantMeeting(recorder, meetings, false).isEmpty());
+    QPointer<QDialog> window = visibleDialog("zhumuMeetingWindow");
+    QVERIFY(window);
+
+    QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
+    QVERIFY(!window || !window->isVisible());
+    QTRY_VERIFY(!window);
+    QTest::qWait(50);
+    QCOMPARE(recorder.meetingStatuses.size(), size_t(1));
+}
+
+void ZhumuSdkStandInTest::controllersExistAndAcceptSinks()
+{
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    QVERIFY(meetings->getUIController());
+    QVERIFY(meetings->getVideoController());
+    QVERIFY(meetings->getShareController());
+    QVERIFY(meetings->getAudioController());
+    QVERIFY(meetings->getParticipantsController());
+    QCOMPARE(meetings->getUIController(), meetings->getUIController());
+    QCOMPARE(meetings->getParticipantsController(), meetings->getParticipantsController());
+    QCOMPARE(meetings->getUIController()->setEventSink(nullptr), 0);
+    QCOMPARE(meetings->getVideoController()->setEventSink(nullptr), 0);
+    QCOMPARE(meetings->getShareController()->setEventSink(nullptr), 0);
+    QCOMPARE(meetings->getAudioController()->setEventSink(nullptr), 0);
+    QCOMPARE(meetings->getParticipantsController()->setEventSink(nullptr), 0);
+    QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
+}
+
+void ZhumuSdkStandInTest::settingsDialogAtPositionKeepsSwitches()
+{
+    ZhumuSDK::ISettingService* settings = nullptr;
+    QCOMPARE(Zhumu_CreateSettingService(&settings), 0);
+    QVERIFY(settings->showSettingsDialog(nullptr) != 0);
+
+    ZhumuSDK::ShowSettingDlgParam param{};
+    param.top = 80;
+    param.left = 120;
+    param.show = 1;
+    QCOMPARE(settings->showSettingsDialog(&param), 0);
+    QDialog* dialog = visibleDialog("zhumuSettingsDialog");
+    QVERIFY(dialog);
+    QVERIFY(!dialog->isModal());
+    QCOMPARE(dialog->pos(), QPoint(120, 80));
+    QStringList texts;
+    for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
+        texts << box->text();
+    QCOMPARE(texts, QStringList({QStringLiteral("入会时开启摄像头"), QStringLiteral("入会时自动连接音频"),
+                                 QStringLiteral("进入全屏")}));
+
+    auto* camera = dialog->findChild<QCheckBox*>(QStringLiteral("cameraOnJoin"));
+    QVERIFY(camera);
+    const bool cameraBefore = camera->isChecked();
+    camera->click();
+    dialog->close();
+    QTRY_VERIFY(!visibleDialog("zhumuSettingsDialog"));
+
+    // Shown again, elsewhere, with the switch as it was left; never twice.
+    param.top = 40;
+    param.left = 60;
+    QCOMPARE(settings->showSettingsDialog(&param), 0);
+    QCOMPARE(settings->showSettingsDialog(&param), 0);
+    QCOMPARE(visibleDialogCount("zhumuSettingsDialog"), 1);
+    dialog = visibleDialog("zhumuSettingsDialog");
+    QCOMPARE(dialog->pos(), QPoint(60, 40));
+    QCOMPARE(dialog->findChild<QCheckBox*>(QStringLiteral("cameraOnJoin"))->isChecked(), !cameraBefore);
+    dialog->findChild<QCheckBox*>(QStringLiteral("cameraOnJoin"))->click();
+
+    param.show = 0;
+    QCOMPARE(settings->showSettingsDialog(&param), 0);
+    QCOMPARE(visibleDialogCount("zhumuSettingsDialog"), 0);
+}
+
+void ZhumuSdkStandInTest::cleanUpClosesWindows()
+{
+    Recorder recorder;
+    ZhumuSDK::IAuthService* auth = nullptr;
+    ZhumuSDK::IMeetingService* meetings = nullptr;
+    ZhumuSDK::ISettingService* settings = nullptr;
+    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
+    QCOMPARE(Zhumu_CreateSettingService(&settings), 0);
+    signIn(recorder, auth);
+    QVERIFY(!startInstantMeeting(recorder, meetings, false).isEmpty());
+    ZhumuSDK::ShowSettingDlgParam param{};
+    param.show = 1;
+    QCOMPARE(settings->showSettingsDialog(&param), 0);
+    QCOMPARE(visibleDialogCount("zhumuMeetingWindow"), 1);
+    QCOMPARE(visibleDialogCount("zhumuSettingsDialog"), 1);
+
+    // The services are left to the clean-up on purpose.
+    QCOMPARE(Zhumu_CleanUPSDK(), 0);
+    QCOMPARE(visibleDialogCount("zhumuMeetingWindow"), 0);
+    QCOMPARE(visibleDialogCount("zhumuSettingsDialog"), 0);
+    QTest::qWait(50);
+    QCOMPARE(recorder.meetingStatuses.size(), size_t(1));
+    QCOMPARE(initialise(wide(talvora::config::kSdkWebDomain)), 0);
+}
+
+QTEST_MAIN(ZhumuSdkStandInTest)
+#include "ZhumuSdkStandInTest.moc"
