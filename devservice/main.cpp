@@ -154,14 +154,20 @@ int main(int argc, char** argv)
                                         response.status, response.body.size()));
     });
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (response.body.empty())
-            response.set_content("{\"code\":" + std::to_string(response.status) +
-                                     ",\"message\":\"no such route\"}",
-                                 "application/json; charset=utf-8");
+        if (!response.body.empty())
+            return;
+        const char* message = response.status == 404   ? "no such route"
+                              : response.status >= 500 ? "internal error"
+                                                       : "bad request";
+        response.set_content("{\"code\":" + std::to_string(response.status) + ",\"message\":\"" + message +
+                                 "\"}",
+                             "application/json; charset=utf-8");
     });
-    server.Get("/health", [](const httplib::Request&, httplib::Response& response) {
+    const auto health = [](const httplib::Request&, httplib::Response& response) {
         response.set_content("{\"status\":\"ok\"}", "application/json");
-    });
+    };
+    server.Get("/health", health);
+    server.Post("/health", health);
     devservice::registerConferenceRoutes(server, *store);
     devservice::registerCloudRoutes(server, *store);
     devservice::registerSdkRoutes(server, *store);

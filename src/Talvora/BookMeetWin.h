@@ -12,9 +12,6 @@ class BookMeetWin : public QDialog
     Q_OBJECT
 
 public:
-    static const char* const kStartPrompt;
-    static const char* const kEndPrompt;
-
     explicit BookMeetWin(QWidget* parent = nullptr);
 
     QLabel* m_pLabMeetTopic = nullptr;

@@ -6,10 +6,10 @@
 #include "ErrorBox.h"
 #include "HttpRequest.h"
 #include "MeetFormRows.h"
+#include "MeetTimeText.h"
 #include "MyQlineEdit.h"
 #include "TempMeetWin.h"
 #include "WidgetBuilders.h"
-#include "MeetTimeText.h"
 #include "log/Log.h"
 
 #include <QLabel>
@@ -39,12 +39,18 @@ CreateConference::CreateConference(std::string zcode, QWidget* parent)
     layout->addWidget(m_pCreateMeetTop, 0);
     layout->addWidget(m_pStackedWidget, 4);
 
-    connect(m_pCreateMeetTop->m_pLabTempMeet, &QPushButton::clicked, this, &CreateConference::onChooseTempMeet);
-    connect(m_pCreateMeetTop->m_pLabBookMeet, &QPushButton::clicked, this, &CreateConference::onChooseBookMeet);
-    connect(m_pBookMeetWin->m_pBtnBookMeetStart, &QPushButton::clicked, this, &CreateConference::onBookMeetStart);
-    connect(m_pBookMeetWin->m_pBtnVedioType, &QPushButton::clicked, this, &CreateConference::onChooseVedioMeet);
-    connect(m_pBookMeetWin->m_pBtnVoiceType, &QPushButton::clicked, this, &CreateConference::onChooseAudioMeet);
-    connect(m_pBookMeetSuccess->m_pBtnModify, &QPushButton::clicked, this, &CreateConference::onbookThenModify);
+    connect(m_pCreateMeetTop->m_pLabTempMeet, &QPushButton::clicked, this,
+            &CreateConference::onChooseTempMeet);
+    connect(m_pCreateMeetTop->m_pLabBookMeet, &QPushButton::clicked, this,
+            &CreateConference::onChooseBookMeet);
+    connect(m_pBookMeetWin->m_pBtnBookMeetStart, &QPushButton::clicked, this,
+            &CreateConference::onBookMeetStart);
+    connect(m_pBookMeetWin->m_pBtnVedioType, &QPushButton::clicked, this,
+            &CreateConference::onChooseVedioMeet);
+    connect(m_pBookMeetWin->m_pBtnVoiceType, &QPushButton::clicked, this,
+            &CreateConference::onChooseAudioMeet);
+    connect(m_pBookMeetSuccess->m_pBtnModify, &QPushButton::clicked, this,
+            &CreateConference::onbookThenModify);
     connect(m_pBookMeetSuccess->m_pBtnBookAgain, &QPushButton::clicked, this,
             &CreateConference::onbookThenBookAgain);
     connect(this, &CreateConference::bookThenBookAgain, this, &CreateConference::onChooseBookMeet);
@@ -59,8 +65,8 @@ void CreateConference::onChooseTempMeet()
 void CreateConference::onChooseBookMeet()
 {
     m_pCreateMeetTop->showBookMeetCurrent();
-    m_pBookMeetWin->m_pLabShowStartTime->setText(QString::fromUtf8(BookMeetWin::kStartPrompt));
-    m_pBookMeetWin->m_pLabShowEndTime->setText(QString::fromUtf8(BookMeetWin::kEndPrompt));
+    m_pBookMeetWin->m_pLabShowStartTime->setText(QString::fromUtf8(talvora::meetform::kStartPrompt));
+    m_pBookMeetWin->m_pLabShowEndTime->setText(QString::fromUtf8(talvora::meetform::kEndPrompt));
     m_pBookMeetWin->m_pLnEtMeetTopic->setText(QString());
     m_pStackedWidget->setCurrentIndex(PaneBookMeet);
 }
@@ -76,7 +82,8 @@ void CreateConference::onBookMeetStart()
         talvora::showErrorBox("预约会议不能跨年、跨月和跨日,请重新选择");
         return;
     }
-    const std::int64_t duration = (std::int64_t(m_iHourStop) - m_iHour) * 60 + (std::int64_t(m_iMinuteStop) - m_iMinute);
+    const std::int64_t duration =
+        (std::int64_t(m_iHourStop) - m_iHour) * 60 + (std::int64_t(m_iMinuteStop) - m_iMinute);
     if (duration <= 0) {
         talvora::showErrorBox("会议时长错误,请重新选择");
         return;
@@ -86,8 +93,9 @@ void CreateConference::onBookMeetStart()
     const std::string timeText = talvora::timetext::datePart(m_iYear, m_iMonth, m_iDay) +
                                  talvora::timetext::clock(m_iHour, m_iMinute) + "-" +
                                  talvora::timetext::clock(m_iHourStop, m_iMinuteStop);
-    const std::string startText = std::to_string(m_iYear) + "-" + twoDigits(m_iMonth) + "-" + twoDigits(m_iDay) +
-                                  " " + std::to_string(m_iHour) + ":" + twoDigits(m_iMinute) + ":00";
+    const std::string startText = std::to_string(m_iYear) + "-" + twoDigits(m_iMonth) + "-" +
+                                  twoDigits(m_iDay) + " " + std::to_string(m_iHour) + ":" +
+                                  twoDigits(m_iMinute) + ":00";
 
     m_qstrTime = QString::fromStdString(timeText);
     m_pBookMeetSuccess->m_pLabTimeContent->setText(m_qstrTime);
@@ -117,7 +125,8 @@ void CreateConference::onChooseVedioMeet()
 void CreateConference::onChooseAudioMeet()
 {
     m_bVedioMeet = false;
-    talvora::meetform::showChosenType(m_pBookMeetWin->m_pBtnVedioType, m_pBookMeetWin->m_pBtnVoiceType, false);
+    talvora::meetform::showChosenType(m_pBookMeetWin->m_pBtnVedioType, m_pBookMeetWin->m_pBtnVoiceType,
+                                      false);
 }
 
 void CreateConference::onbookThenModify()

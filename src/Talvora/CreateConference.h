@@ -20,7 +20,12 @@ class CreateConference : public QDialog
 
 public:
     // Inner stack indices.
-    enum Pane { PaneTempMeet = 0, PaneBookMeet = 1, PaneBookSuccess = 2 };
+    enum Pane
+    {
+        PaneTempMeet = 0,
+        PaneBookMeet = 1,
+        PaneBookSuccess = 2
+    };
 
     explicit CreateConference(std::string zcode, QWidget* parent = nullptr);
 

@@ -9,10 +9,10 @@ using namespace talvora::build;
 
 namespace {
 
-const char* const kCurrentTabStyle =
-    "QPushButton{background:transparent; color:#4194FF;font-size:24px;font-family:\"SourceHanSansCN-Medium\";}";
-const char* const kOtherTabStyle =
-    "QPushButton{background:transparent; color:#666666;font-size:24px;font-family:\"SourceHanSansCN-Medium\";}";
+const char* const kCurrentTabStyle = "QPushButton{background:transparent; "
+                                     "color:#4194FF;font-size:24px;font-family:\"SourceHanSansCN-Medium\";}";
+const char* const kOtherTabStyle = "QPushButton{background:transparent; "
+                                   "color:#666666;font-size:24px;font-family:\"SourceHanSansCN-Medium\";}";
 const char* const kCurrentUnderlineStyle = "QLabel{background-color:#4194FF;}";
 const char* const kOtherUnderlineStyle = "QLabel{background-color:#ffffff;}";
 

@@ -1,28 +1,21 @@
 #include "CremaneWindow.h"
 
-#include <QHBoxLayout>
+#include "WidgetBuilders.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QSpacerItem>
-#include <QVBoxLayout>
 
 namespace frameless = talvora::frameless;
+
+using talvora::build::hbox;
 
 namespace {
 
 QSpacerItem* rowSpacer(int height)
 {
     return new QSpacerItem(10, height, QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-QHBoxLayout* row(int left, int top, int right, int bottom)
-{
-    auto* layout = new QHBoxLayout;
-    layout->setSpacing(0);
-    layout->setContentsMargins(left, top, right, bottom);
-    return layout;
 }
 
 } // namespace
@@ -50,17 +43,16 @@ CremaneWindow::CremaneWindow(QString name, QWidget* parent) : QDialog(parent)
     m_pCancelBtn->setObjectName(QStringLiteral("m_pCancelBtn"));
     m_pCancelBtn->setFixedSize(200, 64);
 
-    auto* captionRow = row(20, 0, 20, 0);
+    auto* captionRow = hbox(20, 0, 20, 0);
     captionRow->addWidget(caption);
     captionRow->addItem(rowSpacer(48));
-    auto* editRow = row(20, 0, 20, 0);
+    auto* editRow = hbox(20, 0, 20, 0);
     editRow->addWidget(m_pNameLineEdit);
-    auto* buttonRow = row(0, 0, 0, 10);
+    auto* buttonRow = hbox(0, 0, 0, 10);
     buttonRow->addWidget(m_pSureBtn);
     buttonRow->addWidget(m_pCancelBtn);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setSpacing(0);
+    auto* layout = talvora::build::pageLayout(this);
     frameless::setShadowMargins(layout);
     layout->addItem(rowSpacer(20));
     layout->addLayout(captionRow);

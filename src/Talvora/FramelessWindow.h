@@ -55,7 +55,8 @@ private:
 };
 
 // The nine-part shadow without its middle, in painting order.
-enum ShadowPart {
+enum ShadowPart
+{
     BottomEdge,
     TopEdge,
     LeftEdge,

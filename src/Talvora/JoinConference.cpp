@@ -17,10 +17,10 @@ const char* const kFieldFocusedStyle =
 const char* const kFieldIdleStyle = "QLineEdit{border-image:url(:/Talvora/Resources/type_bg_nor.png);}";
 
 // Image name stems in key order 1-9, 0, point, delete.
-const char* const kKeyImages[] = {"keyboard_btn_01", "keyboard_btn_02", "keyboard_btn_03", "keyboard_btn_04",
-                                  "keyboard_btn_05", "keyboard_btn_06", "keyboard_btn_07", "keyboard_btn_08",
-                                  "keyboard_btn_09", "keyboard_btn_0-", "keyboard_btn_point",
-                                  "keyboard_btn_delet"};
+const char* const kKeyImages[] = {"keyboard_btn_01", "keyboard_btn_02",    "keyboard_btn_03",
+                                  "keyboard_btn_04", "keyboard_btn_05",    "keyboard_btn_06",
+                                  "keyboard_btn_07", "keyboard_btn_08",    "keyboard_btn_09",
+                                  "keyboard_btn_0-", "keyboard_btn_point", "keyboard_btn_delet"};
 
 QString keyStyle(int key, bool pressed)
 {
@@ -104,7 +104,7 @@ JoinConference::JoinConference(QWidget* parent) : QDialog(parent)
 
 std::array<QPushButton*, JoinConference::KeyCount> JoinConference::keys() const
 {
-    return {m_pBtn1, m_pBtn2, m_pBtn3, m_pBtn4, m_pBtn5, m_pBtn6,
+    return {m_pBtn1, m_pBtn2, m_pBtn3, m_pBtn4, m_pBtn5,     m_pBtn6,
             m_pBtn7, m_pBtn8, m_pBtn9, m_pBtn0, m_pBtnPoint, m_pBtnDelete};
 }
 
@@ -135,18 +135,54 @@ void JoinConference::pressKey(int key)
     m_QlntShow->setText(m_strMeetCode);
 }
 
-void JoinConference::onChoose1() { pressKey(0); }
-void JoinConference::onChoose2() { pressKey(1); }
-void JoinConference::onChoose3() { pressKey(2); }
-void JoinConference::onChoose4() { pressKey(3); }
-void JoinConference::onChoose5() { pressKey(4); }
-void JoinConference::onChoose6() { pressKey(5); }
-void JoinConference::onChoose7() { pressKey(6); }
-void JoinConference::onChoose8() { pressKey(7); }
-void JoinConference::onChoose9() { pressKey(8); }
-void JoinConference::onChoosePoint() { pressKey(KeyPoint); }
-void JoinConference::onChoose0() { pressKey(KeyZero); }
-void JoinConference::onChooseDelete() { pressKey(KeyDelete); }
+void JoinConference::onChoose1()
+{
+    pressKey(0);
+}
+void JoinConference::onChoose2()
+{
+    pressKey(1);
+}
+void JoinConference::onChoose3()
+{
+    pressKey(2);
+}
+void JoinConference::onChoose4()
+{
+    pressKey(3);
+}
+void JoinConference::onChoose5()
+{
+    pressKey(4);
+}
+void JoinConference::onChoose6()
+{
+    pressKey(5);
+}
+void JoinConference::onChoose7()
+{
+    pressKey(6);
+}
+void JoinConference::onChoose8()
+{
+    pressKey(7);
+}
+void JoinConference::onChoose9()
+{
+    pressKey(8);
+}
+void JoinConference::onChoosePoint()
+{
+    pressKey(KeyPoint);
+}
+void JoinConference::onChoose0()
+{
+    pressKey(KeyZero);
+}
+void JoinConference::onChooseDelete()
+{
+    pressKey(KeyDelete);
+}
 
 void JoinConference::onJoinMeetStart()
 {

@@ -55,7 +55,13 @@ public slots:
 private:
     // The twelve keys in the order 1-9, 0, point, delete; the index names the
     // key's images.
-    enum Key { KeyZero = 9, KeyPoint = 10, KeyDelete = 11, KeyCount = 12 };
+    enum Key
+    {
+        KeyZero = 9,
+        KeyPoint = 10,
+        KeyDelete = 11,
+        KeyCount = 12
+    };
 
     std::array<QPushButton*, KeyCount> keys() const;
     void showKeysNormal(int pressedKey);

@@ -89,8 +89,8 @@ LeftMenu::LeftMenu(QWidget* parent) : QDialog(parent)
     m_pLabLogoutWord = makeLabel(m_pBtnLogout, "m_pLabLogoutWord", "退出", 40, 20);
     buildWideEntry(m_pBtnLogout, m_pLabLogoutIcon, m_pLabLogoutWord);
 
-    // The rows add up to 740 pixels in a menu of 680; the box layout lets the
-    // lower rows overlap slightly rather than clip the logout entry.
+    // The rows add up to 740 pixels in a menu of 680; the box layout absorbs
+    // the difference, and the logout entry stays at the bottom.
     auto* layout = pageLayout(this);
     layout->addWidget(m_pRenameBtn);
     layout->addItem(fixedSpacer(2, 20));

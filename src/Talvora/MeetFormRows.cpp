@@ -17,6 +17,9 @@ const char* const kNotChosenStyle =
     "QPushButton{background:transparent;border-image:url(:/Talvora/Resources/choose_nor.png);color:#4194FF;"
     "font-size:18px;font-family:\"SourceHanSansCN-Regular\";text-align: center;}";
 
+const char* const kStartPrompt = "点击选择预定会议开始时间";
+const char* const kEndPrompt = "点击选择预定会议结束时间";
+
 void showChosenType(QPushButton* video, QPushButton* voice, bool videoChosen, const char* chosenStyle,
                     const char* notChosenStyle)
 {
@@ -24,7 +27,8 @@ void showChosenType(QPushButton* video, QPushButton* voice, bool videoChosen, co
     voice->setStyleSheet(QString::fromUtf8(videoChosen ? notChosenStyle : chosenStyle));
 }
 
-QHBoxLayout* topicRow(QWidget* pane, int top, int right, int fieldWidth, QLabel*& caption, MyQlineEdit*& field)
+QHBoxLayout* topicRow(QWidget* pane, int top, int right, int fieldWidth, QLabel*& caption,
+                      MyQlineEdit*& field)
 {
     caption = control<QLabel>(pane, "m_pLabMeetTopic", "会议主题", 81, 20);
     field = new MyQlineEdit(pane);
@@ -46,23 +50,26 @@ QHBoxLayout* ruleRow(QWidget* pane, const char* objectName, int top, QLabel*& ru
     return row;
 }
 
-QHBoxLayout* timeRow(QWidget* pane, const char* captionText, const char* prompt, const char* const names[4],
-                     TimeRow& row)
+QHBoxLayout* timeRow(QWidget* pane, TimeRowKind kind, QLabel*& caption, QPushButton*& button, QLabel*& shown,
+                     QLabel*& icon)
 {
-    row.caption = control<QLabel>(pane, names[0], captionText, 81, 20);
-    row.button = control<QPushButton>(pane, names[1], "", 271, 20);
-    row.shown = control<QLabel>(row.button, names[2], prompt, 242, 20);
-    row.icon = control<QLabel>(row.button, names[3], "", 16, 16);
+    const bool start = kind == TimeRowKind::Start;
+    caption = control<QLabel>(pane, start ? "m_pLabStartTime" : "m_pLabEndTime",
+                              start ? "开始时间" : "结束时间", 81, 20);
+    button = control<QPushButton>(pane, start ? "m_pBtnStartTime" : "m_pBtnEndTime", "", 271, 20);
+    shown = control<QLabel>(button, start ? "m_pLabShowStartTime" : "m_pLabShowEndTime",
+                            start ? kStartPrompt : kEndPrompt, 242, 20);
+    icon = control<QLabel>(button, start ? "m_pLabIcon" : "m_pLabEndIcon", "", 16, 16);
     auto* inside = hbox(0, 0, 0, 0);
-    inside->addWidget(row.shown);
+    inside->addWidget(shown);
     inside->addItem(fixedSpacer(13, 2));
-    inside->addWidget(row.icon);
-    row.button->setLayout(inside);
+    inside->addWidget(icon);
+    button->setLayout(inside);
 
     auto* layout = hbox(201, 22, 199, 0);
-    layout->addWidget(row.caption);
+    layout->addWidget(caption);
     layout->addItem(fixedSpacer(148, 2));
-    layout->addWidget(row.button);
+    layout->addWidget(button);
     return layout;
 }
 

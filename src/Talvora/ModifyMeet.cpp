@@ -1,6 +1,5 @@
 #include "ModifyMeet.h"
 
-#include "BookMeetWin.h"
 #include "CMeetConfig.h"
 #include "MeetFormRows.h"
 #include "MyQlineEdit.h"
@@ -24,13 +23,6 @@ ModifyMeet::ModifyMeet(std::string zcode, QWidget* parent) : QDialog(parent), m_
     setObjectName(QStringLiteral("ModifyMeet"));
     setFixedSize(900, 680);
 
-    static const char* const kStartNames[4] = {"m_pLabStartTime", "m_pBtnStartTime", "m_pLabShowStartTime",
-                                               "m_pLabIcon"};
-    static const char* const kEndNames[4] = {"m_pLabEndTime", "m_pBtnEndTime", "m_pLabShowEndTime",
-                                             "m_pLabEndIcon"};
-    meetform::TimeRow start;
-    meetform::TimeRow end;
-
     m_pLabModifyMeet = control<QLabel>(this, "m_pLabModifyMeet", "编辑会议", 96, 24);
     auto* titleRow = hbox(402, 80, 402, 0);
     titleRow->addWidget(m_pLabModifyMeet);
@@ -46,23 +38,8 @@ ModifyMeet::ModifyMeet(std::string zcode, QWidget* parent) : QDialog(parent), m_
 
     auto* layout = pageLayout(this);
     layout->addLayout(titleRow);
-    layout->addLayout(meetform::topicRow(this, 85, 197, 381, m_pLabMeetTopic, m_pLnEtMeetTopic));
-    layout->addLayout(meetform::ruleRow(this, "m_pLabline", 23, m_pLabline));
-    layout->addLayout(meetform::timeRow(this, "开始时间", BookMeetWin::kStartPrompt, kStartNames, start));
-    layout->addLayout(meetform::ruleRow(this, "m_pLabline2", 22, m_pLabline2));
-    layout->addLayout(meetform::timeRow(this, "结束时间", BookMeetWin::kEndPrompt, kEndNames, end));
-    layout->addLayout(meetform::ruleRow(this, "m_pLabline3", 22, m_pLabline3));
-    layout->addLayout(meetform::typeRow(this, m_pLabMeetType, m_pBtnVedioType, m_pBtnVoiceType));
+    meetform::addMeetingRows(this, layout, 85, 197, 381);
     layout->addLayout(actionRow);
-
-    m_pLabStartTime = start.caption;
-    m_pBtnStartTime = start.button;
-    m_pLabShowStartTime = start.shown;
-    m_pLabIcon = start.icon;
-    m_pLabEndTime = end.caption;
-    m_pBtnEndTime = end.button;
-    m_pLabShowEndTime = end.shown;
-    m_pLabEndIcon = end.icon;
 
     m_pDelConfig = new CMeetConfig(QString::fromUtf8("确定删除会议?"));
 

@@ -126,7 +126,8 @@ void ShowAMeet::buildLayout()
             : QStringLiteral(
                   "QLabel{background:transparent;border-image:url(:/Talvora/Resources/icon_type_voi.png);}"));
     m_pLabMeetCodeWord = control<QLabel>(this, "m_pLabMeetCodeWord", QString::fromUtf8("会议码: "), 90, 20);
-    m_pLabMeetCodeContent = control<QLabel>(this, "m_pLabMeetCodeContent", QStringLiteral("123456789"), 238, 20);
+    m_pLabMeetCodeContent =
+        control<QLabel>(this, "m_pLabMeetCodeContent", QStringLiteral("123456789"), 238, 20);
     m_pLabMeetCodeContent->setText(QString::fromStdString(m_strMeetCode));
     m_pBtnModify = control<QPushButton>(this, "m_pBtnModify", QString::fromUtf8("编辑"), 96, 36);
     m_pBtnStart = control<QPushButton>(this, "m_pBtnStart", QString::fromUtf8("开始"), 96, 36);

@@ -224,8 +224,10 @@ void Talvora::highlightMenuEntry(int page)
         const char* image;
     };
     const Entry entries[] = {
-        {PageMeetingCards, m_pLeftMenu->m_pLabMyMeetIcon, m_pLeftMenu->m_pLabMyMeetWord, "menu_icon_mymeeting"},
-        {PageCreate, m_pLeftMenu->m_pLabCreateMeetIcon, m_pLeftMenu->m_pLabCreateMeetWord, "menu_icon_starup"},
+        {PageMeetingCards, m_pLeftMenu->m_pLabMyMeetIcon, m_pLeftMenu->m_pLabMyMeetWord,
+         "menu_icon_mymeeting"},
+        {PageCreate, m_pLeftMenu->m_pLabCreateMeetIcon, m_pLeftMenu->m_pLabCreateMeetWord,
+         "menu_icon_starup"},
         {PageJoin, m_pLeftMenu->m_pLabJoinMeetIcon, m_pLeftMenu->m_pLabJoinMeetWord, "menu_icon_join"},
     };
     // Both meeting pages belong to the my-meetings entry.

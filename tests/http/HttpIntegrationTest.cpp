@@ -106,7 +106,8 @@ TEST_F(HttpIntegration, ATopicWithSpacesAmpersandsHashesAndChineseArrivesIntact)
     const std::string topic = uniqueTopic("周会 a&b=c #3 + 100% ?x=y/z");
     std::string id;
     ASSERT_TRUE(CreateMeeting(kZcode, topic, "false", "2030-04-01 18:00:00", "30", &id));
-    const protocol::Meet* booked = find(*list(), id);
+    const auto page = list();
+    const protocol::Meet* booked = find(*page, id);
     ASSERT_NE(booked, nullptr);
     EXPECT_EQ(booked->topic, topic);
     EXPECT_TRUE(booked->option_host_video);

@@ -194,7 +194,7 @@ TEST_F(HttpRequestTest, CreateTakesTheTextOfTheFirstQuotedIdKey)
 TEST_F(HttpRequestTest, CreateFailsWhenTheIdCannotBeRead)
 {
     // The last three end inside the key or the value: nothing may be read past the answer.
-    for (const std::string answer : {std::string("{\"uuid\":\"a1\"}"), std::string(), std::string("{\"id\""),
+    for (const std::string& answer : {std::string("{\"uuid\":\"a1\"}"), std::string(), std::string("{\"id\""),
                                      std::string("{\"id\":"), std::string("{\"id\":\"850")}) {
         kelp_double::reset();
         m_boxes.clear();

@@ -55,21 +55,19 @@ private slots:
             const auto targets = frameless::shadowTargets(size);
             const auto sources = frameless::shadowSources();
             QCOMPARE(sources[frameless::TopLeftCorner].size(), targets[frameless::TopLeftCorner].size());
-            QCOMPARE(sources[frameless::BottomRightCorner].size(), targets[frameless::BottomRightCorner].size());
+            QCOMPARE(sources[frameless::BottomRightCorner].size(),
+                     targets[frameless::BottomRightCorner].size());
             int area = 0;
             for (const QRect& target : targets) {
                 QVERIFY(!target.intersects(frameless::bodyRect(size)));
                 area += target.width() * target.height();
             }
-            QCOMPARE(area, size.width() * size.height() - frameless::bodyRect(size).width() *
-                                                               frameless::bodyRect(size).height());
+            QCOMPARE(area, size.width() * size.height() -
+                               frameless::bodyRect(size).width() * frameless::bodyRect(size).height());
         }
     }
 
-    void shadowImageHasTheExpectedSize()
-    {
-        QCOMPARE(frameless::loadShadow().size(), QSize(210, 143));
-    }
+    void shadowImageHasTheExpectedSize() { QCOMPARE(frameless::loadShadow().size(), QSize(210, 143)); }
 
     void confirmationPaintsBodyShadowAndSeparators()
     {

@@ -23,8 +23,8 @@
 
 #include <memory>
 
-using widgettest::answerModal;
 using widgettest::ErrorBoxRecorder;
+using widgettest::ModalAnswer;
 
 namespace {
 
@@ -35,23 +35,8 @@ const char* const kWordOff =
 
 QString iconStyle(const char* image)
 {
-    return QStringLiteral("QLabel{border-image:url(:/Talvora/Resources/%1.png);}").arg(QString::fromLatin1(image));
-}
-
-std::string meetingJson(int index)
-{
-    return "{\"id\":\"8500000" + std::to_string(index) + "\",\"topic\":\"周会" + std::to_string(index) +
-           "\",\"start_time\":\"2024-03-07T01:30:00Z\",\"duration\":90,\"option_host_video\":true,"
-           "\"option_participants_video\":true}";
-}
-
-std::string listJson(int meetings)
-{
-    std::string json = "{\"page_count\":\"1\",\"meetings\":[";
-    for (int i = 0; i < meetings; ++i) {
-        json += (i == 0 ? "" : ",") + meetingJson(i);
-    }
-    return json + "]}";
+    return QStringLiteral("QLabel{border-image:url(:/Talvora/Resources/%1.png);}")
+        .arg(QString::fromLatin1(image));
 }
 
 } // namespace
@@ -95,8 +80,10 @@ private:
     static void verifyHighlight(Talvora& window, int selected)
     {
         const LeftMenu* menu = window.m_pLeftMenu;
-        const QLabel* words[] = {menu->m_pLabMyMeetWord, menu->m_pLabCreateMeetWord, menu->m_pLabJoinMeetWord};
-        const QLabel* icons[] = {menu->m_pLabMyMeetIcon, menu->m_pLabCreateMeetIcon, menu->m_pLabJoinMeetIcon};
+        const QLabel* words[] = {menu->m_pLabMyMeetWord, menu->m_pLabCreateMeetWord,
+                                 menu->m_pLabJoinMeetWord};
+        const QLabel* icons[] = {menu->m_pLabMyMeetIcon, menu->m_pLabCreateMeetIcon,
+                                 menu->m_pLabJoinMeetIcon};
         const char* images[] = {"menu_icon_mymeeting", "menu_icon_starup", "menu_icon_join"};
         for (int entry = 0; entry < 3; ++entry) {
             const bool on = entry == selected;
@@ -161,7 +148,7 @@ private slots:
         QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageNoMeetings));
         verifyHighlight(*window, 0);
 
-        kelp_double::queueAnswer(listJson(1));
+        kelp_double::queueAnswer(widgettest::meetingListJson(1));
         window->m_pLeftMenu->m_pBtnMyMeet->click();
         QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageMeetingCards));
         verifyHighlight(*window, 0);
@@ -190,10 +177,12 @@ private slots:
 
     void joinHidesTheWrongCodeLineAgain()
     {
-        const QString hidden = QStringLiteral(
-            "QLabel{background:transparent; color:#ffffff;font-size:18px;font-family:\"PingFangSC-Regular\";}");
-        const QString shown = QStringLiteral(
-            "QLabel{background:transparent; color:#D75544;font-size:18px;font-family:\"PingFangSC-Regular\";}");
+        const QString hidden =
+            QStringLiteral("QLabel{background:transparent; "
+                           "color:#ffffff;font-size:18px;font-family:\"PingFangSC-Regular\";}");
+        const QString shown =
+            QStringLiteral("QLabel{background:transparent; "
+                           "color:#D75544;font-size:18px;font-family:\"PingFangSC-Regular\";}");
         auto window = makeWindow();
         window->m_pLeftMenu->m_pBtnJoinMeet->click();
         QCOMPARE(window->m_pJoinConference->m_pLabMeetCodeWrong->styleSheet(), hidden);
@@ -209,9 +198,9 @@ private slots:
     {
         auto window = makeWindow();
         window->show();
-        auto answered = answerModal<CMeetConfig>([](CMeetConfig* dialog) { dialog->m_pBtnCancel->click(); });
+        ModalAnswer<CMeetConfig> answered([](CMeetConfig* dialog) { dialog->m_pBtnCancel->click(); });
         window->m_pLeftMenu->m_pBtnLogout->click();
-        QVERIFY(*answered);
+        QVERIFY(answered.answered());
         QVERIFY(!window->m_pLogoutConfig->isVisible());
         QVERIFY(window->isVisible());
     }
@@ -220,9 +209,9 @@ private slots:
     {
         auto window = makeWindow();
         window->show();
-        auto answered = answerModal<CMeetConfig>([](CMeetConfig* dialog) { dialog->m_pBtnSure->click(); });
+        ModalAnswer<CMeetConfig> answered([](CMeetConfig* dialog) { dialog->m_pBtnSure->click(); });
         window->m_pLeftMenu->m_pBtnLogout->click();
-        QVERIFY(*answered);
+        QVERIFY(answered.answered());
         QVERIFY(!window->m_pLogoutConfig->isVisible());
         QVERIFY(!window->isVisible());
     }
@@ -240,9 +229,9 @@ private slots:
     {
         auto window = makeWindow();
         kelp_double::queueAnswer("{\"username\":\"王五\",\"email\":\"x\"}");
-        auto answered = answerModal<CremaneWindow>([](CremaneWindow* dialog) { dialog->reject(); });
+        ModalAnswer<CremaneWindow> answered([](CremaneWindow* dialog) { dialog->reject(); });
         emit window->modifyShowUsername();
-        QVERIFY(!*answered);
+        QVERIFY(!answered.answered());
         QCOMPARE(window->m_pLeftMenu->m_pLabUserName->text(), QString::fromUtf8("王五"));
         QCOMPARE(window->m_strUserName, std::string("王五"));
         QVERIFY(lastUrl().contains(QStringLiteral("/v3/user/get?")));
@@ -264,12 +253,12 @@ private slots:
         auto window = makeWindow();
         kelp_double::queueAnswer(answer.toStdString());
         QString offered;
-        auto answered = answerModal<CremaneWindow>([&offered](CremaneWindow* dialog) {
+        ModalAnswer<CremaneWindow> answered([&offered](CremaneWindow* dialog) {
             offered = dialog->m_pNameLineEdit->text();
             dialog->m_pCancelBtn->click();
         });
         emit window->modifyShowUsername();
-        QVERIFY(*answered);
+        QVERIFY(answered.answered());
         QCOMPARE(offered, QStringLiteral("zhangsan"));
         // Cancelled: nothing sent after the user query, nothing changed.
         QVERIFY(lastUrl().contains(QStringLiteral("/v3/user/get?")));
@@ -279,12 +268,12 @@ private slots:
     void renamingWithAChineseNameSendsAndShowsIt()
     {
         auto window = makeWindow();
-        auto answered = answerModal<CremaneWindow>([](CremaneWindow* dialog) {
+        ModalAnswer<CremaneWindow> answered([](CremaneWindow* dialog) {
             dialog->m_pNameLineEdit->setText(QString::fromUtf8("李 雷&韩梅梅"));
             dialog->m_pSureBtn->click();
         });
         window->m_pLeftMenu->m_pRenameBtn->click();
-        QVERIFY(*answered);
+        QVERIFY(answered.answered());
         QVERIFY(lastUrl().contains(QStringLiteral("/v3/user/update?")));
         QCOMPARE(queryValue(lastUrl(), "zcode"), QStringLiteral("ZC10001"));
         QCOMPARE(queryValue(lastUrl(), "username"), QString::fromUtf8("李 雷&韩梅梅"));
@@ -296,12 +285,12 @@ private slots:
     {
         auto window = makeWindow();
         const auto before = kelp_double::exchanges().size();
-        auto answered = answerModal<CremaneWindow>([](CremaneWindow* dialog) {
+        ModalAnswer<CremaneWindow> answered([](CremaneWindow* dialog) {
             dialog->m_pNameLineEdit->clear();
             dialog->m_pSureBtn->click();
         });
         window->m_pLeftMenu->m_pRenameBtn->click();
-        QVERIFY(*answered);
+        QVERIFY(answered.answered());
         QCOMPARE(kelp_double::exchanges().size(), before);
         QCOMPARE(window->m_pLeftMenu->m_pLabUserName->text(), QStringLiteral("zhangsan"));
     }
@@ -318,7 +307,7 @@ private slots:
         QFETCH(bool, escape);
         auto window = makeWindow();
         const auto before = kelp_double::exchanges().size();
-        auto answered = answerModal<CremaneWindow>([escape](CremaneWindow* dialog) {
+        ModalAnswer<CremaneWindow> answered([escape](CremaneWindow* dialog) {
             dialog->m_pNameLineEdit->setText(QString::fromUtf8("新名字"));
             if (escape) {
                 QTest::keyClick(dialog, Qt::Key_Escape);
@@ -327,7 +316,7 @@ private slots:
             }
         });
         window->m_pLeftMenu->m_pRenameBtn->click();
-        QVERIFY(*answered);
+        QVERIFY(answered.answered());
         QCOMPARE(kelp_double::exchanges().size(), before);
         QCOMPARE(window->m_strUserName, std::string("zhangsan"));
     }

@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -16,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 // The resources live in a static library; the style sheet is the one main
 // applies. Outside any namespace: Q_INIT_RESOURCE declares a global symbol.
@@ -34,11 +34,11 @@ namespace widgettest {
 class ErrorBoxRecorder
 {
 public:
-    ErrorBoxRecorder()
-        : m_texts(std::make_shared<QStringList>())
+    ErrorBoxRecorder() : m_texts(std::make_shared<QStringList>())
     {
         auto texts = m_texts;
-        talvora::setErrorBoxHook([texts](QWidget*, const QString&, const QString& text) { texts->append(text); });
+        talvora::setErrorBoxHook(
+            [texts](QWidget*, const QString&, const QString& text) { texts->append(text); });
     }
     ~ErrorBoxRecorder() { talvora::setErrorBoxHook({}); }
 
@@ -48,34 +48,53 @@ private:
     std::shared_ptr<QStringList> m_texts;
 };
 
-// Schedules `answer` for the first modal dialog of type Dialog that appears;
-// call it right before the statement that runs exec(). Returns a flag that
-// turns true once the dialog was answered.
-template <typename Dialog> std::shared_ptr<bool> answerModal(std::function<void(Dialog*)> answer)
+// Answers the first modal dialog of type Dialog that appears while it lives;
+// create it right before the statement that runs exec(). answered() tells
+// whether that happened. Destroying it stops the watch, so an unanswered
+// watch never reaches into a later test.
+template <typename Dialog> class ModalAnswer
 {
-    auto answered = std::make_shared<bool>(false);
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    auto attempts = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer, answered, attempts]() {
-        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        if (dialog != nullptr && dialog->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            *answered = true;
-            answer(dialog);
-        } else if (++*attempts > 1000) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-    return answered;
+public:
+    explicit ModalAnswer(std::function<void(Dialog*)> answer) : m_answer(std::move(answer))
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this]() {
+            auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+            if (dialog != nullptr && dialog->isVisible()) {
+                m_timer.stop();
+                m_bAnswered = true;
+                m_answer(dialog);
+            }
+        });
+        m_timer.start();
+    }
+
+    bool answered() const { return m_bAnswered; }
+
+private:
+    std::function<void(Dialog*)> m_answer;
+    QTimer m_timer;
+    bool m_bAnswered = false;
+};
+
+// A list answer with `count` video meetings, each of 90 minutes from
+// 2024-03-07T01:30:00Z, with ids 8500000<i> and topics 周会<i>.
+inline std::string meetingListJson(int count)
+{
+    std::string json = "{\"page_count\":\"1\",\"meetings\":[";
+    for (int i = 0; i < count; ++i) {
+        json += (i == 0 ? "{" : ",{");
+        json += "\"id\":\"8500000" + std::to_string(i) + "\",\"topic\":\"周会" + std::to_string(i) +
+                "\",\"start_time\":\"2024-03-07T01:30:00Z\",\"duration\":90,\"option_host_video\":true,"
+                "\"option_participants_video\":true}";
+    }
+    return json + "]}";
 }
 
 inline void sendMouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button, QPoint globalPos)
 {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
     const Qt::MouseButton changed = type == QEvent::MouseMove ? Qt::NoButton : button;
     QMouseEvent event(type, widget->mapFromGlobal(globalPos), globalPos, changed, held, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);

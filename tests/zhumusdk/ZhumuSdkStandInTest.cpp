@@ -137,8 +137,18 @@ private slots:
     void cleanUpClosesWindows();
 
 private:
+    struct Services
+    {
+        ZhumuSDK::IAuthService* auth = nullptr;
+        ZhumuSDK::IMeetingService* meetings = nullptr;
+    };
+
     int initialise(const std::wstring& domain);
-    void signIn(Recorder& recorder, ZhumuSDK::IAuthService* auth);
+    // Both services reporting to recorder; against a dead service when not
+    // reachable. Null members when they could not be made.
+    Services createServices(Recorder& recorder, bool reachable = true);
+    // createServices, then the login of a demo account; false when it failed.
+    bool signIn(Recorder& recorder, Services& services);
     QString startInstantMeeting(Recorder& recorder, ZhumuSDK::IMeetingService* meetings, bool noVideo);
 
     std::wstring m_domain;
@@ -174,9 +184,23 @@ void ZhumuSdkStandInTest::cleanup()
     g_inRequest = false;
 }
 
-void ZhumuSdkStandInTest::signIn(Recorder& recorder, ZhumuSDK::IAuthService* auth)
+ZhumuSdkStandInTest::Services ZhumuSdkStandInTest::createServices(Recorder& recorder, bool reachable)
 {
-    auth->setEventSink(&recorder);
+    Services services;
+    if (!reachable && (Zhumu_CleanUPSDK() != 0 || initialise(kUnreachableDomain) != 0))
+        return services;
+    if (Zhumu_CreateAuthService(&services.auth) != 0 || Zhumu_CreateMeetingService(&services.meetings) != 0)
+        return services;
+    services.auth->setEventSink(&recorder);
+    services.meetings->setEventSink(&recorder);
+    return services;
+}
+
+bool ZhumuSdkStandInTest::signIn(Recorder& recorder, Services& services)
+{
+    services = createServices(recorder);
+    if (!services.auth || !services.meetings)
+        return false;
     const std::wstring account = L"zhangsan@example.com";
     const std::wstring password = L"Zs-Meet-2024";
     ZhumuSDK::LoginParam login{};
@@ -184,15 +208,15 @@ void ZhumuSdkStandInTest::signIn(Recorder& recorder, ZhumuSDK::IAuthService* aut
     login.account = account.c_str();
     login.password = password.c_str();
     const size_t before = recorder.loginStatuses.size();
-    QCOMPARE(request([&] { return auth->Login(&login); }), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.loginStatuses.size(), before + 1, kEventTimeoutMs);
-    QCOMPARE(recorder.loginStatuses.back(), ZhumuSDK::LOGIN_SUCCESS);
+    if (request([&] { return services.auth->Login(&login); }) != 0)
+        return false;
+    return QTest::qWaitFor([&] { return recorder.loginStatuses.size() > before; }, kEventTimeoutMs) &&
+           recorder.loginStatuses.back() == ZhumuSDK::LOGIN_SUCCESS;
 }
 
 QString ZhumuSdkStandInTest::startInstantMeeting(Recorder& recorder, ZhumuSDK::IMeetingService* meetings,
                                                  bool noVideo)
 {
-    meetings->setEventSink(&recorder);
     ZhumuSDK::StartParam start{};
     start.userType = 100;
     start.meetingNumber = 0;
@@ -266,14 +290,9 @@ void ZhumuSdkStandInTest::authorisation()
     QFETCH(QString, secret);
     QFETCH(int, result);
 
-    if (!reachable) {
-        QCOMPARE(Zhumu_CleanUPSDK(), 0);
-        QCOMPARE(initialise(kUnreachableDomain), 0);
-    }
     Recorder recorder;
-    ZhumuSDK::IAuthService* auth = nullptr;
-    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
-    QCOMPARE(auth->setEventSink(&recorder), 0);
+    ZhumuSDK::IAuthService* auth = createServices(recorder, reachable).auth;
+    QVERIFY(auth);
 
     const std::wstring wideKey = key.toStdWString();
     const std::wstring wideSecret = secret.toStdWString();
@@ -323,14 +342,9 @@ void ZhumuSdkStandInTest::login()
     QFETCH(QString, password);
     QFETCH(int, status);
 
-    if (!reachable) {
-        QCOMPARE(Zhumu_CleanUPSDK(), 0);
-        QCOMPARE(initialise(kUnreachableDomain), 0);
-    }
     Recorder recorder;
-    ZhumuSDK::IAuthService* auth = nullptr;
-    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
-    auth->setEventSink(&recorder);
+    ZhumuSDK::IAuthService* auth = createServices(recorder, reachable).auth;
+    QVERIFY(auth);
 
     const std::wstring wideAccount = account.toStdWString();
     const std::wstring widePassword = password.toStdWString();
@@ -353,11 +367,9 @@ void ZhumuSdkStandInTest::login()
 void ZhumuSdkStandInTest::instantMeetingOpensWindowAndLeavingEndsIt()
 {
     Recorder recorder;
-    ZhumuSDK::IAuthService* auth = nullptr;
-    ZhumuSDK::IMeetingService* meetings = nullptr;
-    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
-    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
-    signIn(recorder, auth);
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    ZhumuSDK::IMeetingService* meetings = services.meetings;
 
     const QString number = startInstantMeeting(recorder, meetings, true);
     QVERIFY2(QRegularExpression(QStringLiteral("^[1-9][0-9]*$")).match(number).hasMatch(),
@@ -399,17 +411,15 @@ void ZhumuSdkStandInTest::instantMeetingOpensWindowAndLeavingEndsIt()
     QCOMPARE(recorder.eventsInsideRequest, 0);
 
     QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
-    QCOMPARE(Zhumu_DestroyAuthService(auth), 0);
+    QCOMPARE(Zhumu_DestroyAuthService(services.auth), 0);
 }
 
 void ZhumuSdkStandInTest::closingTheMeetingWindowEndsTheMeeting()
 {
     Recorder recorder;
-    ZhumuSDK::IAuthService* auth = nullptr;
-    ZhumuSDK::IMeetingService* meetings = nullptr;
-    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
-    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
-    signIn(recorder, auth);
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    ZhumuSDK::IMeetingService* meetings = services.meetings;
     QVERIFY(!startInstantMeeting(recorder, meetings, false).isEmpty());
 
     QDialog* window = visibleDialog("zhumuMeetingWindow");
@@ -428,11 +438,9 @@ void ZhumuSdkStandInTest::closingTheMeetingWindowEndsTheMeeting()
 void ZhumuSdkStandInTest::joinWithChineseNameShowsIt()
 {
     Recorder host;
-    ZhumuSDK::IAuthService* auth = nullptr;
-    ZhumuSDK::IMeetingService* hostMeetings = nullptr;
-    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
-    QCOMPARE(Zhumu_CreateMeetingService(&hostMeetings), 0);
-    signIn(host, auth);
+    Services services;
+    QVERIFY(signIn(host, services));
+    ZhumuSDK::IMeetingService* hostMeetings = services.meetings;
     const QString number = startInstantMeeting(host, hostMeetings, false);
     QVERIFY(!number.isEmpty());
     QCOMPARE(Zhumu_DestroyMeetingService(hostMeetings), 0);
@@ -468,9 +476,8 @@ void ZhumuSdkStandInTest::joinWithChineseNameShowsIt()
 void ZhumuSdkStandInTest::joinOfUnknownNumberFailsWithReason8()
 {
     Recorder recorder;
-    ZhumuSDK::IMeetingService* meetings = nullptr;
-    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
-    meetings->setEventSink(&recorder);
+    ZhumuSDK::IMeetingService* meetings = createServices(recorder).meetings;
+    QVERIFY(meetings);
     const std::wstring name = L"李四";
     ZhumuSDK::JoinParam join{};
     join.userType = 100;
@@ -487,10 +494,8 @@ void ZhumuSdkStandInTest::joinOfUnknownNumberFailsWithReason8()
     QCOMPARE(recorder.eventsInsideRequest, 0);
 
     // A dead service is a failure of another kind, not a wrong number.
-    QCOMPARE(Zhumu_CleanUPSDK(), 0);
-    QCOMPARE(initialise(kUnreachableDomain), 0);
-    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
-    meetings->setEventSink(&recorder);
+    meetings = createServices(recorder, false).meetings;
+    QVERIFY(meetings);
     join.meetingNumber = 85012345678;
     QCOMPARE(request([&] { return meetings->joinMeeting(&join); }), 0);
     QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), size_t(5), kEventTimeoutMs);
@@ -502,9 +507,8 @@ void ZhumuSdkStandInTest::joinOfUnknownNumberFailsWithReason8()
 void ZhumuSdkStandInTest::instantMeetingWithoutLoginFails()
 {
     Recorder recorder;
-    ZhumuSDK::IMeetingService* meetings = nullptr;
-    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
-    meetings->setEventSink(&recorder);
+    ZhumuSDK::IMeetingService* meetings = createServices(recorder).meetings;
+    QVERIFY(meetings);
     ZhumuSDK::StartParam start{};
     start.userType = 100;
     QCOMPARE(request([&] { return meetings->startMeeting(&start); }), 0);
@@ -519,12 +523,9 @@ void ZhumuSdkStandInTest::instantMeetingWithoutLoginFails()
 void ZhumuSdkStandInTest::secondMeetingWhileOneRunsIsRefused()
 {
     Recorder recorder;
-    ZhumuSDK::IAuthService* auth = nullptr;
-    ZhumuSDK::IMeetingService* meetings = nullptr;
-    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
-    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
-    signIn(recorder, auth);
-    meetings->setEventSink(&recorder);
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    ZhumuSDK::IMeetingService* meetings = services.meetings;
 
     ZhumuSDK::StartParam start{};
     start.userType = 100;
@@ -544,12 +545,11 @@ void ZhumuSdkStandInTest::destroyedMeetingServiceMissesItsEvent()
 {
     Recorder gone;
     Recorder witness;
-    ZhumuSDK::IAuthService* auth = nullptr;
+    ZhumuSDK::IAuthService* auth = createServices(witness).auth;
     ZhumuSDK::IMeetingService* meetings = nullptr;
-    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
+    QVERIFY(auth);
     QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
     meetings->setEventSink(&gone);
-    auth->setEventSink(&witness);
 
     const std::wstring name = L"王五";
     ZhumuSDK::JoinParam join{};
@@ -582,11 +582,9 @@ void ZhumuSdkStandInTest::destroyedMeetingServiceMissesItsEvent()
 void ZhumuSdkStandInTest::destroyingMeetingServiceClosesItsWindowSilently()
 {
     Recorder recorder;
-    ZhumuSDK::IAuthService* auth = nullptr;
-    ZhumuSDK::IMeetingService* meetings = nullptr;
-    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
-    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
-    signIn(recorder, auth);
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    ZhumuSDK::IMeetingService* meetings = services.meetings;
     QVERIFY(!startInstantMeeting(recorder, meetings, false).isEmpty());
     QPointer<QDialog> window = visibleDialog("zhumuMeetingWindow");
     QVERIFY(window);
@@ -664,13 +662,11 @@ void ZhumuSdkStandInTest::settingsDialogAtPositionKeepsSwitches()
 void ZhumuSdkStandInTest::cleanUpClosesWindows()
 {
     Recorder recorder;
-    ZhumuSDK::IAuthService* auth = nullptr;
-    ZhumuSDK::IMeetingService* meetings = nullptr;
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    ZhumuSDK::IMeetingService* meetings = services.meetings;
     ZhumuSDK::ISettingService* settings = nullptr;
-    QCOMPARE(Zhumu_CreateAuthService(&auth), 0);
-    QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
     QCOMPARE(Zhumu_CreateSettingService(&settings), 0);
-    signIn(recorder, auth);
     QVERIFY(!startInstantMeeting(recorder, meetings, false).isEmpty());
     ZhumuSDK::ShowSettingDlgParam param{};
     param.show = 1;

@@ -124,7 +124,7 @@ void SdkRuntime::postToGui(std::function<void()> call)
 {
     std::lock_guard<std::mutex> lock(m_dispatchMutex);
     if (m_dispatcher)
-        QMetaObject::invokeMethod(m_dispatcher, std::move(call), Qt::DirectConnection);
+        QMetaObject::invokeMethod(m_dispatcher, std::move(call), Qt::QueuedConnection);
 }
 
 void SdkRuntime::trackWindow(QWidget* window)

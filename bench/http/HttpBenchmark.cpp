@@ -1,0 +1,158 @@
+// Round trip of ListMeetings (50 meetings, loopback HTTPS) through the
+// client and the libcurl stand-in, beside the curl command-line tool fetching
+// the same URL with the same CA. Prints the ratio of the medians; the client
+// should be no slower than one curl process per request.
+
+#include "ErrorBox.h"
+#include "HttpRequest.h"
+#include "ServiceProcess.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QString>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kMeetings = 50;
+const char* const kZcode = "ZC10001";
+
+std::string listUrl()
+{
+    return "https://127.0.0.1:" + std::to_string(BENCH_SERVICE_PORT) +
+           "/v3/meeting/"
+           "list?api_key=5D2E8A41C07B93F6E1A04C8B7D3F2619&api_secret=9B47E0C3A5D1286F4E0B7A93C6D85F12"
+           "&page_size=50&page_number=1&zcode=" +
+           kZcode;
+}
+
+void BM_ListMeetings(benchmark::State& state)
+{
+    std::string answer;
+    for (auto _ : state) {
+        if (!ListMeetings(kZcode, &answer)) {
+            state.SkipWithError("ListMeetings failed");
+            break;
+        }
+        benchmark::DoNotOptimize(answer.data());
+    }
+    state.counters["answer_bytes"] = static_cast<double>(answer.size());
+}
+
+// The peer: one curl process per request, as a shell script would do it.
+void BM_CurlProcess(benchmark::State& state)
+{
+    const std::string url = listUrl();
+    const std::string ca = std::string(DEVSERVICE_CERT_DIR) + "/ca.pem";
+    std::vector<const char*> args = {
+        "curl", "-sS", "--fail-with-body",  "-o",        "/dev/null", "--cacert", ca.c_str(), "-X",
+        "POST", "-H",  "Content-Length: 0", url.c_str(), nullptr};
+    for (auto _ : state) {
+        pid_t pid = 0;
+        if (posix_spawnp(&pid, "curl", nullptr, nullptr, const_cast<char* const*>(args.data()), environ) !=
+            0) {
+            state.SkipWithError("cannot start curl");
+            break;
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("curl failed");
+            break;
+        }
+    }
+}
+
+BENCHMARK(BM_ListMeetings)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CurlProcess)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Keeps the median of each benchmark while printing as usual.
+class MedianReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.aggregate_name == "median")
+                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    std::map<std::string, double> medians;
+};
+
+bool seedMeetings()
+{
+    talvora::setErrorBoxHook([](QWidget*, const QString&, const QString& text) {
+        std::fprintf(stderr, "bench_http: %s\n", text.toUtf8().constData());
+    });
+    for (int i = 0; i < kMeetings; ++i) {
+        std::string id;
+        const std::string start = "2030-06-" + std::string(i % 28 < 9 ? "0" : "") +
+                                  std::to_string(i % 28 + 1) + " " + std::to_string(8 + i % 10) + ":30:00";
+        if (!CreateMeeting(kZcode, "基准会议 " + std::to_string(i + 1), i % 2 ? "true" : "false", start, "45",
+                           &id))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<char*> args(argv, argv + argc);
+    bool repetitionsGiven = false;
+    for (int i = 1; i < argc; ++i)
+        repetitionsGiven |= std::strncmp(argv[i], "--benchmark_repetitions", 23) == 0;
+    std::string repetitions = "--benchmark_repetitions=10";
+    std::string aggregatesOnly = "--benchmark_report_aggregates_only=true";
+    if (!repetitionsGiven) {
+        args.push_back(repetitions.data());
+        args.push_back(aggregatesOnly.data());
+    }
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+
+    char pattern[] = "/tmp/bench-http-XXXXXX";
+    const std::string directory = mkdtemp(pattern);
+    devservice_test::ServiceProcess service(DEVSERVICE_BINARY, directory + "/bench.db", DEVSERVICE_CERT_DIR,
+                                            BENCH_SERVICE_PORT);
+    std::string error;
+    if (!service.start(&error)) {
+        std::fprintf(stderr, "bench_http: %s\n", error.c_str());
+        return 1;
+    }
+    if (!seedMeetings()) {
+        std::fprintf(stderr, "bench_http: could not book the %d meetings\n", kMeetings);
+        return 1;
+    }
+
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    service.stop();
+    std::system(("rm -rf '" + directory + "'").c_str());
+
+    const auto client = reporter.medians.find("BM_ListMeetings");
+    const auto curl = reporter.medians.find("BM_CurlProcess");
+    if (client != reporter.medians.end() && curl != reporter.medians.end() && curl->second > 0) {
+        std::printf("\nListMeetings (%d meetings) median %.3f ms, curl process median %.3f ms, ratio %.2f "
+                    "(target: at most 1.00)\n",
+                    kMeetings, client->second, curl->second, client->second / curl->second);
+    }
+    return 0;
+}

@@ -1,0 +1,173 @@
+// Renders every page and dialog of the client to PNG files, offscreen, with
+// the style sheet and fonts that main sets up:
+//
+//     talvora_screenshots OUTPUT_DIRECTORY
+//
+// REST answers come from the KelpNetUtils double, so no service is needed.
+
+#include "Above.h"
+#include "BookMeetSuccess.h"
+#include "CMeetConfig.h"
+#include "CreateConference.h"
+#include "CremaneWindow.h"
+#include "JoinConference.h"
+#include "KelpNetUtilsDouble.h"
+#include "LeftMenu.h"
+#include "ModifyMeet.h"
+#include "ShowAMeet.h"
+#include "Talvora.h"
+#include "platform/system/Desktop.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QStackedWidget>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const char* const kMeetingList =
+    "{\"page_count\":\"1\",\"total_records\":\"5\",\"meetings\":["
+    "{\"id\":\"85012345678\",\"topic\":\"产品周会\",\"start_time\":\"2024-03-07T01:30:00Z\",\"duration\":90,"
+    "\"option_host_video\":true,\"option_participants_video\":true},"
+    "{\"id\":\"85012345679\",\"topic\":\"技术评审\",\"start_time\":\"2024-03-07T06:05:00Z\",\"duration\":45,"
+    "\"option_host_video\":true,\"option_participants_video\":false},"
+    "{\"id\":\"85012345680\",\"topic\":\"客户沟通\",\"start_time\":\"2024-03-08T02:00:00Z\",\"duration\":60,"
+    "\"option_host_video\":true,\"option_participants_video\":true},"
+    "{\"id\":\"85012345681\",\"topic\":\"季度总结\",\"start_time\":\"2024-03-09T07:30:00Z\",\"duration\":120,"
+    "\"option_host_video\":false,\"option_participants_video\":false},"
+    "{\"id\":\"85012345682\",\"topic\":\"新人培训\",\"start_time\":\"2024-03-10T01:00:00Z\",\"duration\":30,"
+    "\"option_host_video\":true,\"option_participants_video\":true}]}";
+
+class Shooter
+{
+public:
+    explicit Shooter(QString directory) : m_directory(std::move(directory)) {}
+
+    // Widgets moved into a visible layout are shown from the event loop.
+    bool save(QWidget* widget, const char* name)
+    {
+        QApplication::processEvents();
+        return save(widget->grab(), name);
+    }
+
+    bool save(const QPixmap& picture, const char* name)
+    {
+        const QString path = QDir(m_directory).filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
+        if (!picture.save(path)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            m_bOk = false;
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    }
+
+    bool ok() const { return m_bOk; }
+
+private:
+    QString m_directory;
+    bool m_bOk = true;
+};
+
+void applyStyleSheet(QApplication& app)
+{
+    QFile styleSheet(QStringLiteral(":/Talvora/Resources/Talvora.qss"));
+    if (styleSheet.open(QIODevice::ReadOnly)) {
+        app.setStyleSheet(QString::fromUtf8(styleSheet.readAll()));
+    }
+}
+
+void shootMainWindow(Shooter& shooter)
+{
+    kelp_double::queueAnswer("{\"meetings\":[]}");
+    Talvora window("zhangsan", "ZC10001");
+    window.m_pLeftMenu->m_pLabUserName->setText(QString::fromUtf8("张三"));
+
+    // As the user first sees it: disabled under the cover until the SDK login.
+    window.show();
+    QPixmap covered = window.grab();
+    {
+        QPainter painter(&covered);
+        painter.drawPixmap(5, 3, window.m_pAbove->grab());
+    }
+    shooter.save(covered, "main_waiting_for_login");
+    window.m_pAbove->hide();
+    window.setEnabled(true);
+
+    shooter.save(&window, "main_no_meetings");
+
+    kelp_double::queueAnswer(kMeetingList);
+    window.onChooseMyMeet();
+    shooter.save(&window, "main_meeting_cards_page1");
+    window.onCBtnClickSlots(2);
+    shooter.save(&window, "main_meeting_cards_page2");
+    window.onCBtnClickSlots(1);
+
+    window.onAMeetModifySlots(window.m_vecMeetWidgets.front());
+    shooter.save(&window, "main_modify_meeting");
+
+    window.onChooseCreateMeet();
+    shooter.save(&window, "main_create_instant");
+    window.m_pCreateConference->onChooseBookMeet();
+    shooter.save(&window, "main_create_booking");
+    BookMeetSuccess* success = window.m_pCreateConference->m_pBookMeetSuccess;
+    success->m_pLabTopicContent->setText(QString::fromUtf8("产品周会"));
+    success->m_pLabTimeContent->setText(QString::fromUtf8("2024年3月7日  9:05-10:30"));
+    success->m_pLabCodeContent->setText(QStringLiteral("85012345678"));
+    success->m_pLabTypeContent->setText(QString::fromUtf8("视频会议"));
+    window.m_pCreateConference->m_pStackedWidget->setCurrentIndex(CreateConference::PaneBookSuccess);
+    shooter.save(&window, "main_create_booked");
+
+    window.onChooseJoinMeet();
+    window.m_pJoinConference->onChoose8();
+    window.m_pJoinConference->onChoose5();
+    window.m_pJoinConference->onChoose0();
+    shooter.save(&window, "main_join");
+    emit window.meetCodeWrong();
+    shooter.save(&window, "main_join_wrong_code");
+
+    window.m_pStackedWidget->setCurrentIndex(Talvora::PageNetError);
+    shooter.save(&window, "main_network_error");
+
+    shooter.save(window.m_vecMeetWidgets.front(), "meeting_card");
+    shooter.save(window.m_pLogoutConfig, "dialog_logout_confirmation");
+    shooter.save(window.m_pModifyMeet->m_pDelConfig, "dialog_delete_confirmation");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argv[0]);
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    talvora::platform::setUpDesktop();
+    Q_INIT_RESOURCE(Talvora);
+    applyStyleSheet(app);
+
+    const QString directory = QString::fromLocal8Bit(argv[1]);
+    if (!QDir().mkpath(directory)) {
+        std::fprintf(stderr, "cannot create %s\n", argv[1]);
+        return 1;
+    }
+    Shooter shooter(directory);
+    shootMainWindow(shooter);
+
+    CremaneWindow rename(QString::fromUtf8("张三"));
+    shooter.save(&rename, "dialog_rename");
+
+    Above cover;
+    cover.m_pLabAbove->setStyleSheet(QStringLiteral("QLabel{background:rgba(248,248,248,0.50);}"));
+    shooter.save(&cover, "cover");
+    return shooter.ok() ? 0 : 1;
+}
