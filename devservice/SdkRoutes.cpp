@@ -12,6 +12,7 @@
 #include <httplib.h>
 #include <openssl/rand.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <deque>
@@ -88,20 +89,25 @@ void answerError(httplib::Response& res, int status, const char* code, const std
     answerJson(res, status, std::string("{\"error\":\"") + code + "\",\"message\":\"" + message + "\"}");
 }
 
-// The one value of a form field; nullopt (and a 400 written) when the field
-// is absent, repeated or too long.
-std::optional<std::string> field(const httplib::Request& req, httplib::Response& res, const char* name)
+// The values of the named form fields, in order; nullopt (and a 400
+// written) when one is absent, repeated or too long.
+template <size_t N>
+std::optional<std::array<std::string, N>> fields(const httplib::Request& req, httplib::Response& res,
+                                                 const char* const (&names)[N])
 {
-    if (req.get_param_value_count(name) != 1) {
-        answerError(res, 400, "bad_request", std::string("field ") + name + " missing or repeated");
-        return std::nullopt;
+    std::array<std::string, N> values;
+    for (size_t i = 0; i < N; ++i) {
+        if (req.get_param_value_count(names[i]) != 1) {
+            answerError(res, 400, "bad_request", std::string("field ") + names[i] + " missing or repeated");
+            return std::nullopt;
+        }
+        values[i] = req.get_param_value(names[i]);
+        if (values[i].size() > kMaxFieldLength) {
+            answerError(res, 400, "bad_request", std::string("field ") + names[i] + " too long");
+            return std::nullopt;
+        }
     }
-    std::string value = req.get_param_value(name);
-    if (value.size() > kMaxFieldLength) {
-        answerError(res, 400, "bad_request", std::string("field ") + name + " too long");
-        return std::nullopt;
-    }
-    return value;
+    return values;
 }
 
 // Compares without stopping at the first difference, so the answer time
@@ -131,14 +137,12 @@ std::optional<long long> meetingNumber(const std::string& text)
 
 void handleAuth(const httplib::Request& req, httplib::Response& res)
 {
-    const auto key = field(req, res, "app_key");
-    if (!key)
+    const auto form = fields(req, res, {"app_key", "app_secret"});
+    if (!form)
         return;
-    const auto secret = field(req, res, "app_secret");
-    if (!secret)
-        return;
-    const bool keyRight = sameSecret(*key, kSdkAppKey);
-    const bool secretRight = sameSecret(*secret, kSdkAppSecret);
+    const auto& [key, secret] = *form;
+    const bool keyRight = sameSecret(key, kSdkAppKey);
+    const bool secretRight = sameSecret(secret, kSdkAppSecret);
     if (keyRight && secretRight)
         answerJson(res, 200, "{\"result\":\"authorised\"}");
     else
@@ -147,14 +151,12 @@ void handleAuth(const httplib::Request& req, httplib::Response& res)
 
 void handleLogin(Store& store, Sessions& sessions, const httplib::Request& req, httplib::Response& res)
 {
-    const auto account = field(req, res, "account");
-    if (!account)
+    const auto form = fields(req, res, {"account", "password"});
+    if (!form)
         return;
-    const auto password = field(req, res, "password");
-    if (!password)
-        return;
-    const std::optional<Account> found = account->empty() ? std::nullopt : store.accountBySdkLogin(*account);
-    if (!found || !sameSecret(*password, found->password)) {
+    const auto& [account, password] = *form;
+    const std::optional<Account> found = account.empty() ? std::nullopt : store.accountBySdkLogin(account);
+    if (!found || !sameSecret(password, found->password)) {
         answerError(res, 401, "unauthorized", "account or password wrong");
         return;
     }
@@ -168,18 +170,16 @@ void handleLogin(Store& store, Sessions& sessions, const httplib::Request& req, 
 
 void handleStart(Store& store, const Sessions& sessions, const httplib::Request& req, httplib::Response& res)
 {
-    const auto numberText = field(req, res, "number");
-    if (!numberText)
+    const auto form = fields(req, res, {"number", "no_video"});
+    if (!form)
         return;
-    const auto noVideo = field(req, res, "no_video");
-    if (!noVideo)
-        return;
-    const std::optional<long long> number = meetingNumber(*numberText);
+    const auto& [numberText, noVideo] = *form;
+    const std::optional<long long> number = meetingNumber(numberText);
     if (!number) {
         answerError(res, 400, "bad_request", "number is not a meeting number");
         return;
     }
-    if (*noVideo != "0" && *noVideo != "1") {
+    if (noVideo != "0" && noVideo != "1") {
         answerError(res, 400, "bad_request", "no_video must be 0 or 1");
         return;
     }
@@ -197,7 +197,7 @@ void handleStart(Store& store, const Sessions& sessions, const httplib::Request&
         meeting.createdAt = meeting.startTime;
         meeting.duration = kInstantMeetingMinutes;
         meeting.type = kInstantMeetingType;
-        meeting.noVideoHost = *noVideo == "1";
+        meeting.noVideoHost = noVideo == "1";
         meeting.instant = true;
         const Meeting created = store.createMeeting(meeting);
         answerJson(res, 200, "{\"number\":\"" + created.id + "\",\"instant\":true}");
@@ -213,18 +213,16 @@ void handleStart(Store& store, const Sessions& sessions, const httplib::Request&
 
 void handleJoin(Store& store, const httplib::Request& req, httplib::Response& res)
 {
-    const auto numberText = field(req, res, "number");
-    if (!numberText)
+    const auto form = fields(req, res, {"number", "display_name"});
+    if (!form)
         return;
+    const auto& [numberText, displayName] = *form;
     // The name shows only in the joining SDK's own window; it must be text.
-    const auto displayName = field(req, res, "display_name");
-    if (!displayName)
-        return;
-    if (!isValidUtf8(*displayName) || hasControlCharacter(*displayName)) {
+    if (!isValidUtf8(displayName) || hasControlCharacter(displayName)) {
         answerError(res, 400, "bad_request", "display_name is not text");
         return;
     }
-    const std::optional<long long> number = meetingNumber(*numberText);
+    const std::optional<long long> number = meetingNumber(numberText);
     if (!number) {
         answerError(res, 400, "bad_request", "number is not a meeting number");
         return;

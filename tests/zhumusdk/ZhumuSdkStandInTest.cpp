@@ -103,6 +103,17 @@ int visibleDialogCount(const char* objectName)
     return count;
 }
 
+// A picture for people to look at, when TALVORA_SHOT_DIR names a folder.
+void saveShot(QWidget* window, const char* fileName)
+{
+    const QString shotDir = qEnvironmentVariable("TALVORA_SHOT_DIR");
+    if (shotDir.isEmpty())
+        return;
+    QDir().mkpath(shotDir);
+    if (!window->grab().save(shotDir + QLatin1Char('/') + QLatin1String(fileName)))
+        qWarning("could not save %s", fileName);
+}
+
 QString labelText(QWidget* window, const char* objectName)
 {
     auto* label = window->findChild<QLabel*>(QLatin1String(objectName));
@@ -465,11 +476,7 @@ void ZhumuSdkStandInTest::joinWithChineseNameShowsIt()
     QCOMPARE(labelText(window, "meetingVideoState"), QStringLiteral("摄像头已开启"));
     QCOMPARE(guest.eventsInsideRequest, 0);
 
-    const QString shotDir = qEnvironmentVariable("TALVORA_SHOT_DIR");
-    if (!shotDir.isEmpty()) {
-        QDir().mkpath(shotDir);
-        QVERIFY(window->grab().save(shotDir + QStringLiteral("/meeting-window.png")));
-    }
+    saveShot(window, "meeting-window.png");
     QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
 }
 
@@ -635,6 +642,8 @@ void ZhumuSdkStandInTest::settingsDialogAtPositionKeepsSwitches()
         texts << box->text();
     QCOMPARE(texts, QStringList({QStringLiteral("入会时开启摄像头"), QStringLiteral("入会时自动连接音频"),
                                  QStringLiteral("进入全屏")}));
+
+    saveShot(dialog, "settings-dialog.png");
 
     auto* camera = dialog->findChild<QCheckBox*>(QStringLiteral("cameraOnJoin"));
     QVERIFY(camera);

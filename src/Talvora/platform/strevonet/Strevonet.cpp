@@ -17,7 +17,6 @@ struct Library
 {
     bool libraryReady = false; // Strevo_InitLib succeeded
     bool initialised = false;  // Strevo_Init succeeded
-    bool signedIn = false;
     std::string authUrl;
     std::string apiUrl;
     std::string appKey;
@@ -80,17 +79,13 @@ int Strevo_Mid_Login(char** token, int* tokenLength)
     std::memcpy(buffer, accessToken.data(), accessToken.size());
     *token = buffer;
     *tokenLength = static_cast<int>(accessToken.size());
-    lib.signedIn = true;
     return 0;
 }
 
+// The platform keeps no session state for a token once it is handed out.
 int Strevo_Logout()
 {
-    Library& lib = library();
-    if (!lib.initialised)
-        return -1;
-    lib.signedIn = false;
-    return 0;
+    return library().initialised ? 0 : -1;
 }
 
 void Strevo_Data_Free(char* data)

@@ -33,6 +33,11 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent)
     setModal(false);
     setAttribute(Qt::WA_DeleteOnClose);
     setMinimumWidth(280);
+    // Its own look: as a child of the client's window it would otherwise take
+    // on that window's style sheet.
+    setStyleSheet(QStringLiteral("QDialog{background:#ffffff;}"
+                                 "QCheckBox{color:#333333;font-size:14px;padding:4px 0;}"
+                                 "QPushButton{padding:4px 16px;}"));
 
     MeetingSwitches& state = switches();
     auto* layout = new QVBoxLayout(this);
