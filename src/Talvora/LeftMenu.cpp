@@ -15,31 +15,43 @@ namespace {
 // the entry clicks the button.
 QLabel* makeLabel(QWidget* parent, const char* name, const char* text, int width, int height)
 {
-    auto* label = talvora::build::control<QLabel>(parent, name, text, width, height);
+    auto* label = control<QLabel>(parent, name, text, width, height);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return label;
 }
 
-// An upper entry: the icon centred above the word, 160 x 108.
-void buildTallEntry(QPushButton* button, QLabel* icon, QLabel* word)
+enum class EntryShape
 {
-    auto* iconBox = vbox(64, 24, 64, 0);
-    iconBox->addWidget(icon);
-    auto* wordBox = vbox(40, 8, 40, 24);
-    wordBox->addWidget(word);
-    auto* outer = vbox(0, 0, 0, 0);
-    outer->addLayout(iconBox);
-    outer->addLayout(wordBox);
-    button->setLayout(outer);
-}
+    Tall,
+    Wide
+};
 
-// A lower entry: icon and word side by side, 160 x 60.
-void buildWideEntry(QPushButton* button, QLabel* icon, QLabel* word)
+// An entry named after its stem: button m_pBtn<stem>, labels m_pLab<stem>Icon
+// and m_pLab<stem>Word. Tall entries (160 x 108) hold the icon above the word,
+// wide ones (160 x 60) side by side.
+void buildEntry(QWidget* menu, EntryShape shape, const char* stem, const char* text, QPushButton*& button,
+                QLabel*& icon, QLabel*& word)
 {
-    auto* row = hbox(31, 6, 41, 6);
-    row->addWidget(icon);
-    row->addWidget(word);
-    button->setLayout(row);
+    const QByteArray name(stem);
+    const bool tall = shape == EntryShape::Tall;
+    button = control<QPushButton>(menu, ("m_pBtn" + name).constData(), "", 160, tall ? 108 : 60);
+    icon = makeLabel(button, ("m_pLab" + name + "Icon").constData(), "", tall ? 32 : 48, tall ? 32 : 48);
+    word = makeLabel(button, ("m_pLab" + name + "Word").constData(), text, tall ? 80 : 40, 20);
+    if (tall) {
+        auto* iconBox = vbox(64, 24, 64, 0);
+        iconBox->addWidget(icon);
+        auto* wordBox = vbox(40, 8, 40, 24);
+        wordBox->addWidget(word);
+        auto* outer = vbox(0, 0, 0, 0);
+        outer->addLayout(iconBox);
+        outer->addLayout(wordBox);
+        button->setLayout(outer);
+    } else {
+        auto* row = hbox(31, 6, 41, 6);
+        row->addWidget(icon);
+        row->addWidget(word);
+        button->setLayout(row);
+    }
 }
 
 } // namespace
@@ -59,35 +71,15 @@ LeftMenu::LeftMenu(QWidget* parent) : QDialog(parent)
     userRow->addWidget(m_pLabUserName);
     m_pRenameBtn->setLayout(userRow);
 
-    m_pBtnMyMeet = control<QPushButton>(this, "m_pBtnMyMeet", "", 160, 108);
-    m_pLabMyMeetIcon = makeLabel(m_pBtnMyMeet, "m_pLabMyMeetIcon", "", 32, 32);
-    m_pLabMyMeetWord = makeLabel(m_pBtnMyMeet, "m_pLabMyMeetWord", "我的会议", 80, 20);
-    buildTallEntry(m_pBtnMyMeet, m_pLabMyMeetIcon, m_pLabMyMeetWord);
-
-    m_pBtnCreateMeet = control<QPushButton>(this, "m_pBtnCreateMeet", "", 160, 108);
-    m_pLabCreateMeetIcon = makeLabel(m_pBtnCreateMeet, "m_pLabCreateMeetIcon", "", 32, 32);
-    m_pLabCreateMeetWord = makeLabel(m_pBtnCreateMeet, "m_pLabCreateMeetWord", "发起会议", 80, 20);
-    buildTallEntry(m_pBtnCreateMeet, m_pLabCreateMeetIcon, m_pLabCreateMeetWord);
-
-    m_pBtnJoinMeet = control<QPushButton>(this, "m_pBtnJoinMeet", "", 160, 108);
-    m_pLabJoinMeetIcon = makeLabel(m_pBtnJoinMeet, "m_pLabJoinMeetIcon", "", 32, 32);
-    m_pLabJoinMeetWord = makeLabel(m_pBtnJoinMeet, "m_pLabJoinMeetWord", "加入会议", 80, 20);
-    buildTallEntry(m_pBtnJoinMeet, m_pLabJoinMeetIcon, m_pLabJoinMeetWord);
-
-    m_pBtnSet = control<QPushButton>(this, "m_pBtnSet", "", 160, 60);
-    m_pLabSetIcon = makeLabel(m_pBtnSet, "m_pLabSetIcon", "", 48, 48);
-    m_pLabSetWord = makeLabel(m_pBtnSet, "m_pLabSetWord", "设置", 40, 20);
-    buildWideEntry(m_pBtnSet, m_pLabSetIcon, m_pLabSetWord);
-
-    m_pBtnMin = control<QPushButton>(this, "m_pBtnMin", "", 160, 60);
-    m_pLabMinIcon = makeLabel(m_pBtnMin, "m_pLabMinIcon", "", 48, 48);
-    m_pLabMinWord = makeLabel(m_pBtnMin, "m_pLabMinWord", "隐藏", 40, 20);
-    buildWideEntry(m_pBtnMin, m_pLabMinIcon, m_pLabMinWord);
-
-    m_pBtnLogout = control<QPushButton>(this, "m_pBtnLogout", "", 160, 60);
-    m_pLabLogoutIcon = makeLabel(m_pBtnLogout, "m_pLabLogoutIcon", "", 48, 48);
-    m_pLabLogoutWord = makeLabel(m_pBtnLogout, "m_pLabLogoutWord", "退出", 40, 20);
-    buildWideEntry(m_pBtnLogout, m_pLabLogoutIcon, m_pLabLogoutWord);
+    buildEntry(this, EntryShape::Tall, "MyMeet", "我的会议", m_pBtnMyMeet, m_pLabMyMeetIcon,
+               m_pLabMyMeetWord);
+    buildEntry(this, EntryShape::Tall, "CreateMeet", "发起会议", m_pBtnCreateMeet, m_pLabCreateMeetIcon,
+               m_pLabCreateMeetWord);
+    buildEntry(this, EntryShape::Tall, "JoinMeet", "加入会议", m_pBtnJoinMeet, m_pLabJoinMeetIcon,
+               m_pLabJoinMeetWord);
+    buildEntry(this, EntryShape::Wide, "Set", "设置", m_pBtnSet, m_pLabSetIcon, m_pLabSetWord);
+    buildEntry(this, EntryShape::Wide, "Min", "隐藏", m_pBtnMin, m_pLabMinIcon, m_pLabMinWord);
+    buildEntry(this, EntryShape::Wide, "Logout", "退出", m_pBtnLogout, m_pLabLogoutIcon, m_pLabLogoutWord);
 
     // The rows add up to 740 pixels in a menu of 680; the box layout absorbs
     // the difference, and the logout entry stays at the bottom.

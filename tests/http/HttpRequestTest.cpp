@@ -13,6 +13,7 @@
 
 #include <QString>
 
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <functional>
@@ -73,6 +74,7 @@ public:
         logDirectory() = std::string(mkdtemp(pattern)) + "/";
         initLogIn(logDirectory());
     }
+    void TearDown() override { std::system(("rm -rf '" + logDirectory() + "'").c_str()); }
 };
 
 [[maybe_unused]] const auto* const g_logEnvironment = ::testing::AddGlobalTestEnvironment(new LogEnvironment);
@@ -195,7 +197,7 @@ TEST_F(HttpRequestTest, CreateFailsWhenTheIdCannotBeRead)
 {
     // The last three end inside the key or the value: nothing may be read past the answer.
     for (const std::string& answer : {std::string("{\"uuid\":\"a1\"}"), std::string(), std::string("{\"id\""),
-                                     std::string("{\"id\":"), std::string("{\"id\":\"850")}) {
+                                      std::string("{\"id\":"), std::string("{\"id\":\"850")}) {
         kelp_double::reset();
         m_boxes.clear();
         kelp_double::queueAnswer(answer);

@@ -104,8 +104,8 @@ void LocalAddressTest::bluetoothOnlyMachineIsOffline()
     SessionHarness harness;
     scriptAdapters({{"bnep0", "Bluetooth Network Interface (bnep0)", {"172.20.10.2"}}});
     auto window = harness.makeWindow();
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    SessionHarness::logIn();
+    window->setAddressSource({});
+    QVERIFY(SessionHarness::signIn(*window));
 
     QTRY_COMPARE_WITH_TIMEOUT(window->m_pStackedWidget->currentIndex(), int(Talvora::PageNetError), 1500);
 }

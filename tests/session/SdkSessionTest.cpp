@@ -332,12 +332,8 @@ void SdkSessionTest::loginSuccess()
     SessionHarness harness;
     auto window = harness.makeWindow();
     QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
     StdoutCapture output;
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::logIn());
 
     QCOMPARE(QString::fromStdString(output.text()),
              QStringLiteral("onLoginRet\nLOGINSTATUS::LOGIN_SUCCESS\n"));
@@ -400,12 +396,8 @@ void SdkSessionTest::meetingServiceFailure()
     SessionHarness harness;
     auto window = harness.makeWindow();
     QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
     zhumu_double::setResult("Zhumu_CreateMeetingService", 9);
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::logIn());
 
     QCOMPARE(harness.errorBoxes.size(), size_t(1));
     QVERIFY(harness.errorBoxes[0].parent == window.get());
@@ -424,16 +416,12 @@ void SdkSessionTest::missingControllersAreSkipped()
     SessionHarness harness;
     auto window = harness.makeWindow();
     QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
     zhumu_double::Objects objects;
     objects.participantsController = false;
     objects.shareController = false;
     objects.audioController = false;
     zhumu_double::setObjects(objects);
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::logIn());
 
     QVERIFY(window->m_pParticipantsCtrl == nullptr);
     QVERIFY(window->m_pShareCtrl == nullptr);
@@ -450,12 +438,7 @@ void SdkSessionTest::missingSettingService()
     zhumu_double::Objects objects;
     objects.settingService = false;
     zhumu_double::setObjects(objects);
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
 
     QCOMPARE(harness.errorBoxes.size(), size_t(1));
     QVERIFY(harness.errorBoxes[0].parent == nullptr);
@@ -473,12 +456,7 @@ void SdkSessionTest::meetingStatuses()
 {
     SessionHarness harness;
     auto window = harness.makeWindow();
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
     window->onChooseJoinMeet();
     QLabel* wrongLine = window->m_pJoinConference->m_pLabMeetCodeWrong;
     window->m_pJoinConference->m_strMeetCode = QStringLiteral("987654");
@@ -520,12 +498,7 @@ void SdkSessionTest::instantMeetingRecords()
 {
     SessionHarness harness;
     auto window = harness.makeWindow();
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
 
     TempMeetWin* pane = window->m_pCreateConference->m_pTempMeetWin;
     pane->m_pLnEtMeetTopic->setText(QString::fromUtf8("周会"));
@@ -553,12 +526,7 @@ void SdkSessionTest::instantMeetingNeedsTopic()
 {
     SessionHarness harness;
     auto window = harness.makeWindow();
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
 
     window->m_pCreateConference->m_pTempMeetWin->m_pLnEtMeetTopic->setText(
         QString::fromUtf8("请输入会议主题"));
@@ -591,12 +559,7 @@ void SdkSessionTest::cardStartRecords()
 
     SessionHarness harness;
     auto window = harness.makeWindow();
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
 
     ShowAMeet card(0, "周会", "2024-03-07T01:00:00Z", 30, meetingId.toStdString(), false, false);
     window->onAMeetStartSlots(&card);
@@ -613,12 +576,7 @@ void SdkSessionTest::joinWithChineseDisplayName()
 {
     SessionHarness harness;
     auto window = harness.makeWindow();
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
     QCOMPARE(window->m_strUserName, std::string("张三"));
 
     window->m_pJoinConference->m_strMeetCode = QStringLiteral("1234567890");
@@ -659,12 +617,7 @@ void SdkSessionTest::joinRefusesBadCodes()
 
     SessionHarness harness;
     auto window = harness.makeWindow();
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
     window->onChooseJoinMeet();
     window->m_pJoinConference->m_QlntShow->setText(code);
     window->m_pJoinConference->m_strMeetCode = code;
@@ -685,10 +638,6 @@ void SdkSessionTest::joinOffersRenameWhileNameIsInitial()
     SessionHarness harness;
     auto window = harness.makeWindow();
     QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
     SessionHarness::queueUserAnswer("zhangsan");
     QVERIFY(zhumu_double::fireLoginRet(ZhumuSDK::LOGIN_SUCCESS));
     QCOMPARE(window->m_strUserName, window->m_strInitUserName);
@@ -715,12 +664,7 @@ void SdkSessionTest::settingsDialogRecord()
 {
     SessionHarness harness;
     auto window = harness.makeWindow();
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    window->setAddressSource([](std::string& address) {
-        address = "192.0.2.10";
-        return 0;
-    });
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
     window->move(123, 45);
 
     window->OnZhumuSetting();
@@ -785,7 +729,7 @@ void SdkSessionTest::teardownOrder()
         polled = true;
         return 0;
     });
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::logIn());
     QTRY_VERIFY(polled.load());
 
     int finiCallsAtCleanUp = -1;

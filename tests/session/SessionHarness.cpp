@@ -33,6 +33,10 @@ std::unique_ptr<Talvora> SessionHarness::makeWindow()
         R"({"page_count":"0","total_records":"0","page_number":"1","page_size":"50","meetings":[]})");
     auto window = std::make_unique<Talvora>("zhangsan", "ZC10001");
     window->setInitUserName("zhangsan");
+    window->setAddressSource([](std::string& address) {
+        address = "192.0.2.10";
+        return 0;
+    });
     window->show();
     return window;
 }
@@ -51,10 +55,15 @@ bool SessionHarness::startAndAuthorise(Talvora& window)
     return zhumu_double::fireAuthenticationReturn(ZhumuSDK::AUTHRET_SUCCESS);
 }
 
-void SessionHarness::logIn()
+bool SessionHarness::logIn()
 {
     queueUserAnswer("张三");
-    zhumu_double::fireLoginRet(ZhumuSDK::LOGIN_SUCCESS);
+    return zhumu_double::fireLoginRet(ZhumuSDK::LOGIN_SUCCESS);
+}
+
+bool SessionHarness::signIn(Talvora& window)
+{
+    return startAndAuthorise(window) && logIn();
 }
 
 StdoutCapture::StdoutCapture() : m_previous(std::cout.rdbuf(m_buffer.rdbuf())) {}

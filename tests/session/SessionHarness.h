@@ -37,7 +37,8 @@ public:
     SessionHarness& operator=(const SessionHarness&) = delete;
 
     // A shown main window for the account zhangsan, whose constructor's
-    // meeting-list query found no meetings.
+    // meeting-list query found no meetings. Its watcher, once started, always
+    // finds an address.
     std::unique_ptr<Talvora> makeWindow();
 
     // Answers the next user query (after a login success) with this name.
@@ -46,7 +47,9 @@ public:
     // startSdkSession with the demo account, then the authorisation success.
     static bool startAndAuthorise(Talvora& window);
     // The login success, with the user query answered.
-    static void logIn();
+    static bool logIn();
+    // Both of the above.
+    static bool signIn(Talvora& window);
 
     std::vector<ErrorBoxRecord> errorBoxes;
     std::vector<SystemBoxRecord> systemBoxes;

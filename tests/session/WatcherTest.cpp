@@ -57,6 +57,17 @@ struct FakeNetwork
     }
 };
 
+// A signed-in window whose watcher asks network; null when the sign-in failed.
+std::unique_ptr<Talvora> watchedWindow(SessionHarness& harness, FakeNetwork& network)
+{
+    auto window = harness.makeWindow();
+    window->setAddressSource(network.source());
+    if (!SessionHarness::signIn(*window)) {
+        return nullptr;
+    }
+    return window;
+}
+
 QStackedWidget* createPaneStack(Talvora& window)
 {
     return window.m_pCreateConference->m_pStackedWidget;
@@ -90,8 +101,7 @@ void WatcherTest::lostAddressShowsNetworkErrorPage()
     auto window = harness.makeWindow();
     network.online = false;
     window->setAddressSource(network.source());
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
 
     QTRY_COMPARE_WITH_TIMEOUT(window->m_pStackedWidget->currentIndex(), int(Talvora::PageNetError), 1500);
     QVERIFY(harness.errorBoxes.empty());
@@ -101,10 +111,8 @@ void WatcherTest::addressBackShowsCreatePage()
 {
     SessionHarness harness;
     FakeNetwork network; // outlives the window and its watcher
-    auto window = harness.makeWindow();
-    window->setAddressSource(network.source());
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    SessionHarness::logIn();
+    auto window = watchedWindow(harness, network);
+    QVERIFY(window);
 
     // The booking tab was the create page's last pane and the join page is
     // current: the way back still lands on the instant tab.
@@ -123,10 +131,8 @@ void WatcherTest::addressWhileElsewhereChangesNothing()
 {
     SessionHarness harness;
     FakeNetwork network; // outlives the window and its watcher
-    auto window = harness.makeWindow();
-    window->setAddressSource(network.source());
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    SessionHarness::logIn();
+    auto window = watchedWindow(harness, network);
+    QVERIFY(window);
     window->onChooseJoinMeet();
 
     const int pollsBefore = network.polls;
@@ -148,8 +154,7 @@ void WatcherTest::findingsReachTheGuiThread()
         window->m_pStackedWidget, &QStackedWidget::currentChanged, this,
         [&onGuiThread] { onGuiThread.push_back(QThread::currentThread() == qApp->thread()); },
         Qt::DirectConnection);
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    SessionHarness::logIn();
+    QVERIFY(SessionHarness::signIn(*window));
     QTRY_COMPARE_WITH_TIMEOUT(window->m_pStackedWidget->currentIndex(), int(Talvora::PageNetError), 1500);
     network.online = true;
     QTRY_COMPARE_WITH_TIMEOUT(window->m_pStackedWidget->currentIndex(), int(Talvora::PageCreate), 2500);
@@ -164,11 +169,9 @@ void WatcherTest::secondLoginKeepsOneWatcher()
 {
     SessionHarness harness;
     FakeNetwork network; // outlives the window and its watcher
-    auto window = harness.makeWindow();
-    window->setAddressSource(network.source());
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    SessionHarness::logIn();
-    SessionHarness::logIn();
+    auto window = watchedWindow(harness, network);
+    QVERIFY(window);
+    QVERIFY(SessionHarness::logIn());
     QTRY_VERIFY_WITH_TIMEOUT(network.polls >= 2, 3000);
     QCOMPARE(network.threadCount(), size_t(1));
 
@@ -186,10 +189,8 @@ void WatcherTest::closingWaitsForSleepingWatcher()
 {
     SessionHarness harness;
     FakeNetwork network; // outlives the window and its watcher
-    auto window = harness.makeWindow();
-    window->setAddressSource(network.source());
-    QVERIFY(SessionHarness::startAndAuthorise(*window));
-    SessionHarness::logIn();
+    auto window = watchedWindow(harness, network);
+    QVERIFY(window);
     QTRY_VERIFY(network.polls >= 1);
     // The watcher is now in its one-second sleep.
     QTest::qWait(100);
