@@ -8,6 +8,8 @@
 #include "MeetFormRows.h"
 #include "MeetTimeText.h"
 #include "MyQlineEdit.h"
+#include "StartTimeWin.h"
+#include "StopTimeWin.h"
 #include "TempMeetWin.h"
 #include "WidgetBuilders.h"
 #include "log/Log.h"
@@ -16,9 +18,42 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
+#include <QDateTime>
+
 #include <cstdint>
 
 using talvora::timetext::twoDigits;
+
+namespace {
+
+// Takes the picker's time into the five stored values and shows it, or
+// refuses a past time or a day the month lacks: the stored values are then 0
+// and the picker stays open.
+void takePick(TimePickerWin* picker, int& year, int& month, int& day, int& hour, int& minute, QLabel* shown)
+{
+    const TimePickerWin::PickedTime time = picker->picked();
+    year = time.year;
+    month = time.month;
+    day = time.day;
+    hour = time.hour;
+    minute = time.minute;
+    const char* refusal = nullptr;
+    if (TimePickerWin::isPast(time, QDateTime::currentDateTime())) {
+        refusal = "不能预定过去时间的会议";
+    } else if (!TimePickerWin::dayExists(time)) {
+        refusal = "日期不存在";
+    }
+    if (refusal != nullptr) {
+        talvora::showErrorBox(refusal);
+        year = month = day = hour = minute = 0;
+        return;
+    }
+    shown->setText(QString::fromStdString(talvora::timetext::datePart(year, month, day) +
+                                          talvora::timetext::clock(hour, minute)));
+    picker->close();
+}
+
+} // namespace
 
 CreateConference::CreateConference(std::string zcode, QWidget* parent)
     : QDialog(parent), m_strZcode(std::move(zcode))
@@ -34,6 +69,8 @@ CreateConference::CreateConference(std::string zcode, QWidget* parent)
     m_pStackedWidget->addWidget(m_pTempMeetWin);
     m_pStackedWidget->addWidget(m_pBookMeetWin);
     m_pStackedWidget->addWidget(m_pBookMeetSuccess);
+    m_pStartTimeWin = new StartTimeWin;
+    m_pStopTimeWin = new StopTimeWin;
 
     auto* layout = talvora::build::pageLayout(this);
     layout->addWidget(m_pCreateMeetTop, 0);
@@ -45,6 +82,14 @@ CreateConference::CreateConference(std::string zcode, QWidget* parent)
             &CreateConference::onChooseBookMeet);
     connect(m_pBookMeetWin->m_pBtnBookMeetStart, &QPushButton::clicked, this,
             &CreateConference::onBookMeetStart);
+    connect(m_pBookMeetWin->m_pBtnStartTime, &QPushButton::clicked, this, &CreateConference::onSetStartTime);
+    connect(m_pBookMeetWin->m_pBtnEndTime, &QPushButton::clicked, this, &CreateConference::onSetStopTime);
+    connect(m_pStartTimeWin->m_pBtnSave, &QPushButton::clicked, this, &CreateConference::onStartTimeWinSave);
+    connect(m_pStartTimeWin->m_pBtnCancel, &QPushButton::clicked, this,
+            &CreateConference::onStartTimeWinCancel);
+    connect(m_pStopTimeWin->m_pBtnSave, &QPushButton::clicked, this, &CreateConference::onStopTimeWinSave);
+    connect(m_pStopTimeWin->m_pBtnCancel, &QPushButton::clicked, this,
+            &CreateConference::onStopTimeWinCancel);
     connect(m_pBookMeetWin->m_pBtnVedioType, &QPushButton::clicked, this,
             &CreateConference::onChooseVedioMeet);
     connect(m_pBookMeetWin->m_pBtnVoiceType, &QPushButton::clicked, this,
@@ -54,6 +99,12 @@ CreateConference::CreateConference(std::string zcode, QWidget* parent)
     connect(m_pBookMeetSuccess->m_pBtnBookAgain, &QPushButton::clicked, this,
             &CreateConference::onbookThenBookAgain);
     connect(this, &CreateConference::bookThenBookAgain, this, &CreateConference::onChooseBookMeet);
+}
+
+CreateConference::~CreateConference()
+{
+    delete m_pStartTimeWin;
+    delete m_pStopTimeWin;
 }
 
 void CreateConference::onChooseTempMeet()
@@ -114,6 +165,40 @@ void CreateConference::onBookMeetStart()
         return;
     }
     m_pStackedWidget->setCurrentIndex(PaneBookSuccess);
+}
+
+void CreateConference::onSetStartTime()
+{
+    m_pStartTimeWin->showDefaultTime(QDateTime::currentDateTime());
+    m_pStartTimeWin->exec();
+}
+
+void CreateConference::onSetStopTime()
+{
+    m_pStopTimeWin->showDefaultTime(QDateTime::currentDateTime());
+    m_pStopTimeWin->exec();
+}
+
+void CreateConference::onStartTimeWinSave()
+{
+    takePick(m_pStartTimeWin, m_iYear, m_iMonth, m_iDay, m_iHour, m_iMinute,
+             m_pBookMeetWin->m_pLabShowStartTime);
+}
+
+void CreateConference::onStartTimeWinCancel()
+{
+    m_pStartTimeWin->close();
+}
+
+void CreateConference::onStopTimeWinSave()
+{
+    takePick(m_pStopTimeWin, m_iYearStop, m_iMonthStop, m_iDayStop, m_iHourStop, m_iMinuteStop,
+             m_pBookMeetWin->m_pLabShowEndTime);
+}
+
+void CreateConference::onStopTimeWinCancel()
+{
+    m_pStopTimeWin->close();
 }
 
 void CreateConference::onChooseVedioMeet()

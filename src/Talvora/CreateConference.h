@@ -11,6 +11,8 @@ class QStackedWidget;
 class BookMeetSuccess;
 class BookMeetWin;
 class CreateMeetTop;
+class StartTimeWin;
+class StopTimeWin;
 
 // Page 1 of the main window: an instant meeting (started by the main window)
 // or a booked one (created here through the REST client).
@@ -28,12 +30,16 @@ public:
     };
 
     explicit CreateConference(std::string zcode, QWidget* parent = nullptr);
+    ~CreateConference() override;
 
     CreateMeetTop* m_pCreateMeetTop = nullptr;
     QStackedWidget* m_pStackedWidget = nullptr;
     TempMeetWin* m_pTempMeetWin = nullptr;
     BookMeetWin* m_pBookMeetWin = nullptr;
     BookMeetSuccess* m_pBookMeetSuccess = nullptr;
+    // Top-level pop-ups, deleted by the destructor.
+    StartTimeWin* m_pStartTimeWin = nullptr;
+    StopTimeWin* m_pStopTimeWin = nullptr;
 
     // The last accepted start and end; written by the time pickers.
     int m_iYear = 0;
@@ -63,6 +69,12 @@ public slots:
     void onChooseTempMeet();
     void onChooseBookMeet();
     void onBookMeetStart();
+    void onSetStartTime();
+    void onSetStopTime();
+    void onStartTimeWinSave();
+    void onStartTimeWinCancel();
+    void onStopTimeWinSave();
+    void onStopTimeWinCancel();
     void onChooseVedioMeet();
     void onChooseAudioMeet();
     void onbookThenModify();

@@ -18,6 +18,8 @@
 #include "NetErrorWin.h"
 #include "ShowAMeet.h"
 #include "ShowMyMeetWin.h"
+#include "StartTimeWin.h"
+#include "StopTimeWin.h"
 #include "log/Log.h"
 #include "protocol/CodeData.h"
 #include "protocol/ParseJsonText.h"
@@ -516,6 +518,8 @@ void Talvora::paintEvent(QPaintEvent* event)
     // The pop-ups are top-level windows; they keep their place over the
     // window wherever it has been dragged.
     const QPoint origin = pos();
+    m_pCreateConference->m_pStartTimeWin->move(origin + QPoint(204, 129));
+    m_pCreateConference->m_pStopTimeWin->move(origin + QPoint(204, 129));
     m_pLogoutConfig->move(origin + QPoint(300, 231));
     m_pModifyMeet->m_pDelConfig->move(origin + QPoint(300, 231));
 }

@@ -11,6 +11,8 @@
 #include "KelpNetUtilsDouble.h"
 #include "LeftMenu.h"
 #include "ModifyMeet.h"
+#include "StartTimeWin.h"
+#include "StopTimeWin.h"
 #include "Talvora.h"
 #include "WidgetTestSupport.h"
 
@@ -333,6 +335,8 @@ private slots:
         window->repaint();
         QCOMPARE(window->m_pLogoutConfig->pos(), QPoint(240 + 300, 180 + 231));
         QCOMPARE(window->m_pModifyMeet->m_pDelConfig->pos(), QPoint(240 + 300, 180 + 231));
+        QCOMPARE(window->m_pCreateConference->m_pStartTimeWin->pos(), QPoint(240 + 204, 180 + 129));
+        QCOMPARE(window->m_pCreateConference->m_pStopTimeWin->pos(), QPoint(240 + 204, 180 + 129));
     }
 };
 

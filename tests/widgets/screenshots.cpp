@@ -15,10 +15,13 @@
 #include "LeftMenu.h"
 #include "ModifyMeet.h"
 #include "ShowAMeet.h"
+#include "StartTimeWin.h"
+#include "StopTimeWin.h"
 #include "Talvora.h"
 #include "platform/system/Desktop.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -139,6 +142,10 @@ void shootMainWindow(Shooter& shooter)
     shooter.save(window.m_vecMeetWidgets.front(), "meeting_card");
     shooter.save(window.m_pLogoutConfig, "dialog_logout_confirmation");
     shooter.save(window.m_pModifyMeet->m_pDelConfig, "dialog_delete_confirmation");
+    StartTimeWin* picker = window.m_pCreateConference->m_pStartTimeWin;
+    picker->showDefaultTime(QDateTime(QDate(2030, 3, 7), QTime(9, 2)));
+    shooter.save(picker, "dialog_start_time");
+    shooter.save(window.m_pCreateConference->m_pStopTimeWin, "dialog_stop_time");
 }
 
 } // namespace
