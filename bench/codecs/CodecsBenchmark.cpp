@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 // A list answer as the service gives it: 50 meetings with every key.
@@ -148,6 +150,9 @@ BENCHMARK(BM_PasswordBase64CbcDecrypt);
 class RatioReporter : public benchmark::ConsoleReporter
 {
 public:
+    // Colours only on a terminal, so that saved output stays plain text.
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
