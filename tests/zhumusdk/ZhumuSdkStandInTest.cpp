@@ -137,6 +137,7 @@ private slots:
     void login();
     void instantMeetingOpensWindowAndLeavingEndsIt();
     void closingTheMeetingWindowEndsTheMeeting();
+    void meetingWindowCanBeLeftWhileTheClientRunsModally();
     void joinWithChineseNameShowsIt();
     void joinOfUnknownNumberFailsWithReason8();
     void instantMeetingWithoutLoginFails();
@@ -422,6 +423,39 @@ void ZhumuSdkStandInTest::instantMeetingOpensWindowAndLeavingEndsIt()
     QCOMPARE(recorder.eventsInsideRequest, 0);
 
     QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
+    QCOMPARE(Zhumu_DestroyAuthService(services.auth), 0);
+}
+
+// The client's main window runs with exec(); a click that reaches the
+// meeting window through the window system must not be swallowed by that
+// modality.
+void ZhumuSdkStandInTest::meetingWindowCanBeLeftWhileTheClientRunsModally()
+{
+    Recorder recorder;
+    Services services;
+    QVERIFY(signIn(recorder, services));
+
+    QDialog client;
+    bool opened = false;
+    bool left = false;
+    QTimer::singleShot(0, &client, [&] {
+        opened = !startInstantMeeting(recorder, services.meetings, false).isEmpty();
+        QDialog* window = visibleDialog("zhumuMeetingWindow");
+        auto* leave =
+            window ? window->findChild<QPushButton*>(QStringLiteral("leaveMeetingButton")) : nullptr;
+        if (leave) {
+            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                              leave->mapTo(window, leave->rect().center()));
+            left = QTest::qWaitFor([&] { return recorder.meetingStatuses.size() == 2; }, kEventTimeoutMs);
+        }
+        client.reject();
+    });
+    client.exec();
+
+    QVERIFY(opened);
+    QVERIFY(left);
+    QCOMPARE(recorder.meetingStatuses.back(), std::make_pair(ZhumuSDK::MEETING_STATUS_ENDED, 0));
+    QCOMPARE(Zhumu_DestroyMeetingService(services.meetings), 0);
     QCOMPARE(Zhumu_DestroyAuthService(services.auth), 0);
 }
 

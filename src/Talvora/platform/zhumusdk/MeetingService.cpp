@@ -1,5 +1,7 @@
 #include "MeetingService.h"
 
+#include <QApplication>
+
 #include "HttpsClient.h"
 
 #include <QJsonDocument>
@@ -131,7 +133,11 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
             m_sink->onMeetingStatus(ZhumuSDK::MEETING_STATUS_FAILED, outcome.reason);
         return;
     }
-    m_window = new MeetingWindow(QString::fromStdString(outcome.number), displayName, videoOn);
+    // The client runs its main window modally; a window without an owner
+    // would be blocked by that modality and could never be left. Owned by the
+    // modal window it stays reachable, and still a window of its own.
+    m_window = new MeetingWindow(QString::fromStdString(outcome.number), displayName, videoOn,
+                                 QApplication::activeModalWidget());
     SdkRuntime::instance().trackWindow(m_window);
     QObject::connect(m_window, &QDialog::finished, m_window, [this] { leave(); });
     m_window->show();

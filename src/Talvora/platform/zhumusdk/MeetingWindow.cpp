@@ -8,7 +8,8 @@
 
 namespace talvora::zhumu {
 
-MeetingWindow::MeetingWindow(const QString& number, const QString& displayName, bool videoOn)
+MeetingWindow::MeetingWindow(const QString& number, const QString& displayName, bool videoOn, QWidget* owner)
+    : QDialog(owner, Qt::Window)
 {
     setObjectName(QStringLiteral("zhumuMeetingWindow"));
     setWindowTitle(QStringLiteral("会议 ") + number);
