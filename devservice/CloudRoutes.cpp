@@ -27,13 +27,6 @@ constexpr const char* kJson = "application/json";
 
 using Clock = std::chrono::steady_clock;
 
-void sendError(httplib::Response& res, int status, const char* code, const char* message)
-{
-    res.status = status;
-    res.set_content(
-        std::string("{\"error\":") + jsonString(code) + ",\"message\":" + jsonString(message) + "}", kJson);
-}
-
 std::string hexOf(const unsigned char* data, size_t length)
 {
     static const char digits[] = "0123456789abcdef";
@@ -155,17 +148,17 @@ void registerCloudRoutes(httplib::Server& server, Store& store)
     server.Post("/oauth/token", [&store, tokens](const httplib::Request& req, httplib::Response& res) {
         const httplib::Params fields = formFields(req);
         if (fieldOf(fields, "app_key") != kCloudAppKey) {
-            sendError(res, 401, "invalid_client", "unknown application key");
+            answerError(res, 401, "invalid_client", "unknown application key");
             return;
         }
         const std::optional<Account> account = store.accountByCloudLogin(fieldOf(fields, "account"));
         if (!account || account->cloudPassword != fieldOf(fields, "password")) {
-            sendError(res, 401, "invalid_grant", "wrong account or password");
+            answerError(res, 401, "invalid_grant", "wrong account or password");
             return;
         }
         const std::optional<std::string> token = tokens->issue(account->cloudAccount);
         if (!token) {
-            sendError(res, 500, "server_error", "no random source");
+            answerError(res, 500, "server_error", "no random source");
             return;
         }
         res.status = 200;
@@ -180,16 +173,16 @@ void registerCloudRoutes(httplib::Server& server, Store& store)
         const std::optional<Account> account =
             cloudAccount ? store.accountByCloudLogin(*cloudAccount) : std::nullopt;
         if (!account) {
-            sendError(res, 401, "invalid_token", "unknown or expired access token");
+            answerError(res, 401, "invalid_token", "unknown or expired access token");
             return;
         }
         if (account->token.size() < 8) {
-            sendError(res, 500, "server_error", "account token too short");
+            answerError(res, 500, "server_error", "account token too short");
             return;
         }
         const std::optional<std::string> password = encryptPassword(account->password, account->token);
         if (!password) {
-            sendError(res, 500, "server_error", "encryption failed");
+            answerError(res, 500, "server_error", "encryption failed");
             return;
         }
         std::string body = "{\"userName\":" + jsonString(account->userName);

@@ -239,15 +239,10 @@ httplib::Server::Handler guarded(Store& store, Action action)
             response.status = 200;
             response.set_content(action(query, store), "application/json; charset=utf-8");
         } catch (const ApiError& error) {
-            response.status = error.status;
-            response.set_content("{\"code\":" + std::to_string(error.code) +
-                                     ",\"message\":" + jsonString(error.message) + "}",
-                                 "application/json; charset=utf-8");
+            answerError(response, error.status, error.code, error.message);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "devservice: %s\n", error.what());
-            response.status = 500;
-            response.set_content("{\"code\":500,\"message\":\"internal error\"}",
-                                 "application/json; charset=utf-8");
+            answerError(response, 500, 500, "internal error");
         }
     };
 }

@@ -82,13 +82,6 @@ void answerJson(httplib::Response& res, int status, const std::string& body)
     res.set_content(body, "application/json");
 }
 
-void answerError(httplib::Response& res, int status, const char* code, const std::string& message)
-{
-    // Codes and messages are fixed texts of this file, free of quotes and
-    // backslashes.
-    answerJson(res, status, std::string("{\"error\":\"") + code + "\",\"message\":\"" + message + "\"}");
-}
-
 // The values of the named form fields, in order; nullopt (and a 400
 // written) when one is absent, repeated or too long.
 template <size_t N>

@@ -1,5 +1,7 @@
 #include "Text.h"
 
+#include <httplib.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -104,6 +106,28 @@ std::string jsonString(const std::string& text)
     }
     out += '"';
     return out;
+}
+
+namespace {
+
+void answerRefusal(httplib::Response& res, int status, const std::string& codeMember,
+                   const std::string& message, const char* contentType)
+{
+    res.status = status;
+    res.set_content("{" + codeMember + ",\"message\":" + jsonString(message) + "}", contentType);
+}
+
+} // namespace
+
+void answerError(httplib::Response& res, int status, const std::string& name, const std::string& message)
+{
+    answerRefusal(res, status, "\"error\":" + jsonString(name), message, "application/json");
+}
+
+void answerError(httplib::Response& res, int status, int code, const std::string& message)
+{
+    answerRefusal(res, status, "\"code\":" + std::to_string(code), message,
+                  "application/json; charset=utf-8");
 }
 
 bool isValidUtf8(const std::string& text)

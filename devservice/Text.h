@@ -1,10 +1,14 @@
 #pragma once
-// Text helpers of the development service: JSON string literals, UTF-8
-// checks and the time conversions of the conferencing API.
+// Text helpers of the development service: JSON string literals and error
+// answers, UTF-8 checks and the time conversions of the conferencing API.
 
 #include <cstddef>
 #include <optional>
 #include <string>
+
+namespace httplib {
+struct Response;
+}
 
 namespace devservice {
 
@@ -12,6 +16,12 @@ namespace devservice {
 // (callers check input with isValidUtf8 first); control characters are
 // escaped.
 std::string jsonString(const std::string& text);
+
+// Sets the status and a JSON refusal. The cloud and SDK endpoints name the
+// error, {"error":"<name>","message":"<message>"}; the conferencing API
+// numbers it, {"code":<code>,"message":"<message>"}, and declares UTF-8.
+void answerError(httplib::Response& res, int status, const std::string& name, const std::string& message);
+void answerError(httplib::Response& res, int status, int code, const std::string& message);
 
 // Well-formed UTF-8: no stray continuation bytes, no overlong forms, no
 // surrogates, nothing above U+10FFFF.

@@ -9,6 +9,7 @@
 #include "RequestLog.h"
 #include "Routes.h"
 #include "Store.h"
+#include "Text.h"
 
 #include <httplib.h>
 
@@ -159,9 +160,7 @@ int main(int argc, char** argv)
         const char* message = response.status == 404   ? "no such route"
                               : response.status >= 500 ? "internal error"
                                                        : "bad request";
-        response.set_content("{\"code\":" + std::to_string(response.status) + ",\"message\":\"" + message +
-                                 "\"}",
-                             "application/json; charset=utf-8");
+        devservice::answerError(response, response.status, response.status, message);
     });
     const auto health = [](const httplib::Request&, httplib::Response& response) {
         response.set_content("{\"status\":\"ok\"}", "application/json");

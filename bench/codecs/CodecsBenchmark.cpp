@@ -4,6 +4,7 @@
 // After the runs, prints how many times the bare parse ParseJsonText costs;
 // the binding is meant to stay within 2x.
 #include "Config.h"
+#include "MeetingJson.h"
 #include "crypto/AESCipher.h"
 #include "crypto/Base64.h"
 #include "protocol/ParseJsonText.h"
@@ -25,47 +26,6 @@ namespace {
 // A list answer as the service gives it: 50 meetings with every key.
 std::string listAnswer()
 {
-    const char* flagKeys[] = {"schedule_use_pmi",
-                              "auto_recording",
-                              "auto_savechat",
-                              "disable_polling",
-                              "disable_chat",
-                              "enable_e2e",
-                              "enable_silentmode",
-                              "disable_recording",
-                              "screen_share",
-                              "audio_only",
-                              "enable_group_hd",
-                              "no_telephony",
-                              "no_voip",
-                              "disable_feedback",
-                              "enable_other_teleconf",
-                              "enable_cmr",
-                              "enable_camera_control",
-                              "enable_automic_recording_cloud",
-                              "disable_private_chat",
-                              "disable_host_unmute_self_muted_attendee",
-                              "enable_pac",
-                              "enable_bo",
-                              "enable_webinar_practice",
-                              "enable_enter_exit_chime",
-                              "enable_enter_exit_chime_host_only",
-                              "use_pac_1",
-                              "use_pac_2",
-                              "disable_screen_share",
-                              "disable_remote_control",
-                              "disable_local_recording",
-                              "dual_camera_support",
-                              "enable_support_session",
-                              "enable_file_transfer",
-                              "enable_watermark",
-                              "enable_cohost",
-                              "end_meeting_when_host_drop",
-                              "enabled_join_meeting_enforce_login",
-                              "enabled_join__meeting_enforce_login_same_account",
-                              "enable_closed_caption",
-                              "enable_pstn_password_protection",
-                              "disable_peer_to_peer"};
     std::string text =
         R"({"page_count":"1","total_records":"50","page_number":"1","page_size":"50","meetings":[)";
     for (int i = 0; i < 50; ++i) {
@@ -83,7 +43,7 @@ std::string listAnswer()
                 R"(?zak=eyJ0eXAiOiJKV1QiLCJhbGciOiJIUzI1NiJ9",)"
                 R"("join_url":"https://meet.example.com/j/)" +
                 std::to_string(812345670 + i) + R"(","created_at":"2026-12-07T08:00:00Z")";
-        for (const char* key : flagKeys)
+        for (const char* key : talvora_test::kMeetingFlagKeys)
             text += std::string(",\"") + key + "\":" + (i % 3 == 0 ? "1" : "0");
         text += R"(,"agenda":"每周例行同步"})";
     }

@@ -11,11 +11,7 @@ namespace {
 
 QHBoxLayout* detailRow(int top, QLabel* caption, int gap, QLabel* content)
 {
-    auto* row = hbox(241, top, 200, 0);
-    row->addWidget(caption);
-    row->addItem(fixedSpacer(gap, 2));
-    row->addWidget(content);
-    return row;
+    return hboxOf(241, top, 200, 0, caption, Gap{gap}, content);
 }
 
 } // namespace
@@ -48,12 +44,8 @@ BookMeetSuccess::BookMeetSuccess(QWidget* parent) : QDialog(parent)
     m_pBtnModify = control<QPushButton>(this, "m_pBtnModify", "编辑", 140, 56);
     m_pBtnBookAgain = control<QPushButton>(this, "m_pBtnBookAgain", "再定一场", 140, 56);
 
-    auto* bannerRow = vbox(369, 56, 368, 0);
-    bannerRow->addWidget(m_pLabSucTop);
-    auto* buttonRow = hbox(290, 51, 290, 81);
-    buttonRow->addWidget(m_pBtnModify);
-    buttonRow->addItem(fixedSpacer(40, 2));
-    buttonRow->addWidget(m_pBtnBookAgain);
+    auto* bannerRow = vboxOf(369, 56, 368, 0, m_pLabSucTop);
+    auto* buttonRow = hboxOf(290, 51, 290, 81, m_pBtnModify, Gap{40}, m_pBtnBookAgain);
 
     auto* layout = pageLayout(this);
     layout->addLayout(bannerRow);

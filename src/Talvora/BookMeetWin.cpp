@@ -18,9 +18,7 @@ BookMeetWin::BookMeetWin(QWidget* parent) : QDialog(parent)
     auto* layout = pageLayout(this);
     meetform::addMeetingRows(this, layout, 109, 199, 379);
     m_pBtnBookMeetStart = control<QPushButton>(this, "m_pBtnBookMeetStart", "预定会议", 140, 56);
-    auto* bookRow = hbox(380, 120, 380, 80);
-    bookRow->addWidget(m_pBtnBookMeetStart);
-    layout->addLayout(bookRow);
+    layout->addLayout(hboxOf(380, 120, 380, 80, m_pBtnBookMeetStart));
 }
 
 void BookMeetWin::mousePressEvent(QMouseEvent* event)

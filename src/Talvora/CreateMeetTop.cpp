@@ -29,21 +29,10 @@ CreateMeetTop::CreateMeetTop(QWidget* parent) : QDialog(parent)
     m_pLabBookMeetBlue = control<QLabel>(this, "m_pLabBookMeetBlue", "", 118, 4);
     m_pLabLongLine = control<QLabel>(this, "m_pLabLongLine", "", 900, 1);
 
-    auto* tabRow = hbox(51, 31, 595, 0);
-    tabRow->addWidget(m_pLabTempMeet);
-    tabRow->addItem(fixedSpacer(62, 2));
-    tabRow->addWidget(m_pLabBookMeet);
-    auto* underlineRow = hbox(40, 22, 584, 0);
-    underlineRow->addWidget(m_pLabTempMeetBlue);
-    underlineRow->addItem(fixedSpacer(40, 2));
-    underlineRow->addWidget(m_pLabBookMeetBlue);
-    auto* lineRow = hbox(0, 0, 0, 0);
-    lineRow->addWidget(m_pLabLongLine);
-
     auto* layout = pageLayout(this);
-    layout->addLayout(tabRow);
-    layout->addLayout(underlineRow);
-    layout->addLayout(lineRow);
+    layout->addLayout(hboxOf(51, 31, 595, 0, m_pLabTempMeet, Gap{62}, m_pLabBookMeet));
+    layout->addLayout(hboxOf(40, 22, 584, 0, m_pLabTempMeetBlue, Gap{40}, m_pLabBookMeetBlue));
+    layout->addLayout(hboxOf(0, 0, 0, 0, m_pLabLongLine));
 }
 
 void CreateMeetTop::showTempMeetCurrent()

@@ -10,6 +10,7 @@
 namespace frameless = talvora::frameless;
 
 using talvora::build::hbox;
+using talvora::build::hboxOf;
 
 namespace {
 
@@ -46,11 +47,8 @@ CremaneWindow::CremaneWindow(QString name, QWidget* parent) : QDialog(parent)
     auto* captionRow = hbox(20, 0, 20, 0);
     captionRow->addWidget(caption);
     captionRow->addItem(rowSpacer(48));
-    auto* editRow = hbox(20, 0, 20, 0);
-    editRow->addWidget(m_pNameLineEdit);
-    auto* buttonRow = hbox(0, 0, 0, 10);
-    buttonRow->addWidget(m_pSureBtn);
-    buttonRow->addWidget(m_pCancelBtn);
+    auto* editRow = hboxOf(20, 0, 20, 0, m_pNameLineEdit);
+    auto* buttonRow = hboxOf(0, 0, 0, 10, m_pSureBtn, m_pCancelBtn);
 
     auto* layout = talvora::build::pageLayout(this);
     frameless::setShadowMargins(layout);

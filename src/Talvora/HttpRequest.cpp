@@ -98,6 +98,35 @@ std::optional<std::string> exchange(const std::string& url, Report how)
     return answer;
 }
 
+// The tail of the three queries whose callers read the answer themselves:
+// failures are only logged, `logPrefix` (when given) logs the answer as it
+// came, and `answer` may be null.
+bool fetch(const std::string& url, const char* logPrefix, std::string* answer)
+{
+    std::optional<std::string> text = exchange(url, Report::Log);
+    if (!text)
+        return false;
+    if (logPrefix)
+        LOG_INFO << logPrefix << *text;
+    if (answer)
+        *answer = std::move(*text);
+    return true;
+}
+
+// The tail of update and delete: the service confirms with a key of its
+// answer, and the user is told when it is missing.
+bool confirmed(const std::string& url, const char* key, const char* failure)
+{
+    const std::optional<std::string> answer = exchange(url, Report::Box);
+    if (!answer)
+        return false;
+    if (answer->find(key) == std::string::npos) {
+        talvora::showErrorBox(failure);
+        return false;
+    }
+    return true;
+}
+
 // The value of the first "id" key: the text between the first quote at or
 // after the colon position and the next quote. Nothing when the answer ends
 // before either quote.
@@ -151,14 +180,7 @@ bool UpdateMeeting(std::string zcode, std::string meetingId, std::string topic, 
         << "&type=2&start_time=" << encoded(startTime) << "&duration=" << encoded(duration)
         << "&option_no_video_host=" << encoded(noVideo)
         << "&option_no_video_participants=" << encoded(noVideo);
-    const std::optional<std::string> answer = exchange(url.str(), Report::Box);
-    if (!answer)
-        return false;
-    if (answer->find("\"meeting_id\"") == std::string::npos) {
-        talvora::showErrorBox("修改会议失败(找不到meeting_id字段)");
-        return false;
-    }
-    return true;
+    return confirmed(url.str(), "\"meeting_id\"", "修改会议失败(找不到meeting_id字段)");
 }
 
 bool DeleteMeeting(std::string zcode, std::string meetingId)
@@ -166,50 +188,26 @@ bool DeleteMeeting(std::string zcode, std::string meetingId)
     std::ostringstream url;
     url << apiPrefix("/v3/meeting/delete") << "&meeting_id=" << encoded(meetingId)
         << "&zcode=" << encoded(zcode);
-    const std::optional<std::string> answer = exchange(url.str(), Report::Box);
-    if (!answer)
-        return false;
-    if (answer->find("\"deleted_at\"") == std::string::npos) {
-        talvora::showErrorBox("删除会议失败(找不到deleted_at字段)");
-        return false;
-    }
-    return true;
+    return confirmed(url.str(), "\"deleted_at\"", "删除会议失败(找不到deleted_at字段)");
 }
 
 bool ListMeetings(std::string zcode, std::string* answer)
 {
     std::ostringstream url;
     url << apiPrefix("/v3/meeting/list") << "&page_size=50&page_number=1&zcode=" << encoded(zcode);
-    std::optional<std::string> text = exchange(url.str(), Report::Log);
-    if (!text)
-        return false;
-    if (answer)
-        *answer = std::move(*text);
-    return true;
+    return fetch(url.str(), nullptr, answer);
 }
 
 bool GetUser(std::string loginName, std::string* answer)
 {
     std::ostringstream url;
     url << apiPrefix("/v3/user/get") << "&logintype=1&loginname=" << encoded(loginName);
-    std::optional<std::string> text = exchange(url.str(), Report::Log);
-    if (!text)
-        return false;
-    LOG_INFO << "show username respond:" << *text;
-    if (answer)
-        *answer = std::move(*text);
-    return true;
+    return fetch(url.str(), "show username respond:", answer);
 }
 
 bool UpdateUserName(std::string zcode, std::string userName, std::string* answer)
 {
     std::ostringstream url;
     url << apiPrefix("/v3/user/update") << "&zcode=" << encoded(zcode) << "&username=" << encoded(userName);
-    std::optional<std::string> text = exchange(url.str(), Report::Log);
-    if (!text)
-        return false;
-    LOG_INFO << "modify username respond:" << *text;
-    if (answer)
-        *answer = std::move(*text);
-    return true;
+    return fetch(url.str(), "modify username respond:", answer);
 }

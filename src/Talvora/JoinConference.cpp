@@ -58,10 +58,8 @@ JoinConference::JoinConference(QWidget* parent) : QDialog(parent)
     m_pBtnPoint = key(this, "m_pBtnPoint");
     m_pBtnDelete = key(this, "m_pBtnDelete");
 
-    auto* fieldRow = vbox(170, 64, 170, 0);
-    fieldRow->addWidget(m_QlntShow);
-    auto* wrongRow = vbox(170, 4, 549, 0);
-    wrongRow->addWidget(m_pLabMeetCodeWrong);
+    auto* fieldRow = vboxOf(170, 64, 170, 0, m_QlntShow);
+    auto* wrongRow = vboxOf(170, 4, 549, 0, m_pLabMeetCodeWrong);
 
     auto* grid = new QGridLayout;
     grid->setSpacing(0);
@@ -77,8 +75,7 @@ JoinConference::JoinConference(QWidget* parent) : QDialog(parent)
     auto* keypadRow = vbox(170, 35, 170, 0);
     keypadRow->addLayout(grid);
 
-    auto* joinRow = vbox(371, 64, 369, 72);
-    joinRow->addWidget(m_pBtnJoinMeet);
+    auto* joinRow = vboxOf(371, 64, 369, 72, m_pBtnJoinMeet);
 
     auto* layout = pageLayout(this);
     layout->addLayout(fieldRow);

@@ -38,19 +38,12 @@ void buildEntry(QWidget* menu, EntryShape shape, const char* stem, const char* t
     icon = makeLabel(button, ("m_pLab" + name + "Icon").constData(), "", tall ? 32 : 48, tall ? 32 : 48);
     word = makeLabel(button, ("m_pLab" + name + "Word").constData(), text, tall ? 80 : 40, 20);
     if (tall) {
-        auto* iconBox = vbox(64, 24, 64, 0);
-        iconBox->addWidget(icon);
-        auto* wordBox = vbox(40, 8, 40, 24);
-        wordBox->addWidget(word);
         auto* outer = vbox(0, 0, 0, 0);
-        outer->addLayout(iconBox);
-        outer->addLayout(wordBox);
+        outer->addLayout(vboxOf(64, 24, 64, 0, icon));
+        outer->addLayout(vboxOf(40, 8, 40, 24, word));
         button->setLayout(outer);
     } else {
-        auto* row = hbox(31, 6, 41, 6);
-        row->addWidget(icon);
-        row->addWidget(word);
-        button->setLayout(row);
+        button->setLayout(hboxOf(31, 6, 41, 6, icon, word));
     }
 }
 
@@ -65,11 +58,7 @@ LeftMenu::LeftMenu(QWidget* parent) : QDialog(parent)
     m_pRenameBtn = control<QPushButton>(this, "m_pRenameBtn", "", 160, 44);
     m_pLabUserIcon = makeLabel(m_pRenameBtn, "m_pLabUserIcon", "", 24, 24);
     m_pLabUserName = makeLabel(m_pRenameBtn, "m_pLabUserName", "", 107, 18);
-    auto* userRow = hbox(11, 20, 10, 0);
-    userRow->addWidget(m_pLabUserIcon);
-    userRow->addItem(fixedSpacer(8, 2));
-    userRow->addWidget(m_pLabUserName);
-    m_pRenameBtn->setLayout(userRow);
+    m_pRenameBtn->setLayout(hboxOf(11, 20, 10, 0, m_pLabUserIcon, Gap{8}, m_pLabUserName));
 
     buildEntry(this, EntryShape::Tall, "MyMeet", "我的会议", m_pBtnMyMeet, m_pLabMyMeetIcon,
                m_pLabMyMeetWord);

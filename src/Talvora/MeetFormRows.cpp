@@ -35,19 +35,13 @@ QHBoxLayout* topicRow(QWidget* pane, int top, int right, int fieldWidth, QLabel*
     field->setObjectName(QStringLiteral("m_pLnEtMeetTopic"));
     field->setFixedSize(fieldWidth, 20);
     field->setText(QString::fromUtf8(MyQlineEdit::kPlaceholder));
-    auto* row = hbox(201, top, right, 0);
-    row->addWidget(caption);
-    row->addItem(fixedSpacer(40, 2));
-    row->addWidget(field);
-    return row;
+    return hboxOf(201, top, right, 0, caption, Gap{40}, field);
 }
 
 QHBoxLayout* ruleRow(QWidget* pane, const char* objectName, int top, QLabel*& rule)
 {
     rule = control<QLabel>(pane, objectName, "", 500, 1);
-    auto* row = hbox(201, top, 199, 0);
-    row->addWidget(rule);
-    return row;
+    return hboxOf(201, top, 199, 0, rule);
 }
 
 QHBoxLayout* timeRow(QWidget* pane, TimeRowKind kind, QLabel*& caption, QPushButton*& button, QLabel*& shown,
@@ -60,17 +54,8 @@ QHBoxLayout* timeRow(QWidget* pane, TimeRowKind kind, QLabel*& caption, QPushBut
     shown = control<QLabel>(button, start ? "m_pLabShowStartTime" : "m_pLabShowEndTime",
                             start ? kStartPrompt : kEndPrompt, 242, 20);
     icon = control<QLabel>(button, start ? "m_pLabIcon" : "m_pLabEndIcon", "", 16, 16);
-    auto* inside = hbox(0, 0, 0, 0);
-    inside->addWidget(shown);
-    inside->addItem(fixedSpacer(13, 2));
-    inside->addWidget(icon);
-    button->setLayout(inside);
-
-    auto* layout = hbox(201, 22, 199, 0);
-    layout->addWidget(caption);
-    layout->addItem(fixedSpacer(148, 2));
-    layout->addWidget(button);
-    return layout;
+    button->setLayout(hboxOf(0, 0, 0, 0, shown, Gap{13}, icon));
+    return hboxOf(201, 22, 199, 0, caption, Gap{148}, button);
 }
 
 QHBoxLayout* typeRow(QWidget* pane, QLabel*& caption, QPushButton*& video, QPushButton*& voice)
@@ -78,13 +63,7 @@ QHBoxLayout* typeRow(QWidget* pane, QLabel*& caption, QPushButton*& video, QPush
     caption = control<QLabel>(pane, "m_pLabMeetType", "会议类型", 81, 20);
     video = control<QPushButton>(pane, "m_pBtnVedioType", "视频会议", 96, 36);
     voice = control<QPushButton>(pane, "m_pBtnVoiceType", "语音会议", 96, 36);
-    auto* row = hbox(201, 24, 370, 0);
-    row->addWidget(caption);
-    row->addItem(fixedSpacer(40, 2));
-    row->addWidget(video);
-    row->addItem(fixedSpacer(16, 2));
-    row->addWidget(voice);
-    return row;
+    return hboxOf(201, 24, 370, 0, caption, Gap{40}, video, Gap{16}, voice);
 }
 
 } // namespace talvora::meetform

@@ -24,17 +24,13 @@ ModifyMeet::ModifyMeet(std::string zcode, QWidget* parent) : QDialog(parent), m_
     setFixedSize(900, 680);
 
     m_pLabModifyMeet = control<QLabel>(this, "m_pLabModifyMeet", "编辑会议", 96, 24);
-    auto* titleRow = hbox(402, 80, 402, 0);
-    titleRow->addWidget(m_pLabModifyMeet);
+    auto* titleRow = hboxOf(402, 80, 402, 0, m_pLabModifyMeet);
 
     m_pBtnDelMeet = control<QPushButton>(this, "m_pBtnDelMeet", "删除会议", 140, 56);
     m_pBtnCancelModify = control<QPushButton>(this, "m_pBtnCancelModify", "取消", 140, 56);
     m_pBtnSaveModify = control<QPushButton>(this, "m_pBtnSaveModify", "保存", 140, 56);
-    auto* actionRow = hbox(216, 120, 216, 81);
+    auto* actionRow = hboxOf(216, 120, 216, 81, m_pBtnDelMeet, m_pBtnCancelModify, m_pBtnSaveModify);
     actionRow->setSpacing(24);
-    actionRow->addWidget(m_pBtnDelMeet);
-    actionRow->addWidget(m_pBtnCancelModify);
-    actionRow->addWidget(m_pBtnSaveModify);
 
     auto* layout = pageLayout(this);
     layout->addLayout(titleRow);

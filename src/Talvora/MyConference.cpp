@@ -20,25 +20,10 @@ MyConference::MyConference(QWidget* parent) : QDialog(parent)
     m_pLabTryCreateMeet = control<QLabel>(this, "m_pLabTryCreateMeet", "发起会议", 80, 20);
     m_pLabTryJoinMeet = control<QLabel>(this, "m_pLabTryJoinMeet", "加入会议", 80, 20);
 
-    auto* iconRow = vbox(314, 114, 314, 0);
-    iconRow->addWidget(m_pLabNoCfeIcon);
-    auto* noMeetRow = vbox(410, 30, 411, 0);
-    noMeetRow->addWidget(m_pLabNoMeet);
-    auto* tryOtherRow = vbox(351, 12, 351, 0);
-    tryOtherRow->addWidget(m_pLabTryOther);
-    auto* buttonRow = hbox(263, 82, 264, 0);
-    buttonRow->addWidget(m_pBtnTryCreateMeet);
-    buttonRow->addItem(fixedSpacer(229, 2));
-    buttonRow->addWidget(m_pBtnTryJoinMeet);
-    auto* wordRow = hbox(260, 12, 260, 60);
-    wordRow->addWidget(m_pLabTryCreateMeet);
-    wordRow->addItem(fixedSpacer(220, 2));
-    wordRow->addWidget(m_pLabTryJoinMeet);
-
     auto* layout = pageLayout(this);
-    layout->addLayout(iconRow);
-    layout->addLayout(noMeetRow);
-    layout->addLayout(tryOtherRow);
-    layout->addLayout(buttonRow);
-    layout->addLayout(wordRow);
+    layout->addLayout(vboxOf(314, 114, 314, 0, m_pLabNoCfeIcon));
+    layout->addLayout(vboxOf(410, 30, 411, 0, m_pLabNoMeet));
+    layout->addLayout(vboxOf(351, 12, 351, 0, m_pLabTryOther));
+    layout->addLayout(hboxOf(263, 82, 264, 0, m_pBtnTryCreateMeet, Gap{229}, m_pBtnTryJoinMeet));
+    layout->addLayout(hboxOf(260, 12, 260, 60, m_pLabTryCreateMeet, Gap{220}, m_pLabTryJoinMeet));
 }

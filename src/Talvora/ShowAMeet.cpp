@@ -132,27 +132,14 @@ void ShowAMeet::buildLayout()
     m_pBtnModify = control<QPushButton>(this, "m_pBtnModify", QString::fromUtf8("编辑"), 96, 36);
     m_pBtnStart = control<QPushButton>(this, "m_pBtnStart", QString::fromUtf8("开始"), 96, 36);
 
-    auto* topicRow = hbox(24, 24, 0, 0);
-    topicRow->addWidget(m_pLabShowTopic);
-    auto* timeRow = hbox(24, 16, 0, 0);
-    timeRow->addWidget(m_pLabShowTime);
-    auto* codeRow = hbox(24, 16, 0, 0);
-    codeRow->addWidget(m_pLabVedioOrVoice);
-    codeRow->addItem(fixedSpacer(8, 2));
-    codeRow->addWidget(m_pLabMeetCodeWord);
-    codeRow->addWidget(m_pLabMeetCodeContent);
-    auto* buttonRow = hbox(81, 38, 87, 30);
-    buttonRow->addWidget(m_pBtnModify);
-    buttonRow->addItem(fixedSpacer(40, 2));
-    buttonRow->addWidget(m_pBtnStart);
-
     auto* layout = vbox(0, 0, 0, 0);
     setLayout(layout);
     talvora::frameless::setShadowMargins(layout);
-    layout->addLayout(topicRow);
-    layout->addLayout(timeRow);
-    layout->addLayout(codeRow);
-    layout->addLayout(buttonRow);
+    layout->addLayout(hboxOf(24, 24, 0, 0, m_pLabShowTopic));
+    layout->addLayout(hboxOf(24, 16, 0, 0, m_pLabShowTime));
+    layout->addLayout(
+        hboxOf(24, 16, 0, 0, m_pLabVedioOrVoice, Gap{8}, m_pLabMeetCodeWord, m_pLabMeetCodeContent));
+    layout->addLayout(hboxOf(81, 38, 87, 30, m_pBtnModify, Gap{40}, m_pBtnStart));
 }
 
 void ShowAMeet::onChooseModify()

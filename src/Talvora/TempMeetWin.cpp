@@ -20,9 +20,7 @@ TempMeetWin::TempMeetWin(QWidget* parent) : QDialog(parent)
     layout->addLayout(meetform::ruleRow(this, "m_pLabline", 23, m_pLabline));
     layout->addLayout(meetform::typeRow(this, m_pLabMeetType, m_pBtnVedioType, m_pBtnVoiceType));
     m_pBtnTempMeetStart = control<QPushButton>(this, "m_pBtnTempMeetStart", "立即开始", 140, 56);
-    auto* startRow = hbox(380, 181, 380, 80);
-    startRow->addWidget(m_pBtnTempMeetStart);
-    layout->addLayout(startRow);
+    layout->addLayout(hboxOf(380, 181, 380, 80, m_pBtnTempMeetStart));
 
     connect(m_pBtnVedioType, &QPushButton::clicked, this, &TempMeetWin::onChooseVedioType);
     connect(m_pBtnVoiceType, &QPushButton::clicked, this, &TempMeetWin::onChooseVoiceType);

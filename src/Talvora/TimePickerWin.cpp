@@ -45,20 +45,10 @@ TimePickerWin::TimePickerWin(const char* objectName, const char* title, QWidget*
     m_pLabVerticalLin = control<QLabel>(this, "m_pLabVerticalLin", "", 1, 60);
     m_pBtnColon = control<QPushButton>(this, "m_pBtnColon", ":", 25, 33);
 
-    auto* titleRow = hbox(262, 28, 261, 0);
-    titleRow->addWidget(m_pLabSetStartTimWord);
-    auto* wheelRow = hbox(53, 48, 53, 0);
-    wheelRow->addWidget(m_pScrollYear);
-    wheelRow->addWidget(m_pScrollMonth);
-    wheelRow->addWidget(m_pScrollDay);
-    wheelRow->addItem(fixedSpacer(69, 2));
-    wheelRow->addWidget(m_pScrollHour);
-    wheelRow->addWidget(m_pBtnColon);
-    wheelRow->addWidget(m_pScrollMinute);
-    auto* buttonRow = hbox(0, 0, 0, 0);
-    buttonRow->addWidget(m_pBtnCancel);
-    buttonRow->addWidget(m_pLabVerticalLin);
-    buttonRow->addWidget(m_pBtnSave);
+    auto* titleRow = hboxOf(262, 28, 261, 0, m_pLabSetStartTimWord);
+    auto* wheelRow = hboxOf(53, 48, 53, 0, m_pScrollYear, m_pScrollMonth, m_pScrollDay, Gap{69},
+                            m_pScrollHour, m_pBtnColon, m_pScrollMinute);
+    auto* buttonRow = hboxOf(0, 0, 0, 0, m_pBtnCancel, m_pLabVerticalLin, m_pBtnSave);
 
     auto* layout = pageLayout(this);
     frameless::setShadowMargins(layout);

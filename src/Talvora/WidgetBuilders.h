@@ -49,6 +49,43 @@ inline QSpacerItem* fixedSpacer(int width, int height)
     return new QSpacerItem(width, height, QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
+// A fixed gap between the controls of a box: that wide in a row, that high
+// in a column.
+struct Gap
+{
+    int size;
+};
+
+inline void addToBox(QHBoxLayout* box, Gap gap)
+{
+    box->addItem(fixedSpacer(gap.size, 2));
+}
+
+inline void addToBox(QVBoxLayout* box, Gap gap)
+{
+    box->addItem(fixedSpacer(2, gap.size));
+}
+
+inline void addToBox(QBoxLayout* box, QWidget* widget)
+{
+    box->addWidget(widget);
+}
+
+// A box with the given margins holding the controls and gaps in order.
+template <typename... Items> QHBoxLayout* hboxOf(int left, int top, int right, int bottom, Items... items)
+{
+    auto* layout = hbox(left, top, right, bottom);
+    (addToBox(layout, items), ...);
+    return layout;
+}
+
+template <typename... Items> QVBoxLayout* vboxOf(int left, int top, int right, int bottom, Items... items)
+{
+    auto* layout = vbox(left, top, right, bottom);
+    (addToBox(layout, items), ...);
+    return layout;
+}
+
 // The top-level box of a page: no margins, spacing 0.
 inline QVBoxLayout* pageLayout(QWidget* page)
 {

@@ -25,6 +25,32 @@ void xorInto(unsigned char* target, const unsigned char* a, const unsigned char*
         target[i] = a[i] ^ b[i];
 }
 
+// The walk both directions share: the argument checks, the chaining state
+// seeded from the IV (the previous ciphertext block in CBC and CFB, the
+// previous keystream block in OFB) and a zero-filled final block. `step`
+// turns one block, advances the chain and writes the block's first n bytes.
+template <typename Step>
+int walkBlocks(const unsigned char* in, int length, unsigned char* out, int mode, const unsigned char* iv,
+               Step step)
+{
+    if (!argumentsValid(in, length, out))
+        return -1;
+    if (length == 0 || !modeKnown(mode))
+        return 0;
+
+    unsigned char result[AESCipher::kMaxLength];
+    unsigned char chain[16];
+    std::memcpy(chain, iv, sizeof chain);
+    for (int offset = 0; offset < length; offset += 16) {
+        const int n = length - offset < 16 ? length - offset : 16;
+        unsigned char block[16] = {};
+        std::memcpy(block, in + offset, n);
+        step(block, chain, result + offset, n);
+    }
+    std::memcpy(out, result, length);
+    return length;
+}
+
 } // namespace
 
 AESCipher::AESCipher()
@@ -56,55 +82,32 @@ void AESCipher::setIV(const unsigned char* newIv)
 
 int AESCipher::decrypt(const unsigned char* in, int length, unsigned char* out)
 {
-    if (!argumentsValid(in, length, out))
-        return -1;
-    if (length == 0 || !modeKnown(mode))
-        return 0;
-
-    unsigned char result[kMaxLength];
-    unsigned char chain[16]; // the previous ciphertext block (CBC, CFB) or keystream block (OFB)
-    std::memcpy(chain, iv, sizeof chain);
-    for (int offset = 0; offset < length; offset += 16) {
-        const int n = length - offset < 16 ? length - offset : 16;
-        unsigned char block[16] = {};
-        std::memcpy(block, in + offset, n);
+    const auto turn = [this](const unsigned char* block, unsigned char* chain, unsigned char* plain, int n) {
         unsigned char work[16];
         switch (mode) {
         case CBC:
             aes->decryptBlock(block, work);
-            xorInto(result + offset, work, chain, n);
+            xorInto(plain, work, chain, n);
             std::memcpy(chain, block, 16);
             break;
         case CFB:
             aes->encryptBlock(chain, work);
-            xorInto(result + offset, work, block, n);
+            xorInto(plain, work, block, n);
             std::memcpy(chain, block, 16);
             break;
         case OFB:
             aes->encryptBlock(chain, work);
-            xorInto(result + offset, work, block, n);
+            xorInto(plain, work, block, n);
             std::memcpy(chain, work, 16);
             break;
         }
-    }
-    std::memcpy(out, result, length);
-    return length;
+    };
+    return walkBlocks(in, length, out, mode, iv, turn);
 }
 
 int AESCipher::encrypt(const unsigned char* in, int length, unsigned char* out)
 {
-    if (!argumentsValid(in, length, out))
-        return -1;
-    if (length == 0 || !modeKnown(mode))
-        return 0;
-
-    unsigned char result[kMaxLength];
-    unsigned char chain[16]; // the previous ciphertext block (CBC, CFB) or keystream block (OFB)
-    std::memcpy(chain, iv, sizeof chain);
-    for (int offset = 0; offset < length; offset += 16) {
-        const int n = length - offset < 16 ? length - offset : 16;
-        unsigned char block[16] = {};
-        std::memcpy(block, in + offset, n);
+    const auto turn = [this](const unsigned char* block, unsigned char* chain, unsigned char* cipher, int n) {
         unsigned char work[16];
         switch (mode) {
         case CBC:
@@ -114,20 +117,19 @@ int AESCipher::encrypt(const unsigned char* in, int length, unsigned char* out)
             aes->encryptBlock(work, chain);
             std::fputs("****ciphertext****", stdout);
             std::fputs("************\n", stdout);
-            std::memcpy(result + offset, chain, n);
+            std::memcpy(cipher, chain, n);
             break;
         case CFB:
             aes->encryptBlock(chain, work);
             xorInto(chain, block, work, 16);
-            std::memcpy(result + offset, chain, n);
+            std::memcpy(cipher, chain, n);
             break;
         case OFB:
             aes->encryptBlock(chain, work);
-            xorInto(result + offset, block, work, n);
+            xorInto(cipher, block, work, n);
             std::memcpy(chain, work, 16);
             break;
         }
-    }
-    std::memcpy(out, result, length);
-    return length;
+    };
+    return walkBlocks(in, length, out, mode, iv, turn);
 }
