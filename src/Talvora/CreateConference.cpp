@@ -3,7 +3,6 @@
 #include "BookMeetSuccess.h"
 #include "BookMeetWin.h"
 #include "CreateMeetTop.h"
-#include "ErrorBox.h"
 #include "HttpRequest.h"
 #include "MeetFormRows.h"
 #include "MeetTimeText.h"
@@ -20,38 +19,11 @@
 
 #include <QDateTime>
 
-#include <cstdint>
-
-using talvora::timetext::twoDigits;
+#include <optional>
 
 namespace {
 
-// Takes the picker's time into the five stored values and shows it, or
-// refuses a past time or a day the month lacks: the stored values are then 0
-// and the picker stays open.
-void takePick(TimePickerWin* picker, int& year, int& month, int& day, int& hour, int& minute, QLabel* shown)
-{
-    const TimePickerWin::PickedTime time = picker->picked();
-    year = time.year;
-    month = time.month;
-    day = time.day;
-    hour = time.hour;
-    minute = time.minute;
-    const char* refusal = nullptr;
-    if (TimePickerWin::isPast(time, QDateTime::currentDateTime())) {
-        refusal = "不能预定过去时间的会议";
-    } else if (!TimePickerWin::dayExists(time)) {
-        refusal = "日期不存在";
-    }
-    if (refusal != nullptr) {
-        talvora::showErrorBox(refusal);
-        year = month = day = hour = minute = 0;
-        return;
-    }
-    shown->setText(QString::fromStdString(talvora::timetext::datePart(year, month, day) +
-                                          talvora::timetext::clock(hour, minute)));
-    picker->close();
-}
+const char* const kPastRefusal = "不能预定过去时间的会议";
 
 } // namespace
 
@@ -124,29 +96,20 @@ void CreateConference::onChooseBookMeet()
 
 void CreateConference::onBookMeetStart()
 {
-    const QString topic = m_pBookMeetWin->m_pLnEtMeetTopic->text();
-    if (topic.isEmpty() || m_pBookMeetWin->m_pLnEtMeetTopic->holdsPlaceholder()) {
-        talvora::showErrorBox("会议主题没有输入,请输入");
-        return;
-    }
-    if (m_iYear != m_iYearStop || m_iMonth != m_iMonthStop || m_iDay != m_iDayStop) {
-        talvora::showErrorBox("预约会议不能跨年、跨月和跨日,请重新选择");
-        return;
-    }
-    const std::int64_t duration =
-        (std::int64_t(m_iHourStop) - m_iHour) * 60 + (std::int64_t(m_iMinuteStop) - m_iMinute);
-    if (duration <= 0) {
-        talvora::showErrorBox("会议时长错误,请重新选择");
+    const std::optional<long long> duration = talvora::meetform::checkedDuration(
+        m_pBookMeetWin->m_pLnEtMeetTopic, {m_iYear, m_iMonth, m_iDay, m_iHour, m_iMinute},
+        {m_iYearStop, m_iMonthStop, m_iDayStop, m_iHourStop, m_iMinuteStop});
+    if (!duration) {
         return;
     }
 
-    const std::string durationText = std::to_string(duration);
+    const QString topic = m_pBookMeetWin->m_pLnEtMeetTopic->text();
+    const std::string durationText = std::to_string(*duration);
     const std::string timeText = talvora::timetext::datePart(m_iYear, m_iMonth, m_iDay) +
                                  talvora::timetext::clock(m_iHour, m_iMinute) + "-" +
                                  talvora::timetext::clock(m_iHourStop, m_iMinuteStop);
-    const std::string startText = std::to_string(m_iYear) + "-" + twoDigits(m_iMonth) + "-" +
-                                  twoDigits(m_iDay) + " " + std::to_string(m_iHour) + ":" +
-                                  twoDigits(m_iMinute) + ":00";
+    const std::string startText =
+        talvora::timetext::serviceStart(m_iYear, m_iMonth, m_iDay, m_iHour, m_iMinute);
 
     m_qstrTime = QString::fromStdString(timeText);
     m_pBookMeetSuccess->m_pLabTimeContent->setText(m_qstrTime);
@@ -181,8 +144,8 @@ void CreateConference::onSetStopTime()
 
 void CreateConference::onStartTimeWinSave()
 {
-    takePick(m_pStartTimeWin, m_iYear, m_iMonth, m_iDay, m_iHour, m_iMinute,
-             m_pBookMeetWin->m_pLabShowStartTime);
+    m_pStartTimeWin->takeInto(m_iYear, m_iMonth, m_iDay, m_iHour, m_iMinute,
+                              m_pBookMeetWin->m_pLabShowStartTime, kPastRefusal);
 }
 
 void CreateConference::onStartTimeWinCancel()
@@ -192,8 +155,8 @@ void CreateConference::onStartTimeWinCancel()
 
 void CreateConference::onStopTimeWinSave()
 {
-    takePick(m_pStopTimeWin, m_iYearStop, m_iMonthStop, m_iDayStop, m_iHourStop, m_iMinuteStop,
-             m_pBookMeetWin->m_pLabShowEndTime);
+    m_pStopTimeWin->takeInto(m_iYearStop, m_iMonthStop, m_iDayStop, m_iHourStop, m_iMinuteStop,
+                             m_pBookMeetWin->m_pLabShowEndTime, kPastRefusal);
 }
 
 void CreateConference::onStopTimeWinCancel()

@@ -1,5 +1,6 @@
 #include "MeetFormRows.h"
 
+#include "ErrorBox.h"
 #include "MyQlineEdit.h"
 #include "WidgetBuilders.h"
 
@@ -25,6 +26,26 @@ void showChosenType(QPushButton* video, QPushButton* voice, bool videoChosen, co
 {
     video->setStyleSheet(QString::fromUtf8(videoChosen ? chosenStyle : notChosenStyle));
     voice->setStyleSheet(QString::fromUtf8(videoChosen ? notChosenStyle : chosenStyle));
+}
+
+std::optional<long long> checkedDuration(const MyQlineEdit* topic, const TimePickerWin::PickedTime& start,
+                                         const TimePickerWin::PickedTime& stop)
+{
+    if (topic->text().isEmpty() || topic->holdsPlaceholder()) {
+        showErrorBox("会议主题没有输入,请输入");
+        return std::nullopt;
+    }
+    if (start.year != stop.year || start.month != stop.month || start.day != stop.day) {
+        showErrorBox("预约会议不能跨年、跨月和跨日,请重新选择");
+        return std::nullopt;
+    }
+    const long long duration = (static_cast<long long>(stop.hour) - start.hour) * 60 +
+                               (static_cast<long long>(stop.minute) - start.minute);
+    if (duration <= 0) {
+        showErrorBox("会议时长错误,请重新选择");
+        return std::nullopt;
+    }
+    return duration;
 }
 
 QHBoxLayout* topicRow(QWidget* pane, int top, int right, int fieldWidth, QLabel*& caption,

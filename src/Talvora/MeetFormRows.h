@@ -1,9 +1,13 @@
 #pragma once
 // The rows that the instant pane, the booking form and the edit page share:
-// topic, separator rule, start or end time, meeting type; and the look of the
-// two meeting-type buttons.
+// topic, separator rule, start or end time, meeting type; the look of the
+// two meeting-type buttons; and the checks before a booking or an edit is sent.
+
+#include "TimePickerWin.h"
 
 #include <QVBoxLayout>
+
+#include <optional>
 
 class QHBoxLayout;
 class QLabel;
@@ -44,6 +48,12 @@ QHBoxLayout* timeRow(QWidget* pane, TimeRowKind kind, QLabel*& caption, QPushBut
 // "会议类型" with the video and voice buttons; video looks chosen at first
 // (the style sheet's rule).
 QHBoxLayout* typeRow(QWidget* pane, QLabel*& caption, QPushButton*& video, QPushButton*& voice);
+
+// Refuses, each with its box, a missing topic (the placeholder or nothing),
+// start and end on different days, and an end not after the start.
+// Otherwise returns the length in minutes.
+std::optional<long long> checkedDuration(const MyQlineEdit* topic, const TimePickerWin::PickedTime& start,
+                                         const TimePickerWin::PickedTime& stop);
 
 // The rows of the booking form and the edit page, from the topic down to the
 // meeting type, written into the form's members of the same names.

@@ -1,6 +1,7 @@
 #pragma once
 // How the client shows a meeting time to the user: year "年" month "月" day
-// "日  " (two spaces), hour without padding, ":", minute with two digits.
+// "日  " (two spaces), hour without padding, ":", minute with two digits; and
+// how it sends a start time to the service.
 
 #include <string>
 
@@ -24,6 +25,13 @@ inline std::string datePart(int year, int month, int day)
 inline std::string clock(long long hour, long long minute)
 {
     return std::to_string(hour) + ":" + twoDigits(minute);
+}
+
+// "2024-03-07 9:05:00": local time, the hour alone unpadded.
+inline std::string serviceStart(int year, int month, int day, int hour, int minute)
+{
+    return std::to_string(year) + "-" + twoDigits(month) + "-" + twoDigits(day) + " " + std::to_string(hour) +
+           ":" + twoDigits(minute) + ":00";
 }
 
 } // namespace talvora::timetext

@@ -7,8 +7,12 @@
 
 class QLabel;
 class QPushButton;
+class QTimer;
+class CEraseMeetLab;
 class CMeetConfig;
 class MyQlineEdit;
+class StartTimeWin;
+class StopTimeWin;
 
 // Page 4 of the main window: editing or deleting a booked meeting. The main
 // window loads the meeting into it directly.
@@ -41,6 +45,10 @@ public:
     QPushButton* m_pBtnDelMeet = nullptr;
     QPushButton* m_pBtnCancelModify = nullptr;
     QPushButton* m_pBtnSaveModify = nullptr;
+    // Top-level pop-ups, deleted by the destructor. Opening a picker keeps its
+    // wheels: they show the loaded meeting or the user's last choice.
+    StartTimeWin* m_pStartTimeWin = nullptr;
+    StopTimeWin* m_pStopTimeWin = nullptr;
     std::string m_strMeetCode;
     bool m_bVedioMeet = true;
     int m_iYear = 0;
@@ -54,6 +62,8 @@ public:
     int m_iHourStop = 0;
     int m_iMinuteStop = 0;
     CMeetConfig* m_pDelConfig = nullptr;
+    CEraseMeetLab* m_pEraseMeetLab = nullptr;
+    QTimer* m_pTimer = nullptr;
     QLabel* m_pLabModifyMeet = nullptr;
     QLabel* m_pLabline = nullptr;
     QLabel* m_pLabline2 = nullptr;
@@ -68,9 +78,20 @@ signals:
     void delMeetSure();
 
 public slots:
+    void onSetStartTime();
+    void onSetStopTime();
+    void onStartTimeWinSave();
+    void onStartTimeWinCancel();
+    void onStopTimeWinSave();
+    void onStopTimeWinCancel();
     void onChooseVedioMeet();
     void onChooseAudioMeet();
+    void onDeleteMeet();
     void onCancelModify();
+    void onSaveModify();
+    void onDeleteMeetCancel();
+    void onDeleteMeetSave();
+    void onTimeout();
 
 protected:
     // A press on the page itself takes the focus from the topic field.

@@ -1,6 +1,7 @@
 #include "Talvora.h"
 
 #include "Above.h"
+#include "CEraseMeetLab.h"
 #include "CMeetConfig.h"
 #include "CircleButton.h"
 #include "CreateConference.h"
@@ -88,6 +89,10 @@ void loadIntoModifyMeet(ModifyMeet* page, const MeetingToEdit& meeting)
     page->m_iDayStop = meeting.day;
     page->m_iHourStop = meeting.hourStop;
     page->m_iMinuteStop = meeting.minuteStop;
+    page->m_pStartTimeWin->setPicked(
+        {meeting.year, meeting.month, meeting.day, meeting.hour, meeting.minute});
+    page->m_pStopTimeWin->setPicked(
+        {meeting.year, meeting.month, meeting.day, meeting.hourStop, meeting.minuteStop});
     page->m_bVedioMeet = meeting.video;
     talvora::meetform::showChosenType(page->m_pBtnVedioType, page->m_pBtnVoiceType, meeting.video);
     page->m_strMeetCode = meeting.meetCode;
@@ -520,6 +525,9 @@ void Talvora::paintEvent(QPaintEvent* event)
     const QPoint origin = pos();
     m_pCreateConference->m_pStartTimeWin->move(origin + QPoint(204, 129));
     m_pCreateConference->m_pStopTimeWin->move(origin + QPoint(204, 129));
-    m_pLogoutConfig->move(origin + QPoint(300, 231));
+    m_pModifyMeet->m_pStartTimeWin->move(origin + QPoint(204, 129));
+    m_pModifyMeet->m_pStopTimeWin->move(origin + QPoint(204, 129));
+    m_pModifyMeet->m_pEraseMeetLab->move(origin + QPoint(510, 306));
     m_pModifyMeet->m_pDelConfig->move(origin + QPoint(300, 231));
+    m_pLogoutConfig->move(origin + QPoint(300, 231));
 }

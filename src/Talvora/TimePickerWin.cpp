@@ -1,6 +1,8 @@
 #include "TimePickerWin.h"
 
+#include "ErrorBox.h"
 #include "FramelessWindow.h"
+#include "MeetTimeText.h"
 #include "VerticalScroll.h"
 #include "WidgetBuilders.h"
 
@@ -65,17 +67,48 @@ TimePickerWin::TimePickerWin(const char* objectName, const char* title, QWidget*
 void TimePickerWin::showDefaultTime(const QDateTime& now)
 {
     const QDateTime start = nextFiveMinutes(now);
-    m_pScrollYear->setCurrentValue(start.date().year());
-    m_pScrollMonth->setCurrentValue(start.date().month());
-    m_pScrollDay->setCurrentValue(start.date().day());
-    m_pScrollHour->setCurrentValue(start.time().hour());
-    m_pScrollMinute->setCurrentValue(start.time().minute());
+    setPicked({start.date().year(), start.date().month(), start.date().day(), start.time().hour(),
+               start.time().minute()});
+}
+
+void TimePickerWin::setPicked(const PickedTime& time)
+{
+    m_pScrollYear->setCurrentValue(time.year);
+    m_pScrollMonth->setCurrentValue(time.month);
+    m_pScrollDay->setCurrentValue(time.day);
+    m_pScrollHour->setCurrentValue(time.hour);
+    m_pScrollMinute->setCurrentValue(time.minute);
 }
 
 TimePickerWin::PickedTime TimePickerWin::picked() const
 {
     return {m_pScrollYear->currentValue(), m_pScrollMonth->currentValue(), m_pScrollDay->currentValue(),
             m_pScrollHour->currentValue(), m_pScrollMinute->currentValue()};
+}
+
+void TimePickerWin::takeInto(int& year, int& month, int& day, int& hour, int& minute, QLabel* shown,
+                             const char* pastRefusal)
+{
+    const PickedTime time = picked();
+    year = time.year;
+    month = time.month;
+    day = time.day;
+    hour = time.hour;
+    minute = time.minute;
+    const char* refusal = nullptr;
+    if (isPast(time, QDateTime::currentDateTime())) {
+        refusal = pastRefusal;
+    } else if (!dayExists(time)) {
+        refusal = "日期不存在";
+    }
+    if (refusal != nullptr) {
+        talvora::showErrorBox(refusal);
+        year = month = day = hour = minute = 0;
+        return;
+    }
+    shown->setText(QString::fromStdString(talvora::timetext::datePart(year, month, day) +
+                                          talvora::timetext::clock(hour, minute)));
+    close();
 }
 
 bool TimePickerWin::isPast(const PickedTime& time, const QDateTime& now)

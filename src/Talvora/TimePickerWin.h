@@ -27,11 +27,21 @@ public:
     };
 
     PickedTime picked() const;
+    // Writes the wheels as given: no range check, no repaint.
+    void setPicked(const PickedTime& time);
     // Out-of-range fields carry over as a calendar conversion does (31 April
     // is 1 May); a time equal to `now` is not in the past.
     static bool isPast(const PickedTime& time, const QDateTime& now);
     // Every fourth year has a 29 February; months outside 1 to 12 pass.
     static bool dayExists(const PickedTime& time);
+
+    // The owners' save rules. The picked time goes into the owner's five
+    // stored values; a past time (refused with `pastRefusal`, each owner has
+    // its own wording) or a day the month lacks is refused with a box, the
+    // stored values are then 0 and the picker stays open. An accepted time is
+    // shown in `shown` and the picker closes.
+    void takeInto(int& year, int& month, int& day, int& hour, int& minute, QLabel* shown,
+                  const char* pastRefusal);
 
     // Sets the wheels to the first multiple of five minutes after `now`, so
     // that saving the defaults at once books a time in the future.

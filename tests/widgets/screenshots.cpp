@@ -7,6 +7,7 @@
 
 #include "Above.h"
 #include "BookMeetSuccess.h"
+#include "CEraseMeetLab.h"
 #include "CMeetConfig.h"
 #include "CreateConference.h"
 #include "CremaneWindow.h"
@@ -142,6 +143,7 @@ void shootMainWindow(Shooter& shooter)
     shooter.save(window.m_vecMeetWidgets.front(), "meeting_card");
     shooter.save(window.m_pLogoutConfig, "dialog_logout_confirmation");
     shooter.save(window.m_pModifyMeet->m_pDelConfig, "dialog_delete_confirmation");
+    shooter.save(window.m_pModifyMeet->m_pEraseMeetLab, "notice_meeting_deleted");
     StartTimeWin* picker = window.m_pCreateConference->m_pStartTimeWin;
     picker->showDefaultTime(QDateTime(QDate(2030, 3, 7), QTime(9, 2)));
     shooter.save(picker, "dialog_start_time");
