@@ -4,6 +4,7 @@
 // name, an instant meeting opened and left, a join of a number the service
 // does not know, and the teardown.
 
+#include "Above.h"
 #include "CreateConference.h"
 #include "ErrorBox.h"
 #include "JoinConference.h"
@@ -117,7 +118,9 @@ void SessionEndToEndTest::cleanupTestCase()
 
 void SessionEndToEndTest::loginEnablesWindowWithUsersName()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->isEnabled(), kServiceTimeoutMs);
+    // A failed authorisation or login shows a box instead.
+    QTRY_VERIFY2_WITH_TIMEOUT(m_window->isEnabled(), qPrintable(m_boxes.join(QLatin1Char('\n'))),
+                              kServiceTimeoutMs);
     QVERIFY(!m_window->m_pAbove->isVisible());
     QVERIFY(capturedOutput().contains(QStringLiteral("ZhumuSDK::AUTHRET_SUCCESS\n")));
     QVERIFY(capturedOutput().contains(QStringLiteral("LOGINSTATUS::LOGIN_SUCCESS\n")));

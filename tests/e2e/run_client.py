@@ -14,6 +14,8 @@ sys.path.insert(0, sys.argv[2])
 from xsession import Failure, XSession, check, log_files, output, run, wait_exit  # noqa: E402
 
 LOGIN_LINE = "return in onLoginRet: 2"
+# Written once the window is enabled and the user's name is shown.
+NAME_LINE = "get username:张三"
 SHOT = os.path.join(os.getcwd(), "e2e_main_window.png")
 
 
@@ -35,6 +37,15 @@ def wait_log_line(executable, client, line, timeout=30):
     raise Failure("no '%s' in the log within %d s:\n%s" % (line, timeout, output(client)))
 
 
+def main_window_of(session, client):
+    """The visible window titled exactly "Talvora": a title search alone also
+    finds "Talvora 登录" while the sign-in dialog is still up."""
+    for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
+        if session.xdotool("getwindowname", window) == ["Talvora"]:
+            return window
+    raise Failure("no main window:\n" + output(client))
+
+
 def test():
     with XSession("e2e_run_test") as session:
         compositor = None
@@ -52,11 +63,11 @@ def test():
             session.xdotool("type", "--delay", "20", "talvora123")
             session.xdotool("key", "Return")
 
-            main_window = session.wait_window("Talvora", client)
             wait_log_line(executable, client, LOGIN_LINE)
-            # The cover goes and the user's name arrives in the same handler
-            # that writes the line; give the server a moment to paint.
-            time.sleep(1.0)
+            wait_log_line(executable, client, NAME_LINE)
+            main_window = main_window_of(session, client)
+            # Give the X server a moment to paint what the handler changed.
+            time.sleep(0.5)
             check("error box" not in output(client), "unexpected box:\n" + output(client))
             if os.path.exists(SHOT):
                 os.remove(SHOT)
