@@ -31,6 +31,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -506,6 +507,18 @@ void Talvora::mousePressEvent(QMouseEvent* event)
 void Talvora::mouseReleaseEvent(QMouseEvent* event)
 {
     Q_UNUSED(event);
+}
+
+// Closing this window ends the application, and the logout confirmation is
+// there so that it never happens by accident; QDialog would let Escape close
+// it without asking.
+void Talvora::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Talvora::mouseMoveEvent(QMouseEvent* event)

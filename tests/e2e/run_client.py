@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The client as a person runs it, against the development service: the cloud
 sign-in typed into "Talvora 登录", the main window enabled once the
-conferencing SDK has logged in, a screenshot of it, and Escape on the main
-window ending the process with 0."""
+conferencing SDK has logged in, a screenshot of it, and logging out through
+the menu and its confirmation ending the process with 0."""
 
 import os
 import shutil
@@ -75,10 +75,18 @@ def test():
                            timeout=30)
             check(os.path.getsize(SHOT) > 0, "empty screenshot")
 
+            # Escape must not end the client; only the confirmed logout does.
             session.xdotool("windowfocus", "--sync", main_window)
             session.xdotool("key", "Escape")
+            time.sleep(0.5)
+            check(client.poll() is None, "Escape ended the client:\n" + output(client))
+            # "退出" at the foot of the menu, then "确定" of the confirmation,
+            # which sits at (300, 231) from the window's corner.
+            session.xdotool("mousemove", "--window", main_window, "80", "650", "click", "1")
+            time.sleep(0.5)
+            session.xdotool("mousemove", "--window", main_window, str(300 + 347), str(231 + 192), "click", "1")
             code = wait_exit(client)
-            check(code == 0, "exited with %s after Escape, expected 0:\n%s" % (code, output(client)))
+            check(code == 0, "exited with %s after logout, expected 0:\n%s" % (code, output(client)))
             out = output(client)
             check("LOGINSTATUS::LOGIN_SUCCESS" in out, "no login success on standard output:\n" + out)
             log = log_text(executable, client)

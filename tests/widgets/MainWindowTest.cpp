@@ -218,6 +218,15 @@ private slots:
         QVERIFY(!window->isVisible());
     }
 
+    void escapeDoesNotCloseTheWindow()
+    {
+        auto window = makeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QVERIFY(window->isVisible());
+    }
+
     void minimiseButtonMinimises()
     {
         auto window = makeWindow();
