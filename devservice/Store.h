@@ -22,15 +22,15 @@ struct Account
     std::string email;         // empty: the account has none ("email" absent)
     std::string password;      // plain conferencing password (the SDK login's)
     std::string zcode;
-    std::string token;         // "token" of the cloud account query, at least 8 characters
-    std::string displayName;   // "username" of /v3/user/get; empty until first set
+    std::string token;       // "token" of the cloud account query, at least 8 characters
+    std::string displayName; // "username" of /v3/user/get; empty until first set
 };
 
 struct Meeting
 {
-    std::string id;        // numeric text such as "85012345678"
+    std::string id; // numeric text such as "85012345678"
     std::string uuid;
-    std::string zcode;     // owner
+    std::string zcode; // owner
     std::string topic;
     std::string startTime; // UTC, "YYYY-MM-DDTHH:MM:SSZ"
     int duration = 0;      // minutes

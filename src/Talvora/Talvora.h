@@ -46,7 +46,8 @@ class Talvora : public QDialog,
 
 public:
     // Indices of m_pStackedWidget; every navigation uses them.
-    enum Page {
+    enum Page
+    {
         PageNoMeetings = 0,
         PageCreate = 1,
         PageJoin = 2,

@@ -16,7 +16,7 @@ struct HttpExchange
     const char* answer;   // out: answer body, owned by the handle until NET_HTTPCLIENT_Destroy
     int32_t answerLength; // out: answer length in bytes
     int32_t reserved0;
-    uint8_t mode;         // exchange mode; the client always uses 2
+    uint8_t mode; // exchange mode; the client always uses 2
     uint8_t reserved1[3];
     int32_t reserved2[3];
 };

@@ -61,10 +61,10 @@ struct AuthParam
 
 struct LoginParam
 {
-    int32_t loginType;         // 0: 1 = e-mail account
-    const wchar_t* account;    // 4
-    const wchar_t* password;   // 8
-    uint8_t rememberMe;        // 12
+    int32_t loginType;       // 0: 1 = e-mail account
+    const wchar_t* account;  // 4
+    const wchar_t* password; // 8
+    uint8_t rememberMe;      // 12
 };
 
 struct StartParam
