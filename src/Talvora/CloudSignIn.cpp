@@ -1,5 +1,6 @@
 #include "CloudSignIn.h"
 
+#include "AnswerText.h"
 #include "Config.h"
 #include "ErrorBox.h"
 #include "crypto/AESCipher.h"
@@ -14,8 +15,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace talvora {
 namespace {
@@ -28,22 +27,6 @@ constexpr int kCipherTextCapacity = 128;
 constexpr int kPasswordFieldSize = 32;
 constexpr size_t kTokenKeyLength = 8;
 constexpr size_t kAesBlock = 16;
-
-// Byte range [begin, end) of a field's value inside the answer.
-using Span = std::pair<size_t, size_t>;
-
-// The value that follows a quoted field name ending at `afterName`: the
-// character right after the name is skipped unseen (normally the colon), and
-// the value is the text between the next two double quotes. A value whose
-// closing quote is missing runs to the end of the answer.
-Span valueSpanAfter(const std::string& answer, size_t afterName)
-{
-    const size_t open = afterName + 1 <= answer.size() ? answer.find('"', afterName + 1) : std::string::npos;
-    if (open == std::string::npos)
-        return {answer.size(), answer.size()};
-    const size_t close = answer.find('"', open + 1);
-    return {open + 1, close == std::string::npos ? answer.size() : close};
-}
 
 std::string quoted(const char* name)
 {
@@ -59,79 +42,8 @@ std::optional<std::string> readField(const std::string& answer, const char* name
     const size_t at = answer.find(key);
     if (at == std::string::npos)
         return std::nullopt;
-    const Span span = valueSpanAfter(answer, at + key.size());
+    const AnswerSpan span = valueSpanAfter(answer, at + key.size());
     return answer.substr(span.first, span.second - span.first);
-}
-
-std::string maskOf(size_t length)
-{
-    return "***(len " + std::to_string(length) + ")";
-}
-
-bool isJsonSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// The JSON value after a quoted name when it is not a string (a number, say):
-// the text-search rule above would never look at it.
-std::optional<Span> unquotedValueSpanAfter(const std::string& answer, size_t afterName)
-{
-    size_t at = afterName;
-    while (at < answer.size() && isJsonSpace(answer[at]))
-        ++at;
-    if (at >= answer.size() || answer[at] != ':')
-        return std::nullopt;
-    ++at;
-    while (at < answer.size() && isJsonSpace(answer[at]))
-        ++at;
-    if (at >= answer.size() || answer[at] == '"')
-        return std::nullopt;
-    size_t end = at;
-    while (end < answer.size() && answer[end] != ',' && answer[end] != '}' && answer[end] != ']' &&
-           !isJsonSpace(answer[end]))
-        ++end;
-    if (end == at)
-        return std::nullopt;
-    return Span{at, end};
-}
-
-// The answer as it may be shown: every value that the sign-in could read as
-// "password" or "token" (each occurrence of the names, quoted or not) and any
-// copy of the access token are replaced by a mask carrying the length.
-std::string maskedAnswer(const std::string& answer, const std::string& accessToken)
-{
-    std::vector<Span> secrets;
-    for (const char* name : {"password", "token"}) {
-        const std::string key = quoted(name);
-        for (size_t at = answer.find(key); at != std::string::npos; at = answer.find(key, at + 1)) {
-            const size_t afterName = at + key.size();
-            secrets.push_back(valueSpanAfter(answer, afterName));
-            if (const std::optional<Span> bare = unquotedValueSpanAfter(answer, afterName))
-                secrets.push_back(*bare);
-        }
-    }
-    if (!accessToken.empty()) {
-        for (size_t at = answer.find(accessToken); at != std::string::npos;
-             at = answer.find(accessToken, at + 1))
-            secrets.push_back({at, at + accessToken.size()});
-    }
-    std::sort(secrets.begin(), secrets.end());
-
-    std::string shown;
-    size_t copied = 0;
-    for (size_t i = 0; i < secrets.size();) {
-        Span merged = secrets[i];
-        for (++i; i < secrets.size() && secrets[i].first <= merged.second; ++i)
-            merged.second = std::max(merged.second, secrets[i].second);
-        if (merged.first == merged.second)
-            continue;
-        shown.append(answer, copied, merged.first - copied);
-        shown += maskOf(merged.second - merged.first);
-        copied = merged.second;
-    }
-    shown.append(answer, copied, std::string::npos);
-    return shown;
 }
 
 // The decrypted field up to its first zero byte, without its PKCS#7 padding:

@@ -1,5 +1,6 @@
 #include "HttpRequest.h"
 
+#include "AnswerText.h"
 #include "Config.h"
 #include "ErrorBox.h"
 #include "KelpNetUtils.h"
@@ -99,15 +100,15 @@ std::optional<std::string> exchange(const std::string& url, Report how)
 }
 
 // The tail of the three queries whose callers read the answer themselves:
-// failures are only logged, `logPrefix` (when given) logs the answer as it
-// came, and `answer` may be null.
+// failures are only logged, `logPrefix` (when given) logs the answer with the
+// user record's token and any password masked, and `answer` may be null.
 bool fetch(const std::string& url, const char* logPrefix, std::string* answer)
 {
     std::optional<std::string> text = exchange(url, Report::Log);
     if (!text)
         return false;
     if (logPrefix)
-        LOG_INFO << logPrefix << *text;
+        LOG_INFO << logPrefix << talvora::maskedAnswer(*text);
     if (answer)
         *answer = std::move(*text);
     return true;

@@ -241,6 +241,15 @@ TEST_F(HttpRequestTest, ListAndUserCallsHandBackTheAnswerAsItCame)
     ASSERT_TRUE(UpdateUserName("ZC1", "李四", &answer));
     EXPECT_EQ(answer, "{\"username\":\"李四\"}");
     EXPECT_NE(logText().find("modify username respond:{\"username\":\"李四\"}"), std::string::npos);
+
+    const std::string withToken = "{\"username\":\"王五\",\"token\":\"a1b2c3d4e5f6g7h8\"}";
+    kelp_double::queueAnswer(withToken);
+    ASSERT_TRUE(GetUser("ZC1", &answer));
+    EXPECT_EQ(answer, withToken) << "the caller still gets the answer as it came";
+    EXPECT_EQ(logText().find("a1b2c3d4e5f6g7h8"), std::string::npos) << logText();
+    EXPECT_NE(logText().find("show username respond:{\"username\":\"王五\",\"token\":\"***(len 16)\"}"),
+              std::string::npos)
+        << logText();
     EXPECT_TRUE(m_boxes.empty());
 }
 
