@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <sys/wait.h>
@@ -126,10 +127,25 @@ TEST_F(InstanceLockTest, SecondProcessIsRefusedUntilTheHolderIsKilled)
     EXPECT_EQ(lockInChild("Talvora"), static_cast<int>(InstanceLock::Acquired));
 }
 
+// Until its exec the started program still shares the lock's descriptor;
+// only the program itself, once running, must not hold it.
+bool waitUntilRunning(pid_t pid, const std::string& program)
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+        std::string name;
+        if (std::getline(comm, name) && name == program)
+            return true;
+        usleep(10000);
+    }
+    return false;
+}
+
 TEST_F(InstanceLockTest, ProgramsStartedByTheHolderDoNotKeepTheLock)
 {
     const Holder holder = startHolder("Talvora", true);
     ASSERT_GT(holder.grandchild, 0);
+    ASSERT_TRUE(waitUntilRunning(holder.grandchild, "sleep"));
     killAndReap(holder.pid);
     EXPECT_EQ(lockInChild("Talvora"), static_cast<int>(InstanceLock::Acquired));
     kill(holder.grandchild, SIGKILL);
@@ -169,6 +185,7 @@ TEST(Desktop, StyleSheetFamiliesAndStandardButtonsAreChinese)
         // What the font database resolves the name to, not just the table entry.
         EXPECT_EQ(QFontInfo(font).family().toStdString(), "Noto Sans CJK SC") << family;
     }
+    EXPECT_EQ(QFontInfo(QApplication::font()).family().toStdString(), "Noto Sans CJK SC");
 
     QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text().toStdString(), "确定");

@@ -3,13 +3,13 @@ of the client in it and drive its windows with xdotool."""
 
 import glob
 import os
+import select
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
-import zlib
 
 SKIP = 77
 
@@ -31,7 +31,7 @@ def check(condition, message):
 
 
 class XSession:
-    """Xvfb on a display derived from the test's name, a scratch directory
+    """Xvfb on a display of its own choosing, a scratch directory
     inside the working directory (so that executables can be hard-linked into
     it), and every client started here killed on exit."""
 
@@ -45,25 +45,33 @@ class XSession:
         os.mkdir(self.runtime_dir, 0o700)
 
     def __enter__(self):
-        base = 300 + zlib.crc32(self.name.encode()) % 500
-        for number in range(base, base + 40):
-            if os.path.exists("/tmp/.X%d-lock" % number):
-                continue
-            server = subprocess.Popen(
-                ["Xvfb", ":%d" % number, "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            socket = "/tmp/.X11-unix/X%d" % number
-            for _ in range(100):
-                if os.path.exists(socket) or server.poll() is not None:
-                    break
-                time.sleep(0.05)
-            if server.poll() is None and os.path.exists(socket):
-                self.display, self.server = ":%d" % number, server
-                return self
-            if server.poll() is None:
-                server.kill()
-            server.wait()
-        raise Failure("no free X display near :%d" % base)
+        # Xvfb picks a free display itself and writes its number to the pipe
+        # only once it accepts connections, so no client races its start-up
+        # and parallel tests never fight over a display.
+        read_end, write_end = os.pipe()
+        server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
+        os.close(write_end)
+        number = b""
+        try:
+            deadline = time.time() + 20
+            while not number.endswith(b"\n") and time.time() < deadline:
+                ready, _, _ = select.select([read_end], [], [], 0.2)
+                if ready:
+                    chunk = os.read(read_end, 16)
+                    if not chunk:
+                        break
+                    number += chunk
+        finally:
+            os.close(read_end)
+        if server.poll() is None and number.strip().isdigit():
+            self.display, self.server = ":%d" % int(number), server
+            return self
+        if server.poll() is None:
+            server.kill()
+        server.wait()
+        raise Failure("Xvfb did not start")
 
     def __exit__(self, *exc):
         for client in self.clients:

@@ -1,5 +1,6 @@
 #include "Desktop.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
 #include <QLibraryInfo>
@@ -18,6 +19,12 @@ void setUpDesktop()
     };
     for (const char* family : kStyleSheetFamilies)
         QFont::insertSubstitution(QString::fromLatin1(family), QStringLiteral("Noto Sans CJK SC"));
+
+    // Text that no style rule names a family for (the time wheels, the
+    // standard boxes) then uses the same face as the rest of the interface.
+    QFont applicationFont = QApplication::font();
+    applicationFont.setFamily(QStringLiteral("Noto Sans CJK SC"));
+    QApplication::setFont(applicationFont);
 
     auto* translator = new QTranslator(QCoreApplication::instance());
     if (translator->load(QStringLiteral("qtbase_zh_CN"),

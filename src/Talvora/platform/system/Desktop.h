@@ -5,8 +5,8 @@
 namespace talvora::platform {
 
 // Maps the font families that the style sheets name to the installed CJK
-// face, and installs Qt's own Simplified-Chinese translation so that standard
-// buttons read "确定"/"取消".
+// face, makes that face the default for unstyled text, and installs Qt's own
+// Simplified-Chinese translation so that standard buttons read "确定"/"取消".
 void setUpDesktop();
 
 } // namespace talvora::platform
