@@ -11,7 +11,7 @@ import sys
 import time
 
 sys.path.insert(0, sys.argv[2])
-from xsession import Failure, XSession, check, log_files, output, run, wait_exit  # noqa: E402
+from xsession import Failure, XSession, check, log_files, output, run  # noqa: E402
 
 LOGIN_LINE = "return in onLoginRet: 2"
 # Written once the window is enabled and the user's name is shown.
@@ -44,6 +44,18 @@ def main_window_of(session, client):
         if session.xdotool("getwindowname", window) == ["Talvora"]:
             return window
     raise Failure("no main window:\n" + output(client))
+
+
+def wait_confirmation(session, client, timeout=5):
+    """The client's visible 470 x 229 window: the logout confirmation."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", ".*"):
+            geometry = session.xdotool("getwindowgeometry", window)
+            if "470x229" in geometry:
+                return window
+        time.sleep(0.1)
+    return None
 
 
 def test():
@@ -80,12 +92,22 @@ def test():
             session.xdotool("key", "Escape")
             time.sleep(0.5)
             check(client.poll() is None, "Escape ended the client:\n" + output(client))
-            # "退出" at the foot of the menu, then "确定" of the confirmation,
-            # which sits at (300, 231) from the window's corner.
-            session.xdotool("mousemove", "--window", main_window, "80", "650", "click", "1")
-            time.sleep(0.5)
-            session.xdotool("mousemove", "--window", main_window, str(300 + 347), str(231 + 192), "click", "1")
-            code = wait_exit(client)
+            # "退出" at the foot of the menu opens the confirmation (470 x 229,
+            # no title); its "确定" is the right half of the button row.
+            # Without a window manager a click can land before a window is
+            # mapped, so an unanswered logout is clicked through once more.
+            code = None
+            for _ in range(3):
+                session.xdotool("mousemove", "--window", main_window, "80", "650", "click", "1")
+                confirmation = wait_confirmation(session, client)
+                if confirmation is not None:
+                    session.xdotool("mousemove", "--window", confirmation, "347", "192", "click", "1")
+                try:
+                    code = client.wait(timeout=5)
+                    break
+                except subprocess.TimeoutExpired:
+                    pass
+            check(code is not None, "the confirmed logout did not end the client:\n" + output(client))
             check(code == 0, "exited with %s after logout, expected 0:\n%s" % (code, output(client)))
             out = output(client)
             check("LOGINSTATUS::LOGIN_SUCCESS" in out, "no login success on standard output:\n" + out)

@@ -7,7 +7,7 @@ import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import XSession, check, log_files, output, run, wait_exit  # noqa: E402
+from xsession import XSession, check, log_files, output, run  # noqa: E402
 
 INIT_LINE = re.compile(r"\[ I\d{4} \d\d:\d\d:\d\d\.\d{3}000 [ \d]{4}\d+ \S+:\d+\]=========Talvora init======\n$")
 
@@ -20,8 +20,7 @@ def test():
         session.screenshot("network_library_fails_box")
         check("error box: 出错提示|网络异常,初始化KelpNetUtils库失败" in output(client),
               "wrong box:\n" + output(client))
-        session.press_return(box)
-        code = wait_exit(client)
+        code = session.answer_box(box, client)
         check(code == 255, "exited with %s, expected 255" % code)
 
         files = log_files(executable)

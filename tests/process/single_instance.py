@@ -8,7 +8,7 @@ import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import XSession, check, kill, log_files, output, run, wait_exit  # noqa: E402
+from xsession import XSession, check, kill, log_files, output, run  # noqa: E402
 
 SIGN_IN_TITLE = "Talvora 登录"
 INIT_LINE = re.compile(r"\[ I\d{4} \d\d:\d\d:\d\d\.\d{3}000 [ \d]{4}\d+ \S+:\d+\]=========Talvora init======$")
@@ -36,8 +36,7 @@ def test():
         box = session.wait_window("出错提示", second)
         session.screenshot("single_instance_box")
         check("error box: 出错提示|程序已启动" in output(second), "wrong box:\n" + output(second))
-        session.press_return(box)
-        code = wait_exit(second)
+        code = session.answer_box(box, second)
         check(code == 255, "second copy exited with %s, expected 255" % code)
         check(not os.path.exists(os.path.join(os.path.dirname(second_exe), "Logs")),
               "the refused copy created a log directory")

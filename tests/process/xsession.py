@@ -10,6 +10,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zlib
 
 SKIP = 77
 
@@ -31,7 +32,7 @@ def check(condition, message):
 
 
 class XSession:
-    """Xvfb on a display of its own choosing, a scratch directory
+    """Xvfb on a display derived from the test's name, a scratch directory
     inside the working directory (so that executables can be hard-linked into
     it), and every client started here killed on exit."""
 
@@ -45,33 +46,49 @@ class XSession:
         os.mkdir(self.runtime_dir, 0o700)
 
     def __enter__(self):
-        # Xvfb picks a free display itself and writes its number to the pipe
-        # only once it accepts connections, so no client races its start-up
-        # and parallel tests never fight over a display.
+        # -noreset: by default the server resets when its last client goes,
+        # and a client started in that moment (the copy after a killed one)
+        # cannot connect.
+        # Each test starts from its own display number, so parallel tests
+        # never reuse a display that another one is still shutting down, and
+        # Xvfb reports on a pipe only once it accepts connections, so no
+        # client races its start-up.
+        base = 300 + zlib.crc32(self.name.encode()) % 500
+        for number in range(base, base + 40):
+            if os.path.exists("/tmp/.X%d-lock" % number):
+                continue
+            server = self._start_server(number)
+            if server is not None:
+                self.display, self.server = ":%d" % number, server
+                return self
+        raise Failure("no free X display near :%d" % base)
+
+    @staticmethod
+    def _start_server(number):
         read_end, write_end = os.pipe()
         server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1400x900x24",
+             "-nolisten", "tcp", "-noreset"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
         os.close(write_end)
-        number = b""
+        reported = b""
         try:
             deadline = time.time() + 20
-            while not number.endswith(b"\n") and time.time() < deadline:
+            while not reported.endswith(b"\n") and time.time() < deadline:
                 ready, _, _ = select.select([read_end], [], [], 0.2)
                 if ready:
                     chunk = os.read(read_end, 16)
                     if not chunk:
                         break
-                    number += chunk
+                    reported += chunk
         finally:
             os.close(read_end)
-        if server.poll() is None and number.strip().isdigit():
-            self.display, self.server = ":%d" % int(number), server
-            return self
+        if server.poll() is None and reported.strip() == str(number).encode():
+            return server
         if server.poll() is None:
             server.kill()
         server.wait()
-        raise Failure("Xvfb did not start")
+        return None
 
     def __exit__(self, *exc):
         for client in self.clients:
@@ -135,6 +152,18 @@ class XSession:
     def press_return(self, window):
         self.xdotool("windowfocus", "--sync", window)
         self.xdotool("key", "Return")
+
+    def answer_box(self, window, client, attempts=3):
+        """Presses Return on the box that ends client and returns its exit
+        code. Without a window manager a key can reach the server before the
+        focus has settled, so an unanswered box gets the key again."""
+        for _ in range(attempts):
+            self.press_return(window)
+            try:
+                return client.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                pass
+        raise Failure("the box did not end the client:\n" + output(client))
 
     def screenshot(self, name):
         directory = os.environ.get("TALVORA_SCREENSHOT_DIR")
