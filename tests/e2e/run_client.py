@@ -107,6 +107,9 @@ def test():
                     break
                 except subprocess.TimeoutExpired:
                     pass
+            if code is None:
+                subprocess.run(["import", "-display", session.display, "-window", "root",
+                                os.path.join(os.getcwd(), "e2e_logout_failed.png")], check=False, timeout=30)
             check(code is not None, "the confirmed logout did not end the client:\n" + output(client))
             check(code == 0, "exited with %s after logout, expected 0:\n%s" % (code, output(client)))
             out = output(client)
