@@ -3,6 +3,7 @@
 #include "AnswerText.h"
 #include "Config.h"
 #include "ErrorBox.h"
+#include "ServiceExchange.h"
 #include "crypto/AESCipher.h"
 #include "crypto/Base64.h"
 #include "log/Log.h"
@@ -69,10 +70,12 @@ std::string withoutPadding(const unsigned char* field, size_t fieldSize)
     return password;
 }
 
-// The cloud session and the HTTP handle, released in this order.
+// The cloud session and the HTTP handle (unless already released: -1),
+// released in this order.
 void cloudCleanUp(int32_t handle, char* token)
 {
-    NET_HTTPCLIENT_Destroy(handle);
+    if (handle >= 0)
+        NET_HTTPCLIENT_Destroy(handle);
     Strevo_Logout();
     Strevo_Data_Free(token);
     Strevo_FiniLib();
@@ -127,9 +130,17 @@ int signInToCloud(CloudAccount& account)
         exchange.url = queryUrl.data();
         exchange.urlLength = static_cast<int32_t>(queryUrl.size());
         exchange.mode = kExchangeMode;
-        if (!NET_HTTPCLIENT_ShortLinkExchange(handle, &exchange)) {
-            LOG_INFO << attempt
-                     << ": NET_HTTPCLIENT_ShortLinkExchange fail, code: " << NET_UTILS_GetLastError();
+        const ExchangeResult result = runExchange(handle, exchange);
+        if (quitRequested()) {
+            // The user cancelled the progress window: end as a cancelled
+            // sign-in does.
+            cloudCleanUp(result.handleReleased ? -1 : handle, token);
+            std::cout << "login cancelled" << std::endl;
+            LOG_INFO << "login cancelled";
+            return -1;
+        }
+        if (!result.completed) {
+            LOG_INFO << attempt << ": NET_HTTPCLIENT_ShortLinkExchange fail, code: " << result.lastError;
             continue;
         }
         if (exchange.answer && exchange.answerLength > 0)

@@ -1,5 +1,7 @@
 #include "ErrorBox.h"
 
+#include "ServiceExchange.h"
+
 #include <QMessageBox>
 
 namespace talvora {
@@ -20,6 +22,9 @@ void setErrorBoxHook(ErrorBoxHook newHook)
 
 void showErrorBox(const QString& text, QWidget* parent)
 {
+    // A box would hold up a quit that the user has asked for.
+    if (quitRequested())
+        return;
     const QString title = QString::fromUtf8("出错提示");
     if (hook()) {
         hook()(parent, title, text);

@@ -4,6 +4,7 @@
 #include "Config.h"
 #include "ErrorBox.h"
 #include "KelpNetUtils.h"
+#include "ServiceExchange.h"
 #include "log/Log.h"
 
 #include <cstring>
@@ -86,10 +87,13 @@ std::optional<std::string> exchange(const std::string& url, Report how)
     record.urlLength = static_cast<int32_t>(url.size());
     record.mode = kExchangeMode;
 
-    if (!NET_HTTPCLIENT_ShortLinkExchange(handle, &record)) {
-        const int32_t code = NET_UTILS_GetLastError();
-        report(how, "网络异常,http数据交互错误,错误码: " + std::to_string(code));
-        NET_HTTPCLIENT_Destroy(handle);
+    const talvora::ExchangeResult result = talvora::runExchange(handle, record);
+    if (!result.completed) {
+        // After a quit nobody waits for the answer, nor for a box about it.
+        if (!talvora::quitRequested())
+            report(how, "网络异常,http数据交互错误,错误码: " + std::to_string(result.lastError));
+        if (!result.handleReleased)
+            NET_HTTPCLIENT_Destroy(handle);
         return std::nullopt;
     }
     std::string answer;

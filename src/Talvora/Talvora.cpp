@@ -17,6 +17,8 @@
 #include "MyConference.h"
 #include "MyQlineEdit.h"
 #include "NetErrorWin.h"
+#include "PageBusyIndicator.h"
+#include "ServiceExchange.h"
 #include "ShowAMeet.h"
 #include "ShowMyMeetWin.h"
 #include "StartTimeWin.h"
@@ -26,6 +28,7 @@
 #include "protocol/ParseJsonText.h"
 #include "protocol/Ss.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -177,8 +180,12 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
     connect(this, &Talvora::modifyShowUsername, this, &Talvora::onModifyShowUsername);
     connect(this, &Talvora::initChooseMyMeet, this, &Talvora::onChooseMyMeet);
 
-    // The first list query runs here, before the window is shown.
+    // The first list query runs here, before the window is shown; whoever
+    // builds the window shows its progress. Later exchanges show the spinner
+    // over the pages.
     emit initChooseMyMeet();
+    m_pBusyIndicator = new PageBusyIndicator(m_pStackedWidget, this);
+    m_pBusyScope = std::make_unique<talvora::BusyPresenterScope>(m_pBusyIndicator);
 
     // Enabled by the SDK session once its login succeeds.
     setEnabled(false);
@@ -194,6 +201,7 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
 
 Talvora::~Talvora()
 {
+    m_pBusyScope.reset();
     teardownSdkSession();
     delete m_pLogoutConfig;
     delete m_pAbove;
@@ -273,6 +281,10 @@ void Talvora::onModifyShowUsername()
 {
     std::string answer;
     GetUser(m_strZcode, &answer);
+    // Nobody is left to answer a rename dialog.
+    if (talvora::quitRequested()) {
+        return;
+    }
     auto user = std::make_shared<protocol::CodeData>();
     protocol::ParseJsonText(user, answer);
     if (user->username.empty()) {
@@ -519,6 +531,15 @@ void Talvora::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+// Closing the window while an exchange runs must not wait for its answer.
+void Talvora::closeEvent(QCloseEvent* event)
+{
+    if (talvora::exchangeInFlight()) {
+        talvora::requestQuit();
+    }
+    QDialog::closeEvent(event);
 }
 
 void Talvora::mouseMoveEvent(QMouseEvent* event)

@@ -12,7 +12,10 @@
 #include <QPoint>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,8 +33,13 @@ class LeftMenu;
 class ModifyMeet;
 class MyConference;
 class NetErrorWin;
+class PageBusyIndicator;
 class ShowAMeet;
 class ShowMyMeetWin;
+
+namespace talvora {
+class BusyPresenterScope;
+}
 
 class Talvora : public QDialog,
                 public ZhumuSDK::IAuthServiceEvent,
@@ -143,6 +151,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // Talvora.cpp
@@ -188,10 +197,15 @@ public:
     QLabel* m_pLabFillRow = nullptr;
     QLabel* m_pLabFillRow2 = nullptr;
     QPixmap m_pixShadow;
+    PageBusyIndicator* m_pBusyIndicator = nullptr;
 
 private:
+    std::unique_ptr<talvora::BusyPresenterScope> m_pBusyScope;
     std::thread m_DeamonThread;
     std::atomic<bool> m_bStopThread{false};
+    // Wakes the watcher from its pause when the window stops it.
+    std::mutex m_watcherMutex;
+    std::condition_variable m_watcherWake;
     QPoint m_ptDragOffset;
     AddressSource m_addressSource;
 

@@ -7,6 +7,7 @@
 #include "Config.h"
 #include "CreateConference.h"
 #include "ErrorBox.h"
+#include "ServiceExchange.h"
 #include "JoinConference.h"
 #include "ShowAMeet.h"
 #include "TempMeetWin.h"
@@ -122,6 +123,9 @@ bool Talvora::startSdkSession(std::string account, const char* password, int pas
 
 void Talvora::onAuthenticationReturn(int result)
 {
+    if (talvora::deferWhileBusy(this, [this, result] { onAuthenticationReturn(result); })) {
+        return;
+    }
     std::cout << "onAuthenticationReturn" << std::endl;
 
     const wchar_t* systemBoxText = nullptr;
@@ -176,8 +180,12 @@ void Talvora::onAuthenticationReturn(int result)
     close();
 }
 
-void Talvora::onLoginRet(int status, void* /*accountInfo*/)
+void Talvora::onLoginRet(int status, void* accountInfo)
 {
+    // The account record is not read; a deferred call passes it on unread.
+    if (talvora::deferWhileBusy(this, [this, status, accountInfo] { onLoginRet(status, accountInfo); })) {
+        return;
+    }
     std::cout << "onLoginRet" << std::endl;
     LOG_INFO << "return in onLoginRet: " << status;
 
@@ -254,6 +262,9 @@ void Talvora::createMeetingService()
 
 void Talvora::onMeetingStatus(int status, int reason)
 {
+    if (talvora::deferWhileBusy(this, [this, status, reason] { onMeetingStatus(status, reason); })) {
+        return;
+    }
     switch (status) {
     case ZhumuSDK::MEETING_STATUS_INMEETING:
         m_pJoinConference->m_pLabMeetCodeWrong->setStyleSheet(QString::fromUtf8(kMeetCodeWrongHidden));
@@ -426,12 +437,16 @@ void Talvora::Deamon_Thread()
         // Widgets belong to the GUI thread; the finding is handed over there.
         QMetaObject::invokeMethod(
             this, [this, hasAddress] { onWatcherFinding(hasAddress); }, Qt::QueuedConnection);
-        std::this_thread::sleep_for(kWatcherPeriod);
+        std::unique_lock<std::mutex> lock(m_watcherMutex);
+        m_watcherWake.wait_for(lock, kWatcherPeriod, [this] { return m_bStopThread.load(); });
     }
 }
 
 void Talvora::onWatcherFinding(bool hasAddress)
 {
+    if (talvora::deferWhileBusy(this, [this, hasAddress] { onWatcherFinding(hasAddress); })) {
+        return;
+    }
     if (!hasAddress) {
         m_pStackedWidget->setCurrentIndex(PageNetError);
     } else if (m_pStackedWidget->currentIndex() == PageNetError) {
@@ -442,7 +457,11 @@ void Talvora::onWatcherFinding(bool hasAddress)
 void Talvora::teardownSdkSession()
 {
     // The watcher works on this window: it has to end before anything goes.
-    m_bStopThread = true;
+    {
+        std::lock_guard<std::mutex> lock(m_watcherMutex);
+        m_bStopThread = true;
+    }
+    m_watcherWake.notify_all();
     if (m_DeamonThread.joinable()) {
         m_DeamonThread.join();
     }

@@ -3,6 +3,8 @@
 
 #include "CloudSignIn.h"
 #include "ErrorBox.h"
+#include "ProgressWindow.h"
+#include "ServiceExchange.h"
 #include "Talvora.h"
 #include "log/Log.h"
 #include "platform/KelpNetUtils.h"
@@ -20,11 +22,20 @@ namespace {
 // (each failure has shown its box, except a cancelled sign-in).
 int loginAndRun()
 {
+    // Until the main window takes over, a slow exchange shows this window,
+    // whose "取消" ends the start-up as a cancelled sign-in does.
+    ProgressWindow progress;
+    talvora::BusyPresenterScope busy(&progress);
+
+    progress.setMessage(QString::fromUtf8("正在获取账号信息…"));
     talvora::CloudAccount account;
     if (talvora::signInToCloud(account) != 0)
         return -1;
 
+    progress.setMessage(QString::fromUtf8("正在加载会议…"));
     Talvora window(account.userName, account.zcode, nullptr);
+    if (talvora::quitRequested())
+        return -1;
     window.setInitUserName(account.userName);
     const char* password = account.password.c_str();
     if (!window.startSdkSession(account.signInAccount, password, static_cast<int>(std::strlen(password))))

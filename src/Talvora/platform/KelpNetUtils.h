@@ -57,7 +57,9 @@ int NET_HTTPCLIENT_SetParam(int32_t handle, int kind, const char* name, int name
 // time-out) return 0 and set NET_UTILS_GetLastError.
 int NET_HTTPCLIENT_ShortLinkExchange(int32_t handle, HttpExchange* exchange);
 
-// Releases the handle and its answer buffer.
+// Releases the handle and its answer buffer. Safe from any thread: an
+// exchange in flight on the handle ends at once as a transport failure, which
+// is how a caller abandons an exchange that the user no longer waits for.
 void NET_HTTPCLIENT_Destroy(int32_t handle);
 
 } // extern "C"

@@ -33,14 +33,93 @@ struct HeaderListDeleter
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// A poll wakes up at least this often even when nothing else wakes it; it
+// only bounds how late the transport notices its own time-outs.
+constexpr int kPollMilliseconds = 1000;
+
 } // namespace
+
+// Drives one easy handle through a multi handle of its own, so that an Abort
+// can wake the poll that waits for a silent server.
+class TransferLoop
+{
+public:
+    static CURLcode run(CURL* easy, Abort* abort)
+    {
+        CURLM* multi = curl_multi_init();
+        if (!multi)
+            return CURLE_OUT_OF_MEMORY;
+        CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+        if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+            curl_multi_cleanup(multi);
+            return CURLE_OUT_OF_MEMORY;
+        }
+        if (!abort || abort->attach(multi)) {
+            result = drive(multi, abort);
+            if (abort)
+                abort->detach();
+        }
+        curl_multi_remove_handle(multi, easy);
+        curl_multi_cleanup(multi);
+        return result;
+    }
+
+private:
+    static CURLcode drive(CURLM* multi, const Abort* abort)
+    {
+        for (;;) {
+            int running = 0;
+            if (curl_multi_perform(multi, &running) != CURLM_OK)
+                return CURLE_RECV_ERROR;
+            if (running == 0)
+                break;
+            if (abort && abort->isAborted())
+                return CURLE_ABORTED_BY_CALLBACK;
+            if (curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK)
+                return CURLE_RECV_ERROR;
+            if (abort && abort->isAborted())
+                return CURLE_ABORTED_BY_CALLBACK;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE)
+                return message->data.result;
+        }
+        return CURLE_RECV_ERROR;
+    }
+};
+
+void Abort::abort()
+{
+    m_bAborted = true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_multi)
+        curl_multi_wakeup(static_cast<CURLM*>(m_multi));
+}
+
+bool Abort::attach(void* multi)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // Checked under the lock: an abort() that comes after this point finds
+    // the multi handle and wakes it.
+    if (m_bAborted)
+        return false;
+    m_multi = multi;
+    return true;
+}
+
+void Abort::detach()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_multi = nullptr;
+}
 
 const char* trustedCaFile()
 {
     return TALVORA_CA_BUNDLE;
 }
 
-Answer post(const Request& request)
+Answer post(const Request& request, Abort* abort)
 {
     initialiseCurlOnce();
     Answer answer;
@@ -77,7 +156,7 @@ Answer post(const Request& request)
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToString);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
 
-    const CURLcode code = curl_easy_perform(handle);
+    const CURLcode code = TransferLoop::run(handle, abort);
     if (code != CURLE_OK) {
         answer.transportError = code;
         return answer;

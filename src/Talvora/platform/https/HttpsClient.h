@@ -4,6 +4,8 @@
 // TALVORA_CA_BUNDLE, connects within 10 s and completes within 30 s, so a
 // dead or hung service ends in a transport error instead of a frozen window.
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,9 +27,38 @@ struct Answer
     int transportError = 0; // the CURLcode when not completed
 };
 
+// Ends a transfer from another thread at once, whatever the server does:
+// the transfer fails with CURLE_ABORTED_BY_CALLBACK and its thread can be
+// joined straight away. Once aborted it stays so, and every transfer handed
+// it afterwards fails before it sends anything, until reset(). It serves one
+// transfer at a time.
+class Abort
+{
+public:
+    Abort() = default;
+    Abort(const Abort&) = delete;
+    Abort& operator=(const Abort&) = delete;
+
+    void abort();
+    bool isAborted() const { return m_bAborted; }
+    void reset() { m_bAborted = false; }
+
+private:
+    friend class TransferLoop;
+    // `multi` is the transfer's CURLM. False when the abort came first.
+    bool attach(void* multi);
+    void detach();
+
+    // Guards m_multi: abort() wakes the transfer's poll through it while the
+    // transfer's thread may be finishing with it.
+    std::mutex m_mutex;
+    void* m_multi = nullptr;
+    std::atomic<bool> m_bAborted{false};
+};
+
 // Sends a POST. Any HTTP status completes the request; only transport
-// failures (resolve, connect, TLS, time-out) leave completed false.
-Answer post(const Request& request);
+// failures (resolve, connect, TLS, time-out, abort) leave completed false.
+Answer post(const Request& request, Abort* abort = nullptr);
 
 // application/x-www-form-urlencoded text of the given fields, in order.
 std::string formEncode(const std::vector<std::pair<std::string, std::string>>& fields);

@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ struct Client
     uint64_t serial = 0; // tells a reused slot from the one an exchange started on
     std::vector<std::string> headers;
     std::string answer;
+    // Shared with an exchange in flight, which Destroy ends through it.
+    std::shared_ptr<talvora::https::Abort> abort = std::make_shared<talvora::https::Abort>();
 };
 
 // Guards g_clients and g_nextSerial. The lock is never held during a
@@ -83,6 +86,10 @@ void NET_UTILS_Fini()
 {
     {
         std::lock_guard<std::mutex> lock(g_mutex);
+        for (std::optional<Client>& client : g_clients) {
+            if (client)
+                client->abort->abort();
+        }
         g_clients.clear();
     }
     curl_global_cleanup();
@@ -138,6 +145,7 @@ int NET_HTTPCLIENT_ShortLinkExchange(int32_t handle, HttpExchange* exchange)
     if (request.url.find('\0') != std::string::npos)
         return fail(CURLE_URL_MALFORMAT);
     uint64_t serial = 0;
+    std::shared_ptr<talvora::https::Abort> abort;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         Client* client = clientOf(handle);
@@ -145,9 +153,10 @@ int NET_HTTPCLIENT_ShortLinkExchange(int32_t handle, HttpExchange* exchange)
             return fail(CURLE_BAD_FUNCTION_ARGUMENT);
         serial = client->serial;
         request.headers = client->headers;
+        abort = client->abort;
     }
 
-    talvora::https::Answer answer = talvora::https::post(request);
+    talvora::https::Answer answer = talvora::https::post(request, abort.get());
     if (!answer.completed)
         return fail(answer.transportError != 0 ? answer.transportError : CURLE_RECV_ERROR);
     if (answer.body.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
@@ -166,8 +175,10 @@ int NET_HTTPCLIENT_ShortLinkExchange(int32_t handle, HttpExchange* exchange)
 void NET_HTTPCLIENT_Destroy(int32_t handle)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (clientOf(handle))
+    if (Client* client = clientOf(handle)) {
+        client->abort->abort();
         g_clients[handle].reset();
+    }
 }
 
 } // extern "C"

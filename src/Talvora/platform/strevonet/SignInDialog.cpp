@@ -82,7 +82,9 @@ SignInDialog::SignInDialog(std::string authUrl, std::string appKey, QWidget* par
 SignInDialog::~SignInDialog()
 {
     // The worker posts its answer to this object; it must be done before the
-    // object goes (pending posted events die with the object).
+    // object goes (pending posted events die with the object). A cancelled
+    // dialog does not wait for the answer it no longer wants.
+    m_abort.abort();
     if (m_worker.joinable())
         m_worker.join();
 }
@@ -99,7 +101,7 @@ void SignInDialog::onLogin()
     m_worker = std::thread([this, authUrl = m_strAuthUrl, appKey = m_strAppKey,
                             account = m_pLnEtAccount->text().toStdString(),
                             password = m_pLnEtPassword->text().toStdString()] {
-        const TokenResult result = requestToken(authUrl, appKey, account, password);
+        const TokenResult result = requestToken(authUrl, appKey, account, password, &m_abort);
         QMetaObject::invokeMethod(
             this, [this, result] { onTokenAnswer(result); }, Qt::QueuedConnection);
     });

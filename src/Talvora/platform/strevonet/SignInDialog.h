@@ -22,7 +22,7 @@ class SignInDialog : public QDialog
 
 public:
     SignInDialog(std::string authUrl, std::string appKey, QWidget* parent = nullptr);
-    // Waits for a request still under way (bounded by the transport's time-out).
+    // Ends a request still under way and waits for its thread.
     ~SignInDialog() override;
 
     // The token of an accepted dialog.
@@ -44,6 +44,7 @@ private:
     std::string m_strAuthUrl;
     std::string m_strAppKey;
     std::string m_strAccessToken;
+    https::Abort m_abort;
     std::thread m_worker;
 };
 

@@ -9,14 +9,14 @@
 namespace talvora::strevonet {
 
 TokenResult requestToken(const std::string& authUrl, const std::string& appKey, const std::string& account,
-                         const std::string& password)
+                         const std::string& password, https::Abort* abort)
 {
     https::Request request;
     request.url = authUrl + "/oauth/token";
     request.headers.push_back("Content-Type: application/x-www-form-urlencoded");
     request.body = https::formEncode({{"app_key", appKey}, {"account", account}, {"password", password}});
 
-    const https::Answer answer = https::post(request);
+    const https::Answer answer = https::post(request, abort);
     TokenResult result;
     if (!answer.completed) {
         result.outcome = TokenResult::Outcome::Unreachable;

@@ -2,6 +2,8 @@
 // The cloud platform's token request: POST {authUrl}/oauth/token with the
 // form fields app_key, account and password.
 
+#include "HttpsClient.h"
+
 #include <string>
 
 namespace talvora::strevonet {
@@ -19,9 +21,9 @@ struct TokenResult
     std::string accessToken; // only for Granted
 };
 
-// Blocks for the whole exchange (at most the transport's 30 s); safe to call
-// from any thread.
+// Blocks for the whole exchange (at most the transport's 30 s, or until
+// `abort` fires); safe to call from any thread.
 TokenResult requestToken(const std::string& authUrl, const std::string& appKey, const std::string& account,
-                         const std::string& password);
+                         const std::string& password, https::Abort* abort = nullptr);
 
 } // namespace talvora::strevonet

@@ -48,7 +48,7 @@ int AuthService::SDKAuth(ZhumuSDK::AuthParam* param)
     request.body = https::formEncode({{"app_key", key}, {"app_secret", secret}});
     const uint64_t id = serviceId();
     runtime.runInBackground([id, request] {
-        const https::Answer answer = https::post(request);
+        const https::Answer answer = SdkRuntime::instance().post(request);
         int result = ZhumuSDK::AUTHRET_UNKNOWN;
         if (answer.completed && answer.status == 200)
             result = ZhumuSDK::AUTHRET_SUCCESS;
@@ -71,7 +71,7 @@ int AuthService::Login(ZhumuSDK::LoginParam* param)
     request.body = https::formEncode({{"account", account}, {"password", toUtf8(param->password)}});
     const uint64_t id = serviceId();
     runtime.runInBackground([id, request, account] {
-        const https::Answer answer = https::post(request);
+        const https::Answer answer = SdkRuntime::instance().post(request);
         const bool signedIn = answer.completed && answer.status == 200;
         const std::string session = signedIn ? sessionOfAnswer(answer.body) : std::string();
         deliverTo<AuthService>(id, [signedIn, account, session](AuthService& service) {

@@ -103,7 +103,7 @@ int MeetingService::request(const char* path, int64_t number,
     m_requestPending = true;
     const uint64_t id = serviceId();
     SdkRuntime::instance().runInBackground([id, request, number, displayName, videoOn] {
-        const https::Answer answer = https::post(request);
+        const https::Answer answer = SdkRuntime::instance().post(request);
         Outcome outcome;
         if (!answer.completed) {
             outcome.reason = kFailConnectionError;

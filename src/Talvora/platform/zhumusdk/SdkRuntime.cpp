@@ -155,10 +155,11 @@ void SdkRuntime::stopWorker()
         worker = std::move(m_worker);
     }
     m_jobReady.notify_all();
-    // At most the request in flight remains, bounded by the transport's
-    // time-outs.
+    // The request in flight ends without waiting for its answer.
+    m_abort.abort();
     if (worker.joinable())
         worker.join();
+    m_abort.reset();
 }
 
 void SdkRuntime::workerLoop()

@@ -7,6 +7,7 @@
 // its service's id; the GUI-thread side looks the id up when the outcome
 // arrives, so a service destroyed in the meantime simply misses its event.
 
+#include "HttpsClient.h"
 #include "ZhumuSDK.h"
 
 #include <QPointer>
@@ -71,6 +72,10 @@ public:
     // Runs work on the request thread; jobs run one after another in order.
     void runInBackground(std::function<void()> work);
 
+    // The request thread's HTTPS call. cleanUp() ends the one in flight at
+    // once, so that leaving never waits for a slow service.
+    https::Answer post(const https::Request& request) { return https::post(request, &m_abort); }
+
     // Queues call for the GUI thread's event loop. Safe from any thread; the
     // call never runs inside the caller's stack. Dropped after cleanUp().
     void postToGui(std::function<void()> call);
@@ -130,6 +135,7 @@ private:
     std::deque<std::function<void()>> m_jobs;
     bool m_stopping = false;
     std::thread m_worker;
+    https::Abort m_abort;
 };
 
 // UTF-8 text of a NUL-terminated wide string; empty for null.

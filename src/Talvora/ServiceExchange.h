@@ -1,0 +1,85 @@
+#pragma once
+// Service exchanges off the GUI thread. Every exchange of the REST client and
+// the cloud account query goes through runExchange(), which keeps the calling
+// code synchronous: it returns with the answer, in the same order as ever,
+// while the GUI thread goes on painting and serving the window system.
+//
+// While an exchange is in flight:
+// - user input (mouse buttons, keys, wheel, shortcuts, context menus) is
+//   dropped, except in the presenter's input window, so that no second action
+//   can start before the first has its answer;
+// - SDK events and watcher findings that the window routes through
+//   deferWhileBusy() wait and run afterwards, in arrival order, so that they
+//   never re-enter half-done work;
+// - after 300 ms the current BusyPresenter shows the busy state and the cursor
+//   becomes the wait cursor; both go once the answer has been handled.
+
+#include "KelpNetUtils.h"
+
+#include <cstdint>
+#include <functional>
+
+class QObject;
+class QWidget;
+
+namespace talvora {
+
+// Shows that an exchange takes long: the main window's spinner over its
+// pages, or the progress window before the main window exists.
+class BusyPresenter
+{
+public:
+    virtual ~BusyPresenter() = default;
+    virtual void showBusy() = 0;
+    virtual void hideBusy() = 0;
+    // A window that keeps taking input while an exchange runs (it holds a
+    // cancel button), or null.
+    virtual QWidget* inputWindow() const { return nullptr; }
+};
+
+// Makes a presenter the one that shows slow exchanges while the scope lives.
+// Scopes nest; the previous presenter comes back when the inner one ends.
+class BusyPresenterScope
+{
+public:
+    explicit BusyPresenterScope(BusyPresenter* presenter);
+    ~BusyPresenterScope();
+    BusyPresenterScope(const BusyPresenterScope&) = delete;
+    BusyPresenterScope& operator=(const BusyPresenterScope&) = delete;
+
+private:
+    BusyPresenter* m_pPresenter;
+    BusyPresenter* m_pPrevious;
+};
+
+struct ExchangeResult
+{
+    bool completed = false; // NET_HTTPCLIENT_ShortLinkExchange succeeded
+    int32_t lastError = 0;  // NET_UTILS_GetLastError() of the exchanging thread, on failure
+    bool handleReleased = false; // a quit released the handle to end the exchange
+};
+
+// NET_HTTPCLIENT_ShortLinkExchange(handle, &record) on a worker thread; see
+// the top of this file. Returns once the exchange is over and the worker
+// joined. Off the GUI thread, without an application object, or inside
+// another exchange's wait it runs in place. After requestQuit() nothing is
+// sent any more.
+ExchangeResult runExchange(int32_t handle, HttpExchange& record);
+
+// True between the start of an exchange and its end.
+bool exchangeInFlight();
+
+// For event handlers on the GUI thread: while an exchange is in flight (or
+// earlier deferred calls have yet to run), keeps `call` for later and returns
+// true; otherwise returns false and the handler goes on at once. A kept call
+// is dropped when `context` is gone by its turn.
+bool deferWhileBusy(QObject* context, std::function<void()> call);
+
+// The user asked to quit: the exchange in flight ends at once (its handle is
+// released), no later exchange is sent and no error box is shown any more.
+void requestQuit();
+bool quitRequested();
+// Forgets a quit request; for tests that go on in the same process.
+void clearQuitRequest();
+
+} // namespace talvora
