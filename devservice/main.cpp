@@ -2,10 +2,11 @@
 // SQLite storage, the conferencing REST API, the cloud sign-in and the
 // conferencing SDK's endpoints.
 //
-//   devservice [--port N] [--data FILE] [--certs DIR]
+//   devservice [--port N] [--data FILE] [--certs DIR] [--hold ROUTE=MS[+SKIP]]...
 //   devservice --init-certs [--certs DIR]
 
 #include "DevCerts.h"
+#include "Holds.h"
 #include "RequestLog.h"
 #include "Routes.h"
 #include "Store.h"
@@ -37,14 +38,17 @@ struct Options
     std::string dataFile = "devservice.db";
     std::string certDirectory = TALVORA_DEV_CERT_DIR;
     bool initCertsOnly = false;
+    devservice::Holds holds;
 };
 
 void printUsage(FILE* to)
 {
     std::fprintf(to,
-                 "usage: devservice [--port N] [--data FILE] [--certs DIR]\n"
+                 "usage: devservice [--port N] [--data FILE] [--certs DIR] [--hold ROUTE=MS[+SKIP]]...\n"
                  "       devservice --init-certs [--certs DIR]\n"
                  "Serves the Talvora conferencing, cloud and SDK endpoints over HTTPS on %s.\n"
+                 "--hold makes requests to ROUTE wait MS milliseconds before they are served\n"
+                 "(after the first SKIP), to play a slow service in tests.\n"
                  "Defaults: --port %d --data devservice.db --certs %s\n",
                  kListenAddress, TALVORA_DEV_PORT, TALVORA_DEV_CERT_DIR);
 }
@@ -76,6 +80,11 @@ bool parseOptions(int argc, char** argv, Options& options)
             options.dataFile = argv[++i];
         } else if (arg == "--certs" && hasValue) {
             options.certDirectory = argv[++i];
+        } else if (arg == "--hold" && hasValue) {
+            if (!options.holds.add(argv[++i])) {
+                std::fprintf(stderr, "devservice: --hold needs ROUTE=MILLISECONDS[+SKIP]\n");
+                return false;
+            }
         } else if (arg == "--help" || arg == "-h") {
             printUsage(stdout);
             std::exit(0);
@@ -150,6 +159,12 @@ int main(int argc, char** argv)
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     });
     server.set_payload_max_length(kMaxPayloadBytes);
+    if (!options.holds.empty()) {
+        server.set_pre_routing_handler([&options](const httplib::Request& request, httplib::Response&) {
+            options.holds.wait(request.path);
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+    }
     server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
         logLine(devservice::requestLine(request.remote_addr, request.method, request.path, request.params,
                                         response.status, response.body.size()));
@@ -177,10 +192,11 @@ int main(int argc, char** argv)
     }
 
     std::atomic<bool> listenerDone{false};
-    std::thread stopper([&server, &listenerDone, stopSignals] {
+    std::thread stopper([&server, &listenerDone, &options, stopSignals] {
         int received = 0;
         sigwait(&stopSignals, &received);
         logLine(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
+        options.holds.release();
         // A signal right after start-up may come before the listener runs,
         // and stop() only reaches a running listener.
         while (!listenerDone && !server.is_running())

@@ -23,36 +23,9 @@
 
 namespace {
 
-// A list answer as the service gives it: 50 meetings with every key.
-std::string listAnswer()
-{
-    std::string text =
-        R"({"page_count":"1","total_records":"50","page_number":"1","page_size":"50","meetings":[)";
-    for (int i = 0; i < 50; ++i) {
-        const std::string n = std::to_string(i);
-        text += i ? ",{" : "{";
-        text += R"("uuid":"Jd8sKq2+Vb4eX1nR0m)" + n + R"(==","id":")" + std::to_string(812345670 + i) +
-                R"(","host_id":"hG7tYx2pQ0iW","topic":"项目周会 )" + n +
-                R"(","password":"","h323_password":"","status":0,"option_jbh":0,)"
-                R"("option_start_type":"video","option_host_video":1,"option_participants_video":0,)"
-                R"("option_audio":"both","type":2,"type_des":"预约会议","start_time":"2026-12-08T01:30:00Z",)"
-                R"("duration":)" +
-                std::to_string(30 + i) +
-                R"(,"timezone":"Asia/Shanghai","start_url":"https://meet.example.com/s/)" +
-                std::to_string(812345670 + i) +
-                R"(?zak=eyJ0eXAiOiJKV1QiLCJhbGciOiJIUzI1NiJ9",)"
-                R"("join_url":"https://meet.example.com/j/)" +
-                std::to_string(812345670 + i) + R"(","created_at":"2026-12-07T08:00:00Z")";
-        for (const char* key : talvora_test::kMeetingFlagKeys)
-            text += std::string(",\"") + key + "\":" + (i % 3 == 0 ? "1" : "0");
-        text += R"(,"agenda":"每周例行同步"})";
-    }
-    return text + "]}";
-}
-
 const std::string& answer()
 {
-    static const std::string text = listAnswer();
+    static const std::string text = talvora_test::listAnswer(50);
     return text;
 }
 

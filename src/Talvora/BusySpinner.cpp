@@ -13,10 +13,10 @@ constexpr qreal kPenWidth = 4.0;
 
 } // namespace
 
-BusySpinner::BusySpinner(QWidget* parent) : QWidget(parent)
+BusySpinner::BusySpinner(QWidget* parent, bool backdrop) : QWidget(parent), m_bBackdrop(backdrop)
 {
     setObjectName(QStringLiteral("BusySpinner"));
-    setFixedSize(kSize, kSize);
+    setFixedSize(backdrop ? kBackdropSize : kSize, backdrop ? kBackdropSize : kSize);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     m_timer.setInterval(kFrameMs);
     connect(&m_timer, &QTimer::timeout, this, [this] {
@@ -29,7 +29,13 @@ void BusySpinner::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const qreal inset = kPenWidth / 2 + 1;
+    if (m_bBackdrop) {
+        painter.setPen(QPen(QColor(0xE5, 0xE5, 0xE5), 1.0));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+        painter.setBrush(Qt::NoBrush);
+    }
+    const qreal inset = (width() - kSize) / 2 + kPenWidth / 2 + 1;
     const QRectF ring = QRectF(rect()).adjusted(inset, inset, -inset, -inset);
     QColor blue(0x41, 0x94, 0xFF);
     QColor pale = blue;

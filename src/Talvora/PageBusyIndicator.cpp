@@ -1,6 +1,7 @@
 #include "PageBusyIndicator.h"
 
-PageBusyIndicator::PageBusyIndicator(QWidget* pages, QWidget* window) : BusySpinner(window), m_pPages(pages)
+PageBusyIndicator::PageBusyIndicator(QWidget* pages, QWidget* window)
+    : BusySpinner(window, true), m_pPages(pages)
 {
     setObjectName(QStringLiteral("m_pBusyIndicator"));
     hide();
@@ -10,7 +11,7 @@ void PageBusyIndicator::showBusy()
 {
     if (m_pPages && parentWidget()) {
         const QPoint centre = m_pPages->mapTo(parentWidget(), m_pPages->rect().center());
-        move(centre - QPoint(kSize / 2, kSize / 2));
+        move(centre - QPoint(width() / 2, height() / 2));
     }
     raise();
     show();

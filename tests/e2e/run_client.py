@@ -5,13 +5,13 @@ conferencing SDK has logged in, a screenshot of it, and logging out through
 the menu and its confirmation ending the process with 0."""
 
 import os
-import shutil
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, sys.argv[2])
-from xsession import Failure, XSession, check, log_files, output, run  # noqa: E402
+from xsession import (Compositor, XSession, check, log_out, log_text, main_window_of, output,  # noqa: E402
+                      run, sign_in, wait_log_line)
 
 LOGIN_LINE = "return in onLoginRet: 2"
 # Written once the window is enabled and the user's name is shown.
@@ -19,61 +19,13 @@ NAME_LINE = "get username:张三"
 SHOT = os.path.join(os.getcwd(), "e2e_main_window.png")
 
 
-def log_text(executable, client):
-    text = ""
-    for path in log_files(executable, client.pid):
-        with open(path, encoding="utf-8", errors="replace") as log:
-            text += log.read()
-    return text
-
-
-def wait_log_line(executable, client, line, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if line in log_text(executable, client):
-            return
-        check(client.poll() is None, "client ended with %s:\n%s" % (client.returncode, output(client)))
-        time.sleep(0.2)
-    raise Failure("no '%s' in the log within %d s:\n%s" % (line, timeout, output(client)))
-
-
-def main_window_of(session, client):
-    """The visible window titled exactly "Talvora": a title search alone also
-    finds "Talvora 登录" while the sign-in dialog is still up."""
-    for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
-        if session.xdotool("getwindowname", window) == ["Talvora"]:
-            return window
-    raise Failure("no main window:\n" + output(client))
-
-
-def wait_confirmation(session, client, timeout=5):
-    """The client's visible 470 x 229 window: the logout confirmation."""
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", ".*"):
-            geometry = session.xdotool("getwindowgeometry", window)
-            if "470x229" in geometry:
-                return window
-        time.sleep(0.1)
-    return None
-
-
 def test():
     with XSession("e2e_run_test") as session:
-        compositor = None
-        if shutil.which("xcompmgr"):
-            compositor = subprocess.Popen(["xcompmgr"], env=session.env(), stdout=subprocess.DEVNULL,
-                                          stderr=subprocess.DEVNULL)
-        try:
+        with Compositor(session):
             executable = session.install(sys.argv[1], "client")
             client = session.start(executable)
 
-            sign_in = session.wait_window("Talvora 登录", client)
-            session.xdotool("windowfocus", "--sync", sign_in)
-            session.xdotool("type", "--delay", "20", "demo")
-            session.xdotool("key", "Tab")
-            session.xdotool("type", "--delay", "20", "talvora123")
-            session.xdotool("key", "Return")
+            sign_in(session, client)
 
             wait_log_line(executable, client, LOGIN_LINE)
             wait_log_line(executable, client, NAME_LINE)
@@ -92,21 +44,7 @@ def test():
             session.xdotool("key", "Escape")
             time.sleep(0.5)
             check(client.poll() is None, "Escape ended the client:\n" + output(client))
-            # "退出" at the foot of the menu opens the confirmation (470 x 229,
-            # no title); its "确定" is the right half of the button row.
-            # Without a window manager a click can land before a window is
-            # mapped, so an unanswered logout is clicked through once more.
-            code = None
-            for _ in range(3):
-                session.xdotool("mousemove", "--window", main_window, "80", "650", "click", "1")
-                confirmation = wait_confirmation(session, client)
-                if confirmation is not None:
-                    session.xdotool("mousemove", "--window", confirmation, "347", "192", "click", "1")
-                try:
-                    code = client.wait(timeout=5)
-                    break
-                except subprocess.TimeoutExpired:
-                    pass
+            code = log_out(session, client, main_window)
             if code is None:
                 subprocess.run(["import", "-display", session.display, "-window", "root",
                                 os.path.join(os.getcwd(), "e2e_logout_failed.png")], check=False, timeout=30)
@@ -117,10 +55,6 @@ def test():
             log = log_text(executable, client)
             for secret in ("talvora123", "Zs-Meet-2024"):
                 check(secret not in out and secret not in log, "a password reached the output or the log")
-        finally:
-            if compositor is not None:
-                compositor.terminate()
-                compositor.wait()
 
 
 if __name__ == "__main__":

@@ -206,3 +206,91 @@ def run(test):
 def kill(client):
     os.kill(client.pid, signal.SIGKILL)
     client.wait()
+
+
+def sign_in(session, client, account="demo", password="talvora123"):
+    """Types the account into the cloud sign-in dialog and submits it."""
+    dialog = session.wait_window("Talvora 登录", client)
+    session.xdotool("windowfocus", "--sync", dialog)
+    session.xdotool("type", "--delay", "20", account)
+    session.xdotool("key", "Tab")
+    session.xdotool("type", "--delay", "20", password)
+    session.xdotool("key", "Return")
+
+
+def log_text(executable, client):
+    text = ""
+    for path in log_files(executable, client.pid):
+        with open(path, encoding="utf-8", errors="replace") as log:
+            text += log.read()
+    return text
+
+
+def wait_log_line(executable, client, line, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if line in log_text(executable, client):
+            return
+        check(client.poll() is None, "client ended with %s:\n%s" % (client.returncode, output(client)))
+        time.sleep(0.2)
+    raise Failure("no '%s' in the log within %d s:\n%s" % (line, timeout, output(client)))
+
+
+def main_window_of(session, client):
+    """The visible window titled exactly "Talvora": a title search alone also
+    finds "Talvora 登录" while the sign-in dialog is still up."""
+    for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
+        if session.xdotool("getwindowname", window) == ["Talvora"]:
+            return window
+    raise Failure("no main window:\n" + output(client))
+
+
+def wait_confirmation(session, client, timeout=5):
+    """The client's visible 470 x 229 window: the logout confirmation."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", ".*"):
+            geometry = session.xdotool("getwindowgeometry", window)
+            if "470x229" in geometry:
+                return window
+        time.sleep(0.1)
+    return None
+
+
+def log_out(session, client, main_window, attempts=3):
+    """Clicks "退出" at the foot of the menu and "确定" in its confirmation
+    (470 x 229, no title; "确定" is the right half of the button row) and
+    returns the exit code, or None when the client did not end. Without a
+    window manager a click can land before a window is mapped, so an
+    unanswered logout is clicked through once more."""
+    for _ in range(attempts):
+        session.xdotool("mousemove", "--window", main_window, "80", "650", "click", "1")
+        confirmation = wait_confirmation(session, client)
+        if confirmation is not None:
+            session.xdotool("mousemove", "--window", confirmation, "347", "192", "click", "1")
+        try:
+            return client.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            pass
+    return None
+
+
+class Compositor:
+    """xcompmgr on the session's display while the block runs, when it is
+    installed: without it translucent windows show a black band."""
+
+    def __init__(self, session):
+        self.session = session
+        self.process = None
+
+    def __enter__(self):
+        if shutil.which("xcompmgr"):
+            self.process = subprocess.Popen(["xcompmgr"], env=self.session.env(), stdout=subprocess.DEVNULL,
+                                            stderr=subprocess.DEVNULL)
+        return self
+
+    def __exit__(self, *exc):
+        if self.process is not None:
+            self.process.terminate()
+            self.process.wait()
+        return False

@@ -13,9 +13,13 @@
 #include "ModifyMeet.h"
 #include "StartTimeWin.h"
 #include "StopTimeWin.h"
+#include "PageBusyIndicator.h"
+#include "ServiceExchange.h"
 #include "Talvora.h"
 #include "WidgetTestSupport.h"
 
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -126,6 +130,65 @@ private slots:
         Talvora window("zhangsan", "ZC10001");
         QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("获取会议列表失败")});
         QCOMPARE(window.m_pStackedWidget->currentIndex(), int(Talvora::PageNoMeetings));
+    }
+
+    // A slow list answer: the GUI thread keeps serving its timers, the
+    // spinner and the wait cursor come after 300 ms and go with the answer,
+    // and a click meanwhile is dropped rather than replayed.
+    void slowRefreshKeepsTheWindowAliveWithABusyState()
+    {
+        auto window = makeWindow();
+        window->show();
+        kelp_double::holdExchanges("/v3/meeting/list", std::chrono::milliseconds(3000));
+        kelp_double::queueAnswer(widgettest::meetingListJson(5));
+
+        QElapsedTimer clock;
+        qint64 lastTick = 0;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        ticker.setInterval(20);
+        connect(&ticker, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+            lastTick = clock.elapsed();
+        });
+        bool busyEarly = true;
+        bool busyLater = false;
+        QTimer::singleShot(100, [&] { busyEarly = window->m_pBusyIndicator->isVisible(); });
+        QTimer::singleShot(600, [&] {
+            busyLater = window->m_pBusyIndicator->isVisible() && QGuiApplication::overrideCursor() &&
+                        QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            QTest::mouseClick(window->m_pLeftMenu->m_pBtnJoinMeet, Qt::LeftButton);
+        });
+        clock.start();
+        ticker.start();
+        window->onChooseMyMeet();
+        ticker.stop();
+
+        QVERIFY(clock.elapsed() >= 2900);
+        QVERIFY2(longestGap < 1000, qPrintable(QStringLiteral("GUI thread stalled %1 ms").arg(longestGap)));
+        QVERIFY(!busyEarly);
+        QVERIFY(busyLater);
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageMeetingCards));
+        QTRY_VERIFY(!window->m_pBusyIndicator->isVisible());
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageMeetingCards));
+    }
+
+    // Closing the window abandons the exchange at once and shows no box.
+    void closingDuringASlowExchangeEndsItAtOnce()
+    {
+        ErrorBoxRecorder boxes;
+        auto window = makeWindow();
+        window->show();
+        kelp_double::holdExchanges("/v3/meeting/list", std::chrono::milliseconds(20000));
+        QTimer::singleShot(200, [&] { window->close(); });
+        QElapsedTimer clock;
+        clock.start();
+        window->onChooseMyMeet();
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(talvora::quitRequested());
+        QVERIFY(boxes.texts().isEmpty());
+        talvora::clearQuitRequest();
     }
 
     void menuEntriesShowTheirPagesAndHighlight()

@@ -349,6 +349,36 @@ private slots:
         QCOMPARE(page.m_pBookMeetWin->m_pLnEtMeetTopic->text(), QString());
     }
 
+    // The booking button pressed again while the create request is under way
+    // must not book a second meeting.
+    void clicksDuringABookingSendOneCreate()
+    {
+        ErrorBoxRecorder boxes;
+        CreateConference page("ZC10001");
+        page.show();
+        page.onChooseBookMeet();
+        page.m_pBookMeetWin->m_pLnEtMeetTopic->setText(QString::fromUtf8("周会"));
+        page.m_iYear = page.m_iYearStop = 2024;
+        page.m_iHourStop = 1;
+        kelp_double::holdExchanges("/v3/meeting/create", std::chrono::milliseconds(1000));
+        kelp_double::queueAnswer("{\"id\":\"777\"}");
+        kelp_double::queueAnswer("{\"meeting_id\":\"777\"}");
+        QPushButton* book = page.m_pBookMeetWin->m_pBtnBookMeetStart;
+        QTimer::singleShot(300, [book] {
+            QTest::mouseDClick(book, Qt::LeftButton);
+            QTest::mouseClick(book, Qt::LeftButton);
+        });
+        QTest::mouseClick(book, Qt::LeftButton);
+
+        int creates = 0;
+        for (const auto& exchange : kelp_double::exchanges())
+            creates += exchange.url.find("/v3/meeting/create") != std::string::npos;
+        QCOMPARE(creates, 1);
+        QCOMPARE(kelp_double::exchanges().size(), std::size_t(2));
+        QVERIFY(boxes.texts().isEmpty());
+        QCOMPARE(page.m_pStackedWidget->currentIndex(), int(CreateConference::PaneBookSuccess));
+    }
+
     void failedUpdateAfterCreateStaysOnTheForm()
     {
         ErrorBoxRecorder boxes;

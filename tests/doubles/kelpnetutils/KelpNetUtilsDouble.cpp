@@ -2,6 +2,7 @@
 
 #include "KelpNetUtils.h"
 
+#include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -30,10 +31,15 @@ struct State
     std::vector<Exchange> exchanges;
     std::vector<std::string> calls;
     int destroyed = 0;
+    std::vector<std::pair<std::string, std::chrono::milliseconds>> holds;
 };
 
 // Guards state(): a test may drive the client from more than one thread.
 std::mutex g_mutex;
+// Signalled when a handle is destroyed, for held exchanges.
+std::condition_variable g_destroyed;
+
+constexpr int32_t kAbortedError = 42; // CURLE_ABORTED_BY_CALLBACK
 
 State& state()
 {
@@ -105,6 +111,12 @@ void queueFailure(int32_t errorCode)
     state().script.push_back(Scripted{true, errorCode, {}});
 }
 
+void holdExchanges(std::string urlPart, std::chrono::milliseconds hold)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    state().holds.emplace_back(std::move(urlPart), hold);
+}
+
 std::vector<Exchange> exchanges()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -125,6 +137,7 @@ int destroyedHandles()
 
 } // namespace kelp_double
 
+using kelp_double::g_destroyed;
 using kelp_double::g_mutex;
 using kelp_double::state;
 
@@ -176,7 +189,7 @@ int NET_HTTPCLIENT_SetParam(int32_t handle, int kind, const char* name, int name
 
 int NET_HTTPCLIENT_ShortLinkExchange(int32_t handle, HttpExchange* exchange)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::unique_lock<std::mutex> lock(g_mutex);
     auto& s = state();
     s.calls.push_back("ShortLinkExchange");
     if (!exchange)
@@ -188,7 +201,20 @@ int NET_HTTPCLIENT_ShortLinkExchange(int32_t handle, HttpExchange* exchange)
     record.mode = exchange->mode;
     record.recordWasZeroed = kelp_double::isZeroed(*exchange);
     record.headers = s.headers[handle];
+    const std::string url = record.url;
     s.exchanges.push_back(std::move(record));
+
+    for (const auto& [urlPart, hold] : s.holds) {
+        if (url.find(urlPart) == std::string::npos)
+            continue;
+        const bool abandoned =
+            g_destroyed.wait_for(lock, hold, [&] { return state().headers.count(handle) == 0; });
+        if (abandoned) {
+            state().lastError = kelp_double::kAbortedError;
+            return 0;
+        }
+        break;
+    }
 
     kelp_double::Scripted next;
     if (!s.script.empty()) {
@@ -214,6 +240,7 @@ void NET_HTTPCLIENT_Destroy(int32_t handle)
     s.answers.erase(handle);
     s.headers.erase(handle);
     ++s.destroyed;
+    g_destroyed.notify_all();
 }
 
 } // extern "C"

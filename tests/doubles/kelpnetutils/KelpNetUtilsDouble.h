@@ -3,6 +3,7 @@
 // from a queue that the test fills. Link kelpnetutils_double in place of the
 // KelpNetUtils stand-in.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -23,6 +24,11 @@ void setSetParamResult(int result);
 void queueAnswer(std::string body);
 // The next exchange fails; NET_UTILS_GetLastError then returns errorCode.
 void queueFailure(int32_t errorCode);
+
+// Exchanges whose URL contains `urlPart` wait this long before they take
+// their scripted result, like a slow service; one whose handle is destroyed
+// meanwhile (the client abandoning it) fails at once with error 42.
+void holdExchanges(std::string urlPart, std::chrono::milliseconds hold);
 
 struct Exchange
 {
