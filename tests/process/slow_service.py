@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The client against a service that holds its answers back: a held account
+"""The client against a service that holds its answers back: cancelling the
+sign-in while its token request hangs ends the client at once; a held account
 query shows the sign-in progress window, whose "取消" ends the client at
 once (-1, no box); a held list refresh shows the spinner over the pages; and
 logging out while an SDK join hangs ends the client at once (0).
@@ -80,6 +81,21 @@ def ended_within(client, seconds):
         return None
 
 
+def cancel_held_sign_in(session, executable):
+    with HeldService(session, "/oauth/token=" + NEVER):
+        client = session.start(executable)
+        sign_in(session, client)
+        time.sleep(0.5)
+        dialog = session.wait_window("Talvora 登录", client)
+        session.xdotool("windowfocus", "--sync", dialog)
+        started = time.monotonic()
+        session.xdotool("key", "Escape")
+        code = ended_within(client, QUIT_WITHIN)
+        check(code is not None, "still running %.1f s after cancelling:\n%s" % (QUIT_WITHIN, output(client)))
+        print("cancelling the sign-in ended the client in %.2f s" % (time.monotonic() - started))
+        check(code == 255, "exited with %s, expected 255:\n%s" % (code, output(client)))
+
+
 def cancel_held_account_query(session, executable):
     with HeldService(session, "/api/route/vas/zhumu/userInfo/get=" + NEVER):
         client = session.start(executable)
@@ -138,6 +154,7 @@ def test():
     with XSession("process_slow_service") as session:
         with Compositor(session):
             executable = session.install(CLIENT, "client")
+            cancel_held_sign_in(session, executable)
             cancel_held_account_query(session, executable)
             spinner_on_held_refresh(session, executable)
             log_out_during_held_join(session, executable)

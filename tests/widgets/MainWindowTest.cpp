@@ -174,6 +174,26 @@ private slots:
         QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageMeetingCards));
     }
 
+    // SDK events that arrive while an exchange runs wait for it and then run
+    // in arrival order.
+    void sdkEventsDuringAnExchangeRunAfterItInOrder()
+    {
+        auto window = makeWindow();
+        QLabel* wrongCode = window->m_pJoinConference->m_pLabMeetCodeWrong;
+        const QString before = wrongCode->styleSheet();
+        kelp_double::holdExchanges("/v3/meeting/list", std::chrono::milliseconds(600));
+        kelp_double::queueAnswer("{\"meetings\":[]}");
+        QString duringExchange;
+        QTimer::singleShot(100, [&] {
+            window->onMeetingStatus(ZhumuSDK::MEETING_STATUS_INMEETING, 0);
+            window->onMeetingStatus(ZhumuSDK::MEETING_STATUS_FAILED, ZhumuSDK::MEETING_FAIL_MEETING_NOT_EXIST);
+            duringExchange = wrongCode->styleSheet();
+        });
+        window->onChooseMyMeet();
+        QCOMPARE(duringExchange, before);
+        QTRY_VERIFY(wrongCode->styleSheet().contains(QStringLiteral("#D75544")));
+    }
+
     // Closing the window abandons the exchange at once and shows no box.
     void closingDuringASlowExchangeEndsItAtOnce()
     {
