@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <climits>
+
 namespace talvora::strevonet {
 
 TokenResult requestToken(const std::string& authUrl, const std::string& appKey, const std::string& account,
@@ -22,13 +24,16 @@ TokenResult requestToken(const std::string& authUrl, const std::string& appKey, 
         result.outcome = TokenResult::Outcome::Unreachable;
         return result;
     }
-    if (answer.status == 401) {
+    // 429: too many failed attempts for the account. The user is told as
+    // for a wrong password and may try again.
+    if (answer.status == 401 || answer.status == 429) {
         result.outcome = TokenResult::Outcome::Rejected;
         return result;
     }
     result.outcome = TokenResult::Outcome::BadAnswer;
     if (answer.status != 200)
         return result;
+    static_assert(https::kMaxAnswerBytes <= INT_MAX, "post() never hands out more than an int can count");
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray(answer.body.data(), static_cast<int>(answer.body.size())));
     const QJsonValue token = document.object().value(QStringLiteral("access_token"));
