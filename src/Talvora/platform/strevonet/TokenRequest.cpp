@@ -7,11 +7,14 @@
 #include <QJsonObject>
 
 #include <climits>
+#include <new>
 
 namespace talvora::strevonet {
 
-TokenResult requestToken(const std::string& authUrl, const std::string& appKey, const std::string& account,
-                         const std::string& password)
+namespace {
+
+TokenResult exchangeForToken(const std::string& authUrl, const std::string& appKey,
+                             const std::string& account, const std::string& password)
 {
     https::Request request;
     request.url = authUrl + "/oauth/token";
@@ -42,6 +45,21 @@ TokenResult requestToken(const std::string& authUrl, const std::string& appKey, 
     result.accessToken = token.toString().toStdString();
     result.outcome = TokenResult::Outcome::Granted;
     return result;
+}
+
+} // namespace
+
+TokenResult requestToken(const std::string& authUrl, const std::string& appKey, const std::string& account,
+                         const std::string& password)
+{
+    // Runs on a thread of its own, where an exception would end the process.
+    try {
+        return exchangeForToken(authUrl, appKey, account, password);
+    } catch (const std::bad_alloc&) {
+        TokenResult failed;
+        failed.outcome = TokenResult::Outcome::BadAnswer;
+        return failed;
+    }
 }
 
 } // namespace talvora::strevonet
