@@ -73,8 +73,8 @@ public:
 
     Statement& bind(int index, const std::string& text)
     {
-        check(sqlite3_bind_text(m_statement, index, text.data(), static_cast<int>(text.size()),
-                                SQLITE_TRANSIENT));
+        check(
+            sqlite3_bind_text64(m_statement, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
         return *this;
     }
     Statement& bind(int index, int64_t value)
