@@ -105,7 +105,7 @@ Answer perform(const Request& request)
         // Only the bundle: libcurl would also trust its compiled-in CA
         // directory (the system's) unless that is cleared.
         curl_easy_setopt(handle, CURLOPT_CAINFO, caFile);
-        curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+        curl_easy_setopt(handle, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
     }
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
