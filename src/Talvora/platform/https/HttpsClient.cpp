@@ -148,8 +148,8 @@ std::string formEncode(const std::vector<std::pair<std::string, std::string>>& f
     initialiseCurlOnce();
     const auto escape = [](const std::string& text) {
         std::string escaped;
-        // libcurl takes an int length; a longer value is sent empty, which
-        // every service refuses, rather than cut short.
+        // libcurl takes an int length; a longer value is sent empty rather
+        // than cut short.
         if (text.size() > static_cast<size_t>(std::numeric_limits<int>::max()))
             return escaped;
         if (char* out = curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size()))) {
