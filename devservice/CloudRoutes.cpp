@@ -2,6 +2,7 @@
 // the client's account query. Access tokens live in memory only; neither
 // tokens nor passwords are ever written to the service's log.
 
+#include "LoginThrottle.h"
 #include "Routes.h"
 #include "Store.h"
 #include "Text.h"
@@ -144,29 +145,36 @@ std::string fieldOf(const httplib::Params& fields, const char* name)
 void registerCloudRoutes(httplib::Server& server, Store& store)
 {
     auto tokens = std::make_shared<TokenTable>();
+    auto throttle = std::make_shared<LoginThrottle>();
 
-    server.Post("/oauth/token", [&store, tokens](const httplib::Request& req, httplib::Response& res) {
-        const httplib::Params fields = formFields(req);
-        if (fieldOf(fields, "app_key") != kCloudAppKey) {
-            answerError(res, 401, "invalid_client", "unknown application key");
-            return;
-        }
-        const std::optional<Account> account = store.accountByCloudLogin(fieldOf(fields, "account"));
-        if (!account || account->cloudPassword != fieldOf(fields, "password")) {
-            answerError(res, 401, "invalid_grant", "wrong account or password");
-            return;
-        }
-        const std::optional<std::string> token = tokens->issue(account->cloudAccount);
-        if (!token) {
-            answerError(res, 500, "server_error", "no random source");
-            return;
-        }
-        res.status = 200;
-        res.set_content(
-            "{\"access_token\":" + jsonString(*token) +
-                ",\"token_type\":\"bearer\",\"expires_in\":" + std::to_string(kTokenLifetimeSeconds) + "}",
-            kJson);
-    });
+    server.Post("/oauth/token",
+                [&store, tokens, throttle](const httplib::Request& req, httplib::Response& res) {
+                    const httplib::Params fields = formFields(req);
+                    if (fieldOf(fields, "app_key") != kCloudAppKey) {
+                        answerError(res, 401, "invalid_client", "unknown application key");
+                        return;
+                    }
+                    const std::string cloudAccount = fieldOf(fields, "account");
+                    if (throttle->refuseWhileLocked(cloudAccount, res))
+                        return;
+                    const std::optional<Account> account = store.accountByCloudLogin(cloudAccount);
+                    if (!account || !sameSecret(fieldOf(fields, "password"), account->cloudPassword)) {
+                        throttle->failed(cloudAccount);
+                        answerError(res, 401, "invalid_grant", "wrong account or password");
+                        return;
+                    }
+                    throttle->succeeded(cloudAccount);
+                    const std::optional<std::string> token = tokens->issue(account->cloudAccount);
+                    if (!token) {
+                        answerError(res, 500, "server_error", "no random source");
+                        return;
+                    }
+                    res.status = 200;
+                    res.set_content("{\"access_token\":" + jsonString(*token) +
+                                        ",\"token_type\":\"bearer\",\"expires_in\":" +
+                                        std::to_string(kTokenLifetimeSeconds) + "}",
+                                    kJson);
+                });
 
     const auto userInfo = [&store, tokens](const httplib::Request& req, httplib::Response& res) {
         const std::optional<std::string> cloudAccount = tokens->accountOf(req.get_param_value("accessToken"));

@@ -59,4 +59,9 @@ std::string requestLine(const std::string& remoteAddress, const std::string& met
     return line;
 }
 
+std::string exceptionLine(const std::string& method, const std::string& path, const std::string& what)
+{
+    return utcNow() + " exception in " + printable(method) + " " + printable(path) + ": " + printable(what);
+}
+
 } // namespace devservice

@@ -16,4 +16,8 @@ std::string requestLine(const std::string& remoteAddress, const std::string& met
                         const std::multimap<std::string, std::string>& params, int status,
                         size_t answerBytes);
 
+// "2024-03-07T01:05:00Z exception in POST /v3/meeting/list: <what>", kept
+// to one line.
+std::string exceptionLine(const std::string& method, const std::string& path, const std::string& what);
+
 } // namespace devservice

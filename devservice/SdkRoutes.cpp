@@ -5,6 +5,7 @@
 // requests carry as "Authorization: Bearer <session>"; an instant meeting
 // needs one, because the meeting belongs to the signed-in account.
 
+#include "LoginThrottle.h"
 #include "Routes.h"
 #include "Store.h"
 #include "Text.h"
@@ -103,18 +104,6 @@ std::optional<std::array<std::string, N>> fields(const httplib::Request& req, ht
     return values;
 }
 
-// Compares without stopping at the first difference, so the answer time
-// does not tell how much of a secret was right.
-bool sameSecret(const std::string& given, const std::string& expected)
-{
-    if (expected.empty() || given.size() != expected.size())
-        return false;
-    unsigned char difference = 0;
-    for (size_t i = 0; i < given.size(); ++i)
-        difference |= static_cast<unsigned char>(given[i] ^ expected[i]);
-    return difference == 0;
-}
-
 // A meeting number: decimal digits that fit a signed 64-bit value; leading
 // zeros are dropped, so "007" names meeting 7.
 std::optional<long long> meetingNumber(const std::string& text)
@@ -142,17 +131,22 @@ void handleAuth(const httplib::Request& req, httplib::Response& res)
         answerError(res, 401, "unauthorized", "app key or secret wrong");
 }
 
-void handleLogin(Store& store, Sessions& sessions, const httplib::Request& req, httplib::Response& res)
+void handleLogin(Store& store, Sessions& sessions, LoginThrottle& throttle, const httplib::Request& req,
+                 httplib::Response& res)
 {
     const auto form = fields(req, res, {"account", "password"});
     if (!form)
         return;
     const auto& [account, password] = *form;
+    if (throttle.refuseWhileLocked(account, res))
+        return;
     const std::optional<Account> found = account.empty() ? std::nullopt : store.accountBySdkLogin(account);
     if (!found || !sameSecret(password, found->password)) {
+        throttle.failed(account);
         answerError(res, 401, "unauthorized", "account or password wrong");
         return;
     }
+    throttle.succeeded(account);
     const std::optional<std::string> session = sessions.open(found->zcode);
     if (!session) {
         answerError(res, 500, "server_error", "no random source");
@@ -235,9 +229,10 @@ void registerSdkRoutes(httplib::Server& server, Store& store)
 {
     // Lives as long as the server's handlers: the routes are registered once.
     static Sessions sessions;
+    static LoginThrottle throttle;
     server.Post("/sdk/v1/auth", handleAuth);
     server.Post("/sdk/v1/login", [&store](const httplib::Request& req, httplib::Response& res) {
-        handleLogin(store, sessions, req, res);
+        handleLogin(store, sessions, throttle, req, res);
     });
     server.Post("/sdk/v1/meetings/start", [&store](const httplib::Request& req, httplib::Response& res) {
         handleStart(store, sessions, req, res);

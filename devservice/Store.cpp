@@ -2,7 +2,10 @@
 
 #include "Text.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 #include <stdexcept>
@@ -70,8 +73,8 @@ public:
 
     Statement& bind(int index, const std::string& text)
     {
-        check(sqlite3_bind_text(m_statement, index, text.data(), static_cast<int>(text.size()),
-                                SQLITE_TRANSIENT));
+        check(
+            sqlite3_bind_text64(m_statement, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
         return *this;
     }
     Statement& bind(int index, int64_t value)
@@ -178,10 +181,28 @@ std::string newUuid()
     return uuid;
 }
 
+// The file holds passwords and tokens: it is made readable by its owner
+// only before SQLite opens it (SQLite would create it 0644 less the umask,
+// and gives its journal the file's mode). A file that already exists is
+// brought down to that mode as well.
+void keepPrivate(const std::string& path)
+{
+    if (path.empty() || path.front() == ':') // SQLite's own names (":memory:") are no files
+        return;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return; // SQLite reports why the file cannot be used
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 0077) != 0)
+        ::fchmod(fd, 0600);
+    ::close(fd);
+}
+
 } // namespace
 
 Store::Store(const std::string& path)
 {
+    keepPrivate(path);
     if (sqlite3_open_v2(path.c_str(), &m_db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {

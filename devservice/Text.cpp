@@ -1,6 +1,8 @@
 #include "Text.h"
 
 #include <httplib.h>
+#include <openssl/crypto.h>
+#include <openssl/sha.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -185,6 +187,18 @@ bool hasControlCharacter(const std::string& text)
             return true;
     }
     return false;
+}
+
+bool sameSecret(const std::string& given, const std::string& expected)
+{
+    // Digests of equal length are compared in full, so neither the position
+    // of the first difference nor a length mismatch shows in the time taken.
+    unsigned char givenDigest[SHA256_DIGEST_LENGTH];
+    unsigned char expectedDigest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(given.data()), given.size(), givenDigest);
+    SHA256(reinterpret_cast<const unsigned char*>(expected.data()), expected.size(), expectedDigest);
+    const bool equal = CRYPTO_memcmp(givenDigest, expectedDigest, sizeof givenDigest) == 0;
+    return equal && !expected.empty();
 }
 
 std::optional<std::string> beijingToUtc(const std::string& wallClock)

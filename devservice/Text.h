@@ -31,6 +31,11 @@ size_t utf8Length(const std::string& text);
 // Any byte below 0x20 or 0x7F.
 bool hasControlCharacter(const std::string& text);
 
+// Whether a given secret equals the expected one, in a time that tells
+// nothing of where they differ or how long the expected one is. An empty
+// expected secret matches nothing.
+bool sameSecret(const std::string& given, const std::string& expected);
+
 // The client sends booking times as UTC+8 wall-clock text, "2024-03-07 9:05:00"
 // (hour with or without a leading zero). Answers "2024-03-07T01:05:00Z", or
 // nothing when the text is not such a time.

@@ -7,10 +7,9 @@
 
 #include "DevCerts.h"
 #include "Holds.h"
-#include "RequestLog.h"
 #include "Routes.h"
+#include "ServerSetup.h"
 #include "Store.h"
-#include "Text.h"
 
 #include <httplib.h>
 
@@ -24,13 +23,11 @@
 #include <mutex>
 #include <pthread.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
 
 namespace {
 
 constexpr const char* kListenAddress = "127.0.0.1";
-constexpr size_t kMaxPayloadBytes = 64 * 1024;
 
 struct Options
 {
@@ -150,33 +147,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "devservice: cannot load %s and its key\n", certs.serverCert.c_str());
         return 1;
     }
-    // Without it every answer waits for the client's delayed ACK (~40 ms).
-    server.set_tcp_nodelay(true);
-    // Not the library's default SO_REUSEPORT: a second instance on a busy port
-    // must fail instead of silently sharing the connections with the first.
-    server.set_socket_options([](int sock) {
-        int on = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    });
-    server.set_payload_max_length(kMaxPayloadBytes);
+    devservice::configureServer(server, logLine);
     if (!options.holds.empty()) {
         server.set_pre_routing_handler([&options](const httplib::Request& request, httplib::Response&) {
             options.holds.wait(request.path);
             return httplib::Server::HandlerResponse::Unhandled;
         });
     }
-    server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
-        logLine(devservice::requestLine(request.remote_addr, request.method, request.path, request.params,
-                                        response.status, response.body.size()));
-    });
-    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (!response.body.empty())
-            return;
-        const char* message = response.status == 404   ? "no such route"
-                              : response.status >= 500 ? "internal error"
-                                                       : "bad request";
-        devservice::answerError(response, response.status, response.status, message);
-    });
     const auto health = [](const httplib::Request&, httplib::Response& response) {
         response.set_content("{\"status\":\"ok\"}", "application/json");
     };

@@ -1,6 +1,10 @@
 #include "AnswerText.h"
 
+#include "KelpNetUtils.h"
+#include "log/Log.h"
+
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -50,6 +54,23 @@ AnswerSpan valueSpanAfter(const std::string& answer, std::size_t afterName)
         return {answer.size(), answer.size()};
     const std::size_t close = answer.find('"', open + 1);
     return {open + 1, close == std::string::npos ? answer.size() : close};
+}
+
+std::optional<std::string> answerBytes(const char* answer, int32_t answerLength)
+{
+    if (!answer || answerLength <= 0)
+        return std::string();
+    try {
+        return std::string(answer, static_cast<std::size_t>(answerLength));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+void logWhenAnswerTooLarge(int32_t errorCode)
+{
+    if (errorCode == NET_UTILS_ERROR_ANSWER_TOO_LARGE)
+        LOG_INFO << "answer refused: larger than " << NET_HTTPCLIENT_MAX_ANSWER_BYTES << " bytes";
 }
 
 std::string maskOf(std::size_t length)

@@ -4,6 +4,8 @@
 // answer that may be logged or printed.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -17,6 +19,15 @@ using AnswerSpan = std::pair<std::size_t, std::size_t>;
 // the value is the text between the next two double quotes. A value whose
 // closing quote is missing runs to the end of the answer.
 AnswerSpan valueSpanAfter(const std::string& answer, std::size_t afterName);
+
+// A completed exchange's answer bytes as a string; nothing when memory runs
+// out, which callers treat like a failed exchange
+// (NET_UTILS_ERROR_OUT_OF_MEMORY).
+std::optional<std::string> answerBytes(const char* answer, int32_t answerLength);
+
+// After a failed exchange: logs one line naming the size limit when the
+// answer was refused for its size. Other failures are the caller's to log.
+void logWhenAnswerTooLarge(int32_t errorCode);
 
 // What stands in for a secret of `length` bytes.
 std::string maskOf(std::size_t length);

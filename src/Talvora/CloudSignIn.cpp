@@ -6,14 +6,17 @@
 #include "ServiceExchange.h"
 #include "crypto/AESCipher.h"
 #include "crypto/Base64.h"
+#include "log/LineText.h"
 #include "log/Log.h"
 #include "platform/KelpNetUtils.h"
 #include "platform/Strevonet.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -70,6 +73,18 @@ std::string withoutPadding(const unsigned char* field, size_t fieldSize)
     return password;
 }
 
+// The answer, with its secrets masked, on standard output and in the log.
+void showAnswer(const std::string& answer, const std::string& accessToken)
+{
+    try {
+        const std::string shownAnswer = maskedAnswer(answer, accessToken);
+        printLine("strRespondData: " + shownAnswer);
+        LOG_INFO << "strRespondData: " << shownAnswer;
+    } catch (const std::bad_alloc&) {
+        // Only the diagnostic lines are lost.
+    }
+}
+
 // The cloud session and the HTTP handle (unless already released: -1),
 // released in this order.
 void cloudCleanUp(int32_t handle, char* token)
@@ -118,7 +133,7 @@ int signInToCloud(CloudAccount& account)
     const std::string queryBase = std::string(config::kCloudApiUrl) + kAccountQueryPath;
     const std::string queryUrl = queryBase + accessToken;
     const std::string shownUrl = queryBase + maskOf(accessToken.size());
-    std::cout << "strLoginString: " << shownUrl << std::endl;
+    printLine("strLoginString: " + shownUrl);
     LOG_INFO << "strLoginString: " << shownUrl;
 
     std::string answer;
@@ -128,29 +143,27 @@ int signInToCloud(CloudAccount& account)
         HttpExchange exchange;
         std::memset(&exchange, 0, sizeof exchange);
         exchange.url = queryUrl.data();
-        exchange.urlLength = static_cast<int32_t>(queryUrl.size());
+        exchange.urlLength = queryUrl.size() <= INT32_MAX ? static_cast<int32_t>(queryUrl.size()) : 0;
         exchange.mode = kExchangeMode;
         const ExchangeResult result = runExchange(handle, exchange);
         if (quitRequested()) {
             // The user cancelled the progress window: end as a cancelled
             // sign-in does.
             cloudCleanUp(result.handleReleased ? -1 : handle, token);
-            std::cout << "login cancelled" << std::endl;
+            printLine("login cancelled");
             LOG_INFO << "login cancelled";
             return -1;
         }
-        if (!result.completed) {
-            LOG_INFO << attempt << ": NET_HTTPCLIENT_ShortLinkExchange fail, code: " << result.lastError;
+        std::optional<std::string> received =
+            result.completed ? answerBytes(exchange.answer, exchange.answerLength) : std::nullopt;
+        if (!received) {
+            const int32_t code = result.completed ? NET_UTILS_ERROR_OUT_OF_MEMORY : result.lastError;
+            logWhenAnswerTooLarge(code);
+            LOG_INFO << attempt << ": NET_HTTPCLIENT_ShortLinkExchange fail, code: " << code;
             continue;
         }
-        if (exchange.answer && exchange.answerLength > 0)
-            answer.assign(exchange.answer, static_cast<size_t>(exchange.answerLength));
-        else
-            answer.clear();
-
-        const std::string shownAnswer = maskedAnswer(answer, accessToken);
-        std::cout << "strRespondData: " << shownAnswer << std::endl;
-        LOG_INFO << "strRespondData: " << shownAnswer;
+        answer = std::move(*received);
+        showAnswer(answer, accessToken);
 
         if (const std::optional<std::string> email = readField(answer, "email")) {
             signInAccount = *email;
@@ -209,8 +222,10 @@ int signInToCloud(CloudAccount& account)
     cipher.setMode(AESCipher::CBC);
     cipher.setIV(config::kAesIv);
 
-    const int encryptedLength = static_cast<int>(encrypted->size());
-    if (base64_decoded_length(encrypted->data(), encryptedLength) > kCipherTextCapacity) {
+    // A value too long for an int is out of range like any beyond 128 bytes.
+    const int encryptedLength = encrypted->size() <= INT_MAX ? static_cast<int>(encrypted->size()) : -1;
+    if (encryptedLength < 0 ||
+        base64_decoded_length(encrypted->data(), encryptedLength) > kCipherTextCapacity) {
         showErrorBox("登录异常(password字段超出128字节)");
         return -1;
     }

@@ -7,7 +7,9 @@
 #include "ServiceExchange.h"
 #include "log/Log.h"
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <sstream>
 
@@ -84,22 +86,26 @@ std::optional<std::string> exchange(const std::string& url, Report how)
     HttpExchange record;
     std::memset(&record, 0, sizeof record);
     record.url = url.data();
-    record.urlLength = static_cast<int32_t>(url.size());
+    // A URL longer than the record's length field can describe goes out with
+    // length 0, which the library refuses as a bad argument.
+    record.urlLength = url.size() <= INT32_MAX ? static_cast<int32_t>(url.size()) : 0;
     record.mode = kExchangeMode;
 
     const talvora::ExchangeResult result = talvora::runExchange(handle, record);
     if (!result.completed) {
         // After a quit nobody waits for the answer, nor for a box about it.
-        if (!talvora::quitRequested())
+        if (!talvora::quitRequested()) {
+            talvora::logWhenAnswerTooLarge(result.lastError);
             report(how, "网络异常,http数据交互错误,错误码: " + std::to_string(result.lastError));
+        }
         if (!result.handleReleased)
             NET_HTTPCLIENT_Destroy(handle);
         return std::nullopt;
     }
-    std::string answer;
-    if (record.answer && record.answerLength > 0)
-        answer.assign(record.answer, static_cast<size_t>(record.answerLength));
+    std::optional<std::string> answer = talvora::answerBytes(record.answer, record.answerLength);
     NET_HTTPCLIENT_Destroy(handle);
+    if (!answer)
+        report(how, "网络异常,http数据交互错误,错误码: " + std::to_string(NET_UTILS_ERROR_OUT_OF_MEMORY));
     return answer;
 }
 
@@ -111,8 +117,13 @@ bool fetch(const std::string& url, const char* logPrefix, std::string* answer)
     std::optional<std::string> text = exchange(url, Report::Log);
     if (!text)
         return false;
-    if (logPrefix)
-        LOG_INFO << logPrefix << talvora::maskedAnswer(*text);
+    if (logPrefix) {
+        try {
+            LOG_INFO << logPrefix << talvora::maskedAnswer(*text);
+        } catch (const std::bad_alloc&) {
+            // Only the log line is lost.
+        }
+    }
     if (answer)
         *answer = std::move(*text);
     return true;

@@ -21,7 +21,9 @@
 #include <QStackedWidget>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <iostream>
 #include <system_error>
@@ -72,7 +74,8 @@ bool parseMeetingNumber(const QString& text, int64_t& number)
 bool Talvora::startSdkSession(std::string account, const char* password, int passwordLength)
 {
     m_wstrLoginAccount =
-        QString::fromLocal8Bit(account.data(), static_cast<int>(account.size())).toStdWString();
+        QString::fromLocal8Bit(account.data(), static_cast<int>(std::min<size_t>(account.size(), INT_MAX)))
+            .toStdWString();
     // The password ends at its length or at a NUL, whichever comes first, so a
     // length larger than the text never reads past it.
     const int usable =

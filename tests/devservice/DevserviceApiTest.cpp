@@ -5,6 +5,7 @@
 #include "HttpsClient.h"
 #include "MeetingJson.h"
 #include "ServiceProcess.h"
+#include "strevonet/TokenRequest.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -278,6 +279,45 @@ TEST_F(DevserviceApi, UpdateAndDeleteConcernOnlyTheOwnersMeeting)
     EXPECT_NE(deleted.body.find("\"deleted_at\":\""), std::string::npos) << deleted.body;
     EXPECT_EQ(listOf("ZC10001").find(id), std::string::npos);
     expectRefused(call("/v3/meeting/delete", erase), 404, "deleted twice");
+}
+
+TEST_F(DevserviceApi, GuessingPasswordsIsSlowedDownPerAccount)
+{
+    const std::string cloudAppKey = "8f3a1c6e0b9d47e2a5c4f1d7b2e60a93";
+    const auto form = [](const char* path, const Fields& fields) {
+        return talvora::https::post({s_service->baseUrl() + path,
+                                     {"Content-Type: application/x-www-form-urlencoded"},
+                                     talvora::https::formEncode(fields)});
+    };
+    struct Route
+    {
+        const char* path;
+        Fields guess, right;
+    };
+    for (const Route& route :
+         {Route{"/oauth/token",
+                {{"app_key", cloudAppKey}, {"account", "demo2"}, {"password", "guess"}},
+                {{"app_key", cloudAppKey}, {"account", "demo2"}, {"password", "talvora123"}}},
+          Route{"/sdk/v1/login",
+                {{"account", "lisi@talvora.dev"}, {"password", "guess"}},
+                {{"account", "LiSi@talvora.dev"}, {"password", "LiSi-Password-16"}}}}) {
+        SCOPED_TRACE(route.path);
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(form(route.path, route.guess).status, 401);
+        const auto locked = form(route.path, route.right);
+        EXPECT_EQ(locked.status, 429) << "even the right password waits";
+        EXPECT_NE(locked.body.find("\"error\":\"too_many_attempts\""), std::string::npos) << locked.body;
+        for (const char* key : {"access_token", "session"})
+            EXPECT_EQ(locked.body.find(key), std::string::npos) << locked.body;
+    }
+    EXPECT_EQ(
+        form("/sdk/v1/login", {{"account", "zhangsan@example.com"}, {"password", "Zs-Meet-2024"}}).status,
+        200)
+        << "other accounts go on";
+    // The cloud sign-in dialog takes the refusal like a wrong password.
+    EXPECT_EQ(
+        talvora::strevonet::requestToken(s_service->baseUrl(), cloudAppKey, "demo2", "talvora123").outcome,
+        talvora::strevonet::TokenResult::Outcome::Rejected);
 }
 
 TEST_F(DevserviceApi, UnknownRoutesAnswer404)

@@ -1,6 +1,7 @@
 // The service's building blocks without a network: time and UTF-8 rules, the
-// masked request log and the SQLite store.
+// masked request log, secrets and the guessing throttle, and the SQLite store.
 
+#include "LoginThrottle.h"
 #include "RequestLog.h"
 #include "Store.h"
 #include "Text.h"
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace devservice {
@@ -64,6 +67,40 @@ TEST(RequestLog, MasksSecretsPasswordsAndTokens)
     EXPECT_NE(line.find("topic=周会?x"), std::string::npos) << "a line break would split the log line";
     EXPECT_NE(line.find("POST /v3/meeting/create?"), std::string::npos);
     EXPECT_NE(line.find("-> 200 (17 bytes)"), std::string::npos);
+}
+
+TEST(SameSecret, MatchesOnlyTheWholeNonEmptySecret)
+{
+    EXPECT_TRUE(sameSecret("Zs-Meet-2024", "Zs-Meet-2024"));
+    for (const char* given : {"zs-meet-2024", "Zs-Meet-202", "Zs-Meet-20245", ""})
+        EXPECT_FALSE(sameSecret(given, "Zs-Meet-2024")) << given;
+    EXPECT_FALSE(sameSecret("", ""));
+}
+
+TEST(LoginThrottle, FiveFailuresWithinAMinuteLockTheAccountForThirtySeconds)
+{
+    using std::chrono::seconds;
+    LoginThrottle throttle;
+    const LoginThrottle::Clock::time_point start{};
+    // Failures a minute apart never add up.
+    throttle.failed("demo", start);
+    for (int i = 0; i < 4; ++i)
+        throttle.failed("Demo", start + seconds(61 + i));
+    EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(65)), 0);
+
+    throttle.failed("DEMO", start + seconds(70));
+    EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(70)), 30) << "spelling does not matter";
+    EXPECT_EQ(throttle.secondsLocked("demo2", start + seconds(70)), 0) << "other accounts go on";
+    throttle.failed("demo", start + seconds(80)); // refused attempts do not extend the lock
+    EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(99) + std::chrono::milliseconds(500)), 1);
+    EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(100)), 0);
+
+    // After the lock a fresh count starts, and a success clears it.
+    for (int i = 0; i < 4; ++i)
+        throttle.failed("demo", start + seconds(101));
+    throttle.succeeded("demo");
+    throttle.failed("demo", start + seconds(102));
+    EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(102)), 0);
 }
 
 class StoreTest : public ::testing::Test
@@ -184,6 +221,23 @@ TEST_F(StoreTest, KeepsEverythingAcrossReopening)
         << "seeding must not reset a renamed account";
     ASSERT_TRUE(reopened.meetingById(id));
     EXPECT_EQ(reopened.meetingById(id)->startTime, "2030-05-01T01:00:00Z");
+}
+
+TEST_F(StoreTest, TheDataFileIsReadableByItsOwnerOnly)
+{
+    const mode_t previousMask = umask(022);
+    for (const bool existed : {false, true}) {
+        std::remove(m_path.c_str());
+        if (existed)
+            close(open(m_path.c_str(), O_CREAT | O_WRONLY, 0644));
+        {
+            Store store(m_path);
+        }
+        struct stat status;
+        ASSERT_EQ(stat(m_path.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0600u) << (existed ? "an existing file" : "a new file");
+    }
+    umask(previousMask);
 }
 
 TEST_F(StoreTest, AFileThatIsNoDatabaseIsRefused)

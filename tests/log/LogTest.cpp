@@ -151,6 +151,22 @@ TEST_F(LogDirTest, InitCreatesTheDirectoryAndWritesTheInitLine)
         << lines[2];
 }
 
+TEST_F(LogDirTest, ControlCharactersAreEscapedSoAStatementStaysOneLine)
+{
+    ASSERT_EQ(initLogIn(logDir()), 0);
+    // A value that tries to end the line and forge one of its own.
+    static const char kForged[] =
+        "a\nb\r\tc\x01\x1b[31m\x7f\\n 张三\0end\n[ I0101 00:00:00.000000     1 x.cpp:1]forged";
+    LOG_INFO << "topic:" << std::string(kForged, sizeof kForged - 1);
+
+    const std::vector<std::string> lines = readLines(filesIn(logDir()).at(0));
+    ASSERT_EQ(lines.size(), 2u);
+    const std::string expected =
+        R"(topic:a\nb\r\tc\x01\x1B[31m\x7F\n 张三\x00end\n[ I0101 00:00:00.000000     1 x.cpp:1]forged)";
+    ASSERT_GE(lines[1].size(), expected.size());
+    EXPECT_EQ(lines[1].substr(lines[1].size() - expected.size()), expected) << lines[1];
+}
+
 TEST_F(LogDirTest, InitLogWritesBesideTheExecutable)
 {
     char exe[TKR_MAX_PATH];

@@ -1,5 +1,6 @@
 #include "Log.h"
 
+#include "log/LineText.h"
 #include "tkr.h"
 
 #include <algorithm>
@@ -153,12 +154,17 @@ LogLine::LogLine(const char* sourceFile, int sourceLine, const char* levelName)
 
 LogLine::~LogLine()
 {
-    m_stream << '\n';
-    const std::string line = m_stream.str();
-    LogSink& logSink = sink();
-    std::lock_guard<std::mutex> lock(logSink.mutex);
-    if (logSink.file) {
-        std::fwrite(line.data(), 1, line.size(), logSink.file);
-        std::fflush(logSink.file);
+    // Destructors must not throw: a line that cannot be built for want of
+    // memory is dropped instead of ending the process.
+    try {
+        std::string line = talvora::oneLine(m_stream.str());
+        line += '\n';
+        LogSink& logSink = sink();
+        std::lock_guard<std::mutex> lock(logSink.mutex);
+        if (logSink.file) {
+            std::fwrite(line.data(), 1, line.size(), logSink.file);
+            std::fflush(logSink.file);
+        }
+    } catch (const std::exception&) {
     }
 }

@@ -6,7 +6,8 @@
 //     LOG_INFO << "meeting " << meetingNumber << " started";
 //
 // Statements made before initLog() (or after the file failed to open) are
-// dropped.
+// dropped. Control characters in what a statement streams are written
+// escaped (LineText.h), so a line break inside a value never splits a line.
 
 #include "platform/system/ProcessInfo.h"
 

@@ -32,6 +32,14 @@ static_assert(offsetof(HttpExchange, mode) == 20, "HttpExchange layout");
 // Parameter kind of NET_HTTPCLIENT_SetParam that adds a request header.
 constexpr int NET_HTTPCLIENT_PARAM_HEADER = 3;
 
+// The largest answer body an exchange accepts. A larger one fails the
+// exchange with NET_UTILS_ERROR_ANSWER_TOO_LARGE.
+constexpr int32_t NET_HTTPCLIENT_MAX_ANSWER_BYTES = 8 * 1024 * 1024;
+
+// Codes of NET_UTILS_GetLastError that callers tell apart.
+constexpr int32_t NET_UTILS_ERROR_OUT_OF_MEMORY = 27;
+constexpr int32_t NET_UTILS_ERROR_ANSWER_TOO_LARGE = 63;
+
 extern "C" {
 
 // Starts the library; non-zero on success, 0 on failure.
@@ -54,7 +62,8 @@ int NET_HTTPCLIENT_SetParam(int32_t handle, int kind, const char* name, int name
 // Sends exchange->url (mode 2: a POST with an empty body) and, when the
 // server answered with any HTTP status, fills answer/answerLength with the
 // body and returns non-zero. Transport failures (resolve, connect, TLS,
-// time-out) return 0 and set NET_UTILS_GetLastError.
+// time-out, an answer above NET_HTTPCLIENT_MAX_ANSWER_BYTES) return 0 and
+// set NET_UTILS_GetLastError.
 int NET_HTTPCLIENT_ShortLinkExchange(int32_t handle, HttpExchange* exchange);
 
 // Releases the handle and its answer buffer. Safe from any thread: an

@@ -1,15 +1,23 @@
 #include "HttpsClient.h"
+#include "HttpsClientTesting.h"
 
 #include <curl/curl.h>
 
+#include <atomic>
+#include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 
 namespace talvora::https {
 namespace {
 
-constexpr long kConnectTimeoutSeconds = 10;
-constexpr long kRequestTimeoutSeconds = 30;
+constexpr long kConnectTimeoutMs = 10'000;
+constexpr long kRequestTimeoutMs = 30'000;
+
+// The time-outs in force; tests of a silent service shorten them.
+std::atomic<long> g_connectTimeoutMs{kConnectTimeoutMs};
+std::atomic<long> g_requestTimeoutMs{kRequestTimeoutMs};
 
 void initialiseCurlOnce()
 {
@@ -17,10 +25,33 @@ void initialiseCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-size_t appendToString(char* data, size_t size, size_t count, void* target)
+// Collects the answer body up to kMaxAnswerBytes. An answer that announces a
+// larger size is refused by libcurl itself (CURLOPT_MAXFILESIZE_LARGE); one
+// that does not (chunked, or a lying Content-Length) is cut off here.
+struct BodySink
 {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
+    std::string body;
+    bool tooLarge = false;
+    bool outOfMemory = false;
+};
+
+// Called by libcurl (C code): nothing may be thrown through it. Any count
+// other than the one given aborts the transfer.
+size_t appendToBody(char* data, size_t size, size_t count, void* target)
+{
+    auto* sink = static_cast<BodySink*>(target);
+    const size_t bytes = size * count;
+    if (bytes > kMaxAnswerBytes - sink->body.size()) {
+        sink->tooLarge = true;
+        return 0;
+    }
+    try {
+        sink->body.append(data, bytes);
+    } catch (const std::bad_alloc&) {
+        sink->outOfMemory = true;
+        return 0;
+    }
+    return bytes;
 }
 
 struct CurlDeleter
@@ -119,9 +150,10 @@ const char* trustedCaFile()
     return TALVORA_CA_BUNDLE;
 }
 
-Answer post(const Request& request, Abort* abort)
+namespace {
+
+Answer perform(const Request& request, Abort* abort)
 {
-    initialiseCurlOnce();
     Answer answer;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
@@ -139,7 +171,7 @@ Answer post(const Request& request, Abort* abort)
         headers.reset(appended);
     }
 
-    std::string body;
+    BodySink sink;
     CURL* handle = curl.get();
     curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
@@ -147,24 +179,47 @@ Answer post(const Request& request, Abort* abort)
     curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.data());
     curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(handle, CURLOPT_CAINFO, trustedCaFile());
+    const char* caFile = trustedCaFile();
+    if (caFile && *caFile) {
+        // Only the bundle: libcurl would also trust its compiled-in CA
+        // directory (the system's) unless that is cleared.
+        curl_easy_setopt(handle, CURLOPT_CAINFO, caFile);
+        curl_easy_setopt(handle, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+    }
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, kRequestTimeoutSeconds);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, g_connectTimeoutMs.load());
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, g_requestTimeoutMs.load());
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToString);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink);
 
     const CURLcode code = TransferLoop::run(handle, abort);
     if (code != CURLE_OK) {
-        answer.transportError = code;
+        answer.transportError = sink.tooLarge      ? CURLE_FILESIZE_EXCEEDED
+                                : sink.outOfMemory ? CURLE_OUT_OF_MEMORY
+                                                   : code;
         return answer;
     }
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &answer.status);
     answer.completed = true;
-    answer.body = std::move(body);
+    answer.body = std::move(sink.body);
     return answer;
+}
+
+} // namespace
+
+Answer post(const Request& request, Abort* abort)
+{
+    initialiseCurlOnce();
+    try {
+        return perform(request, abort);
+    } catch (const std::bad_alloc&) {
+        Answer failed;
+        failed.transportError = CURLE_OUT_OF_MEMORY;
+        return failed;
+    }
 }
 
 std::string formEncode(const std::vector<std::pair<std::string, std::string>>& fields)
@@ -172,6 +227,10 @@ std::string formEncode(const std::vector<std::pair<std::string, std::string>>& f
     initialiseCurlOnce();
     const auto escape = [](const std::string& text) {
         std::string escaped;
+        // libcurl takes an int length; a longer value is sent empty rather
+        // than cut short.
+        if (text.size() > static_cast<size_t>(std::numeric_limits<int>::max()))
+            return escaped;
         if (char* out = curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size()))) {
             escaped = out;
             curl_free(out);
@@ -190,3 +249,13 @@ std::string formEncode(const std::vector<std::pair<std::string, std::string>>& f
 }
 
 } // namespace talvora::https
+
+namespace talvora::https::testing {
+
+void setTimeouts(long connectMs, long totalMs)
+{
+    g_connectTimeoutMs = connectMs > 0 ? connectMs : kConnectTimeoutMs;
+    g_requestTimeoutMs = totalMs > 0 ? totalMs : kRequestTimeoutMs;
+}
+
+} // namespace talvora::https::testing

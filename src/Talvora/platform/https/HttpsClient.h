@@ -1,16 +1,23 @@
 #pragma once
 // The one place where the stand-ins speak HTTPS. Every request verifies the
 // server's certificate and host name against the CA file compiled in as
-// TALVORA_CA_BUNDLE, connects within 10 s and completes within 30 s, so a
+// TALVORA_CA_BUNDLE (nothing else is trusted then; an empty value means the
+// system's CA store), connects within 10 s and completes within 30 s, so a
 // dead or hung service ends in a transport error instead of a frozen window.
+// An answer body above kMaxAnswerBytes is a transport error too
+// (CURLE_FILESIZE_EXCEEDED): nothing a service sends can make the client
+// hold more than that.
 
 #include <atomic>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace talvora::https {
+
+constexpr std::size_t kMaxAnswerBytes = 8 * 1024 * 1024;
 
 struct Request
 {
@@ -57,13 +64,14 @@ private:
 };
 
 // Sends a POST. Any HTTP status completes the request; only transport
-// failures (resolve, connect, TLS, time-out, abort) leave completed false.
+// failures (resolve, connect, TLS, time-out, an answer that is too large,
+// memory running out, an abort) leave completed false.
 Answer post(const Request& request, Abort* abort = nullptr);
 
 // application/x-www-form-urlencoded text of the given fields, in order.
 std::string formEncode(const std::vector<std::pair<std::string, std::string>>& fields);
 
-// The CA file that every request trusts.
+// The CA file that every request trusts; empty for the system's store.
 const char* trustedCaFile();
 
 } // namespace talvora::https

@@ -17,6 +17,10 @@
 
 namespace {
 
+static_assert(NET_HTTPCLIENT_MAX_ANSWER_BYTES == talvora::https::kMaxAnswerBytes, "one answer limit");
+static_assert(NET_UTILS_ERROR_OUT_OF_MEMORY == CURLE_OUT_OF_MEMORY, "error codes are CURLcodes");
+static_assert(NET_UTILS_ERROR_ANSWER_TOO_LARGE == CURLE_FILESIZE_EXCEEDED, "error codes are CURLcodes");
+
 constexpr int32_t kMaxHandles = 1024;
 constexpr uint8_t kShortLinkMode = 2;
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -73,6 +74,8 @@ int Strevo_Mid_Login(char** token, int* tokenLength)
         return 0;
 
     const std::string& accessToken = dialog.accessToken();
+    if (accessToken.size() > static_cast<size_t>(INT_MAX))
+        return -1;
     char* buffer = static_cast<char*>(std::malloc(accessToken.size()));
     if (!buffer)
         return -1;

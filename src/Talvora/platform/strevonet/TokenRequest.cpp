@@ -6,10 +6,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <climits>
+#include <new>
+
 namespace talvora::strevonet {
 
-TokenResult requestToken(const std::string& authUrl, const std::string& appKey, const std::string& account,
-                         const std::string& password, https::Abort* abort)
+namespace {
+
+TokenResult exchangeForToken(const std::string& authUrl, const std::string& appKey,
+                             const std::string& account, const std::string& password, https::Abort* abort)
 {
     https::Request request;
     request.url = authUrl + "/oauth/token";
@@ -22,13 +27,16 @@ TokenResult requestToken(const std::string& authUrl, const std::string& appKey, 
         result.outcome = TokenResult::Outcome::Unreachable;
         return result;
     }
-    if (answer.status == 401) {
+    // 429: too many failed attempts for the account. The user is told as
+    // for a wrong password and may try again.
+    if (answer.status == 401 || answer.status == 429) {
         result.outcome = TokenResult::Outcome::Rejected;
         return result;
     }
     result.outcome = TokenResult::Outcome::BadAnswer;
     if (answer.status != 200)
         return result;
+    static_assert(https::kMaxAnswerBytes <= INT_MAX, "post() never hands out more than an int can count");
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray(answer.body.data(), static_cast<int>(answer.body.size())));
     const QJsonValue token = document.object().value(QStringLiteral("access_token"));
@@ -37,6 +45,21 @@ TokenResult requestToken(const std::string& authUrl, const std::string& appKey, 
     result.accessToken = token.toString().toStdString();
     result.outcome = TokenResult::Outcome::Granted;
     return result;
+}
+
+} // namespace
+
+TokenResult requestToken(const std::string& authUrl, const std::string& appKey, const std::string& account,
+                         const std::string& password, https::Abort* abort)
+{
+    // Runs on a thread of its own, where an exception would end the process.
+    try {
+        return exchangeForToken(authUrl, appKey, account, password, abort);
+    } catch (const std::bad_alloc&) {
+        TokenResult failed;
+        failed.outcome = TokenResult::Outcome::BadAnswer;
+        return failed;
+    }
 }
 
 } // namespace talvora::strevonet
