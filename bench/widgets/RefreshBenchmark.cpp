@@ -3,6 +3,9 @@
 // timed is the client's own work (parse, build the cards and dots, place page
 // 1).
 //
+// BM_RssGrowthOver1000Refreshes reports how much the resident size grows
+// over 1000 refreshes after 100 to warm up: it should stay flat.
+//
 // BM_StallDuringHeldRefresh holds the answer back for 1 s and reports the
 // longest gap between the ticks of a 1 ms GUI-thread timer during the whole
 // refresh: with the exchange off the GUI thread, what remains is the work
@@ -22,6 +25,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -58,6 +62,47 @@ void BM_Refresh50(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Refresh50)->Unit(benchmark::kMillisecond);
+
+// Resident set in KiB, from /proc/self/status.
+long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(4096, '\n');
+    }
+    return -1;
+}
+
+void BM_RssGrowthOver1000Refreshes(benchmark::State& state)
+{
+    auto window = makeWindow();
+    const auto refresh = [&window] {
+        // The double records every exchange; that record is not the client's.
+        kelp_double::reset();
+        kelp_double::queueAnswer(answer());
+        window->onChooseMyMeet();
+        QApplication::processEvents();
+        // Refreshes alternate with the second page, as a user's clicks would.
+        window->onCBtnClickSlots(2);
+    };
+    long growth = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < 100; ++i)
+            refresh();
+        const long before = residentKiB();
+        for (int i = 0; i < 1000; ++i)
+            refresh();
+        growth = residentKiB() - before;
+    }
+    state.counters["rss_growth_kib"] = static_cast<double>(growth);
+}
+BENCHMARK(BM_RssGrowthOver1000Refreshes)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_StallDuringHeldRefresh(benchmark::State& state)
 {

@@ -38,17 +38,16 @@ ShowAMeet::ShowAMeet(int index, std::string topic, std::string startTime, int du
         return;
     }
     buildLayout();
+    showMeeting();
     m_pixShadow = talvora::frameless::loadShadow();
     connect(m_pBtnModify, &QPushButton::clicked, this, &ShowAMeet::onChooseModify);
     connect(m_pBtnStart, &QPushButton::clicked, this, &ShowAMeet::onChooseStart);
 }
 
-// Accepts year-month-dayThour:minute: followed by anything.
-bool ShowAMeet::readStartTime()
+bool ShowAMeet::parseStartTime(const std::string& text, StartFields& fields, const char** error)
 {
-    const std::string& text = m_strStartTime;
-    const auto fail = [](const char* message) {
-        talvora::showErrorBox(message);
+    const auto fail = [error](const char* message) {
+        *error = message;
         return false;
     };
     const auto firstDash = text.find('-');
@@ -74,11 +73,27 @@ bool ShowAMeet::readStartTime()
     const auto number = [&text](std::size_t from, std::size_t to) {
         return std::atoi(text.substr(from, to - from).c_str());
     };
-    const int year = number(0, firstDash);
-    const int month = number(firstDash + 1, secondDash);
-    const int day = number(secondDash + 1, t);
-    const int hour = number(t + 1, firstColon);
-    const int minute = number(firstColon + 1, secondColon);
+    fields = {number(0, firstDash), number(firstDash + 1, secondDash), number(secondDash + 1, t),
+              number(t + 1, firstColon), number(firstColon + 1, secondColon)};
+    return true;
+}
+
+bool ShowAMeet::canShow(const std::string& startTime)
+{
+    StartFields fields{};
+    const char* error = nullptr;
+    return parseStartTime(startTime, fields, &error);
+}
+
+bool ShowAMeet::readStartTime()
+{
+    StartFields fields{};
+    const char* error = nullptr;
+    if (!parseStartTime(m_strStartTime, fields, &error)) {
+        talvora::showErrorBox(error);
+        return false;
+    }
+    const auto [year, month, day, hour, minute] = fields;
 
     // Added arithmetically rather than through the local time zone, so that a
     // daylight-saving change on this machine cannot move a card by an hour.
@@ -116,19 +131,12 @@ void ShowAMeet::buildLayout()
     setFixedSize(410, 250);
     setObjectName(QStringLiteral("ShowAMeet"));
 
-    m_pLabShowTopic = control<QLabel>(this, "m_pLabShowTopic", QString::fromStdString(m_strTopic), 376, 22);
-    m_pLabShowTime = control<QLabel>(this, "m_pLabShowTime", QString::fromStdString(m_strTimeShow), 376, 18);
+    m_pLabShowTopic = control<QLabel>(this, "m_pLabShowTopic", QString(), 376, 22);
+    m_pLabShowTime = control<QLabel>(this, "m_pLabShowTime", QString(), 376, 18);
     m_pLabVedioOrVoice = control<QLabel>(this, "m_pLabVedioOrVoice", QString(), 40, 40);
-    m_pLabVedioOrVoice->setStyleSheet(
-        isVideoMeeting()
-            ? QStringLiteral(
-                  "QLabel{background:transparent;border-image:url(:/Talvora/Resources/icon_type_video.png);}")
-            : QStringLiteral(
-                  "QLabel{background:transparent;border-image:url(:/Talvora/Resources/icon_type_voi.png);}"));
     m_pLabMeetCodeWord = control<QLabel>(this, "m_pLabMeetCodeWord", QString::fromUtf8("会议码: "), 90, 20);
     m_pLabMeetCodeContent =
         control<QLabel>(this, "m_pLabMeetCodeContent", QStringLiteral("123456789"), 238, 20);
-    m_pLabMeetCodeContent->setText(QString::fromStdString(m_strMeetCode));
     m_pBtnModify = control<QPushButton>(this, "m_pBtnModify", QString::fromUtf8("编辑"), 96, 36);
     m_pBtnStart = control<QPushButton>(this, "m_pBtnStart", QString::fromUtf8("开始"), 96, 36);
 
@@ -140,6 +148,42 @@ void ShowAMeet::buildLayout()
     layout->addLayout(
         hboxOf(24, 16, 0, 0, m_pLabVedioOrVoice, Gap{8}, m_pLabMeetCodeWord, m_pLabMeetCodeContent));
     layout->addLayout(hboxOf(81, 38, 87, 30, m_pBtnModify, Gap{40}, m_pBtnStart));
+}
+
+void ShowAMeet::showMeeting()
+{
+    m_pLabShowTopic->setText(QString::fromStdString(m_strTopic));
+    m_pLabShowTime->setText(QString::fromStdString(m_strTimeShow));
+    m_pLabMeetCodeContent->setText(QString::fromStdString(m_strMeetCode));
+    // Restyling re-polishes the label; a reused card of the same type keeps
+    // its style.
+    const QString typeStyle =
+        isVideoMeeting()
+            ? QStringLiteral(
+                  "QLabel{background:transparent;border-image:url(:/Talvora/Resources/icon_type_video.png);}")
+            : QStringLiteral(
+                  "QLabel{background:transparent;border-image:url(:/Talvora/Resources/icon_type_voi.png);}");
+    if (m_pLabVedioOrVoice->styleSheet() != typeStyle) {
+        m_pLabVedioOrVoice->setStyleSheet(typeStyle);
+    }
+}
+
+bool ShowAMeet::setMeeting(int index, std::string topic, std::string startTime, int duration,
+                           std::string meetCode, bool hostVideo, bool participantsVideo)
+{
+    if (!showsMeeting() || !canShow(startTime)) {
+        return false;
+    }
+    m_iIndex = index;
+    m_strTopic = std::move(topic);
+    m_strStartTime = std::move(startTime);
+    m_iDuration = duration;
+    m_strMeetCode = std::move(meetCode);
+    m_bHostVideo = hostVideo;
+    m_bParticipantsVideo = participantsVideo;
+    readStartTime();
+    showMeeting();
+    return true;
 }
 
 void ShowAMeet::onChooseModify()

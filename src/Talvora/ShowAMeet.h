@@ -19,6 +19,17 @@ public:
     ShowAMeet(int index, std::string topic, std::string startTime, int duration, std::string meetCode,
               bool hostVideo, bool participantsVideo, QWidget* parent = nullptr);
 
+    // Whether a card for this start_time shows its meeting (rather than stay
+    // empty after an error box); asks nothing of the user.
+    static bool canShow(const std::string& startTime);
+    // A card that shows a meeting takes another one whose start_time it can
+    // show, so that a refresh reuses its cards instead of building new ones.
+    // False, with nothing changed, for an empty card or an unreadable time.
+    bool setMeeting(int index, std::string topic, std::string startTime, int duration, std::string meetCode,
+                    bool hostVideo, bool participantsVideo);
+    // True unless the start_time could not be read.
+    bool showsMeeting() const { return m_pLabShowTopic != nullptr; }
+
     bool isVideoMeeting() const { return m_bHostVideo && m_bParticipantsVideo; }
 
     int m_iIndex = 0;
@@ -59,6 +70,16 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    struct StartFields
+    {
+        int year, month, day, hour, minute;
+    };
+    // The fields of year-month-dayThour:minute: followed by anything; on
+    // failure *error names what is missing.
+    static bool parseStartTime(const std::string& text, StartFields& fields, const char** error);
+
     bool readStartTime();
     void buildLayout();
+    // Puts the meeting's texts and type into the card's widgets.
+    void showMeeting();
 };

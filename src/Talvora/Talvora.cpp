@@ -42,6 +42,7 @@
 #include <QSpacerItem>
 #include <QStackedWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -59,6 +60,8 @@ const char* const kMeetCodeWrongShown =
 const char* const kCoverStyle = "QLabel{background:rgba(248,248,248,0.50);}";
 
 constexpr int kCardsPerPage = 4;
+// The list query asks for one page of this many meetings.
+constexpr std::size_t kMaxMeetings = 50;
 
 QString menuIconStyle(const char* icon, bool selected)
 {
@@ -179,6 +182,15 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
     connect(m_pCreateConference, &CreateConference::bookThenModify, this, &Talvora::onBookOKWinModify);
     connect(this, &Talvora::modifyShowUsername, this, &Talvora::onModifyShowUsername);
     connect(this, &Talvora::initChooseMyMeet, this, &Talvora::onChooseMyMeet);
+
+    // One mapper each for the cards' two buttons and the page dots, for the
+    // window's whole life; a deleted card or dot leaves its mapper by itself.
+    m_pModifyMapper = new QSignalMapper(this);
+    m_pStartMapper = new QSignalMapper(this);
+    m_pDotMapper = new QSignalMapper(this);
+    connect(m_pModifyMapper, &QSignalMapper::mappedWidget, this, &Talvora::onAMeetModifySlots);
+    connect(m_pStartMapper, &QSignalMapper::mappedWidget, this, &Talvora::onAMeetStartSlots);
+    connect(m_pDotMapper, &QSignalMapper::mappedInt, this, &Talvora::onCBtnClickSlots);
 
     // The first list query runs here, before the window is shown; whoever
     // builds the window shows its progress. Later exchanges show the spinner
@@ -305,6 +317,13 @@ void Talvora::onChooseMyMeet()
     }
     auto list = std::make_shared<protocol::Ss>();
     protocol::ParseJsonText(list, answer);
+    // The query asks for one page of 50; a service that sends more does not
+    // get a card for each of them.
+    if (list->meetings.size() > kMaxMeetings) {
+        LOG_WARNING << "meeting list: " << list->meetings.size() << " meetings received, the first "
+                    << kMaxMeetings << " shown, " << list->meetings.size() - kMaxMeetings << " dropped";
+        list->meetings.resize(kMaxMeetings);
+    }
     m_iMeetCount = static_cast<int>(list->meetings.size());
     if (m_iMeetCount == 0) {
         highlightMenuEntry(PageNoMeetings);
@@ -313,56 +332,75 @@ void Talvora::onChooseMyMeet()
     }
 
     clearMeetGrid();
-    for (ShowAMeet* card : m_vecMeetWidgets) {
-        delete card;
-    }
-    m_vecMeetWidgets.clear();
-
-    // Each refresh wires its own cards and dots through fresh mappers, so
-    // every button reaches its slot exactly once.
-    auto* modifyMapper = new QSignalMapper(this);
-    auto* startMapper = new QSignalMapper(this);
-    for (std::size_t i = 0; i < list->meetings.size(); ++i) {
-        const protocol::Meet& meet = list->meetings[i];
-        auto* card = new ShowAMeet(static_cast<int>(i), meet.topic, meet.start_time, meet.duration, meet.id,
-                                   meet.option_host_video, meet.option_participants_video);
-        m_vecMeetWidgets.push_back(card);
-        LOG_INFO << "host：" << static_cast<char>(meet.option_host_video);
-        LOG_INFO << "paticipate：" << static_cast<char>(meet.option_participants_video);
-        connect(card, &ShowAMeet::modifySignal, modifyMapper, qOverload<>(&QSignalMapper::map));
-        modifyMapper->setMapping(card, card);
-        connect(card, &ShowAMeet::startSignal, startMapper, qOverload<>(&QSignalMapper::map));
-        startMapper->setMapping(card, card);
-    }
-    connect(modifyMapper, &QSignalMapper::mappedWidget, this, &Talvora::onAMeetModifySlots);
-    connect(startMapper, &QSignalMapper::mappedWidget, this, &Talvora::onAMeetStartSlots);
-
-    const int pages = (m_iMeetCount + kCardsPerPage - 1) / kCardsPerPage;
-    for (CircleButton* dot : m_vecPageBtns) {
-        delete dot;
-    }
-    m_vecPageBtns.clear();
-    QHBoxLayout* dots = m_pShowMyMeetWin->m_pDotLayout;
-    dots->removeItem(m_pSpacerLeft);
-    dots->removeItem(m_pSpacerRight);
-    dots->addItem(m_pSpacerLeft);
-    auto* dotMapper = new QSignalMapper(this);
-    for (int page = 1; page <= pages; ++page) {
-        auto* dot = new CircleButton;
-        m_vecPageBtns.push_back(dot);
-        dots->addWidget(dot);
-        if (page == 1) {
-            dot->setStyleSheet(QString::fromUtf8(CircleButton::kSelectedStyle));
-        }
-        connect(dot, &QPushButton::clicked, dotMapper, qOverload<>(&QSignalMapper::map));
-        dotMapper->setMapping(dot, page);
-    }
-    connect(dotMapper, &QSignalMapper::mappedInt, this, &Talvora::onCBtnClickSlots);
-    dots->addItem(m_pSpacerRight);
-
+    showMeetCards(list->meetings);
+    showPageDots((m_iMeetCount + kCardsPerPage - 1) / kCardsPerPage);
     placeMeetPage(1);
     highlightMenuEntry(PageMeetingCards);
     m_pStackedWidget->setCurrentIndex(PageMeetingCards);
+}
+
+void Talvora::showMeetCards(const std::vector<protocol::Meet>& meetings)
+{
+    // A card that shows a meeting takes the next one in its place; building
+    // and styling fresh cards is most of what a refresh costs. A card whose
+    // start time cannot be read is built anew, so that its box comes up in
+    // list order as the card is made.
+    const std::size_t kept = std::min(m_vecMeetWidgets.size(), meetings.size());
+    for (std::size_t i = kept; i < m_vecMeetWidgets.size(); ++i) {
+        delete m_vecMeetWidgets[i];
+    }
+    m_vecMeetWidgets.resize(meetings.size(), nullptr);
+    for (std::size_t i = 0; i < meetings.size(); ++i) {
+        const protocol::Meet& meet = meetings[i];
+        ShowAMeet*& card = m_vecMeetWidgets[i];
+        if (card == nullptr ||
+            !card->setMeeting(static_cast<int>(i), meet.topic, meet.start_time, meet.duration, meet.id,
+                              meet.option_host_video, meet.option_participants_video)) {
+            delete card;
+            card = new ShowAMeet(static_cast<int>(i), meet.topic, meet.start_time, meet.duration, meet.id,
+                                 meet.option_host_video, meet.option_participants_video);
+            connect(card, &ShowAMeet::modifySignal, m_pModifyMapper, qOverload<>(&QSignalMapper::map));
+            m_pModifyMapper->setMapping(card, card);
+            connect(card, &ShowAMeet::startSignal, m_pStartMapper, qOverload<>(&QSignalMapper::map));
+            m_pStartMapper->setMapping(card, card);
+        }
+        LOG_INFO << "host：" << static_cast<char>(meet.option_host_video);
+        LOG_INFO << "paticipate：" << static_cast<char>(meet.option_participants_video);
+    }
+}
+
+void Talvora::showPageDots(int pages)
+{
+    QHBoxLayout* dots = m_pShowMyMeetWin->m_pDotLayout;
+    while (static_cast<int>(m_vecPageBtns.size()) > pages) {
+        delete m_vecPageBtns.back();
+        m_vecPageBtns.pop_back();
+    }
+    if (dots->indexOf(m_pSpacerLeft) < 0) {
+        dots->addItem(m_pSpacerLeft);
+    }
+    dots->removeItem(m_pSpacerRight);
+    while (static_cast<int>(m_vecPageBtns.size()) < pages) {
+        auto* dot = new CircleButton;
+        m_vecPageBtns.push_back(dot);
+        dots->addWidget(dot);
+        connect(dot, &QPushButton::clicked, m_pDotMapper, qOverload<>(&QSignalMapper::map));
+        m_pDotMapper->setMapping(dot, static_cast<int>(m_vecPageBtns.size()));
+    }
+    dots->addItem(m_pSpacerRight);
+    selectPageDot(1);
+}
+
+void Talvora::selectPageDot(int page)
+{
+    // Restyling re-polishes a dot; only the dots whose state changes get it.
+    for (std::size_t i = 0; i < m_vecPageBtns.size(); ++i) {
+        const QString style = QString::fromUtf8(static_cast<int>(i) + 1 == page ? CircleButton::kSelectedStyle
+                                                                                : CircleButton::kUnselectedStyle);
+        if (m_vecPageBtns[i]->styleSheet() != style) {
+            m_vecPageBtns[i]->setStyleSheet(style);
+        }
+    }
 }
 
 void Talvora::clearMeetGrid()
@@ -402,11 +440,7 @@ void Talvora::placeMeetPage(int page)
 void Talvora::onCBtnClickSlots(int page)
 {
     clearMeetGrid();
-    for (std::size_t i = 0; i < m_vecPageBtns.size(); ++i) {
-        const bool selected = static_cast<int>(i) + 1 == page;
-        m_vecPageBtns[i]->setStyleSheet(
-            QString::fromUtf8(selected ? CircleButton::kSelectedStyle : CircleButton::kUnselectedStyle));
-    }
+    selectPageDot(page);
     placeMeetPage(page);
 }
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 class QLabel;
+class QSignalMapper;
 class QSpacerItem;
 class QStackedWidget;
 
@@ -39,6 +40,9 @@ class ShowMyMeetWin;
 
 namespace talvora {
 class BusyPresenterScope;
+}
+namespace protocol {
+struct Meet;
 }
 
 class Talvora : public QDialog,
@@ -159,6 +163,11 @@ private:
     void highlightMenuEntry(int page);
     // Takes every widget out of the card grid without deleting it.
     void clearMeetGrid();
+    // One card per meeting, reusing the cards of the last list.
+    void showMeetCards(const std::vector<protocol::Meet>& meetings);
+    // `pages` dots between the two spacers, the first one selected.
+    void showPageDots(int pages);
+    void selectPageDot(int page);
     // Puts the cards of a 1-based page (and the fillers a short page needs)
     // into the grid.
     void placeMeetPage(int page);
@@ -201,6 +210,9 @@ public:
 
 private:
     std::unique_ptr<talvora::BusyPresenterScope> m_pBusyScope;
+    QSignalMapper* m_pModifyMapper = nullptr;
+    QSignalMapper* m_pStartMapper = nullptr;
+    QSignalMapper* m_pDotMapper = nullptr;
     std::thread m_DeamonThread;
     std::atomic<bool> m_bStopThread{false};
     // Wakes the watcher from its pause when the window stops it.
