@@ -18,16 +18,22 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/Resources/icons/hicolor DESTINATION ${CM
 configure_file(${_linux}/${TALVORA_APP_ID}.metainfo.xml.in ${CMAKE_BINARY_DIR}/${TALVORA_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/${TALVORA_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# Debian wants the copyright and a changelog compressed without a time stamp.
+# Debian wants the copyright, and the changelog and manual page compressed
+# without a time stamp.
 execute_process(COMMAND date -u -R -d "${TALVORA_RELEASE_DATE} 12:00 UTC"
     OUTPUT_VARIABLE TALVORA_RELEASE_DATE_RFC2822 OUTPUT_STRIP_TRAILING_WHITESPACE)
-configure_file(${_linux}/changelog.in ${CMAKE_BINARY_DIR}/package-doc/changelog @ONLY)
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/package-doc/changelog.gz
-    COMMAND gzip -9 -n -f -k ${CMAKE_BINARY_DIR}/package-doc/changelog
-    DEPENDS ${CMAKE_BINARY_DIR}/package-doc/changelog
-    VERBATIM)
-add_custom_target(talvora_package_doc ALL DEPENDS ${CMAKE_BINARY_DIR}/package-doc/changelog.gz)
-install(FILES ${_linux}/copyright ${CMAKE_BINARY_DIR}/package-doc/changelog.gz DESTINATION ${_docdir})
+set(_doc ${CMAKE_BINARY_DIR}/package-doc)
+configure_file(${_linux}/changelog.in ${_doc}/changelog @ONLY)
+configure_file(${_linux}/Talvora.1 ${_doc}/Talvora.1 COPYONLY)
+foreach(file changelog Talvora.1)
+    add_custom_command(OUTPUT ${_doc}/${file}.gz
+        COMMAND gzip -9 -n -f -k ${_doc}/${file}
+        DEPENDS ${_doc}/${file}
+        VERBATIM)
+endforeach()
+add_custom_target(talvora_package_doc ALL DEPENDS ${_doc}/changelog.gz ${_doc}/Talvora.1.gz)
+install(FILES ${_linux}/copyright ${_doc}/changelog.gz DESTINATION ${_docdir})
+install(FILES ${_doc}/Talvora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(TALVORA_INSTALL_DEV_CA)
     install(FILES ${TALVORA_DEV_CERT_DIR}/ca.pem DESTINATION ${CMAKE_INSTALL_DATADIR}/talvora RENAME dev-ca.pem)

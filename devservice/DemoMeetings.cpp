@@ -18,8 +18,8 @@ struct DemoBooking
 };
 
 const DemoBooking kBookings[] = {
-    {1, 9, 30, 60, true, "产品周会"},        {1, 14, 0, 45, false, "客户需求电话沟通"},
-    {2, 10, 0, 90, true, "技术方案评审"},    {2, 16, 30, 30, false, "项目进度同步"},
+    {1, 9, 30, 60, true, "产品周会"},       {1, 14, 0, 45, false, "客户需求电话沟通"},
+    {2, 10, 0, 90, true, "技术方案评审"},   {2, 16, 30, 30, false, "项目进度同步"},
     {3, 9, 0, 120, true, "新员工入职培训"}, {3, 15, 0, 60, true, "季度总结会"},
 };
 
@@ -47,7 +47,8 @@ std::vector<Meeting> demoMeetings(const std::string& zcode, std::time_t now)
         meeting.zcode = zcode;
         meeting.topic = booking.topic;
         // Through the same conversion as a booking the client sends.
-        meeting.startTime = beijingToUtc(wallClock(now, booking.dayAhead, booking.hour, booking.minute)).value();
+        meeting.startTime =
+            beijingToUtc(wallClock(now, booking.dayAhead, booking.hour, booking.minute)).value();
         meeting.duration = booking.duration;
         meeting.noVideoHost = !booking.video;
         meeting.noVideoParticipants = !booking.video;

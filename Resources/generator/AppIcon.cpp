@@ -88,7 +88,8 @@ void drawCamera(QPainter& p, const Grid& grid, int size)
     p.drawRoundedRect(body, bodyRadius, bodyRadius);
 
     QPolygonF lens;
-    lens << grid.point(0.68, 0.44) << grid.point(0.86, 0.31) << grid.point(0.86, 0.69) << grid.point(0.68, 0.56);
+    lens << grid.point(0.68, 0.44) << grid.point(0.86, 0.31) << grid.point(0.86, 0.69)
+         << grid.point(0.68, 0.56);
     if (size >= kDetailSize)
         p.drawPath(roundedPolygon(lens, grid.length(0.03)));
     else

@@ -335,7 +335,8 @@ TEST_F(LogDirTest, LogGoesToTheUserStateDirectoryWhenTheProgramsOwnCannotBeWritt
     // Without XDG_STATE_HOME (or with a relative one) the home's .local/state.
     const ScopedEnv home("HOME", (m_dir / "home").string());
     const ScopedEnv relative("XDG_STATE_HOME", "relative/state");
-    EXPECT_EQ(chooseLogDirectory(""), (m_dir / "home" / ".local" / "state" / "Talvora" / "Logs").string() + "/");
+    EXPECT_EQ(chooseLogDirectory(""),
+              (m_dir / "home" / ".local" / "state" / "Talvora" / "Logs").string() + "/");
     EXPECT_EQ(modeOf(m_dir / "home" / ".local"), 0700u);
 
     ASSERT_EQ(initLogIn(fallback), 0);

@@ -1,8 +1,8 @@
 #pragma once
 // The client's log: one plain-text file per run in Logs/ beside the
 // executable, or in the user's state directory when the program may not
-// write beside itself (an installed copy). Only the user can read it. Any thread may log; a statement is written as one whole line
-// when it ends:
+// write beside itself (an installed copy). Only the user can read it. Any
+// thread may log; a statement is written as one whole line when it ends:
 //
 //     LOG_INFO << "meeting " << meetingNumber << " started";
 //

@@ -106,8 +106,9 @@ int makeDirectoryPrivate(const std::string& path)
 FILE* openPrivateFile(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
-    const std::string directory =
-        slash == std::string::npos ? "." : slash == 0 ? "/" : withoutTrailingSeparators(path.substr(0, slash));
+    const std::string directory = slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                               : withoutTrailingSeparators(path.substr(0, slash));
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty()) {
         errno = EISDIR;
