@@ -151,11 +151,12 @@ int initLogIn(const std::string& logDirectory)
 std::string chooseLogDirectory(const std::string& exeDirectory)
 {
     const std::string beside = exeDirectory + "Logs" + kSeparator;
-    // Without the separator, so that a file named Logs counts as taken.
-    const bool besideWritable = TKR_AccessFile((exeDirectory + "Logs").c_str()) == 0
-                                    ? talvora::platform::isWritableDirectory(beside)
-                                    : talvora::platform::isWritableDirectory(exeDirectory);
-    if (besideWritable)
+    // An unknown location of the program never means the working directory.
+    // Logs is looked up without the separator, so that a file of that name
+    // counts as taken.
+    if (!exeDirectory.empty() && (TKR_AccessFile((exeDirectory + "Logs").c_str()) == 0
+                                      ? talvora::platform::isWritableDirectory(beside)
+                                      : talvora::platform::isWritableDirectory(exeDirectory)))
         return beside;
     const std::string state = talvora::platform::userStateDirectory("Talvora");
     return state.empty() ? beside : state + "Logs" + kSeparator;
