@@ -1,5 +1,6 @@
 #include "Store.h"
 
+#include "DemoMeetings.h"
 #include "Text.h"
 
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <random>
 #include <stdexcept>
 
@@ -200,7 +202,7 @@ void keepPrivate(const std::string& path)
 
 } // namespace
 
-Store::Store(const std::string& path)
+Store::Store(const std::string& path, bool seedDemoMeetings)
 {
     keepPrivate(path);
     if (sqlite3_open_v2(path.c_str(), &m_db,
@@ -215,6 +217,8 @@ Store::Store(const std::string& path)
         sqlite3_busy_timeout(m_db, 5000);
         for (const char* sql : kSchema)
             Statement(m_db, sql).step();
+        // The accounts and their meetings appear together or not at all.
+        Statement(m_db, "BEGIN IMMEDIATE").step();
         for (const Account& demo : kDemoAccounts) {
             Statement insert(m_db, std::string("INSERT OR IGNORE INTO accounts (") + kAccountColumns +
                                        ") VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
@@ -227,7 +231,12 @@ Store::Store(const std::string& path)
                 .bind(7, demo.token)
                 .bind(8, demo.displayName);
             insert.step();
+            // Only a new file gets them: a store in use keeps what its users left.
+            if (seedDemoMeetings && sqlite3_changes(m_db) > 0 && demo.cloudAccount == "demo")
+                for (const Meeting& meeting : demoMeetings(demo.zcode, std::time(nullptr)))
+                    createMeeting(meeting);
         }
+        Statement(m_db, "COMMIT").step();
     } catch (...) {
         sqlite3_close(m_db);
         m_db = nullptr;

@@ -45,8 +45,9 @@ class Store
 {
 public:
     // Opens (or creates) the database file and seeds the demo accounts when
-    // the file is new. Throws std::runtime_error when the file cannot be used.
-    explicit Store(const std::string& path);
+    // the file is new, with the demo account's meetings (DemoMeetings.h) when
+    // seedDemoMeetings. Throws std::runtime_error when the file cannot be used.
+    explicit Store(const std::string& path, bool seedDemoMeetings = false);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;

@@ -2,7 +2,7 @@
 // SQLite storage, the conferencing REST API, the cloud sign-in and the
 // conferencing SDK's endpoints.
 //
-//   devservice [--port N] [--data FILE] [--certs DIR] [--hold ROUTE=MS[+SKIP]]...
+//   devservice [--port N] [--data FILE] [--certs DIR] [--no-demo-data] [--hold ROUTE=MS[+SKIP]]...
 //   devservice --init-certs [--certs DIR]
 
 #include "DevCerts.h"
@@ -36,14 +36,18 @@ struct Options
     std::string certDirectory = TALVORA_DEV_CERT_DIR;
     bool initCertsOnly = false;
     devservice::Holds holds;
+    bool demoMeetings = true; // seeded into a new data file
 };
 
 void printUsage(FILE* to)
 {
     std::fprintf(to,
-                 "usage: devservice [--port N] [--data FILE] [--certs DIR] [--hold ROUTE=MS[+SKIP]]...\n"
+                 "usage: devservice [--port N] [--data FILE] [--certs DIR] [--no-demo-data]\n"
+                 "                  [--hold ROUTE=MS[+SKIP]]...\n"
                  "       devservice --init-certs [--certs DIR]\n"
                  "Serves the Talvora conferencing, cloud and SDK endpoints over HTTPS on %s.\n"
+                 "A new data file gets the demo accounts and, unless --no-demo-data, six\n"
+                 "meetings of the account demo over the next three days.\n"
                  "--hold makes requests to ROUTE wait MS milliseconds before they are served\n"
                  "(after the first SKIP), to play a slow service in tests.\n"
                  "Defaults: --port %d --data devservice.db --certs %s\n",
@@ -68,6 +72,8 @@ bool parseOptions(int argc, char** argv, Options& options)
         const bool hasValue = i + 1 < argc;
         if (arg == "--init-certs") {
             options.initCertsOnly = true;
+        } else if (arg == "--no-demo-data") {
+            options.demoMeetings = false;
         } else if (arg == "--port" && hasValue) {
             if (!parsePort(argv[++i], options.port)) {
                 std::fprintf(stderr, "devservice: --port needs a number from 1 to 65535\n");
@@ -136,7 +142,7 @@ int main(int argc, char** argv)
 
     std::unique_ptr<devservice::Store> store;
     try {
-        store = std::make_unique<devservice::Store>(options.dataFile);
+        store = std::make_unique<devservice::Store>(options.dataFile, options.demoMeetings);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "devservice: %s\n", error.what());
         return 1;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Talvora
-# need; packages already present are left alone. Run as root (or with sudo).
+# Installs the Debian packages that building, running, testing and packaging
+# Talvora need, and any package named on the command line; packages already
+# present are left alone. As root it calls apt-get itself; as another user it
+# calls "sudo apt-get", and only when something is missing.
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,8 @@ packages=(
     fonts-noto-cjk fontconfig
     libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
     xvfb xdotool xcompmgr x11-apps imagemagick iproute2 procps python3
+    dpkg-dev file desktop-file-utils appstream
+    "$@"
 )
 
 missing=()
@@ -18,10 +22,18 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
+[ ${#missing[@]} -eq 0 ] && exit 0
 
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "Missing Debian packages: ${missing[*]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+        echo "sudo is not installed; install them as root with:" >&2
+        echo "    apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing them with sudo apt-get (sudo may ask for your password)."
+    as_root=(sudo)
 fi
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -2,10 +2,12 @@
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, builds the fuzz targets with clang, and runs the
 # whole test suite. Ends with ctest's summary; fails when any test fails.
+# Run it as yourself: it asks sudo only to install missing Debian packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+. scripts/leave-sudo.sh
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTALVORA_BUILD_FUZZERS=ON >/dev/null

@@ -3,6 +3,8 @@
 // greys. Sizes equal the widgets that show them, because style-sheet border
 // images are stretched without smoothing and look best at 1:1.
 
+#include "AppIcon.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QDir>
@@ -475,13 +477,10 @@ void makeTryButtons()
     }
 }
 
+// The window icon and the desktop's icons are one drawing (AppIcon.cpp).
 QImage appIcon(int size)
 {
-    return render(size, size, [size](QPainter& p) {
-        const qreal s = size;
-        box(p, QRectF(0, 0, s, s), s * 0.22, kBlue);
-        inSquare(p, QRectF(s * 0.16, s * 0.16, s * 0.68, s * 0.68), [&] { glyphCamera(p, Qt::white, true); });
-    });
+    return drawAppIcon(size);
 }
 
 // Windows icon container holding PNG images (Vista and later read these; Qt's
@@ -577,5 +576,6 @@ int main(int argc, char** argv)
     makeEmptyState();
     makeTryButtons();
     makeFavicon();
+    g_failures += writeDesktopIcons(QDir(g_outDir).filePath("icons"), "org.talvora.Talvora");
     return g_failures == 0 ? 0 : 1;
 }

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 
 #include <cstring>
 
@@ -70,6 +71,8 @@ int main(int argc, char* argv[])
     // The resources live in a static library; without this the linker drops them.
     Q_INIT_RESOURCE(Talvora);
     applyStyleSheet(app);
+    // Every window, the sign-in dialog included, shows the application's mark.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Talvora/Resources/favicon.ico")));
 
     if (NET_UTILS_Init() == 0) {
         talvora::showErrorBox("网络异常,初始化KelpNetUtils库失败");

@@ -1,6 +1,7 @@
 // The service's building blocks without a network: time and UTF-8 rules, the
 // masked request log, secrets and the guessing throttle, and the SQLite store.
 
+#include "DemoMeetings.h"
 #include "LoginThrottle.h"
 #include "RequestLog.h"
 #include "Store.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -238,6 +240,57 @@ TEST_F(StoreTest, TheDataFileIsReadableByItsOwnerOnly)
         EXPECT_EQ(status.st_mode & 0777, 0600u) << (existed ? "an existing file" : "a new file");
     }
     umask(previousMask);
+}
+
+TEST(DemoMeetings, SpreadOverTheThreeDaysAfterTodayOfUtcPlusEight)
+{
+    // 2024-03-06 23:59 and 2024-03-07 00:30 at UTC+8: the first is still the 6th there.
+    struct Case
+    {
+        std::time_t now;
+        const char* first;
+        const char* last;
+    };
+    for (const Case& c : {Case{1709740740, "2024-03-07T01:30:00Z", "2024-03-09T07:00:00Z"},
+                          Case{1709742600, "2024-03-08T01:30:00Z", "2024-03-10T07:00:00Z"}}) {
+        const std::vector<Meeting> meetings = demoMeetings("ZC10001", c.now);
+        ASSERT_EQ(meetings.size(), 6u);
+        EXPECT_EQ(meetings.front().startTime, c.first);
+        EXPECT_EQ(meetings.back().startTime, c.last);
+        int voice = 0;
+        for (std::size_t i = 0; i < meetings.size(); ++i) {
+            const Meeting& meeting = meetings[i];
+            EXPECT_EQ(meeting.zcode, "ZC10001");
+            EXPECT_LT(utf8Length(meeting.topic), meeting.topic.size()) << "a Chinese topic";
+            EXPECT_EQ(meeting.noVideoHost, meeting.noVideoParticipants);
+            voice += meeting.noVideoHost ? 1 : 0;
+            if (i > 0) {
+                EXPECT_LT(meetings[i - 1].startTime, meeting.startTime);
+            }
+        }
+        EXPECT_GT(voice, 0);
+        EXPECT_LT(voice, 6);
+    }
+}
+
+TEST_F(StoreTest, OnlyANewFileGetsTheDemoMeetingsAndOnlyWhenAsked)
+{
+    {
+        Store withoutDemo(m_path);
+        EXPECT_TRUE(withoutDemo.meetingsOf("ZC10001").empty());
+    }
+    {
+        Store reopened(m_path, true);
+        EXPECT_TRUE(reopened.meetingsOf("ZC10001").empty()) << "a store in use is left alone";
+    }
+    std::remove(m_path.c_str());
+    {
+        Store fresh(m_path, true);
+        EXPECT_EQ(fresh.meetingsOf("ZC10001").size(), 6u);
+        EXPECT_TRUE(fresh.meetingsOf("ZC10002").empty());
+    }
+    Store again(m_path, true);
+    EXPECT_EQ(again.meetingsOf("ZC10001").size(), 6u);
 }
 
 TEST_F(StoreTest, AFileThatIsNoDatabaseIsRefused)

@@ -1,6 +1,7 @@
 #pragma once
 // A development service started by a test or benchmark of its own: its own
-// port, database and certificate directory, stopped with SIGTERM.
+// port, database (without the demo meetings) and certificate directory,
+// stopped with SIGTERM.
 
 #include <string>
 #include <sys/types.h>

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts the development service for the tests: a fresh database, HTTPS on
-# 127.0.0.1:PORT with the build's development CA. Returns once /health answers.
+# Starts the development service for the tests: a fresh database without the
+# demo meetings, HTTPS on 127.0.0.1:PORT with the build's development CA.
+# Returns once /health answers.
 #   start-devservice.sh DEVSERVICE PORT STATE_DIR CERT_DIR
 set -euo pipefail
 binary=$1 port=$2 state=$3 certs=$4
@@ -44,7 +45,7 @@ fi
 
 rm -f "$state/devservice.db" "$state/devservice.db-journal" "$state/devservice.db-wal" "$state/devservice.db-shm"
 # Detached, with every stream redirected, so ctest does not wait for it.
-ASAN_OPTIONS=detect_leaks=0 setsid "$binary" --port "$port" --data "$state/devservice.db" --certs "$certs" \
+ASAN_OPTIONS=detect_leaks=0 setsid "$binary" --port "$port" --data "$state/devservice.db" --certs "$certs" --no-demo-data \
     </dev/null >"$state/devservice.log" 2>&1 &
 pid=$!
 echo "$pid" >"$pidfile"

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -295,4 +297,110 @@ TEST_F(LogDirTest, UnopenableFileIsReportedAndLoggingGoesOn)
     EXPECT_EQ(openLogFile((m_dir / "missing" / "x").c_str()), nullptr);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "(fopen)create log file fail:" + std::to_string(ENOENT));
+}
+
+namespace {
+
+mode_t modeOf(const fs::path& path)
+{
+    struct stat status;
+    return lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace
+
+TEST_F(LogDirTest, LogGoesToTheUserStateDirectoryWhenTheProgramsOwnCannotBeWritten)
+{
+    const fs::path state = m_dir / "state";
+    const ScopedEnv stateHome("XDG_STATE_HOME", state.string());
+    const std::string fallback = (state / "Talvora" / "Logs").string() + "/";
+
+    const fs::path writable = m_dir / "bin";
+    fs::create_directories(writable);
+    EXPECT_EQ(chooseLogDirectory(writable.string() + "/"), (writable / "Logs").string() + "/");
+
+    // Not writable: missing, or Logs taken by something that is no directory.
+    EXPECT_EQ(chooseLogDirectory((m_dir / "missing").string() + "/"), fallback);
+    std::ofstream(writable / "Logs") << "not a directory";
+    EXPECT_EQ(chooseLogDirectory(writable.string() + "/"), fallback);
+    EXPECT_EQ(modeOf(state / "Talvora"), 0700u);
+
+    // Without XDG_STATE_HOME (or with a relative one) the home's .local/state.
+    const ScopedEnv home("HOME", (m_dir / "home").string());
+    const ScopedEnv relative("XDG_STATE_HOME", "relative/state");
+    EXPECT_EQ(chooseLogDirectory(""),
+              (m_dir / "home" / ".local" / "state" / "Talvora" / "Logs").string() + "/");
+    EXPECT_EQ(modeOf(m_dir / "home" / ".local"), 0700u);
+
+    ASSERT_EQ(initLogIn(fallback), 0);
+    EXPECT_EQ(filesIn(fallback).size(), 1u);
+}
+
+TEST_F(LogDirTest, DirectoryAndFileAreTheUsersAloneWhateverTheUmask)
+{
+    struct RestoreUmask
+    {
+        mode_t mask;
+        ~RestoreUmask() { umask(mask); }
+    } restore{umask(0)};
+    ASSERT_EQ(initLogIn(logDir()), 0);
+    EXPECT_EQ(modeOf(logDir()), 0700u);
+    EXPECT_EQ(modeOf(filesIn(logDir()).at(0)), 0600u);
+
+    // A directory left by an earlier version is narrowed.
+    const fs::path older = m_dir / "older";
+    fs::create_directory(older);
+    fs::permissions(older, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+    ASSERT_EQ(initLogIn(older.string() + "/"), 0);
+    EXPECT_EQ(modeOf(older), 0700u);
+    EXPECT_EQ(modeOf(filesIn(older).at(0)), 0600u);
+}
+
+TEST_F(LogDirTest, SymbolicLinksAreNeverFollowed)
+{
+    const std::string kOpenFailure = "(fopen)create log file fail:";
+    // Logs as a link to a directory full of old logs: nothing is pruned,
+    // nothing created, and the failure is reported.
+    const fs::path target = m_dir / "elsewhere";
+    makeAgedFiles(target, "CPS_", 12);
+    const mode_t targetMode = modeOf(target);
+    fs::create_directory_symlink(target, m_dir / "Logs");
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(initLogIn(logDir()), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout().rfind(kOpenFailure, 0), 0u);
+    EXPECT_EQ(namesIn(target).size(), 12u);
+    EXPECT_EQ(modeOf(target), targetMode);
+
+    // A link in place of the file itself.
+    const fs::path victim = m_dir / "victim.txt";
+    std::ofstream(victim) << "keep";
+    fs::create_symlink(victim, m_dir / "CPS_link.txt");
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(openLogFile((m_dir / "CPS_link.txt").c_str()), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), kOpenFailure + std::to_string(ELOOP));
+    EXPECT_EQ(readLines(victim), std::vector<std::string>{"keep"});
 }

@@ -79,7 +79,7 @@ def start_service(namespace, service, certs, port, scratch):
     log = open(os.path.join(scratch, "devservice.log"), "w")
     process = subprocess.Popen(
         namespace.prefix + [service, "--port", port, "--data", os.path.join(scratch, "devservice.db"),
-                            "--certs", certs],
+                            "--certs", certs, "--no-demo-data"],
         stdout=log, stderr=subprocess.STDOUT)
     health = namespace.prefix + ["curl", "-sf", "--max-time", "2", "--cacert", os.path.join(certs, "ca.pem"),
                                  "https://127.0.0.1:%s/health" % port]

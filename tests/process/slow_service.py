@@ -70,7 +70,24 @@ class HeldService:
 
 
 def click(session, window, point):
-    session.xdotool("mousemove", "--window", window, str(point[0]), str(point[1]), "click", "1")
+    session.xdotool("mousemove", "--sync", "--window", window, str(point[0]), str(point[1]))
+    session.xdotool("click", "1")
+
+
+def click_to_quit(session, client, window, point):
+    """Clicks and returns (exit code, seconds from the click to the exit),
+    or (None, None) when the client is still running QUIT_WITHIN seconds
+    after the click. Without a window manager a click now and then lands
+    where the pointer was before the move, so one that ends nothing is
+    clicked once more."""
+    for _ in range(2):
+        time.sleep(0.2)
+        started = time.monotonic()
+        click(session, window, point)
+        code = ended_within(client, QUIT_WITHIN)
+        if code is not None:
+            return code, time.monotonic() - started
+    return None, None
 
 
 def ended_within(client, seconds):
@@ -103,11 +120,9 @@ def cancel_held_account_query(session, executable):
         progress = session.wait_window("正在登录", client)
         time.sleep(0.5)
         session.screenshot("slow_service_sign_in_progress")
-        started = time.monotonic()
-        click(session, progress, PROGRESS_CANCEL)
-        code = ended_within(client, QUIT_WITHIN)
+        code, seconds = click_to_quit(session, client, progress, PROGRESS_CANCEL)
         check(code is not None, "still running %.1f s after 取消:\n%s" % (QUIT_WITHIN, output(client)))
-        print("取消 ended the client in %.2f s" % (time.monotonic() - started))
+        print("取消 ended the client in %.2f s" % seconds)
         check(code == 255, "exited with %s after 取消, expected 255:\n%s" % (code, output(client)))
         check("error box" not in output(client), "a box after 取消:\n" + output(client))
         check("login cancelled" in output(client), "no 'login cancelled':\n" + output(client))
@@ -142,11 +157,9 @@ def log_out_during_held_join(session, executable):
         click(session, window, LOGOUT)
         confirmation = wait_confirmation(session, client)
         check(confirmation is not None, "no logout confirmation:\n" + output(client))
-        started = time.monotonic()
-        click(session, confirmation, CONFIRM_SURE)
-        code = ended_within(client, QUIT_WITHIN)
+        code, seconds = click_to_quit(session, client, confirmation, CONFIRM_SURE)
         check(code is not None, "still running %.1f s after the logout:\n%s" % (QUIT_WITHIN, output(client)))
-        print("the logout ended the client in %.2f s" % (time.monotonic() - started))
+        print("the logout ended the client in %.2f s" % seconds)
         check(code == 0, "exited with %s after the logout, expected 0:\n%s" % (code, output(client)))
 
 

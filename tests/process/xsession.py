@@ -120,10 +120,17 @@ class XSession:
             shutil.copy2(executable, target)
         return target
 
-    def start(self, executable):
-        out = open(executable + ".%d.out" % len(self.clients), "w+b")
-        client = subprocess.Popen([executable], env=self.env(), stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=subprocess.STDOUT)
+    def start(self, executable, user=None, **env):
+        """Starts executable, as user (a pwd entry; needs root) when given,
+        with env added to the session's environment (None removes a name)."""
+        out = open(os.path.join(self.scratch, "%s.%d.out" % (os.path.basename(executable), len(self.clients))),
+                   "w+b")
+        identity = {}
+        if user is not None:
+            identity = dict(user=user.pw_uid, group=user.pw_gid, extra_groups=[])
+        environment = {name: value for name, value in dict(self.env(), **env).items() if value is not None}
+        client = subprocess.Popen([executable], env=environment, stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=subprocess.STDOUT, **identity)
         client.output_file = out
         self.clients.append(client)
         return client

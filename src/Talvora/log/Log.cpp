@@ -1,6 +1,7 @@
 #include "Log.h"
 
 #include "log/LineText.h"
+#include "platform/system/PrivateFiles.h"
 #include "tkr.h"
 
 #include <algorithm>
@@ -51,6 +52,24 @@ struct OldLog
     std::string path;
 };
 
+// Makes file (null when it could not be opened) the log's file, reporting a
+// failure with the last error code.
+FILE* adoptLogFile(FILE* file)
+{
+    const uint32_t error = TKR_GetLastError();
+    if (!file) {
+        std::printf("(fopen)create log file fail:%u", error);
+        std::fflush(stdout);
+    }
+    LogSink& logSink = sink();
+    std::lock_guard<std::mutex> lock(logSink.mutex);
+    // Only one file is ever open, even when the log is started twice.
+    if (logSink.file)
+        std::fclose(logSink.file);
+    logSink.file = file;
+    return file;
+}
+
 } // namespace
 
 std::string logFileName(const talvora::platform::LocalTime& time, unsigned long processId)
@@ -78,19 +97,8 @@ std::string logLinePrefix(const talvora::platform::LocalTime& time, unsigned lon
 
 FILE* openLogFile(const char* path)
 {
-    FILE* file = std::fopen(path, "w+");
-    const uint32_t error = TKR_GetLastError();
-    if (!file) {
-        std::printf("(fopen)create log file fail:%u", error);
-        std::fflush(stdout);
-    }
-    LogSink& logSink = sink();
-    std::lock_guard<std::mutex> lock(logSink.mutex);
-    // Only one file is ever open, even when the log is started twice.
-    if (logSink.file)
-        std::fclose(logSink.file);
-    logSink.file = file;
-    return file;
+    // The log holds the user's conferencing code: only the user may read it.
+    return adoptLogFile(talvora::platform::openPrivateFile(path));
 }
 
 void removeOldLogs(const std::string& directory)
@@ -127,12 +135,32 @@ int initLogIn(const std::string& logDirectory)
 {
     if (TKR_AccessFile(logDirectory.c_str()) != 0)
         TKR_MakeDir(logDirectory.c_str());
-    removeOldLogs(logDirectory);
-    const std::string name =
-        logFileName(talvora::platform::currentLocalTime(), talvora::platform::currentProcessId());
-    openLogFile(joinPath(logDirectory, name.c_str()).c_str());
+    // A directory that is a symbolic link, or that belongs to someone else,
+    // is neither pruned nor written.
+    if (talvora::platform::makeDirectoryPrivate(logDirectory) != 0) {
+        adoptLogFile(nullptr);
+    } else {
+        removeOldLogs(logDirectory);
+        const std::string name =
+            logFileName(talvora::platform::currentLocalTime(), talvora::platform::currentProcessId());
+        openLogFile(joinPath(logDirectory, name.c_str()).c_str());
+    }
     LOG_INFO << "=========Talvora init======";
     return 0;
+}
+
+std::string chooseLogDirectory(const std::string& exeDirectory)
+{
+    const std::string beside = exeDirectory + "Logs" + kSeparator;
+    // An unknown location of the program never means the working directory.
+    // Logs is looked up without the separator, so that a file of that name
+    // counts as taken.
+    if (!exeDirectory.empty() && (TKR_AccessFile((exeDirectory + "Logs").c_str()) == 0
+                                      ? talvora::platform::isWritableDirectory(beside)
+                                      : talvora::platform::isWritableDirectory(exeDirectory)))
+        return beside;
+    const std::string state = talvora::platform::userStateDirectory("Talvora");
+    return state.empty() ? beside : state + "Logs" + kSeparator;
 }
 
 int initLog()
@@ -143,7 +171,7 @@ int initLog()
         directory = exePath;
         directory.erase(directory.rfind(kSeparator) + 1);
     }
-    return initLogIn(directory + "Logs" + kSeparator);
+    return initLogIn(chooseLogDirectory(directory));
 }
 
 LogLine::LogLine(const char* sourceFile, int sourceLine, const char* levelName)

@@ -1,7 +1,8 @@
 #pragma once
 // The client's log: one plain-text file per run in Logs/ beside the
-// executable. Any thread may log; a statement is written as one whole line
-// when it ends:
+// executable, or in the user's state directory when the program may not
+// write beside itself (an installed copy). Only the user can read it. Any
+// thread may log; a statement is written as one whole line when it ends:
 //
 //     LOG_INFO << "meeting " << meetingNumber << " started";
 //
@@ -21,11 +22,19 @@
 int initLog();
 
 // Same as initLog() for a log directory chosen by the caller (a path ending
-// in a separator).
+// in a separator). The directory is made private to the user (mode 0700); a
+// symbolic link or a directory of another user is refused like a file that
+// cannot be opened.
 int initLogIn(const std::string& logDirectory);
 
-// Opens path with mode "w+" as the log's file and returns the handle (null on
-// failure, in which case later lines are dropped).
+// The log directory of an executable in exeDirectory (ending in a separator):
+// its Logs/ when that can be written, otherwise Logs/ in the user's state
+// directory for Talvora (~/.local/state/Talvora/Logs/ by default).
+std::string chooseLogDirectory(const std::string& exeDirectory);
+
+// Opens path like mode "w+" as the log's file and returns the handle (null on
+// failure, in which case later lines are dropped). The file is created with
+// mode 0600 and never through a symbolic link.
 FILE* openLogFile(const char* path);
 
 // Keeps at most 9 files whose names begin with "CPS_" in directory and in

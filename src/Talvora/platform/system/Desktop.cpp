@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -10,6 +11,10 @@ namespace talvora::platform {
 
 void setUpDesktop()
 {
+    // Ties the windows to the installed desktop entry (its name and icon in
+    // task bars and on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral(TALVORA_APP_ID));
+
     // Without these fontconfig picks a Western face for the names below, so
     // Han characters fall back glyph by glyph and digits and punctuation
     // come out in a different face.

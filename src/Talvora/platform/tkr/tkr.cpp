@@ -43,7 +43,8 @@ int TKR_AccessFile(const char* path)
 
 int TKR_MakeDir(const char* path)
 {
-    return mkdir(path, 0755) == 0 ? 0 : -1;
+    // The directories the client makes hold the user's own files (its log).
+    return mkdir(path, 0700) == 0 ? 0 : -1;
 }
 
 TKR_Dir* TKR_OpenDir(const char* path)
