@@ -1,8 +1,11 @@
 #pragma once
 
+#include "ScheduledMeeting.h"
+
 #include <QDialog>
 #include <QPixmap>
 
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -20,6 +23,8 @@ public:
               bool hostVideo, bool participantsVideo, QWidget* parent = nullptr);
 
     bool isVideoMeeting() const { return m_bHostVideo && m_bParticipantsVideo; }
+    // What the card shows, for sharing; nothing when its start was unreadable.
+    std::optional<talvora::ScheduledMeeting> scheduledMeeting() const;
 
     int m_iIndex = 0;
     std::string m_strTopic;

@@ -11,8 +11,10 @@
 #include "HttpRequest.h"
 #include "JoinConference.h"
 #include "LeftMenu.h"
+#include "MeetContextMenu.h"
 #include "MeetFormRows.h"
 #include "MeetTimeText.h"
+#include "MeetingReminders.h"
 #include "ModifyMeet.h"
 #include "MyConference.h"
 #include "MyQlineEdit.h"
@@ -177,6 +179,8 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
     connect(this, &Talvora::modifyShowUsername, this, &Talvora::onModifyShowUsername);
     connect(this, &Talvora::initChooseMyMeet, this, &Talvora::onChooseMyMeet);
 
+    setUpDesktopCompanions();
+
     // The first list query runs here, before the window is shown.
     emit initChooseMyMeet();
 
@@ -293,6 +297,7 @@ void Talvora::onChooseMyMeet()
     }
     auto list = std::make_shared<protocol::Ss>();
     protocol::ParseJsonText(list, answer);
+    m_pMeetingReminders->arm(list->meetings);
     m_iMeetCount = static_cast<int>(list->meetings.size());
     if (m_iMeetCount == 0) {
         highlightMenuEntry(PageNoMeetings);
@@ -315,6 +320,7 @@ void Talvora::onChooseMyMeet()
         auto* card = new ShowAMeet(static_cast<int>(i), meet.topic, meet.start_time, meet.duration, meet.id,
                                    meet.option_host_video, meet.option_participants_video);
         m_vecMeetWidgets.push_back(card);
+        m_pMeetContextMenu->attach(card, [card] { return card->scheduledMeeting(); });
         LOG_INFO << "host：" << static_cast<char>(meet.option_host_video);
         LOG_INFO << "paticipate：" << static_cast<char>(meet.option_participants_video);
         connect(card, &ShowAMeet::modifySignal, modifyMapper, qOverload<>(&QSignalMapper::map));

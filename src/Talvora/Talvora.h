@@ -27,11 +27,14 @@ class CMeetConfig;
 class CreateConference;
 class JoinConference;
 class LeftMenu;
+class MeetContextMenu;
+class MeetingReminders;
 class ModifyMeet;
 class MyConference;
 class NetErrorWin;
 class ShowAMeet;
 class ShowMyMeetWin;
+class TrayIcon;
 
 class Talvora : public QDialog,
                 public ZhumuSDK::IAuthServiceEvent,
@@ -159,6 +162,11 @@ private:
     void Deamon_Thread();
     void onWatcherFinding(bool hasAddress);
     void teardownSdkSession();
+    // Starts a listed meeting, as its card's "开始" does.
+    void startMeetingByCode(const std::string& meetCode);
+
+    // TalvoraDesktop.cpp
+    void setUpDesktopCompanions();
 
 public:
     // The pages and widgets are read and written directly by the tests and,
@@ -188,6 +196,10 @@ public:
     QLabel* m_pLabFillRow = nullptr;
     QLabel* m_pLabFillRow2 = nullptr;
     QPixmap m_pixShadow;
+
+    MeetContextMenu* m_pMeetContextMenu = nullptr;
+    TrayIcon* m_pTrayIcon = nullptr;
+    MeetingReminders* m_pMeetingReminders = nullptr;
 
 private:
     std::thread m_DeamonThread;
