@@ -10,6 +10,7 @@ packages=(
     fonts-noto-cjk fontconfig
     libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
     xvfb xdotool xcompmgr x11-apps imagemagick iproute2 procps python3
+    dbus python3-dbus python3-gi python3-icalendar
 )
 
 missing=()
