@@ -132,7 +132,7 @@ QString IcsCalendar::fileName(const ScheduledMeeting& meeting)
     if (name.size() > kMaxNameCharacters) {
         // Never half a surrogate pair.
         name.truncate(name.at(kMaxNameCharacters - 1).isHighSurrogate() ? kMaxNameCharacters - 1
-                                                                          : kMaxNameCharacters);
+                                                                        : kMaxNameCharacters);
     }
     static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
     for (QChar& c : name) {

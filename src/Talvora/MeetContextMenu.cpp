@@ -38,8 +38,7 @@ QString defaultFolder()
 
 bool opensMenu(const QKeyEvent* key)
 {
-    return key->key() == Qt::Key_Menu ||
-           (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+    return key->key() == Qt::Key_Menu || (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
 }
 
 } // namespace
@@ -48,7 +47,8 @@ MeetContextMenu::MeetContextMenu(DisplayName displayName, QWidget* parent)
     : QMenu(parent), m_displayName(std::move(displayName)), m_fileChooser(saveDialog)
 {
     setObjectName(QStringLiteral("MeetContextMenu"));
-    m_pActCopyInvitation = addAction(QString::fromUtf8("复制会议邀请"), this, &MeetContextMenu::onCopyInvitation);
+    m_pActCopyInvitation =
+        addAction(QString::fromUtf8("复制会议邀请"), this, &MeetContextMenu::onCopyInvitation);
     m_pActCopyCode = addAction(QString::fromUtf8("复制会议码"), this, &MeetContextMenu::onCopyCode);
     m_pActExport = addAction(QString::fromUtf8("导出到日历…"), this, &MeetContextMenu::onExportToCalendar);
 }
@@ -117,8 +117,8 @@ void MeetContextMenu::onExportToCalendar()
     // Taken now: the dialog runs an event loop in which a refresh may open
     // the menu on another meeting.
     const talvora::ScheduledMeeting meeting = *m_meeting;
-    const QString path =
-        m_fileChooser(parentWidget(), QDir(defaultFolder()).filePath(talvora::IcsCalendar::fileName(meeting)));
+    const QString path = m_fileChooser(
+        parentWidget(), QDir(defaultFolder()).filePath(talvora::IcsCalendar::fileName(meeting)));
     if (path.isEmpty()) {
         return;
     }

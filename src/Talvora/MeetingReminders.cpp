@@ -49,8 +49,8 @@ void MeetingReminders::arm(const std::vector<protocol::Meet>& meetings)
     schedule();
 }
 
-talvora::platform::DesktopNotifications::Message MeetingReminders::message(
-    const talvora::ScheduledMeeting& meeting)
+talvora::platform::DesktopNotifications::Message
+MeetingReminders::message(const talvora::ScheduledMeeting& meeting)
 {
     const std::string body =
         meeting.topic + "\n" + meeting.time.startClock() + " 开始 · 会议码 " + meeting.id;

@@ -72,7 +72,8 @@ std::optional<MeetingTime> MeetingTime::fromServiceText(const std::string& text,
     return MeetingTime(date, int(minutes / 60), int(minutes % 60), durationMinutes);
 }
 
-MeetingTime MeetingTime::fromBeijing(int year, int month, int day, int hour, int minute, long long durationMinutes)
+MeetingTime MeetingTime::fromBeijing(int year, int month, int day, int hour, int minute,
+                                     long long durationMinutes)
 {
     return MeetingTime(QDate(year, month, day), hour, minute, durationMinutes);
 }

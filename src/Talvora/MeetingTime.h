@@ -23,7 +23,8 @@ public:
                                                       const char** failure = nullptr);
 
     // A start as the user picked it, in Beijing time.
-    static MeetingTime fromBeijing(int year, int month, int day, int hour, int minute, long long durationMinutes);
+    static MeetingTime fromBeijing(int year, int month, int day, int hour, int minute,
+                                   long long durationMinutes);
 
     // The start in Beijing time; the date is invalid when the service's
     // numbers were beyond any calendar.

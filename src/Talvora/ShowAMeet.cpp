@@ -53,7 +53,8 @@ bool ShowAMeet::readStartTime()
 
 std::optional<talvora::ScheduledMeeting> ShowAMeet::scheduledMeeting() const
 {
-    std::optional<talvora::MeetingTime> time = talvora::MeetingTime::fromServiceText(m_strStartTime, m_iDuration);
+    std::optional<talvora::MeetingTime> time =
+        talvora::MeetingTime::fromServiceText(m_strStartTime, m_iDuration);
     if (!time) {
         return std::nullopt;
     }

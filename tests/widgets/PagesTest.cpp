@@ -5,8 +5,8 @@
 #include "BookMeetWin.h"
 #include "CMeetConfig.h"
 #include "CircleButton.h"
-#include "CremaneWindow.h"
 #include "CreateConference.h"
+#include "CremaneWindow.h"
 #include "JoinConference.h"
 #include "KelpNetUtilsDouble.h"
 #include "LeftMenu.h"
@@ -19,10 +19,10 @@
 #include "platform/system/SystemMessageBox.h"
 
 #include <QGridLayout>
-#include <QLabel>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -32,8 +32,8 @@
 #include <memory>
 
 using widgettest::ErrorBoxRecorder;
-using widgettest::ModalAnswer;
 using widgettest::meetingListJson;
+using widgettest::ModalAnswer;
 
 namespace {
 
@@ -378,7 +378,9 @@ private slots:
     void serviceTextIsShownAsPlainText()
     {
         const QString markup = QString::fromUtf8("<h1 style=\"color:red\">系统通知</h1>");
-        const QJsonObject meeting{{"id", "<b>850</b>"}, {"topic", markup}, {"start_time", "2024-03-07T01:30:00Z"},
+        const QJsonObject meeting{{"id", "<b>850</b>"},
+                                  {"topic", markup},
+                                  {"start_time", "2024-03-07T01:30:00Z"},
                                   {"duration", 30}};
         kelp_double::queueAnswer(
             QJsonDocument(QJsonObject{{"meetings", QJsonArray{meeting}}}).toJson().toStdString());

@@ -24,8 +24,8 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
@@ -147,8 +147,9 @@ private slots:
         QTest::newRow("markup, right click")
             << int(Ask::RightClick) << QString::fromUtf8(kMarkupTopic) << "2024-03-07T01:30:00Z" << 90
             << QString::fromUtf8("2024年3月7日  9:30-11:00");
-        QTest::newRow("next day, Menu key") << int(Ask::MenuKey) << QString::fromUtf8("周会") << "2024-03-07T20:15:00Z"
-                                            << 30 << QString::fromUtf8("2024年3月8日  4:15-4:45");
+        QTest::newRow("next day, Menu key")
+            << int(Ask::MenuKey) << QString::fromUtf8("周会") << "2024-03-07T20:15:00Z" << 30
+            << QString::fromUtf8("2024年3月8日  4:15-4:45");
         QTest::newRow("past midnight, Shift+F10")
             << int(Ask::ShiftF10) << QString::fromUtf8("周会") << "2024-03-07T15:30:00Z" << 60
             << QString::fromUtf8("2024年3月7日  23:30-24:30");
@@ -172,7 +173,8 @@ private slots:
         menu->close();
         QCOMPARE(QGuiApplication::clipboard()->text(),
                  QString::fromUtf8("张三 邀请您参加 Talvora 会议\n会议主题：") + topic +
-                     QString::fromUtf8("\n会议时间：") + time + QString::fromUtf8("（北京时间）\n会议码：85012345678"));
+                     QString::fromUtf8("\n会议时间：") + time +
+                     QString::fromUtf8("（北京时间）\n会议码：85012345678"));
     }
 
     void bookingConfirmationHasTheSameMenu()
@@ -197,7 +199,8 @@ private slots:
         QVERIFY(boxes.texts().isEmpty());
 
         BookMeetSuccess* pane = page->m_pBookMeetSuccess;
-        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(10, 10), pane->mapToGlobal(QPoint(10, 10)));
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(10, 10),
+                                pane->mapToGlobal(QPoint(10, 10)));
         QApplication::sendEvent(pane, &event);
         MeetContextMenu* menu = window->m_pMeetContextMenu;
         QTRY_VERIFY(menu->isVisible());
@@ -214,10 +217,12 @@ private slots:
     {
         QTest::addColumn<QString>("topic");
         QTest::addColumn<QString>("name");
-        QTest::newRow("forbidden") << QString::fromUtf8("周会/评审\\a:b*c?d\"e<f>g|h") << QString::fromUtf8("周会_评审_a_b_c_d_e_f_g_h.ics");
+        QTest::newRow("forbidden") << QString::fromUtf8("周会/评审\\a:b*c?d\"e<f>g|h")
+                                   << QString::fromUtf8("周会_评审_a_b_c_d_e_f_g_h.ics");
         QTest::newRow("control") << QString::fromUtf8("周\t会\n\x7f") << QString::fromUtf8("周_会__.ics");
         QTest::newRow("no topic") << QString() << QStringLiteral("85012345678.ics");
-        QTest::newRow("long") << QString(100, QChar(0x4F1A)) << QString(80, QChar(0x4F1A)) + QStringLiteral(".ics");
+        QTest::newRow("long") << QString(100, QChar(0x4F1A))
+                              << QString(80, QChar(0x4F1A)) + QStringLiteral(".ics");
     }
 
     void fileNameReplacesWhatFileSystemsRefuse()
@@ -231,8 +236,9 @@ private slots:
     void exportedFileReadsBackInAnIndependentParser()
     {
         // Long enough to be folded many times; escapes of every kind.
-        const QString topic = QString::fromUtf8("季度产品规划评审会议，涉及；多个部门\\与外部合作伙伴的长期路线图讨论") +
-                              QString::fromUtf8("以及预算、人员和时间安排");
+        const QString topic =
+            QString::fromUtf8("季度产品规划评审会议，涉及；多个部门\\与外部合作伙伴的长期路线图讨论") +
+            QString::fromUtf8("以及预算、人员和时间安排");
         auto window = makeWindow(oneMeeting(topic.toStdString(), "2024-03-07T20:15:00Z", 45));
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
@@ -241,8 +247,8 @@ private slots:
         QString suggested;
         const QString path = exportThroughMenu(window->m_pMeetContextMenu, folder.path(), &suggested);
         window->m_pMeetContextMenu->close();
-        QCOMPARE(QFileInfo(suggested).fileName(), QString(topic).replace(QLatin1Char('\\'), QLatin1Char('_')) +
-                                                      QStringLiteral(".ics"));
+        QCOMPARE(QFileInfo(suggested).fileName(),
+                 QString(topic).replace(QLatin1Char('\\'), QLatin1Char('_')) + QStringLiteral(".ics"));
         const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         QCOMPARE(QFileInfo(suggested).path(), QDir(documents).exists() ? documents : QDir::homePath());
 
@@ -279,9 +285,10 @@ private slots:
         QCOMPARE(read.value("dtstart").toString(), QStringLiteral("2024-03-07T20:15:00+00:00"));
         QCOMPARE(read.value("dtend").toString(), QStringLiteral("2024-03-07T21:00:00+00:00"));
         QCOMPARE(read.value("summary").toString(), topic);
-        QCOMPARE(read.value("description").toString(),
-                 QString::fromUtf8("张三 邀请您参加 Talvora 会议\n会议主题：") + topic +
-                     QString::fromUtf8("\n会议时间：2024年3月8日  4:15-5:00（北京时间）\n会议码：85012345678"));
+        QCOMPARE(
+            read.value("description").toString(),
+            QString::fromUtf8("张三 邀请您参加 Talvora 会议\n会议主题：") + topic +
+                QString::fromUtf8("\n会议时间：2024年3月8日  4:15-5:00（北京时间）\n会议码：85012345678"));
     }
 
     void writeFailureShowsItsBox()
@@ -327,7 +334,8 @@ private slots:
 
         const protocol::Meet soon = meet("1001", "周会", "2030-01-01T00:04:00Z");
         const protocol::Meet later = meet("1002", "评审", "2030-01-01T00:30:00Z");
-        reminders.arm({soon, later, meet("1003", "旧会", "2029-12-31T23:00:00Z"), meet("1004", "坏", "2030")});
+        reminders.arm(
+            {soon, later, meet("1003", "旧会", "2029-12-31T23:00:00Z"), meet("1004", "坏", "2030")});
         QTRY_COMPARE(shown->size(), std::size_t(1));
         const auto& first = shown->front().message;
         QCOMPARE(first.summary, QString::fromUtf8("会议即将开始"));

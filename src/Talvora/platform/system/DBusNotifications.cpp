@@ -1,9 +1,9 @@
 #include "DBusNotifications.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusMessage>
 #include <QStringList>
 #include <QVariantMap>
 
