@@ -121,13 +121,6 @@ def start_fake_service(record):
     return fake
 
 
-def main_window_of(session, client):
-    for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
-        if session.xdotool("getwindowname", window) == ["Talvora"]:
-            return window
-    raise Failure("no main window:\n" + output(client))
-
-
 def test():
     with XSession("e2e_reminder_test") as session:
         record = os.path.join(session.scratch, "notifications.jsonl")
@@ -136,12 +129,7 @@ def test():
             meeting_id, start, wall = book_meeting()
             lists_before = list_requests()
             client = session.start(session.install(CLIENT, "client"))
-            sign_in = session.wait_window("Talvora 登录", client)
-            session.xdotool("windowfocus", "--sync", sign_in)
-            session.xdotool("type", "--delay", "20", "demo3")
-            session.xdotool("key", "Tab")
-            session.xdotool("type", "--delay", "20", "talvora123")
-            session.xdotool("key", "Return")
+            session.sign_in(client, "demo3")
 
             shown = wait_for(lambda: notifications(record), 90, "no notification", client)
             check(len(shown) == 1, "%d notifications: %s" % (len(shown), shown))
@@ -154,7 +142,7 @@ def test():
             check(len(note["actions"]) == 2 and note["actions"][1] == "开始会议", note)
 
             # A second list answer for the same meeting: "我的会议" in the menu.
-            window = main_window_of(session, client)
+            window = session.main_window(client)
             lists_seen = list_requests()
             for _ in range(3):
                 session.xdotool("mousemove", "--window", window, "80", "110", "click", "1")

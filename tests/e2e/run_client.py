@@ -37,15 +37,6 @@ def wait_log_line(executable, client, line, timeout=30):
     raise Failure("no '%s' in the log within %d s:\n%s" % (line, timeout, output(client)))
 
 
-def main_window_of(session, client):
-    """The visible window titled exactly "Talvora": a title search alone also
-    finds "Talvora 登录" while the sign-in dialog is still up."""
-    for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
-        if session.xdotool("getwindowname", window) == ["Talvora"]:
-            return window
-    raise Failure("no main window:\n" + output(client))
-
-
 def wait_confirmation(session, client, timeout=5):
     """The client's visible 470 x 229 window: the logout confirmation."""
     deadline = time.time() + timeout
@@ -68,16 +59,11 @@ def test():
             executable = session.install(sys.argv[1], "client")
             client = session.start(executable)
 
-            sign_in = session.wait_window("Talvora 登录", client)
-            session.xdotool("windowfocus", "--sync", sign_in)
-            session.xdotool("type", "--delay", "20", "demo")
-            session.xdotool("key", "Tab")
-            session.xdotool("type", "--delay", "20", "talvora123")
-            session.xdotool("key", "Return")
+            session.sign_in(client, "demo")
 
             wait_log_line(executable, client, LOGIN_LINE)
             wait_log_line(executable, client, NAME_LINE)
-            main_window = main_window_of(session, client)
+            main_window = session.main_window(client)
             # Give the X server a moment to paint what the handler changed.
             time.sleep(0.5)
             check("error box" not in output(client), "unexpected box:\n" + output(client))

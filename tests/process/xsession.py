@@ -149,6 +149,23 @@ class XSession:
             time.sleep(0.1)
         raise Failure("no window '%s' within %d s:\n%s" % (title, timeout, output(client)))
 
+    def sign_in(self, client, account, password="talvora123"):
+        """Types the account and password into the cloud sign-in dialog."""
+        dialog = self.wait_window("Talvora 登录", client)
+        self.xdotool("windowfocus", "--sync", dialog)
+        self.xdotool("type", "--delay", "20", account)
+        self.xdotool("key", "Tab")
+        self.xdotool("type", "--delay", "20", password)
+        self.xdotool("key", "Return")
+
+    def main_window(self, client):
+        """The visible window titled exactly "Talvora": a title search alone
+        also finds "Talvora 登录" while the sign-in dialog is still up."""
+        for window in self.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
+            if self.xdotool("getwindowname", window) == ["Talvora"]:
+                return window
+        raise Failure("no main window:\n" + output(client))
+
     def press_return(self, window):
         self.xdotool("windowfocus", "--sync", window)
         self.xdotool("key", "Return")
