@@ -340,6 +340,10 @@ private slots:
         QCOMPARE(page.m_pBookMeetSuccess->m_pLabTimeContent->text(),
                  QString::fromUtf8("2024年3月7日  9:05-10:30"));
         QCOMPARE(page.m_pBookMeetSuccess->m_pLabTypeContent->text(), QString::fromUtf8("语音会议"));
+        // What the pane's menu shares.
+        QCOMPARE(page.m_bookedMeeting->id, std::string("85012345678"));
+        QCOMPARE(QString::fromStdString(page.m_bookedMeeting->time.rangeText()),
+                 page.m_pBookMeetSuccess->m_pLabTimeContent->text());
         const auto exchanges = kelp_double::exchanges();
         QCOMPARE(exchanges.size(), std::size_t(2));
         const QString create = QUrl::fromPercentEncoding(QByteArray::fromStdString(exchanges[0].url));
