@@ -68,21 +68,21 @@ void MeetContextMenu::setFileChooser(FileChooser chooser)
 bool MeetContextMenu::eventFilter(QObject* watched, QEvent* event)
 {
     auto* target = qobject_cast<QWidget*>(watched);
-    if (target == nullptr || m_sources.count(watched) == 0) {
+    const bool asked = event->type() == QEvent::ContextMenu ||
+                       (event->type() == QEvent::KeyPress && opensMenu(static_cast<QKeyEvent*>(event)));
+    if (!asked || target == nullptr || m_sources.count(watched) == 0) {
         return QMenu::eventFilter(watched, event);
     }
-    // Keyboard requests open the menu over the middle of the meeting's widget.
-    const QPoint middle = target->mapToGlobal(target->rect().center());
+    // The keyboard opens the menu over the middle of the meeting's widget.
+    QPoint where = target->mapToGlobal(target->rect().center());
     if (event->type() == QEvent::ContextMenu) {
         const auto* request = static_cast<QContextMenuEvent*>(event);
-        openFor(watched, request->reason() == QContextMenuEvent::Mouse ? request->globalPos() : middle);
-        return true;
+        if (request->reason() == QContextMenuEvent::Mouse) {
+            where = request->globalPos();
+        }
     }
-    if (event->type() == QEvent::KeyPress && opensMenu(static_cast<QKeyEvent*>(event))) {
-        openFor(watched, middle);
-        return true;
-    }
-    return QMenu::eventFilter(watched, event);
+    openFor(watched, where);
+    return true;
 }
 
 void MeetContextMenu::openFor(QObject* target, const QPoint& globalPos)
