@@ -1,7 +1,7 @@
 #pragma once
-// DesktopNotifications over org.freedesktop.Notifications (Desktop
-// Notifications Specification 1.2) with QtDBus. Every call is asynchronous,
-// so a slow or missing service never holds up the GUI thread.
+// DesktopNotifications over org.freedesktop.Notifications (freedesktop.org
+// desktop notifications, version 1.2) with QtDBus. Every call is
+// asynchronous, so a slow or missing service never holds up the GUI thread.
 
 #include "DesktopNotifications.h"
 
