@@ -20,6 +20,9 @@ const Account kDemoAccounts[] = {
     {0, "demo", "talvora123", "zhangsan", "zhangsan@example.com", "Zs-Meet-2024", "ZC10001",
      "a1b2c3d4e5f6g7h8", "张三"},
     {0, "demo2", "talvora123", "lisi", "", "LiSi-Password-16", "ZC10002", "tok-lisi-9f8e7d6c", ""},
+    // The reminder test's own: it replaces this account's meetings.
+    {0, "demo3", "talvora123", "wangwu", "wangwu@example.com", "Ww-Meet-2024", "ZC10003",
+     "tok-wangwu-5e6f7a8b", "王五"},
 };
 
 const char* const kSchema[] = {

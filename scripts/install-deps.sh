@@ -13,6 +13,7 @@ packages=(
     libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
     xvfb xdotool xcompmgr x11-apps imagemagick iproute2 procps python3
     dpkg-dev file desktop-file-utils appstream
+    dbus python3-dbus python3-gi python3-icalendar
     "$@"
 )
 

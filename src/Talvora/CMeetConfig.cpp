@@ -24,6 +24,7 @@ CMeetConfig::CMeetConfig(QString text, QWidget* parent) : QDialog(parent), m_str
     m_pBtnCancel->setObjectName(QStringLiteral("m_pBtnCancel"));
     m_pBtnCancel->setFixedSize(228, 60);
     m_pLabContent = new QLabel(m_strContent, this);
+    m_pLabContent->setTextFormat(Qt::PlainText);
     m_pLabContent->setObjectName(QStringLiteral("m_pLabContent"));
 
     auto* textRow = new QHBoxLayout;

@@ -6,6 +6,7 @@
 #include "HttpRequest.h"
 #include "MeetFormRows.h"
 #include "MeetTimeText.h"
+#include "MeetingTime.h"
 #include "MyQlineEdit.h"
 #include "StartTimeWin.h"
 #include "StopTimeWin.h"
@@ -105,9 +106,10 @@ void CreateConference::onBookMeetStart()
 
     const QString topic = m_pBookMeetWin->m_pLnEtMeetTopic->text();
     const std::string durationText = std::to_string(*duration);
-    const std::string timeText = talvora::timetext::datePart(m_iYear, m_iMonth, m_iDay) +
-                                 talvora::timetext::clock(m_iHour, m_iMinute) + "-" +
-                                 talvora::timetext::clock(m_iHourStop, m_iMinuteStop);
+    // Start and end lie on one day, so this reads as the card will.
+    const talvora::MeetingTime time =
+        talvora::MeetingTime::fromBeijing(m_iYear, m_iMonth, m_iDay, m_iHour, m_iMinute, *duration);
+    const std::string timeText = time.rangeText();
     const std::string startText =
         talvora::timetext::serviceStart(m_iYear, m_iMonth, m_iDay, m_iHour, m_iMinute);
 
@@ -127,6 +129,7 @@ void CreateConference::onBookMeetStart()
         LOG_INFO << "modify after create fail";
         return;
     }
+    m_bookedMeeting = talvora::ScheduledMeeting{m_strMeetCode, topicUtf8, time};
     m_pStackedWidget->setCurrentIndex(PaneBookSuccess);
 }
 

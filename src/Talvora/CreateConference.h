@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ScheduledMeeting.h"
 #include "TempMeetWin.h"
 
 #include <QDialog>
 #include <QString>
 
+#include <optional>
 #include <string>
 
 class QStackedWidget;
@@ -59,6 +61,8 @@ public:
     std::string m_strMeetCode;
     bool m_bVedioMeet = true;
     std::string m_strZcode;
+    // The meeting the confirmation pane shows, once a booking has succeeded.
+    std::optional<talvora::ScheduledMeeting> m_bookedMeeting;
 
 signals:
     void bookThenModify(std::string strTopic, int iYear, int iMonth, int iDay, int iHour, int iMinute,

@@ -29,6 +29,7 @@ CremaneWindow::CremaneWindow(QString name, QWidget* parent) : QDialog(parent)
     m_pixShadow = frameless::loadShadow();
 
     auto* caption = new QLabel(QString::fromUtf8("请输入用户名"), this);
+    caption->setTextFormat(Qt::PlainText);
     caption->setObjectName(QStringLiteral("pLabName"));
 
     m_pNameLineEdit = new QLineEdit(this);

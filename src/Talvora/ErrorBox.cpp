@@ -30,7 +30,11 @@ void showErrorBox(const QString& text, QWidget* parent)
         hook()(parent, title, text);
         return;
     }
-    QMessageBox::critical(parent, title, text, QMessageBox::Ok);
+    // QMessageBox::critical, but texts that quote the service or the user are
+    // shown as the characters they are.
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 void showErrorBox(const char* utf8Text, QWidget* parent)

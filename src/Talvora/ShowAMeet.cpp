@@ -3,30 +3,16 @@
 #include "ErrorBox.h"
 #include "FramelessWindow.h"
 #include "MeetTimeText.h"
+#include "MeetingTime.h"
 #include "WidgetBuilders.h"
 
-#include <QDate>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 
-#include <cstdint>
-#include <cstdlib>
+#include <optional>
 
 using namespace talvora::build;
-
-namespace {
-
-// The service keeps times in UTC; the cards show Beijing time.
-constexpr std::int64_t kShiftMinutes = 8 * 60;
-constexpr std::int64_t kMinutesPerDay = 24 * 60;
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b)
-{
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
-} // namespace
 
 ShowAMeet::ShowAMeet(int index, std::string topic, std::string startTime, int duration, std::string meetCode,
                      bool hostVideo, bool participantsVideo, QWidget* parent)
@@ -44,85 +30,42 @@ ShowAMeet::ShowAMeet(int index, std::string topic, std::string startTime, int du
     connect(m_pBtnStart, &QPushButton::clicked, this, &ShowAMeet::onChooseStart);
 }
 
-bool ShowAMeet::parseStartTime(const std::string& text, StartFields& fields, const char** error)
-{
-    const auto fail = [error](const char* message) {
-        *error = message;
-        return false;
-    };
-    const auto firstDash = text.find('-');
-    if (firstDash == std::string::npos) {
-        return fail("解析会议时间失败(找不到-字段)");
-    }
-    const auto secondDash = text.find('-', firstDash + 1);
-    if (secondDash == std::string::npos) {
-        return fail("解析会议时间失败(找不到第二个-字段)");
-    }
-    const auto t = text.find('T', secondDash + 1);
-    if (t == std::string::npos) {
-        return fail("解析会议时间失败(找不到T字段)");
-    }
-    const auto firstColon = text.find(':', t + 1);
-    if (firstColon == std::string::npos) {
-        return fail("解析会议时间失败(找不到第一个冒号字段)");
-    }
-    const auto secondColon = text.find(':', firstColon + 1);
-    if (secondColon == std::string::npos) {
-        return fail("解析会议时间失败(找不到第二个冒号字段)");
-    }
-    const auto number = [&text](std::size_t from, std::size_t to) {
-        return std::atoi(text.substr(from, to - from).c_str());
-    };
-    fields = {number(0, firstDash), number(firstDash + 1, secondDash), number(secondDash + 1, t),
-              number(t + 1, firstColon), number(firstColon + 1, secondColon)};
-    return true;
-}
-
 bool ShowAMeet::canShow(const std::string& startTime)
 {
-    StartFields fields{};
-    const char* error = nullptr;
-    return parseStartTime(startTime, fields, &error);
+    const char* failure = nullptr;
+    return talvora::MeetingTime::fromServiceText(startTime, 0, &failure).has_value();
 }
 
 bool ShowAMeet::readStartTime()
 {
-    StartFields fields{};
-    const char* error = nullptr;
-    if (!parseStartTime(m_strStartTime, fields, &error)) {
-        talvora::showErrorBox(error);
+    const char* failure = nullptr;
+    const std::optional<talvora::MeetingTime> time =
+        talvora::MeetingTime::fromServiceText(m_strStartTime, m_iDuration, &failure);
+    if (!time) {
+        talvora::showErrorBox(failure);
         return false;
     }
-    const auto [year, month, day, hour, minute] = fields;
-
-    // Added arithmetically rather than through the local time zone, so that a
-    // daylight-saving change on this machine cannot move a card by an hour.
-    // Out-of-range fields roll over as a calendar conversion would.
-    std::int64_t minutes = std::int64_t(hour) * 60 + minute + kShiftMinutes;
-    const std::int64_t dayCarry = floorDiv(minutes, kMinutesPerDay);
-    minutes -= dayCarry * kMinutesPerDay;
-    const QDate date = QDate(year, 1, 1).addMonths(month - 1).addDays(std::int64_t(day) - 1 + dayCarry);
-    const int shownHour = int(minutes / 60);
-    const int shownMinute = int(minutes % 60);
-
-    m_strYear = std::to_string(date.year());
-    m_strMonth = std::to_string(date.month());
-    m_strDay = std::to_string(date.day());
-    m_strHour = std::to_string(shownHour);
-    m_strMinute = talvora::timetext::twoDigits(shownMinute);
-
-    const std::string datePart = talvora::timetext::datePart(m_strYear, m_strMonth, m_strDay);
-    m_strStartShow = datePart + m_strHour + ":" + m_strMinute;
-
-    // The end hour is not wrapped: a meeting past midnight ends at 24:xx or
-    // later on its start date.
-    const std::int64_t total = shownMinute + std::int64_t(m_iDuration) + std::int64_t(shownHour) * 60;
-    m_iHourStop = int(total / 60);
-    m_iMinuteStop = int(total % 60);
-    const std::string end = talvora::timetext::clock(m_iHourStop, m_iMinuteStop);
-    m_strEndShow = datePart + end;
-    m_strTimeShow = datePart + m_strHour + ":" + m_strMinute + "-" + end;
+    m_strYear = std::to_string(time->date().year());
+    m_strMonth = std::to_string(time->date().month());
+    m_strDay = std::to_string(time->date().day());
+    m_strHour = std::to_string(time->hour());
+    m_strMinute = talvora::timetext::twoDigits(time->minute());
+    m_strStartShow = time->startText();
+    m_iHourStop = int(time->hourStop());
+    m_iMinuteStop = int(time->minuteStop());
+    m_strEndShow = time->endText();
+    m_strTimeShow = time->rangeText();
     return true;
+}
+
+std::optional<talvora::ScheduledMeeting> ShowAMeet::scheduledMeeting() const
+{
+    std::optional<talvora::MeetingTime> time =
+        talvora::MeetingTime::fromServiceText(m_strStartTime, m_iDuration);
+    if (!time) {
+        return std::nullopt;
+    }
+    return talvora::ScheduledMeeting{m_strMeetCode, m_strTopic, *time};
 }
 
 void ShowAMeet::buildLayout()

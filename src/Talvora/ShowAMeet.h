@@ -1,8 +1,11 @@
 #pragma once
 
+#include "ScheduledMeeting.h"
+
 #include <QDialog>
 #include <QPixmap>
 
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -31,6 +34,8 @@ public:
     bool showsMeeting() const { return m_pLabShowTopic != nullptr; }
 
     bool isVideoMeeting() const { return m_bHostVideo && m_bParticipantsVideo; }
+    // What the card shows, for sharing; nothing when its start was unreadable.
+    std::optional<talvora::ScheduledMeeting> scheduledMeeting() const;
 
     int m_iIndex = 0;
     std::string m_strTopic;
@@ -70,14 +75,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    struct StartFields
-    {
-        int year, month, day, hour, minute;
-    };
-    // The fields of year-month-dayThour:minute: followed by anything; on
-    // failure *error names what is missing.
-    static bool parseStartTime(const std::string& text, StartFields& fields, const char** error);
-
     bool readStartTime();
     void buildLayout();
     // Puts the meeting's texts and type into the card's widgets.

@@ -11,8 +11,10 @@
 #include "HttpRequest.h"
 #include "JoinConference.h"
 #include "LeftMenu.h"
+#include "MeetContextMenu.h"
 #include "MeetFormRows.h"
 #include "MeetTimeText.h"
+#include "MeetingReminders.h"
 #include "ModifyMeet.h"
 #include "MyConference.h"
 #include "MyQlineEdit.h"
@@ -192,6 +194,8 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
     connect(m_pStartMapper, &QSignalMapper::mappedWidget, this, &Talvora::onAMeetStartSlots);
     connect(m_pDotMapper, &QSignalMapper::mappedInt, this, &Talvora::onCBtnClickSlots);
 
+    setUpDesktopCompanions();
+
     // The first list query runs here, before the window is shown; whoever
     // builds the window shows its progress. Later exchanges show the spinner
     // over the pages.
@@ -324,6 +328,7 @@ void Talvora::onChooseMyMeet()
                     << kMaxMeetings << " shown, " << list->meetings.size() - kMaxMeetings << " dropped";
         list->meetings.resize(kMaxMeetings);
     }
+    m_pMeetingReminders->arm(list->meetings);
     m_iMeetCount = static_cast<int>(list->meetings.size());
     if (m_iMeetCount == 0) {
         highlightMenuEntry(PageNoMeetings);
@@ -359,6 +364,7 @@ void Talvora::showMeetCards(const std::vector<protocol::Meet>& meetings)
             delete card;
             card = new ShowAMeet(static_cast<int>(i), meet.topic, meet.start_time, meet.duration, meet.id,
                                  meet.option_host_video, meet.option_participants_video);
+            m_pMeetContextMenu->attach(card, [card] { return card->scheduledMeeting(); });
             connect(card, &ShowAMeet::modifySignal, m_pModifyMapper, qOverload<>(&QSignalMapper::map));
             m_pModifyMapper->setMapping(card, card);
             connect(card, &ShowAMeet::startSignal, m_pStartMapper, qOverload<>(&QSignalMapper::map));

@@ -31,12 +31,15 @@ class CMeetConfig;
 class CreateConference;
 class JoinConference;
 class LeftMenu;
+class MeetContextMenu;
+class MeetingReminders;
 class ModifyMeet;
 class MyConference;
 class NetErrorWin;
 class PageBusyIndicator;
 class ShowAMeet;
 class ShowMyMeetWin;
+class TrayIcon;
 
 namespace talvora {
 class BusyPresenterScope;
@@ -177,6 +180,11 @@ private:
     void Deamon_Thread();
     void onWatcherFinding(bool hasAddress);
     void teardownSdkSession();
+    // Starts a listed meeting, as its card's "开始" does.
+    void startMeetingByCode(const std::string& meetCode);
+
+    // TalvoraDesktop.cpp
+    void setUpDesktopCompanions();
 
 public:
     // The pages and widgets are read and written directly by the tests and,
@@ -207,6 +215,10 @@ public:
     QLabel* m_pLabFillRow2 = nullptr;
     QPixmap m_pixShadow;
     PageBusyIndicator* m_pBusyIndicator = nullptr;
+
+    MeetContextMenu* m_pMeetContextMenu = nullptr;
+    TrayIcon* m_pTrayIcon = nullptr;
+    MeetingReminders* m_pMeetingReminders = nullptr;
 
 private:
     std::unique_ptr<talvora::BusyPresenterScope> m_pBusyScope;

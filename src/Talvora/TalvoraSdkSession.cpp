@@ -391,11 +391,18 @@ void Talvora::onStartJoinConference()
 void Talvora::onAMeetStartSlots(QWidget* card)
 {
     const auto* meet = qobject_cast<const ShowAMeet*>(card);
-    if (meet == nullptr || m_MeetingService == nullptr) {
+    if (meet != nullptr) {
+        startMeetingByCode(meet->m_strMeetCode);
+    }
+}
+
+void Talvora::startMeetingByCode(const std::string& meetCode)
+{
+    if (m_MeetingService == nullptr) {
         return;
     }
     int64_t meetingNumber = 0;
-    if (!parseMeetingNumber(QString::fromStdString(meet->m_strMeetCode), meetingNumber)) {
+    if (!parseMeetingNumber(QString::fromStdString(meetCode), meetingNumber)) {
         meetingNumber = 0;
     }
     ZhumuSDK::StartParam param{};

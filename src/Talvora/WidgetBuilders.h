@@ -1,13 +1,18 @@
 #pragma once
 // Small builders for the fixed layouts of the pages: every box has spacing 0
 // and explicit margins, every control a fixed size and its member name as its
-// object name (the style sheet selects by it).
+// object name (the style sheet selects by it). Labels show their text as
+// plain text: topics, names and codes come from the service or the user, and
+// markup in them is to be read, not rendered.
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QSpacerItem>
 #include <QString>
 #include <QVBoxLayout>
 #include <QWidget>
+
+#include <type_traits>
 
 namespace talvora::build {
 
@@ -15,6 +20,9 @@ template <typename Widget>
 Widget* control(QWidget* parent, const char* objectName, const QString& text, int width, int height)
 {
     auto* widget = new Widget(text, parent);
+    if constexpr (std::is_base_of_v<QLabel, Widget>) {
+        widget->setTextFormat(Qt::PlainText);
+    }
     widget->setObjectName(QString::fromLatin1(objectName));
     widget->setFixedSize(width, height);
     return widget;

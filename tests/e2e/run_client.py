@@ -10,8 +10,7 @@ import sys
 import time
 
 sys.path.insert(0, sys.argv[2])
-from xsession import (Compositor, XSession, check, log_out, log_text, main_window_of, output,  # noqa: E402
-                      run, sign_in, wait_log_line)
+from xsession import Compositor, XSession, check, log_out, log_text, output, run, wait_log_line  # noqa: E402
 
 LOGIN_LINE = "return in onLoginRet: 2"
 # Written once the window is enabled and the user's name is shown.
@@ -25,11 +24,11 @@ def test():
             executable = session.install(sys.argv[1], "client")
             client = session.start(executable)
 
-            sign_in(session, client)
+            session.sign_in(client)
 
             wait_log_line(executable, client, LOGIN_LINE)
             wait_log_line(executable, client, NAME_LINE)
-            main_window = main_window_of(session, client)
+            main_window = session.main_window(client)
             # Give the X server a moment to paint what the handler changed.
             time.sleep(0.5)
             check("error box" not in output(client), "unexpected box:\n" + output(client))

@@ -148,15 +148,6 @@ class MainWindow:
         return False
 
 
-def sign_in(session, client):
-    dialog = session.wait_window("Talvora 登录", client)
-    session.xdotool("windowfocus", "--sync", dialog)
-    session.xdotool("type", "--delay", "30", "demo")
-    session.xdotool("key", "Tab")
-    session.xdotool("type", "--delay", "30", "talvora123")
-    session.xdotool("key", "Return")
-
-
 def test():
     client_executable, service, certs, port = sys.argv[1:5]
     if shutil.which("import") is None:
@@ -186,7 +177,7 @@ def test():
             client.output_file = out
             session.clients.append(client)
 
-            sign_in(session, client)
+            session.sign_in(client)
             wait_for(lambda: "LOGINSTATUS::LOGIN_SUCCESS" in output(client), 30, "the SDK login", client)
             main = MainWindow(session, client)
             wait_for(main.find, 15, "the main window", client)

@@ -14,8 +14,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import (Compositor, XSession, check, main_window_of, output, run, sign_in,  # noqa: E402
-                      wait_confirmation, wait_log_line)
+from xsession import Compositor, XSession, check, output, run, wait_confirmation, wait_log_line  # noqa: E402
 
 CLIENT, DEVSERVICE, CERTS, PORT = sys.argv[1:5]
 NEVER = "600000"
@@ -101,7 +100,7 @@ def ended_within(client, seconds):
 def cancel_held_sign_in(session, executable):
     with HeldService(session, "/oauth/token=" + NEVER):
         client = session.start(executable)
-        sign_in(session, client)
+        session.sign_in(client)
         time.sleep(0.5)
         dialog = session.wait_window("Talvora 登录", client)
         session.xdotool("windowfocus", "--sync", dialog)
@@ -116,7 +115,7 @@ def cancel_held_sign_in(session, executable):
 def cancel_held_account_query(session, executable):
     with HeldService(session, "/api/route/vas/zhumu/userInfo/get=" + NEVER):
         client = session.start(executable)
-        sign_in(session, client)
+        session.sign_in(client)
         progress = session.wait_window("正在登录", client)
         time.sleep(0.5)
         session.screenshot("slow_service_sign_in_progress")
@@ -132,9 +131,9 @@ def spinner_on_held_refresh(session, executable):
     # The constructor's list query goes through; the refresh hangs.
     with HeldService(session, "/v3/meeting/list=%s+1" % NEVER):
         client = session.start(executable)
-        sign_in(session, client)
+        session.sign_in(client)
         wait_log_line(executable, client, NAME_LINE)
-        window = main_window_of(session, client)
+        window = session.main_window(client)
         click(session, window, MY_MEETINGS)
         time.sleep(1.0)
         session.screenshot("slow_service_busy_indicator")
@@ -146,9 +145,9 @@ def spinner_on_held_refresh(session, executable):
 def log_out_during_held_join(session, executable):
     with HeldService(session, "/sdk/v1/meetings/join=" + NEVER):
         client = session.start(executable)
-        sign_in(session, client)
+        session.sign_in(client)
         wait_log_line(executable, client, NAME_LINE)
-        window = main_window_of(session, client)
+        window = session.main_window(client)
         click(session, window, JOIN_MENU)
         for digit in "123456789":
             click(session, window, KEYS[digit])

@@ -156,6 +156,23 @@ class XSession:
             time.sleep(0.1)
         raise Failure("no window '%s' within %d s:\n%s" % (title, timeout, output(client)))
 
+    def sign_in(self, client, account="demo", password="talvora123"):
+        """Types the account and password into the cloud sign-in dialog."""
+        dialog = self.wait_window("Talvora 登录", client)
+        self.xdotool("windowfocus", "--sync", dialog)
+        self.xdotool("type", "--delay", "20", account)
+        self.xdotool("key", "Tab")
+        self.xdotool("type", "--delay", "20", password)
+        self.xdotool("key", "Return")
+
+    def main_window(self, client):
+        """The visible window titled exactly "Talvora": a title search alone
+        also finds "Talvora 登录" while the sign-in dialog is still up."""
+        for window in self.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
+            if self.xdotool("getwindowname", window) == ["Talvora"]:
+                return window
+        raise Failure("no main window:\n" + output(client))
+
     def press_return(self, window):
         self.xdotool("windowfocus", "--sync", window)
         self.xdotool("key", "Return")
@@ -215,16 +232,6 @@ def kill(client):
     client.wait()
 
 
-def sign_in(session, client, account="demo", password="talvora123"):
-    """Types the account into the cloud sign-in dialog and submits it."""
-    dialog = session.wait_window("Talvora 登录", client)
-    session.xdotool("windowfocus", "--sync", dialog)
-    session.xdotool("type", "--delay", "20", account)
-    session.xdotool("key", "Tab")
-    session.xdotool("type", "--delay", "20", password)
-    session.xdotool("key", "Return")
-
-
 def log_text(executable, client):
     text = ""
     for path in log_files(executable, client.pid):
@@ -241,15 +248,6 @@ def wait_log_line(executable, client, line, timeout=30):
         check(client.poll() is None, "client ended with %s:\n%s" % (client.returncode, output(client)))
         time.sleep(0.2)
     raise Failure("no '%s' in the log within %d s:\n%s" % (line, timeout, output(client)))
-
-
-def main_window_of(session, client):
-    """The visible window titled exactly "Talvora": a title search alone also
-    finds "Talvora 登录" while the sign-in dialog is still up."""
-    for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
-        if session.xdotool("getwindowname", window) == ["Talvora"]:
-            return window
-    raise Failure("no main window:\n" + output(client))
 
 
 def wait_confirmation(session, client, timeout=5):

@@ -3,8 +3,10 @@
 
 #include "BookMeetSuccess.h"
 #include "BookMeetWin.h"
+#include "CMeetConfig.h"
 #include "CircleButton.h"
 #include "CreateConference.h"
+#include "CremaneWindow.h"
 #include "JoinConference.h"
 #include "KelpNetUtilsDouble.h"
 #include "LeftMenu.h"
@@ -14,10 +16,15 @@
 #include "ShowMyMeetWin.h"
 #include "Talvora.h"
 #include "WidgetTestSupport.h"
+#include "platform/system/SystemMessageBox.h"
 
 #include <QGridLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QtTest>
@@ -26,6 +33,7 @@
 
 using widgettest::ErrorBoxRecorder;
 using widgettest::meetingListJson;
+using widgettest::ModalAnswer;
 
 namespace {
 
@@ -332,6 +340,10 @@ private slots:
         QCOMPARE(page.m_pBookMeetSuccess->m_pLabTimeContent->text(),
                  QString::fromUtf8("2024年3月7日  9:05-10:30"));
         QCOMPARE(page.m_pBookMeetSuccess->m_pLabTypeContent->text(), QString::fromUtf8("语音会议"));
+        // What the pane's menu shares.
+        QCOMPARE(page.m_bookedMeeting->id, std::string("85012345678"));
+        QCOMPARE(QString::fromStdString(page.m_bookedMeeting->time.rangeText()),
+                 page.m_pBookMeetSuccess->m_pLabTimeContent->text());
         const auto exchanges = kelp_double::exchanges();
         QCOMPARE(exchanges.size(), std::size_t(2));
         const QString create = QUrl::fromPercentEncoding(QByteArray::fromStdString(exchanges[0].url));
@@ -393,6 +405,65 @@ private slots:
         QCOMPARE(page.m_pStackedWidget->currentIndex(), int(CreateConference::PaneBookMeet));
         QCOMPARE(page.m_pBookMeetSuccess->m_pLabCodeContent->text(), QStringLiteral("777"));
         QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("修改会议失败(找不到meeting_id字段)")});
+    }
+
+    // Topics, names and codes come from the service or the user: markup in
+    // them is shown as the characters it is, in every label and box.
+    void serviceTextIsShownAsPlainText()
+    {
+        const QString markup = QString::fromUtf8("<h1 style=\"color:red\">系统通知</h1>");
+        const QJsonObject meeting{{"id", "<b>850</b>"},
+                                  {"topic", markup},
+                                  {"start_time", "2024-03-07T01:30:00Z"},
+                                  {"duration", 30}};
+        kelp_double::queueAnswer(
+            QJsonDocument(QJsonObject{{"meetings", QJsonArray{meeting}}}).toJson().toStdString());
+        Talvora window(markup.toStdString(), "ZC10001");
+        window.setEnabled(true);
+        ShowAMeet* card = window.m_vecMeetWidgets.at(0);
+        card->m_pBtnModify->click();
+        CreateConference* page = window.m_pCreateConference;
+        page->onChooseBookMeet();
+        page->m_pBookMeetWin->m_pLnEtMeetTopic->setText(markup);
+        page->m_iYear = page->m_iYearStop = 2024;
+        page->m_iHourStop = 1;
+        kelp_double::queueAnswer("{\"id\":\"<i>851</i>\"}");
+        kelp_double::queueAnswer("{\"meeting_id\":\"<i>851</i>\"}");
+        page->m_pBookMeetWin->m_pBtnBookMeetStart->click();
+        CremaneWindow rename(markup);
+
+        const std::pair<const char*, QLabel*> labels[] = {
+            {"card topic", card->m_pLabShowTopic},
+            {"card code", card->m_pLabMeetCodeContent},
+            {"card time", card->m_pLabShowTime},
+            {"menu user row", window.m_pLeftMenu->m_pLabUserName},
+            {"booked topic", page->m_pBookMeetSuccess->m_pLabTopicContent},
+            {"booked code", page->m_pBookMeetSuccess->m_pLabCodeContent},
+            {"edit page start", window.m_pModifyMeet->m_pLabShowStartTime},
+            {"confirmation", window.m_pLogoutConfig->m_pLabContent},
+            {"rename caption", rename.findChild<QLabel*>(QStringLiteral("pLabName"))},
+        };
+        for (const auto& [name, label] : labels) {
+            QVERIFY2(label != nullptr && label->textFormat() == Qt::PlainText, name);
+        }
+        QCOMPARE(card->m_pLabShowTopic->text(), markup);
+        QCOMPARE(page->m_pBookMeetSuccess->m_pLabTopicContent->text(), markup);
+        QCOMPARE(window.m_pLeftMenu->m_pLabUserName->text(), markup);
+
+        for (const bool system : {false, true}) {
+            Qt::TextFormat format = Qt::RichText;
+            ModalAnswer<QMessageBox> box([&format](QMessageBox* shown) {
+                format = shown->textFormat();
+                shown->accept();
+            });
+            if (system) {
+                talvora::platform::showSystemMessageBox(L"错误提示", markup.toStdWString());
+            } else {
+                talvora::showErrorBox(markup);
+            }
+            QVERIFY(box.answered());
+            QCOMPARE(format, Qt::PlainText);
+        }
     }
 
     void topicFieldTreatsItsPlaceholderAsText()

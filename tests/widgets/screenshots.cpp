@@ -14,11 +14,13 @@
 #include "JoinConference.h"
 #include "KelpNetUtilsDouble.h"
 #include "LeftMenu.h"
+#include "MeetContextMenu.h"
 #include "ModifyMeet.h"
 #include "ShowAMeet.h"
 #include "StartTimeWin.h"
 #include "StopTimeWin.h"
 #include "Talvora.h"
+#include "TrayIcon.h"
 #include "platform/system/Desktop.h"
 
 #include <QApplication>
@@ -148,6 +150,12 @@ void shootMainWindow(Shooter& shooter)
     picker->showDefaultTime(QDateTime(QDate(2030, 3, 7), QTime(9, 2)));
     shooter.save(picker, "dialog_start_time");
     shooter.save(window.m_pCreateConference->m_pStopTimeWin, "dialog_stop_time");
+    for (QMenu* menu : {static_cast<QMenu*>(window.m_pMeetContextMenu), window.m_pTrayIcon->menu()}) {
+        menu->ensurePolished();
+        menu->adjustSize();
+    }
+    shooter.save(window.m_pMeetContextMenu, "menu_meeting");
+    shooter.save(window.m_pTrayIcon->menu(), "menu_tray");
 }
 
 } // namespace

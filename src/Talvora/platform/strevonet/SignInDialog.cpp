@@ -41,6 +41,7 @@ SignInDialog::SignInDialog(std::string authUrl, std::string appKey, QWidget* par
 
     m_pLabMessage = new QLabel(this);
     m_pLabMessage->setObjectName(QStringLiteral("m_pLabMessage"));
+    m_pLabMessage->setTextFormat(Qt::PlainText);
     m_pLabMessage->hide();
 
     m_pBtnLogin = new QPushButton(QString::fromUtf8("登录"), this);

@@ -45,6 +45,7 @@ void showSystemMessageBox(const std::wstring& title, const std::wstring& text)
             child->setStyle(plainStyle.get());
         }
     }
+    box.setTextFormat(Qt::PlainText);
     box.setObjectName(QStringLiteral("SystemMessageBox"));
     box.exec();
 }

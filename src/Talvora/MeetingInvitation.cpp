@@ -1,0 +1,11 @@
+#include "MeetingInvitation.h"
+
+namespace talvora {
+
+std::string MeetingInvitation::text(const std::string& displayName, const ScheduledMeeting& meeting)
+{
+    return displayName + " 邀请您参加 Talvora 会议\n" + "会议主题：" + meeting.topic + "\n" + "会议时间：" +
+           meeting.time.rangeText() + "（北京时间）\n" + "会议码：" + meeting.id;
+}
+
+} // namespace talvora

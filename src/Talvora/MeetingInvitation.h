@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ScheduledMeeting.h"
+
+#include <string>
+
+namespace talvora {
+
+// The text a user pastes into a chat to invite others: UTF-8, four lines
+// separated by "\n", no trailing newline; the topic as it is, the time as the
+// card shows it.
+class MeetingInvitation
+{
+public:
+    static std::string text(const std::string& displayName, const ScheduledMeeting& meeting);
+};
+
+} // namespace talvora
