@@ -6,6 +6,7 @@
 #include "ServiceExchange.h"
 #include "crypto/AESCipher.h"
 #include "crypto/Base64.h"
+#include "crypto/Wipe.h"
 #include "log/LineText.h"
 #include "log/Log.h"
 #include "platform/KelpNetUtils.h"
@@ -55,12 +56,14 @@ std::optional<std::string> readField(const std::string& answer, const char* name
 // sixteen 16s (a password whose length is a multiple of 16) is dropped as a
 // whole. A padding value longer than the text is left alone, as is anything
 // else: a wrong key shows later as the conferencing login's failure.
-std::string withoutPadding(const unsigned char* field, size_t fieldSize)
+// It is written straight into `password`, so that no intermediate copy of the
+// secret is left behind.
+void withoutPadding(const unsigned char* field, size_t fieldSize, std::string& password)
 {
     const auto* text = reinterpret_cast<const char*>(field);
-    std::string password(text, strnlen(text, fieldSize));
+    password.assign(text, strnlen(text, fieldSize));
     if (password.empty())
-        return password;
+        return;
     const unsigned char last = static_cast<unsigned char>(password.back());
     if (last >= 1 && last < kAesBlock) {
         if (last <= password.size())
@@ -70,7 +73,6 @@ std::string withoutPadding(const unsigned char* field, size_t fieldSize)
                            [](char c) { return static_cast<unsigned char>(c) == kAesBlock; })) {
         password.resize(password.size() - kAesBlock);
     }
-    return password;
 }
 
 // The answer, with its secrets masked, on standard output and in the log.
@@ -86,12 +88,13 @@ void showAnswer(const std::string& answer, const std::string& accessToken)
 }
 
 // The cloud session and the HTTP handle (unless already released: -1),
-// released in this order.
-void cloudCleanUp(int32_t handle, char* token)
+// released in this order; the token is wiped before it goes back.
+void cloudCleanUp(int32_t handle, char* token, int tokenLength)
 {
     if (handle >= 0)
         NET_HTTPCLIENT_Destroy(handle);
     Strevo_Logout();
+    wipe(token, static_cast<size_t>(tokenLength));
     Strevo_Data_Free(token);
     Strevo_FiniLib();
 }
@@ -129,9 +132,15 @@ int signInToCloud(CloudAccount& account)
         return -1;
     }
 
-    const std::string accessToken(token, static_cast<size_t>(tokenLength));
+    std::string accessToken(token, static_cast<size_t>(tokenLength));
     const std::string queryBase = std::string(config::kCloudApiUrl) + kAccountQueryPath;
-    const std::string queryUrl = queryBase + accessToken;
+    std::string queryUrl;
+    queryUrl.reserve(queryBase.size() + accessToken.size());
+    queryUrl.append(queryBase).append(accessToken);
+    const WipeOnExit wipeToken([&] {
+        wipe(accessToken);
+        wipe(queryUrl);
+    });
     const std::string shownUrl = queryBase + maskOf(accessToken.size());
     printLine("strLoginString: " + shownUrl);
     LOG_INFO << "strLoginString: " << shownUrl;
@@ -149,7 +158,7 @@ int signInToCloud(CloudAccount& account)
         if (quitRequested()) {
             // The user cancelled the progress window: end as a cancelled
             // sign-in does.
-            cloudCleanUp(result.handleReleased ? -1 : handle, token);
+            cloudCleanUp(result.handleReleased ? -1 : handle, token, tokenLength);
             printLine("login cancelled");
             LOG_INFO << "login cancelled";
             return -1;
@@ -180,19 +189,19 @@ int signInToCloud(CloudAccount& account)
 
     if (signInAccount.empty()) {
         showErrorBox("登录异常( KaduStrevo返回失败 )");
-        cloudCleanUp(handle, token);
+        cloudCleanUp(handle, token, tokenLength);
         return -1;
     }
     if (userName.empty()) {
         const std::optional<std::string> name = readField(answer, "userName");
         if (!name) {
             showErrorBox("登录异常(找不到userName字段)");
-            cloudCleanUp(handle, token);
+            cloudCleanUp(handle, token, tokenLength);
             return -1;
         }
         userName = *name;
     }
-    cloudCleanUp(handle, token);
+    cloudCleanUp(handle, token, tokenLength);
     token = nullptr;
 
     const std::optional<std::string> encrypted = readField(answer, "password");
@@ -215,8 +224,16 @@ int signInToCloud(CloudAccount& account)
         return -1;
     }
 
-    const std::string key =
-        std::string(config::kKeyPiece) + accountToken->substr(accountToken->size() - kTokenKeyLength);
+    std::string key;
+    key.reserve(2 * kTokenKeyLength);
+    key.append(config::kKeyPiece).append(*accountToken, accountToken->size() - kTokenKeyLength, kTokenKeyLength);
+    unsigned char cipherText[kCipherTextCapacity] = {};
+    unsigned char plain[kPasswordFieldSize] = {};
+    const WipeOnExit wipeKey([&] {
+        wipe(key);
+        wipe(cipherText, sizeof cipherText);
+        wipe(plain, sizeof plain);
+    });
     AESCipher cipher;
     cipher.setKey(reinterpret_cast<const unsigned char*>(key.data()));
     cipher.setMode(AESCipher::CBC);
@@ -229,7 +246,6 @@ int signInToCloud(CloudAccount& account)
         showErrorBox("登录异常(password字段超出128字节)");
         return -1;
     }
-    unsigned char cipherText[kCipherTextCapacity] = {};
     const int cipherLength =
         base64_decode(encrypted->data(), encryptedLength, cipherText, kCipherTextCapacity);
     if (cipherLength <= 1) {
@@ -241,7 +257,6 @@ int signInToCloud(CloudAccount& account)
         return -1;
     }
 
-    unsigned char plain[kPasswordFieldSize] = {};
     const int plainLength = cipher.decrypt(cipherText, cipherLength, plain);
     std::cout << "lenDec: " << plainLength << std::endl;
     std::cout << "getKey: " << maskOf(strnlen(reinterpret_cast<const char*>(plain), sizeof plain))
@@ -249,7 +264,7 @@ int signInToCloud(CloudAccount& account)
 
     account.userName = userName;
     account.signInAccount = signInAccount;
-    account.password = withoutPadding(plain, sizeof plain);
+    withoutPadding(plain, sizeof plain, account.password);
     account.zcode = *zcode;
     return 0;
 }

@@ -21,6 +21,7 @@
 #include "NetErrorWin.h"
 #include "PageBusyIndicator.h"
 #include "ServiceExchange.h"
+#include "crypto/Wipe.h"
 #include "ShowAMeet.h"
 #include "ShowMyMeetWin.h"
 #include "StartTimeWin.h"
@@ -217,6 +218,7 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
 
 Talvora::~Talvora()
 {
+    talvora::wipe(m_wstrLoginPassword);
     m_pBusyScope.reset();
     teardownSdkSession();
     delete m_pLogoutConfig;

@@ -8,6 +8,7 @@
 #include "CreateConference.h"
 #include "ErrorBox.h"
 #include "ServiceExchange.h"
+#include "crypto/Wipe.h"
 #include "JoinConference.h"
 #include "ShowAMeet.h"
 #include "TempMeetWin.h"
@@ -80,7 +81,9 @@ bool Talvora::startSdkSession(std::string account, const char* password, int pas
     // length larger than the text never reads past it.
     const int usable =
         password != nullptr && passwordLength > 0 ? static_cast<int>(strnlen(password, passwordLength)) : 0;
-    m_wstrLoginPassword = QString::fromLocal8Bit(password, usable).toStdWString();
+    QString passwordText = QString::fromLocal8Bit(password, usable);
+    m_wstrLoginPassword = passwordText.toStdWString();
+    talvora::wipe(passwordText.data(), static_cast<size_t>(passwordText.size()) * sizeof(QChar));
 
     const auto fail = [this](const char* text, const char* logText, int error) {
         m_pAbove->hide();
@@ -191,6 +194,8 @@ void Talvora::onLoginRet(int status, void* accountInfo)
     }
     std::cout << "onLoginRet" << std::endl;
     LOG_INFO << "return in onLoginRet: " << status;
+    // The login has used the password; nothing asks for it again.
+    talvora::wipe(m_wstrLoginPassword);
 
     if (status == ZhumuSDK::LOGIN_SUCCESS) {
         std::cout << "LOGINSTATUS::LOGIN_SUCCESS" << std::endl;

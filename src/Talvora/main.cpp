@@ -6,6 +6,7 @@
 #include "ProgressWindow.h"
 #include "ServiceExchange.h"
 #include "Talvora.h"
+#include "crypto/Wipe.h"
 #include "log/Log.h"
 #include "platform/KelpNetUtils.h"
 #include "platform/system/Desktop.h"
@@ -30,6 +31,8 @@ int loginAndRun()
 
     progress.setMessage(QString::fromUtf8("正在获取账号信息…"));
     talvora::CloudAccount account;
+    // The SDK session keeps its own copy; this one goes on every way out.
+    const talvora::WipeOnExit wipePassword([&account] { talvora::wipe(account.password); });
     if (talvora::signInToCloud(account) != 0)
         return -1;
 

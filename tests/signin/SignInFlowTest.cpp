@@ -220,6 +220,7 @@ TEST_F(SignInFlow, QueriesOnceWithTheTokenAndReleasesEverythingBeforeDecrypting)
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(run.timeline, before({"NET_ShortLinkExchange", "NET_Destroy", "Strevo_Logout",
                                     "Strevo_Data_Free", "Strevo_FiniLib"}));
+    EXPECT_EQ(strevo_double::unwipedTokens(), 0);
 
     const std::vector<kelp_double::Exchange> exchanges = kelp_double::exchanges();
     ASSERT_EQ(exchanges.size(), 1u);

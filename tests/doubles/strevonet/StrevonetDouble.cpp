@@ -21,7 +21,9 @@ struct State
     std::vector<std::string> calls;
     std::function<void(const std::string&)> observer;
     std::vector<char*> handedOut;
+    std::vector<size_t> handedOutLengths; // beside handedOut
     int foreignFrees = 0;
+    int unwipedTokens = 0;
 };
 
 State& state()
@@ -96,6 +98,11 @@ void setCallObserver(std::function<void(const std::string&)> observer)
     state().observer = std::move(observer);
 }
 
+int unwipedTokens()
+{
+    return state().unwipedTokens;
+}
+
 int outstandingTokens()
 {
     return static_cast<int>(state().handedOut.size());
@@ -149,6 +156,7 @@ int Strevo_Mid_Login(char** token, int* tokenLength)
     char* buffer = static_cast<char*>(std::malloc(s.loginToken.size()));
     std::memcpy(buffer, s.loginToken.data(), s.loginToken.size());
     s.handedOut.push_back(buffer);
+    s.handedOutLengths.push_back(s.loginToken.size());
     *token = buffer;
     *tokenLength = static_cast<int>(s.loginToken.size());
     return s.loginResult;
@@ -169,8 +177,13 @@ void Strevo_Data_Free(char* data)
         ++state().foreignFrees;
         return;
     }
+    const auto index = static_cast<size_t>(it - handedOut.begin());
+    auto& lengths = state().handedOutLengths;
+    if (std::any_of(*it, *it + lengths[index], [](char byte) { return byte != 0; }))
+        ++state().unwipedTokens;
     std::free(*it);
     handedOut.erase(it);
+    lengths.erase(lengths.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 int Strevo_FiniLib()

@@ -43,5 +43,8 @@ int outstandingTokens();
 // Strevo_Data_Free calls with a pointer that this double never handed out
 // (null included).
 int foreignFrees();
+// Tokens given back to Strevo_Data_Free with their bytes still readable:
+// the client is to wipe a token before it gives it back.
+int unwipedTokens();
 
 } // namespace strevo_double

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <openssl/crypto.h>
+
 namespace talvora::strevonet {
 namespace {
 
@@ -88,6 +90,8 @@ SignInDialog::~SignInDialog()
     m_abort.abort();
     if (m_worker.joinable())
         m_worker.join();
+    // The token has been handed out; this copy goes.
+    OPENSSL_cleanse(m_strAccessToken.data(), m_strAccessToken.capacity());
 }
 
 void SignInDialog::onLogin()

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <openssl/crypto.h>
+
 #include <climits>
 #include <new>
 
@@ -22,6 +24,8 @@ TokenResult exchangeForToken(const std::string& authUrl, const std::string& appK
     request.body = https::formEncode({{"app_key", appKey}, {"account", account}, {"password", password}});
 
     const https::Answer answer = https::post(request, abort);
+    // The form carries the password; it has been sent.
+    OPENSSL_cleanse(request.body.data(), request.body.capacity());
     TokenResult result;
     if (!answer.completed) {
         result.outcome = TokenResult::Outcome::Unreachable;
