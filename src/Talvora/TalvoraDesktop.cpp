@@ -9,6 +9,7 @@
 #include "LeftMenu.h"
 #include "MeetContextMenu.h"
 #include "MeetingReminders.h"
+#include "ServiceExchange.h"
 #include "TrayIcon.h"
 #include "platform/system/DesktopNotifications.h"
 
@@ -29,7 +30,13 @@ void Talvora::setUpDesktopCompanions()
     });
 
     m_pMeetingReminders = new MeetingReminders(talvora::platform::createDesktopNotifications(), this);
-    connect(m_pMeetingReminders, &MeetingReminders::startRequested, this,
-            [this](const QString& code) { startMeetingByCode(code.toStdString()); });
+    // A notification's action comes from outside the window's input; like
+    // an SDK event it waits for an exchange in flight.
+    connect(m_pMeetingReminders, &MeetingReminders::startRequested, this, [this](const QString& code) {
+        const auto start = [this, code] { startMeetingByCode(code.toStdString()); };
+        if (!talvora::deferWhileBusy(this, start)) {
+            start();
+        }
+    });
     connect(m_pMeetingReminders, &MeetingReminders::unshown, m_pTrayIcon, &TrayIcon::showMessage);
 }
