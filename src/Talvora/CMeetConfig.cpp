@@ -25,6 +25,7 @@ CMeetConfig::CMeetConfig(QString text, QWidget* parent) : QDialog(parent), m_str
     m_pBtnCancel->setFixedSize(228, 60);
     m_pLabContent = new QLabel(m_strContent, this);
     m_pLabContent->setObjectName(QStringLiteral("m_pLabContent"));
+    setAccessibleName(m_strContent);
 
     auto* textRow = new QHBoxLayout;
     textRow->setContentsMargins(0, 0, 0, 0);

@@ -125,6 +125,7 @@ void ShowAMeet::buildLayout()
                   "QLabel{background:transparent;border-image:url(:/Talvora/Resources/icon_type_video.png);}")
             : QStringLiteral(
                   "QLabel{background:transparent;border-image:url(:/Talvora/Resources/icon_type_voi.png);}"));
+    m_pLabVedioOrVoice->setAccessibleName(QString::fromUtf8(isVideoMeeting() ? "视频会议" : "语音会议"));
     m_pLabMeetCodeWord = control<QLabel>(this, "m_pLabMeetCodeWord", QString::fromUtf8("会议码: "), 90, 20);
     m_pLabMeetCodeContent =
         control<QLabel>(this, "m_pLabMeetCodeContent", QStringLiteral("123456789"), 238, 20);

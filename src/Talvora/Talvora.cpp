@@ -11,12 +11,14 @@
 #include "HttpRequest.h"
 #include "JoinConference.h"
 #include "LeftMenu.h"
+#include "MainWindowKeys.h"
 #include "MeetFormRows.h"
 #include "MeetTimeText.h"
 #include "ModifyMeet.h"
 #include "MyConference.h"
 #include "MyQlineEdit.h"
 #include "NetErrorWin.h"
+#include "ReadingOrder.h"
 #include "ShowAMeet.h"
 #include "ShowMyMeetWin.h"
 #include "StartTimeWin.h"
@@ -176,6 +178,7 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
     connect(m_pCreateConference, &CreateConference::bookThenModify, this, &Talvora::onBookOKWinModify);
     connect(this, &Talvora::modifyShowUsername, this, &Talvora::onModifyShowUsername);
     connect(this, &Talvora::initChooseMyMeet, this, &Talvora::onChooseMyMeet);
+    new MainWindowKeys(*this);
 
     // The first list query runs here, before the window is shown.
     emit initChooseMyMeet();
@@ -344,6 +347,7 @@ void Talvora::onChooseMyMeet()
         }
         connect(dot, &QPushButton::clicked, dotMapper, qOverload<>(&QSignalMapper::map));
         dotMapper->setMapping(dot, page);
+        dot->setAccessibleName(QString::fromUtf8("第 %1 页").arg(page));
     }
     connect(dotMapper, &QSignalMapper::mappedInt, this, &Talvora::onCBtnClickSlots);
     dots->addItem(m_pSpacerRight);
@@ -519,6 +523,11 @@ void Talvora::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+bool Talvora::focusNextPrevChild(bool next)
+{
+    return talvora::readingorder::moveFocus(this, next) || QDialog::focusNextPrevChild(next);
 }
 
 void Talvora::mouseMoveEvent(QMouseEvent* event)

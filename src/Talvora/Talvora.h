@@ -143,6 +143,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Tab and Shift+Tab follow the reading order of what is on screen.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     // Talvora.cpp

@@ -1,8 +1,10 @@
 // Process entry: one instance per user, the log, the style sheet, the network
 // library, then the cloud sign-in and the main window's modal run.
 
+#include "Accessibility.h"
 #include "CloudSignIn.h"
 #include "ErrorBox.h"
+#include "FocusRing.h"
 #include "Talvora.h"
 #include "log/Log.h"
 #include "platform/KelpNetUtils.h"
@@ -45,6 +47,13 @@ void applyStyleSheet(QApplication& app)
 
 int main(int argc, char* argv[])
 {
+    // Sizes stay in logical pixels and Qt scales them to the screen; images
+    // come from their @2x files where the ratio calls for it. The ratio is
+    // taken as the screen reports it (125 % stays 1.25 rather than rounding
+    // to 1), so the window has the size the user chose for everything else.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication app(argc, argv);
     talvora::platform::setUpDesktop();
 
@@ -59,6 +68,8 @@ int main(int argc, char* argv[])
     // The resources live in a static library; without this the linker drops them.
     Q_INIT_RESOURCE(Talvora);
     applyStyleSheet(app);
+    talvora::installAccessibleInterfaces();
+    FocusRing::install();
 
     if (NET_UTILS_Init() == 0) {
         talvora::showErrorBox("网络异常,初始化KelpNetUtils库失败");

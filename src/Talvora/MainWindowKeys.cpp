@@ -1,0 +1,33 @@
+#include "MainWindowKeys.h"
+
+#include "LeftMenu.h"
+#include "ReadingOrder.h"
+#include "Talvora.h"
+
+#include <QKeySequence>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+
+MainWindowKeys::MainWindowKeys(Talvora& window) : QObject(&window), m_window(window)
+{
+    const struct
+    {
+        Qt::Key digit;
+        QPushButton* entry;
+    } entries[] = {{Qt::Key_1, window.m_pLeftMenu->m_pBtnMyMeet},
+                   {Qt::Key_2, window.m_pLeftMenu->m_pBtnCreateMeet},
+                   {Qt::Key_3, window.m_pLeftMenu->m_pBtnJoinMeet}};
+    for (const auto& entry : entries) {
+        auto* shortcut = new QShortcut(QKeySequence(int(Qt::CTRL) | int(entry.digit)), &window);
+        QPushButton* button = entry.entry;
+        connect(shortcut, &QShortcut::activated, this, [this, button]() { choose(button); });
+    }
+    new QShortcut(QKeySequence(Qt::Key_Escape), &window);
+}
+
+void MainWindowKeys::choose(QPushButton* entry)
+{
+    entry->click();
+    talvora::readingorder::focusFirst(m_window.m_pStackedWidget->currentWidget());
+}
