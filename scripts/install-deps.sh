@@ -10,6 +10,7 @@ packages=(
     fonts-noto-cjk fontconfig
     libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
     xvfb xdotool xcompmgr x11-apps imagemagick iproute2 procps python3
+    python3-pyatspi at-spi2-core dbus-daemon
 )
 
 missing=()
