@@ -4,6 +4,7 @@
 #include "ReadingOrder.h"
 #include "Talvora.h"
 
+#include <QApplication>
 #include <QKeySequence>
 #include <QPushButton>
 #include <QShortcut>
@@ -24,6 +25,19 @@ MainWindowKeys::MainWindowKeys(Talvora& window) : QObject(&window), m_window(win
         connect(shortcut, &QShortcut::activated, this, [this, button]() { choose(button); });
     }
     new QShortcut(QKeySequence(Qt::Key_Escape), &window);
+
+    // A page (or pane) that replaces the one holding the focus takes the
+    // focus to its first control; Qt would pick the first in the order of
+    // creation ("删除会议" on the edit page).
+    for (QStackedWidget* stack : window.findChildren<QStackedWidget*>()) {
+        connect(stack, &QStackedWidget::currentChanged, this, [stack]() {
+            QWidget* page = stack->currentWidget();
+            QWidget* focused = QApplication::focusWidget();
+            if (page != nullptr && focused != nullptr && page->isAncestorOf(focused)) {
+                talvora::readingorder::focusFirst(page);
+            }
+        });
+    }
 }
 
 void MainWindowKeys::choose(QPushButton* entry)

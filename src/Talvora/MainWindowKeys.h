@@ -14,6 +14,8 @@ class Talvora;
 //   hides itself on Escape: the key would hide whichever of them held the
 //   focus, for good. The shortcut belongs to the main window only, so the
 //   pop-ups (own windows) still cancel on Escape.
+// - A page shown in place of the one that held the focus takes the focus to
+//   its first control in reading order.
 // Owned by the window (a child object).
 class MainWindowKeys : public QObject
 {

@@ -5,45 +5,14 @@ conferencing SDK has logged in, a screenshot of it, and logging out through
 the menu and its confirmation ending the process with 0."""
 
 import os
-import shutil
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, sys.argv[2])
-from xsession import Failure, XSession, check, log_files, output, run  # noqa: E402
+from xsession import XSession, check, log_text, output, run  # noqa: E402
 
-LOGIN_LINE = "return in onLoginRet: 2"
-# Written once the window is enabled and the user's name is shown.
-NAME_LINE = "get username:张三"
 SHOT = os.path.join(os.getcwd(), "e2e_main_window.png")
-
-
-def log_text(executable, client):
-    text = ""
-    for path in log_files(executable, client.pid):
-        with open(path, encoding="utf-8", errors="replace") as log:
-            text += log.read()
-    return text
-
-
-def wait_log_line(executable, client, line, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if line in log_text(executable, client):
-            return
-        check(client.poll() is None, "client ended with %s:\n%s" % (client.returncode, output(client)))
-        time.sleep(0.2)
-    raise Failure("no '%s' in the log within %d s:\n%s" % (line, timeout, output(client)))
-
-
-def main_window_of(session, client):
-    """The visible window titled exactly "Talvora": a title search alone also
-    finds "Talvora 登录" while the sign-in dialog is still up."""
-    for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
-        if session.xdotool("getwindowname", window) == ["Talvora"]:
-            return window
-    raise Failure("no main window:\n" + output(client))
 
 
 def wait_confirmation(session, client, timeout=5):
@@ -60,24 +29,11 @@ def wait_confirmation(session, client, timeout=5):
 
 def test():
     with XSession("e2e_run_test") as session:
-        compositor = None
-        if shutil.which("xcompmgr"):
-            compositor = subprocess.Popen(["xcompmgr"], env=session.env(), stdout=subprocess.DEVNULL,
-                                          stderr=subprocess.DEVNULL)
+        compositor = session.compositor()
         try:
             executable = session.install(sys.argv[1], "client")
             client = session.start(executable)
-
-            sign_in = session.wait_window("Talvora 登录", client)
-            session.xdotool("windowfocus", "--sync", sign_in)
-            session.xdotool("type", "--delay", "20", "demo")
-            session.xdotool("key", "Tab")
-            session.xdotool("type", "--delay", "20", "talvora123")
-            session.xdotool("key", "Return")
-
-            wait_log_line(executable, client, LOGIN_LINE)
-            wait_log_line(executable, client, NAME_LINE)
-            main_window = main_window_of(session, client)
+            main_window = session.sign_in(executable, client)
             # Give the X server a moment to paint what the handler changed.
             time.sleep(0.5)
             check("error box" not in output(client), "unexpected box:\n" + output(client))

@@ -120,9 +120,11 @@ class XSession:
             shutil.copy2(executable, target)
         return target
 
-    def start(self, executable):
+    def start(self, executable, extra_env=None):
         out = open(executable + ".%d.out" % len(self.clients), "w+b")
-        client = subprocess.Popen([executable], env=self.env(), stdin=subprocess.DEVNULL,
+        env = self.env()
+        env.update(extra_env or {})
+        client = subprocess.Popen([executable], env=env, stdin=subprocess.DEVNULL,
                                   stdout=out, stderr=subprocess.STDOUT)
         client.output_file = out
         self.clients.append(client)
@@ -165,6 +167,36 @@ class XSession:
                 pass
         raise Failure("the box did not end the client:\n" + output(client))
 
+    def compositor(self):
+        """xcompmgr on this display (translucent windows show a black band
+        without one), or None where it is not installed; terminate it when
+        done."""
+        if shutil.which("xcompmgr") is None:
+            return None
+        return subprocess.Popen(["xcompmgr"], env=self.env(), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def sign_in(self, executable, client, account="demo", password="talvora123"):
+        """Types the account into "Talvora 登录" and waits until the main
+        window is enabled with the user's name; returns that window."""
+        dialog = self.wait_window("Talvora 登录", client)
+        self.xdotool("windowfocus", "--sync", dialog)
+        self.xdotool("type", "--delay", "20", account)
+        self.xdotool("key", "Tab")
+        self.xdotool("type", "--delay", "20", password)
+        self.xdotool("key", "Return")
+        wait_log_line(executable, client, LOGIN_LINE)
+        wait_log_line(executable, client, NAME_LINE)
+        return self.main_window_of(client)
+
+    def main_window_of(self, client):
+        """The visible window titled exactly "Talvora": a title search alone
+        also finds "Talvora 登录" while the sign-in dialog is still up."""
+        for window in self.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", "Talvora"):
+            if self.xdotool("getwindowname", window) == ["Talvora"]:
+                return window
+        raise Failure("no main window:\n" + output(client))
+
     def screenshot(self, name):
         directory = os.environ.get("TALVORA_SCREENSHOT_DIR")
         if not directory or shutil.which("import") is None:
@@ -172,6 +204,30 @@ class XSession:
         os.makedirs(directory, exist_ok=True)
         subprocess.run(["import", "-display", self.display, "-window", "root",
                         os.path.join(directory, name + ".png")], check=False, timeout=30)
+
+
+# Logged once the conferencing SDK has signed in, and once the window is
+# enabled and shows the demo user's name.
+LOGIN_LINE = "return in onLoginRet: 2"
+NAME_LINE = "get username:张三"
+
+
+def log_text(executable, client):
+    text = ""
+    for path in log_files(executable, client.pid):
+        with open(path, encoding="utf-8", errors="replace") as log:
+            text += log.read()
+    return text
+
+
+def wait_log_line(executable, client, line, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if line in log_text(executable, client):
+            return
+        check(client.poll() is None, "client ended with %s:\n%s" % (client.returncode, output(client)))
+        time.sleep(0.2)
+    raise Failure("no '%s' in the log within %d s:\n%s" % (line, timeout, output(client)))
 
 
 def output(client):

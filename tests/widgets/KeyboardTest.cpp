@@ -164,6 +164,15 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), window->m_vecPageBtns[1]);
     }
 
+    void editingFromACardFocusesTheTopic()
+    {
+        auto window = makeWindow(1);
+        window->m_vecMeetWidgets.front()->m_pBtnModify->setFocus(Qt::TabFocusReason);
+        press(Qt::Key_Return);
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageModify));
+        QCOMPARE(QApplication::focusWidget(), window->m_pModifyMeet->m_pLnEtMeetTopic);
+    }
+
     void joinPageTakesTypedKeysAndJoinsOnEnter()
     {
         auto window = makeWindow(0);
