@@ -87,10 +87,15 @@ void VerticalScroll::keyPressEvent(QKeyEvent* event)
 
 void VerticalScroll::turn(int direction)
 {
+    // At the end of the range a turn does nothing. Settling there would take
+    // the deviation that the last step's animation has reached for a drag
+    // and move the value back the other way.
     if (direction < 0 && hasSmaller()) {
         m_iDeviation = rowShift();
     } else if (direction > 0 && hasLarger()) {
         m_iDeviation = -rowShift();
+    } else {
+        return;
     }
     settle();
     repaint();

@@ -15,18 +15,6 @@ from xsession import XSession, check, log_text, output, run  # noqa: E402
 SHOT = os.path.join(os.getcwd(), "e2e_main_window.png")
 
 
-def wait_confirmation(session, client, timeout=5):
-    """The client's visible 470 x 229 window: the logout confirmation."""
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", ".*"):
-            geometry = session.xdotool("getwindowgeometry", window)
-            if "470x229" in geometry:
-                return window
-        time.sleep(0.1)
-    return None
-
-
 def test():
     with XSession("e2e_run_test") as session:
         compositor = session.compositor()
@@ -55,7 +43,7 @@ def test():
             code = None
             for _ in range(3):
                 session.xdotool("mousemove", "--window", main_window, "80", "650", "click", "1")
-                confirmation = wait_confirmation(session, client)
+                confirmation = session.wait_sized_window(client, "470x229")
                 if confirmation is not None:
                     session.xdotool("mousemove", "--window", confirmation, "347", "192", "click", "1")
                 try:

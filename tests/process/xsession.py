@@ -49,6 +49,10 @@ class XSession:
         # -noreset: by default the server resets when its last client goes,
         # and a client started in that moment (the copy after a killed one)
         # cannot connect.
+        # The client scales itself by the screen's density: 1440 x 960 at
+        # -dpi 96 is a whole number of millimetres (381 x 254), so the
+        # density the server reports is exactly 96 and the ratio exactly 1;
+        # window sizes stay as the tests know them.
         # Each test starts from its own display number, so parallel tests
         # never reuse a display that another one is still shutting down, and
         # Xvfb reports on a pipe only once it accepts connections, so no
@@ -67,8 +71,8 @@ class XSession:
     def _start_server(number):
         read_end, write_end = os.pipe()
         server = subprocess.Popen(
-            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1400x900x24",
-             "-nolisten", "tcp", "-noreset"],
+            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1440x960x24",
+             "-nolisten", "tcp", "-noreset", "-dpi", "96"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
         os.close(write_end)
         reported = b""
@@ -150,6 +154,17 @@ class XSession:
                   "client ended with %s before showing '%s':\n%s" % (client.returncode, title, output(client)))
             time.sleep(0.1)
         raise Failure("no window '%s' within %d s:\n%s" % (title, timeout, output(client)))
+
+    def wait_sized_window(self, client, size, timeout=5):
+        """The client's visible window of the given size ("470x229"), or
+        None: the pop-ups have no title."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            for window in self.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", ".*"):
+                if size in self.xdotool("getwindowgeometry", window):
+                    return window
+            time.sleep(0.1)
+        return None
 
     def press_return(self, window):
         self.xdotool("windowfocus", "--sync", window)

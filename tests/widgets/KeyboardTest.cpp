@@ -189,6 +189,21 @@ private slots:
         QCOMPARE(joined.count(), 1);
     }
 
+    void aWheelTurnedFastPastItsEndStaysThere()
+    {
+        VerticalScroll wheel(QString::fromUtf8("月"), 12, 1, 3, 1);
+        wheel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wheel));
+        for (int turn = 0; turn < 4; ++turn) {
+            QTest::keyClick(&wheel, Qt::Key_Up);
+        }
+        QCOMPARE(wheel.currentValue(), 1);
+        QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                       Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&wheel, &up);
+        QCOMPARE(wheel.currentValue(), 1);
+    }
+
     void wheelsTurnWithUpAndDownAndEnterSaves()
     {
         ErrorBoxRecorder boxes;
