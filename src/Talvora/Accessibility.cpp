@@ -1,5 +1,6 @@
 #include "Accessibility.h"
 
+#include "AlertLabel.h"
 #include "CircleButton.h"
 #include "VerticalScroll.h"
 
@@ -11,6 +12,7 @@
 #include <QStringList>
 
 namespace talvora {
+
 namespace {
 
 class WheelAccessible : public QAccessibleWidget, public QAccessibleValueInterface
@@ -129,6 +131,20 @@ public:
     }
 };
 
+class AlertLabelAccessible : public QAccessibleWidget
+{
+public:
+    explicit AlertLabelAccessible(QLabel* line) : QAccessibleWidget(line, QAccessible::AlertMessage) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) {
+            return static_cast<QLabel*>(widget())->text();
+        }
+        return QAccessibleWidget::text(kind);
+    }
+};
+
 QAccessibleInterface* createInterface(const QString& className, QObject* object)
 {
     if (className == QLatin1String("VerticalScroll")) {
@@ -136,6 +152,9 @@ QAccessibleInterface* createInterface(const QString& className, QObject* object)
     }
     if (className == QLatin1String("CircleButton")) {
         return new PageDotAccessible(static_cast<CircleButton*>(object));
+    }
+    if (className == QLatin1String("AlertLabel")) {
+        return new AlertLabelAccessible(static_cast<AlertLabel*>(object));
     }
     if (className == QLatin1String("QPushButton")) {
         auto* button = static_cast<QPushButton*>(object);

@@ -5,7 +5,8 @@
 // - a button that shows its text through labels inside it (menu entries, the
 //   user name, the time fields) is named after those labels; with a name of
 //   its own, the labels' text becomes its description;
-// - a page dot is a page tab, selected while it is the dot of the page shown.
+// - a page dot is a page tab, selected while it is the dot of the page shown;
+// - an AlertLabel is an alert.
 // Names themselves are set where the controls are built.
 
 namespace talvora {

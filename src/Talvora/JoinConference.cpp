@@ -1,5 +1,6 @@
 #include "JoinConference.h"
 
+#include "AlertLabel.h"
 #include "WidgetBuilders.h"
 
 #include <QAccessible>
@@ -52,7 +53,7 @@ JoinConference::JoinConference(QWidget* parent) : QDialog(parent)
     m_QlntShow->setObjectName(QStringLiteral("m_QlntShow"));
     m_QlntShow->setFixedSize(560, 64);
     m_pBtnJoinMeet = control<QPushButton>(this, "m_pBtnJoinMeet", "加入会议", 160, 56);
-    m_pLabMeetCodeWrong = control<QLabel>(this, "m_pLabMeetCodeWrong", "会议码不存在,请重试", 181, 25);
+    m_pLabMeetCodeWrong = control<AlertLabel>(this, "m_pLabMeetCodeWrong", "会议码不存在,请重试", 181, 25);
     m_pBtn1 = key(this, "m_pBtn1");
     m_pBtn2 = key(this, "m_pBtn2");
     m_pBtn3 = key(this, "m_pBtn3");

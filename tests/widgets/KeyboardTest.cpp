@@ -198,8 +198,8 @@ private slots:
             QTest::keyClick(&wheel, Qt::Key_Up);
         }
         QCOMPARE(wheel.currentValue(), 1);
-        QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                       Qt::NoScrollPhase, false);
+        QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
+                       Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(&wheel, &up);
         QCOMPARE(wheel.currentValue(), 1);
     }
@@ -280,6 +280,7 @@ private slots:
         QVERIFY(!wrong->isVisible());
         emit window->meetCodeWrong();
         QVERIFY(wrong->isVisible());
+        QCOMPARE(QAccessible::queryAccessibleInterface(wrong)->role(), QAccessible::AlertMessage);
         window->onChooseJoinMeet();
         QVERIFY(!wrong->isVisible());
     }
