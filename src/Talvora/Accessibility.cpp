@@ -4,6 +4,7 @@
 #include "CircleButton.h"
 #include "VerticalScroll.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
@@ -50,11 +51,34 @@ private:
     VerticalScroll* wheel() const { return static_cast<VerticalScroll*>(widget()); }
 };
 
-// A push button whose own text is empty and whose face is made of labels.
-class LabelledButtonAccessible : public QAccessibleWidget
+// A button that a screen reader can press.
+class PressableAccessible : public QAccessibleWidget
 {
 public:
-    explicit LabelledButtonAccessible(QPushButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
+    PressableAccessible(QAbstractButton* button, QAccessible::Role role) : QAccessibleWidget(button, role) {}
+
+    QStringList actionNames() const override
+    {
+        return QStringList(pressAction()) + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction()) {
+            static_cast<QAbstractButton*>(widget())->click();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+};
+
+// A push button whose own text is empty and whose face is made of labels.
+class LabelledButtonAccessible : public PressableAccessible
+{
+public:
+    explicit LabelledButtonAccessible(QPushButton* button) : PressableAccessible(button, QAccessible::Button)
+    {
+    }
 
     QString text(QAccessible::Text kind) const override
     {
@@ -69,20 +93,6 @@ public:
             return labelsText();
         }
         return QAccessibleWidget::text(kind);
-    }
-
-    QStringList actionNames() const override
-    {
-        return QStringList(pressAction()) + QAccessibleWidget::actionNames();
-    }
-
-    void doAction(const QString& action) override
-    {
-        if (action == pressAction()) {
-            static_cast<QPushButton*>(widget())->click();
-            return;
-        }
-        QAccessibleWidget::doAction(action);
     }
 
     static bool fits(const QPushButton* button)
@@ -103,10 +113,10 @@ private:
     }
 };
 
-class PageDotAccessible : public QAccessibleWidget
+class PageDotAccessible : public PressableAccessible
 {
 public:
-    explicit PageDotAccessible(CircleButton* dot) : QAccessibleWidget(dot, QAccessible::PageTab) {}
+    explicit PageDotAccessible(CircleButton* dot) : PressableAccessible(dot, QAccessible::PageTab) {}
 
     QAccessible::State state() const override
     {
@@ -114,20 +124,6 @@ public:
         state.selectable = true;
         state.selected = static_cast<CircleButton*>(widget())->isCurrentPage();
         return state;
-    }
-
-    QStringList actionNames() const override
-    {
-        return QStringList(pressAction()) + QAccessibleWidget::actionNames();
-    }
-
-    void doAction(const QString& action) override
-    {
-        if (action == pressAction()) {
-            static_cast<CircleButton*>(widget())->click();
-            return;
-        }
-        QAccessibleWidget::doAction(action);
     }
 };
 

@@ -32,14 +32,17 @@ def check(condition, message):
 
 
 class XSession:
-    """Xvfb on a display derived from the test's name, a scratch directory
-    inside the working directory (so that executables can be hard-linked into
-    it), and every client started here killed on exit."""
+    """Xvfb on a display derived from the test's name (with xcompmgr if asked
+    for), a scratch directory inside the working directory (so that
+    executables can be hard-linked into it), and every client started here
+    killed on exit."""
 
-    def __init__(self, name):
+    def __init__(self, name, compositor=False):
         self.name = name
         self.display = None
         self.server = None
+        self.with_compositor = compositor
+        self.compositor = None
         self.clients = []
         self.scratch = tempfile.mkdtemp(prefix=name + "-", dir=os.getcwd())
         self.runtime_dir = os.path.join(self.scratch, "runtime")
@@ -64,6 +67,10 @@ class XSession:
             server = self._start_server(number)
             if server is not None:
                 self.display, self.server = ":%d" % number, server
+                # Translucent windows show a black band without a compositor.
+                if self.with_compositor and shutil.which("xcompmgr") is not None:
+                    self.compositor = subprocess.Popen(["xcompmgr"], env=self.env(), stdout=subprocess.DEVNULL,
+                                                       stderr=subprocess.DEVNULL)
                 return self
         raise Failure("no free X display near :%d" % base)
 
@@ -95,6 +102,9 @@ class XSession:
         return None
 
     def __exit__(self, *exc):
+        if self.compositor is not None:
+            self.compositor.terminate()
+            self.compositor.wait()
         for client in self.clients:
             if client.poll() is None:
                 client.kill()
@@ -181,15 +191,6 @@ class XSession:
             except subprocess.TimeoutExpired:
                 pass
         raise Failure("the box did not end the client:\n" + output(client))
-
-    def compositor(self):
-        """xcompmgr on this display (translucent windows show a black band
-        without one), or None where it is not installed; terminate it when
-        done."""
-        if shutil.which("xcompmgr") is None:
-            return None
-        return subprocess.Popen(["xcompmgr"], env=self.env(), stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
 
     def sign_in(self, executable, client, account="demo", password="talvora123"):
         """Types the account into "Talvora 登录" and waits until the main
