@@ -26,13 +26,25 @@ FocusRing::FocusRing() : QObject(QCoreApplication::instance())
 
 bool FocusRing::eventFilter(QObject* watched, QEvent* event)
 {
-    Q_UNUSED(watched);
     if (event->type() == QEvent::KeyPress && !m_bKeyboard) {
         m_bKeyboard = true;
         follow(QApplication::focusWidget());
     } else if (event->type() == QEvent::MouseButtonPress && m_bKeyboard) {
         m_bKeyboard = false;
         follow(nullptr);
+    } else if (event->type() == QEvent::StyleChange && m_pFrame != nullptr && watched == m_pFrame->widget()) {
+        // The frame hides when its control is restyled (a key pressed, the
+        // page dot chosen); once that is done it is put back.
+        QMetaObject::invokeMethod(
+            this,
+            [this]() {
+                if (m_bKeyboard && m_pFrame != nullptr) {
+                    QWidget* focused = m_pFrame->widget();
+                    m_pFrame->setWidget(nullptr);
+                    m_pFrame->setWidget(focused);
+                }
+            },
+            Qt::QueuedConnection);
     }
     return false;
 }

@@ -9,6 +9,7 @@
 #include "CircleButton.h"
 #include "CreateConference.h"
 #include "CreateMeetTop.h"
+#include "FocusRing.h"
 #include "JoinConference.h"
 #include "KelpNetUtilsDouble.h"
 #include "LeftMenu.h"
@@ -23,6 +24,7 @@
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
+#include <QFocusFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -79,6 +81,7 @@ private slots:
     {
         initTalvoraResources();
         talvora::installAccessibleInterfaces();
+        FocusRing::install();
     }
     void init() { kelp_double::reset(); }
 
@@ -157,6 +160,11 @@ private slots:
         press(Qt::Key_Space);
         QVERIFY(window->m_vecPageBtns[1]->isCurrentPage());
         QTRY_VERIFY(window->m_vecMeetWidgets[4]->isVisible());
+        // The ring stays around the dot that its new style made current.
+        auto* ring = window->findChild<QFocusFrame*>(QStringLiteral("FocusRing"));
+        QVERIFY(ring != nullptr);
+        QTRY_VERIFY(ring->isVisible());
+        QCOMPARE(ring->widget(), window->m_vecPageBtns[1]);
         // Past the last control the focus wraps to the top of the menu.
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), window->m_pLeftMenu->m_pRenameBtn);
