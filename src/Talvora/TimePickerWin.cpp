@@ -40,8 +40,6 @@ TimePickerWin::TimePickerWin(const char* objectName, const char* title, QWidget*
     // them as plain child widgets (a dialog parent would make each a window).
     m_pBtnCancel = control<QPushButton>(this, "m_pBtnCancel", "取消", 370, 60);
     m_pBtnSave = control<QPushButton>(this, "m_pBtnSave", "保存", 370, 60);
-    // The wheels in reading order of the row, each with the name a screen
-    // reader gives it.
     m_pScrollYear = new VerticalScroll(QString::fromUtf8("年"), 2080, 2017, start.date().year(), 1);
     m_pScrollMonth = new VerticalScroll(QString::fromUtf8("月"), 12, 1, start.date().month(), 1);
     m_pScrollDay = new VerticalScroll(QString::fromUtf8("日"), 31, 1, start.date().day(), 1);
@@ -52,6 +50,8 @@ TimePickerWin::TimePickerWin(const char* objectName, const char* title, QWidget*
     m_pLabVerticalLin = control<QLabel>(this, "m_pLabVerticalLin", "", 1, 60);
     m_pBtnColon = control<QPushButton>(this, "m_pBtnColon", ":", 25, 33);
     m_pBtnColon->setFocusPolicy(Qt::NoFocus);
+    // What a screen reader calls each wheel; the hour and minute wheels show
+    // no unit.
     const std::pair<VerticalScroll*, const char*> wheelNames[] = {{m_pScrollYear, "年"},
                                                                   {m_pScrollMonth, "月"},
                                                                   {m_pScrollDay, "日"},
