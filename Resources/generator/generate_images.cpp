@@ -2,6 +2,12 @@
 // the command line. The pictures are flat: the client's blue, white and a few
 // greys. Sizes equal the widgets that show them, because style-sheet border
 // images are stretched without smoothing and look best at 1:1.
+//
+// Each picture is drawn twice from the same shapes: name.png at the widget's
+// size and name@2x.png at twice that size, which Qt picks on screens with a
+// device-pixel ratio above 1. The 2x picture is not an upscale: every drawing
+// runs again on a painter scaled by 2, and the shadow is computed per pixel
+// at the finer grid.
 
 #include "AppIcon.h"
 
@@ -48,16 +54,36 @@ using Drawing = std::function<void(QPainter&)>;
 QString g_outDir;
 int g_failures = 0;
 
-QImage render(int w, int h, const Drawing& draw)
+// The device-pixel ratios every picture is written for, with the file-name
+// suffix Qt looks for.
+struct Scale
 {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    int factor;
+    const char* suffix;
+};
+const Scale kScales[] = {{1, ""}, {2, "@2x"}};
+
+// w x h is the picture's size in the widget's (logical) pixels; the image has
+// `scale` times as many pixels and the drawing sees the logical grid.
+QImage render(int w, int h, const Drawing& draw, int scale = 1)
+{
+    QImage image(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (scale != 1)
+        p.scale(scale, scale);
     draw(p);
     p.end();
     return image;
+}
+
+// "name.png" as "name@2x.png" for a suffix "@2x".
+QString scaledName(const QString& name, const Scale& scale)
+{
+    QString scaled = name;
+    return scaled.insert(name.lastIndexOf(QLatin1Char('.')), QLatin1String(scale.suffix));
 }
 
 void save(const QString& name, const QImage& image)
@@ -71,9 +97,11 @@ void save(const QString& name, const QImage& image)
     std::printf("%-34s %4d x %d\n", qPrintable(name), image.width(), image.height());
 }
 
+// Writes the picture at every scale.
 void save(const QString& name, int w, int h, const Drawing& draw)
 {
-    save(name, render(w, h, draw));
+    for (const Scale& scale : kScales)
+        save(scaledName(name, scale), render(w, h, draw, scale.factor));
 }
 
 QPen strokePen(const QColor& colour, qreal width)
@@ -218,14 +246,15 @@ void inSquare(QPainter& p, const QRectF& r, const std::function<void()>& glyph)
 // Soft shadow in the band of 5 px left and right, 3 px on top and 7 px at the
 // bottom around a white body. Each edge strip is uniform along its length
 // because the windows stretch the edges and keep only the corners as drawn.
-void makeShadow()
+QImage shadowImage(int scale)
 {
     const int w = 210, h = 143;
     const QRect body(5, 3, 200, 133);
-    QImage image(w, h, QImage::Format_ARGB32);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const qreal cx = x + 0.5, cy = y + 0.5;
+    QImage image(w * scale, h * scale, QImage::Format_ARGB32);
+    for (int y = 0; y < h * scale; ++y) {
+        for (int x = 0; x < w * scale; ++x) {
+            // The pixel's centre in logical pixels.
+            const qreal cx = (x + 0.5) / scale, cy = (y + 0.5) / scale;
             qreal dx = 0, dy = 0, bandX = 5, bandY = 3;
             if (cx < body.left())
                 dx = body.left() - cx;
@@ -247,7 +276,16 @@ void makeShadow()
             image.setPixel(x, y, qRgba(0, 0, 0, qRound(strength * fall)));
         }
     }
-    save("shadow.png", image);
+    return image;
+}
+
+// Soft shadow in the band of 5 px left and right, 3 px on top and 7 px at the
+// bottom around a white body. Each edge strip is uniform along its length
+// because the windows stretch the edges and keep only the corners as drawn.
+void makeShadow()
+{
+    for (const Scale& scale : kScales)
+        save(scaledName("shadow.png", scale), shadowImage(scale.factor));
 }
 
 void makeMenuIcons()

@@ -26,6 +26,7 @@ CMeetConfig::CMeetConfig(QString text, QWidget* parent) : QDialog(parent), m_str
     m_pLabContent = new QLabel(m_strContent, this);
     m_pLabContent->setTextFormat(Qt::PlainText);
     m_pLabContent->setObjectName(QStringLiteral("m_pLabContent"));
+    setAccessibleName(m_strContent);
 
     auto* textRow = new QHBoxLayout;
     textRow->setContentsMargins(0, 0, 0, 0);

@@ -13,4 +13,11 @@ public:
     static const char* const kUnselectedStyle;
 
     explicit CircleButton(QWidget* parent = nullptr);
+
+    // The dot of the page on show: the list gives it the selected style.
+    bool isCurrentPage() const;
+
+protected:
+    // Tells a screen reader when the dot's style makes it current or not.
+    void changeEvent(QEvent* event) override;
 };

@@ -44,6 +44,10 @@ CremaneWindow::CremaneWindow(QString name, QWidget* parent) : QDialog(parent)
     m_pCancelBtn = new QPushButton(QString::fromUtf8("取消"), this);
     m_pCancelBtn->setObjectName(QStringLiteral("m_pCancelBtn"));
     m_pCancelBtn->setFixedSize(200, 64);
+    // Enter in the field keeps the name, as "确定" does.
+    m_pSureBtn->setDefault(true);
+    caption->setBuddy(m_pNameLineEdit);
+    setAccessibleName(caption->text());
 
     auto* captionRow = hbox(20, 0, 20, 0);
     captionRow->addWidget(caption);

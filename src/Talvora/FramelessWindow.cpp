@@ -1,5 +1,6 @@
 #include "FramelessWindow.h"
 
+#include <QApplication>
 #include <QBrush>
 #include <QColor>
 #include <QLayout>
@@ -18,6 +19,15 @@ void setShadowMargins(QLayout* layout)
 
 QPixmap loadShadow()
 {
+    // Style sheets find @2x files by themselves; a pixmap loaded in code has
+    // to be told.
+    if (qApp != nullptr && qApp->devicePixelRatio() > 1.0) {
+        QPixmap fine(QStringLiteral(":/Talvora/Resources/shadow@2x.png"));
+        if (!fine.isNull()) {
+            fine.setDevicePixelRatio(2.0);
+            return fine;
+        }
+    }
     return QPixmap(QStringLiteral(":/Talvora/Resources/shadow.png"));
 }
 
@@ -77,12 +87,19 @@ std::array<QRect, ShadowPartCount> shadowSources()
     }};
 }
 
+void paintShadowPart(QPainter& painter, const QPixmap& shadow, ShadowPart part, const QRect& target)
+{
+    // Source rectangles are in the image's own pixels.
+    const qreal ratio = shadow.devicePixelRatio();
+    const QRectF source = shadowSources()[part];
+    painter.drawPixmap(QRectF(target), shadow, QRectF(source.topLeft() * ratio, source.size() * ratio));
+}
+
 void paintShadow(QPainter& painter, const QPixmap& shadow, QSize windowSize)
 {
     const auto targets = shadowTargets(windowSize);
-    const auto sources = shadowSources();
     for (int part = 0; part < ShadowPartCount; ++part) {
-        painter.drawPixmap(targets[part], shadow, sources[part]);
+        paintShadowPart(painter, shadow, ShadowPart(part), targets[part]);
     }
 }
 

@@ -28,7 +28,9 @@ inline constexpr int kShadowBottom = 7;
 // Gives a window's top-level layout the shadow band as its margins.
 void setShadowMargins(QLayout* layout);
 
-// ":/Talvora/Resources/shadow.png", 210 x 143 with the shadow in its outer band.
+// ":/Talvora/Resources/shadow.png", 210 x 143 with the shadow in its outer band;
+// on a screen with a device-pixel ratio above 1 its @2x drawing (420 x 286
+// pixels, 210 x 143 in logical pixels).
 QPixmap loadShadow();
 
 // Drag without a pressed flag: any press starts a drag, and a move that
@@ -74,6 +76,8 @@ std::array<QRect, ShadowPartCount> shadowTargets(QSize windowSize);
 std::array<QRect, ShadowPartCount> shadowSources();
 
 void paintShadow(QPainter& painter, const QPixmap& shadow, QSize windowSize);
+// One part of the shadow into any target rectangle.
+void paintShadowPart(QPainter& painter, const QPixmap& shadow, ShadowPart part, const QRect& target);
 
 // The white body inside the band, filled or drawn with a white pen and brush.
 QRect bodyRect(QSize windowSize);

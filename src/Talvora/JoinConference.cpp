@@ -1,8 +1,11 @@
 #include "JoinConference.h"
 
+#include "AlertLabel.h"
 #include "WidgetBuilders.h"
 
+#include <QAccessible>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +31,12 @@ QString keyStyle(int key, bool pressed)
         .arg(QString::fromLatin1(kKeyImages[key]), pressed ? QStringLiteral("press") : QStringLiteral("nor"));
 }
 
+// What a screen reader says for each key, in key order 1-9, 0, point, delete.
+const char* const kKeyNames[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "点", "删除"};
+
+// The colour of the wrong-code line while it is shown.
+const char* const kWrongCodeShownColour = "#D75544";
+
 QPushButton* key(QWidget* parent, const char* name)
 {
     return control<QPushButton>(parent, name, "", 160, 56);
@@ -44,7 +53,7 @@ JoinConference::JoinConference(QWidget* parent) : QDialog(parent)
     m_QlntShow->setObjectName(QStringLiteral("m_QlntShow"));
     m_QlntShow->setFixedSize(560, 64);
     m_pBtnJoinMeet = control<QPushButton>(this, "m_pBtnJoinMeet", "加入会议", 160, 56);
-    m_pLabMeetCodeWrong = control<QLabel>(this, "m_pLabMeetCodeWrong", "会议码不存在,请重试", 181, 25);
+    m_pLabMeetCodeWrong = control<AlertLabel>(this, "m_pLabMeetCodeWrong", "会议码不存在,请重试", 181, 25);
     m_pBtn1 = key(this, "m_pBtn1");
     m_pBtn2 = key(this, "m_pBtn2");
     m_pBtn3 = key(this, "m_pBtn3");
@@ -97,6 +106,84 @@ JoinConference::JoinConference(QWidget* parent) : QDialog(parent)
     connect(m_pBtnDelete, &QPushButton::clicked, this, &JoinConference::onChooseDelete);
     connect(m_pBtnJoinMeet, &QPushButton::clicked, this, &JoinConference::onJoinMeetStart);
     connect(m_QlntShow, &QLineEdit::textChanged, this, &JoinConference::onConetenChange);
+
+    for (int index = 0; index < KeyCount; ++index) {
+        all[index]->setAccessibleName(QString::fromUtf8(kKeyNames[index]));
+    }
+    m_QlntShow->setAccessibleName(QString::fromUtf8("会议码"));
+    m_QlntShow->installEventFilter(this);
+    // The line is "hidden" in white on white; to a screen reader it is hidden
+    // unless it is red, and it is announced when it turns red. It keeps its
+    // place in the layout either way.
+    QSizePolicy keepPlace = m_pLabMeetCodeWrong->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    m_pLabMeetCodeWrong->setSizePolicy(keepPlace);
+    m_pLabMeetCodeWrong->hide();
+    m_pLabMeetCodeWrong->installEventFilter(this);
+}
+
+int JoinConference::keyForTyped(const QKeyEvent* event)
+{
+    if (event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) {
+        return -1;
+    }
+    if (event->key() == Qt::Key_Backspace) {
+        return KeyDelete;
+    }
+    const QString text = event->text();
+    if (text.size() != 1) {
+        return -1;
+    }
+    const QChar typed = text.front();
+    if (typed == QLatin1Char('.')) {
+        return KeyPoint;
+    }
+    if (typed == QLatin1Char('0')) {
+        return KeyZero;
+    }
+    if (typed >= QLatin1Char('1') && typed <= QLatin1Char('9')) {
+        return typed.unicode() - QLatin1Char('1').unicode();
+    }
+    return -1;
+}
+
+bool JoinConference::takeTypedKey(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        m_pBtnJoinMeet->click();
+        return true;
+    }
+    const int typed = keyForTyped(event);
+    if (typed < 0) {
+        return false;
+    }
+    keys()[typed]->click();
+    return true;
+}
+
+void JoinConference::keyPressEvent(QKeyEvent* event)
+{
+    if (!takeTypedKey(event)) {
+        QDialog::keyPressEvent(event);
+    }
+}
+
+bool JoinConference::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_QlntShow && event->type() == QEvent::KeyPress) {
+        return takeTypedKey(static_cast<QKeyEvent*>(event));
+    }
+    if (watched == m_pLabMeetCodeWrong && event->type() == QEvent::StyleChange) {
+        const bool shown = m_pLabMeetCodeWrong->styleSheet().contains(QLatin1String(kWrongCodeShownColour));
+        if (shown != m_pLabMeetCodeWrong->isVisible()) {
+            m_pLabMeetCodeWrong->setVisible(shown);
+            if (shown) {
+                QAccessibleEvent alert(m_pLabMeetCodeWrong, QAccessible::Alert);
+                QAccessible::updateAccessibility(&alert);
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 std::array<QPushButton*, JoinConference::KeyCount> JoinConference::keys() const

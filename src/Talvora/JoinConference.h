@@ -5,13 +5,15 @@
 
 #include <array>
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // Page 2 of the main window: a code field and a keypad. The page only
 // collects the code; the main window joins with m_strMeetCode and shows the
-// wrong-code line.
+// wrong-code line. Digits, "." and Backspace typed on the keyboard press the
+// keys of the keypad, and Enter presses "加入会议".
 class JoinConference : public QDialog
 {
     Q_OBJECT
@@ -52,6 +54,10 @@ public slots:
     void onJoinMeetStart();
     void onConetenChange();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // The twelve keys in the order 1-9, 0, point, delete; the index names the
     // key's images.
@@ -68,4 +74,9 @@ private:
     // Shows the key pressed, focuses the field and appends the character (or
     // removes the last one for the delete key).
     void pressKey(int key);
+    // The key a typed character stands for, or -1.
+    static int keyForTyped(const QKeyEvent* event);
+    // Presses the key (or "加入会议") that a typed key stands for; false when
+    // it stands for none.
+    bool takeTypedKey(QKeyEvent* event);
 };

@@ -59,6 +59,9 @@ LeftMenu::LeftMenu(QWidget* parent) : QDialog(parent)
     m_pLabUserIcon = makeLabel(m_pRenameBtn, "m_pLabUserIcon", "", 24, 24);
     m_pLabUserName = makeLabel(m_pRenameBtn, "m_pLabUserName", "", 107, 18);
     m_pRenameBtn->setLayout(hboxOf(11, 20, 10, 0, m_pLabUserIcon, Gap{8}, m_pLabUserName));
+    // Said as "修改用户名" with the user name as its description; the other
+    // entries are said by their words.
+    m_pRenameBtn->setAccessibleName(QString::fromUtf8("修改用户名"));
 
     buildEntry(this, EntryShape::Tall, "MyMeet", "我的会议", m_pBtnMyMeet, m_pLabMyMeetIcon,
                m_pLabMyMeetWord);
@@ -90,7 +93,7 @@ void LeftMenu::paintEvent(QPaintEvent* event)
 {
     // Only a shadow along the right edge, from the image's left band.
     QPainter painter(this);
-    painter.drawPixmap(QRect(width() - 5, 0, 5, height()), m_pixShadow,
-                       talvora::frameless::shadowSources()[talvora::frameless::LeftEdge]);
+    talvora::frameless::paintShadowPart(painter, m_pixShadow, talvora::frameless::LeftEdge,
+                                        QRect(width() - 5, 0, 5, height()));
     QDialog::paintEvent(event);
 }

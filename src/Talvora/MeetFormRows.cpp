@@ -56,6 +56,7 @@ QHBoxLayout* topicRow(QWidget* pane, int top, int right, int fieldWidth, QLabel*
     field->setObjectName(QStringLiteral("m_pLnEtMeetTopic"));
     field->setFixedSize(fieldWidth, 20);
     field->setText(QString::fromUtf8(MyQlineEdit::kPlaceholder));
+    caption->setBuddy(field);
     return hboxOf(201, top, right, 0, caption, Gap{40}, field);
 }
 
@@ -76,6 +77,8 @@ QHBoxLayout* timeRow(QWidget* pane, TimeRowKind kind, QLabel*& caption, QPushBut
                             start ? kStartPrompt : kEndPrompt, 242, 20);
     icon = control<QLabel>(button, start ? "m_pLabIcon" : "m_pLabEndIcon", "", 16, 16);
     button->setLayout(hboxOf(0, 0, 0, 0, shown, Gap{13}, icon));
+    // Said as "开始时间" with the time (or the prompt) as its description.
+    button->setAccessibleName(caption->text());
     return hboxOf(201, 22, 199, 0, caption, Gap{148}, button);
 }
 

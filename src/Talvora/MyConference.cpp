@@ -19,6 +19,8 @@ MyConference::MyConference(QWidget* parent) : QDialog(parent)
     m_pBtnTryJoinMeet = control<QPushButton>(this, "m_pBtnTryJoinMeet", "", 72, 72);
     m_pLabTryCreateMeet = control<QLabel>(this, "m_pLabTryCreateMeet", "发起会议", 80, 20);
     m_pLabTryJoinMeet = control<QLabel>(this, "m_pLabTryJoinMeet", "加入会议", 80, 20);
+    m_pBtnTryCreateMeet->setAccessibleName(m_pLabTryCreateMeet->text());
+    m_pBtnTryJoinMeet->setAccessibleName(m_pLabTryJoinMeet->text());
 
     auto* layout = pageLayout(this);
     layout->addLayout(vboxOf(314, 114, 314, 0, m_pLabNoCfeIcon));

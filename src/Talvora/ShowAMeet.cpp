@@ -109,6 +109,7 @@ void ShowAMeet::showMeeting()
     if (m_pLabVedioOrVoice->styleSheet() != typeStyle) {
         m_pLabVedioOrVoice->setStyleSheet(typeStyle);
     }
+    m_pLabVedioOrVoice->setAccessibleName(QString::fromUtf8(isVideoMeeting() ? "视频会议" : "语音会议"));
 }
 
 bool ShowAMeet::setMeeting(int index, std::string topic, std::string startTime, int duration,

@@ -12,6 +12,7 @@
 #include "JoinConference.h"
 #include "LeftMenu.h"
 #include "MeetContextMenu.h"
+#include "MainWindowKeys.h"
 #include "MeetFormRows.h"
 #include "MeetTimeText.h"
 #include "MeetingReminders.h"
@@ -22,6 +23,7 @@
 #include "PageBusyIndicator.h"
 #include "ServiceExchange.h"
 #include "crypto/Wipe.h"
+#include "ReadingOrder.h"
 #include "ShowAMeet.h"
 #include "ShowMyMeetWin.h"
 #include "StartTimeWin.h"
@@ -185,6 +187,7 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
     connect(m_pCreateConference, &CreateConference::bookThenModify, this, &Talvora::onBookOKWinModify);
     connect(this, &Talvora::modifyShowUsername, this, &Talvora::onModifyShowUsername);
     connect(this, &Talvora::initChooseMyMeet, this, &Talvora::onChooseMyMeet);
+    new MainWindowKeys(*this);
 
     // One mapper each for the cards' two buttons and the page dots, for the
     // window's whole life; a deleted card or dot leaves its mapper by itself.
@@ -394,6 +397,7 @@ void Talvora::showPageDots(int pages)
         dots->addWidget(dot);
         connect(dot, &QPushButton::clicked, m_pDotMapper, qOverload<>(&QSignalMapper::map));
         m_pDotMapper->setMapping(dot, static_cast<int>(m_vecPageBtns.size()));
+        dot->setAccessibleName(QString::fromUtf8("第 %1 页").arg(m_vecPageBtns.size()));
     }
     dots->addItem(m_pSpacerRight);
     selectPageDot(1);
@@ -582,6 +586,11 @@ void Talvora::closeEvent(QCloseEvent* event)
         talvora::requestQuit();
     }
     QDialog::closeEvent(event);
+}
+
+bool Talvora::focusNextPrevChild(bool next)
+{
+    return talvora::readingorder::moveFocus(this, next) || QDialog::focusNextPrevChild(next);
 }
 
 void Talvora::mouseMoveEvent(QMouseEvent* event)

@@ -159,6 +159,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Tab and Shift+Tab follow the reading order of what is on screen.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     // Talvora.cpp

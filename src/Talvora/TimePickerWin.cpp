@@ -3,12 +3,15 @@
 #include "ErrorBox.h"
 #include "FramelessWindow.h"
 #include "MeetTimeText.h"
+#include "ReadingOrder.h"
 #include "VerticalScroll.h"
 #include "WidgetBuilders.h"
 
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+
+#include <utility>
 
 using namespace talvora::build;
 namespace frameless = talvora::frameless;
@@ -46,6 +49,20 @@ TimePickerWin::TimePickerWin(const char* objectName, const char* title, QWidget*
     m_pLabXLine = control<QLabel>(this, "m_pLabXLine", "", 740, 1);
     m_pLabVerticalLin = control<QLabel>(this, "m_pLabVerticalLin", "", 1, 60);
     m_pBtnColon = control<QPushButton>(this, "m_pBtnColon", ":", 25, 33);
+    m_pBtnColon->setFocusPolicy(Qt::NoFocus);
+    // What a screen reader calls each wheel; the hour and minute wheels show
+    // no unit.
+    const std::pair<VerticalScroll*, const char*> wheelNames[] = {{m_pScrollYear, "年"},
+                                                                  {m_pScrollMonth, "月"},
+                                                                  {m_pScrollDay, "日"},
+                                                                  {m_pScrollHour, "时"},
+                                                                  {m_pScrollMinute, "分"}};
+    for (const auto& [wheel, name] : wheelNames) {
+        wheel->setAccessibleName(QString::fromUtf8(name));
+    }
+    // Enter on a wheel saves, as the button would.
+    m_pBtnSave->setDefault(true);
+    setAccessibleName(QString::fromUtf8(title));
 
     auto* titleRow = hboxOf(262, 28, 261, 0, m_pLabSetStartTimWord);
     auto* wheelRow = hboxOf(53, 48, 53, 0, m_pScrollYear, m_pScrollMonth, m_pScrollDay, Gap{69},
@@ -128,6 +145,17 @@ bool TimePickerWin::dayExists(const PickedTime& time)
     }
     const int days = time.month == 2 && time.year % 4 == 0 ? 29 : kDaysInMonth[time.month - 1];
     return time.day <= days;
+}
+
+void TimePickerWin::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    m_pScrollYear->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+bool TimePickerWin::focusNextPrevChild(bool next)
+{
+    return talvora::readingorder::moveFocus(this, next) || QDialog::focusNextPrevChild(next);
 }
 
 void TimePickerWin::mousePressEvent(QMouseEvent* event)

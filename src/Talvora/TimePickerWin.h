@@ -11,7 +11,8 @@ class VerticalScroll;
 
 // The pop-up in which a booking's start or end is picked: five wheels, "取消"
 // and "保存". StartTimeWin and StopTimeWin differ in name and title only; the
-// owner page connects the buttons and applies its own save rules.
+// owner page connects the buttons and applies its own save rules. Enter saves
+// and Escape cancels, from any wheel.
 class TimePickerWin : public QDialog
 {
     Q_OBJECT
@@ -67,6 +68,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // Opens with the focus on the year wheel; Tab goes through the wheels
+    // from left to right, then "取消" and "保存".
+    void showEvent(QShowEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QPoint m_ptDragOffset;

@@ -1,6 +1,8 @@
 #include "VerticalScroll.h"
 
+#include <QAccessible>
 #include <QDebug>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPropertyAnimation>
@@ -11,6 +13,7 @@ VerticalScroll::VerticalScroll(QString unit, int maximum, int minimum, int value
       m_pAnimation(new QPropertyAnimation(this, "deviation", this)), m_dStep(step), m_strUnit(std::move(unit))
 {
     setFixedSize(108, 195);
+    setFocusPolicy(Qt::StrongFocus);
     m_pAnimation->setDuration(300);
     m_pAnimation->setEasingCurve(QEasingCurve::OutQuad);
 }
@@ -68,10 +71,31 @@ void VerticalScroll::mouseReleaseEvent(QMouseEvent* event)
 void VerticalScroll::wheelEvent(QWheelEvent* event)
 {
     const int delta = event->angleDelta().y();
-    if (delta > 0 && hasSmaller()) {
+    turn(delta > 0 ? -1 : delta < 0 ? 1 : 0);
+}
+
+void VerticalScroll::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Up && event->modifiers() == Qt::NoModifier) {
+        turn(-1);
+    } else if (event->key() == Qt::Key_Down && event->modifiers() == Qt::NoModifier) {
+        turn(1);
+    } else {
+        event->ignore();
+    }
+}
+
+void VerticalScroll::turn(int direction)
+{
+    // At the end of the range a turn does nothing. Settling there would take
+    // the deviation that the last step's animation has reached for a drag
+    // and move the value back the other way.
+    if (direction < 0 && hasSmaller()) {
         m_iDeviation = rowShift();
-    } else if (delta < 0 && hasLarger()) {
+    } else if (direction > 0 && hasLarger()) {
         m_iDeviation = -rowShift();
+    } else {
+        return;
     }
     settle();
     repaint();
@@ -94,6 +118,10 @@ void VerticalScroll::settle()
         m_pAnimation->setEndValue(0);
     }
     emit currentValueChanged(m_iCurrentValue);
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, m_iCurrentValue);
+        QAccessible::updateAccessibility(&changed);
+    }
     m_pAnimation->start();
 }
 

@@ -5,9 +5,10 @@
 
 class QPropertyAnimation;
 
-// One wheel of the time pickers: three rows, the middle one current. Drag or
-// turn the mouse wheel to move by one step; the rows settle with a short
-// animation of the "deviation" property.
+// One wheel of the time pickers: three rows, the middle one current. Drag,
+// turn the mouse wheel or, with the focus on the wheel, press Up or Down to
+// move by one step (Up and a wheel turned up show the smaller value above);
+// the rows settle with a short animation of the "deviation" property.
 class VerticalScroll : public QDialog
 {
     Q_OBJECT
@@ -21,6 +22,10 @@ public:
     // they show a picker.
     void setCurrentValue(int value) { m_iCurrentValue = value; }
 
+    int minimum() const { return m_iMinimum; }
+    int maximum() const { return m_iMaximum; }
+    int step() const { return int(m_dStep); }
+
     int deviation() const { return m_iDeviation; }
     void setDeviation(int deviation);
 
@@ -33,6 +38,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    // Up and Down turn the wheel; every other key goes to the picker, which
+    // saves on Enter and cancels on Escape (the wheel's own dialog handling
+    // would hide the wheel instead).
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -40,6 +49,8 @@ private:
     bool hasLarger() const;
     // Pixels the rows move per step while dragging.
     int rowShift() const { return (height() - 1) / 3; }
+    // One step towards the smaller (-1) or the larger (+1) value, animated.
+    void turn(int direction);
     void settle();
     void paintNumber(QPainter& painter, int value, int offset, bool centre);
 

@@ -1,10 +1,12 @@
 // Process entry: one instance per user, the log, the style sheet, the network
 // library, then the cloud sign-in and the main window's modal run.
 
+#include "Accessibility.h"
 #include "CloudSignIn.h"
 #include "ErrorBox.h"
 #include "ProgressWindow.h"
 #include "ServiceExchange.h"
+#include "FocusRing.h"
 #include "Talvora.h"
 #include "crypto/Wipe.h"
 #include "log/Log.h"
@@ -60,6 +62,13 @@ void applyStyleSheet(QApplication& app)
 
 int main(int argc, char* argv[])
 {
+    // Sizes stay in logical pixels and Qt scales them to the screen; images
+    // come from their @2x files where the ratio calls for it. The ratio is
+    // taken as the screen reports it (125 % stays 1.25 rather than rounding
+    // to 1), so the window has the size the user chose for everything else.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication app(argc, argv);
     talvora::platform::setUpDesktop();
 
@@ -76,6 +85,8 @@ int main(int argc, char* argv[])
     applyStyleSheet(app);
     // Every window, the sign-in dialog included, shows the application's mark.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Talvora/Resources/favicon.ico")));
+    talvora::installAccessibleInterfaces();
+    FocusRing::install();
 
     if (NET_UTILS_Init() == 0) {
         talvora::showErrorBox("网络异常,初始化KelpNetUtils库失败");

@@ -14,11 +14,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import Compositor, XSession, check, output, run, wait_confirmation, wait_log_line  # noqa: E402
+from xsession import XSession, check, output, run  # noqa: E402
 
 CLIENT, DEVSERVICE, CERTS, PORT = sys.argv[1:5]
 NEVER = "600000"
-NAME_LINE = "get username:张三"
 QUIT_WITHIN = 2.0
 # Window coordinates of the main window's controls (shadow band included).
 MY_MEETINGS = (85, 125)
@@ -136,9 +135,7 @@ def spinner_on_held_refresh(session, executable):
     # The constructor's list query goes through; the refresh hangs.
     with HeldService(session, "/v3/meeting/list=%s+1" % NEVER):
         client = session.start(executable)
-        session.sign_in(client)
-        wait_log_line(executable, client, NAME_LINE)
-        window = session.main_window(client)
+        window = session.sign_in_and_wait(executable, client)
         click(session, window, MY_MEETINGS)
         time.sleep(1.0)
         session.screenshot("slow_service_busy_indicator")
@@ -150,16 +147,14 @@ def spinner_on_held_refresh(session, executable):
 def log_out_during_held_join(session, executable):
     with HeldService(session, "/sdk/v1/meetings/join=" + NEVER):
         client = session.start(executable)
-        session.sign_in(client)
-        wait_log_line(executable, client, NAME_LINE)
-        window = session.main_window(client)
+        window = session.sign_in_and_wait(executable, client)
         click(session, window, JOIN_MENU)
         for digit in "123456789":
             click(session, window, KEYS[digit])
         click(session, window, JOIN_BUTTON)
         time.sleep(1.0)
         click(session, window, LOGOUT)
-        confirmation = wait_confirmation(session, client)
+        confirmation = session.wait_sized_window(client, "470x229")
         check(confirmation is not None, "no logout confirmation:\n" + output(client))
         code, seconds = click_to_quit(session, client, confirmation, CONFIRM_SURE)
         check(code is not None, "still running %.1f s after the logout:\n%s" % (QUIT_WITHIN, output(client)))
@@ -168,13 +163,12 @@ def log_out_during_held_join(session, executable):
 
 
 def test():
-    with XSession("process_slow_service") as session:
-        with Compositor(session):
-            executable = session.install(CLIENT, "client")
-            cancel_held_sign_in(session, executable)
-            cancel_held_account_query(session, executable)
-            spinner_on_held_refresh(session, executable)
-            log_out_during_held_join(session, executable)
+    with XSession("process_slow_service", compositor=True) as session:
+        executable = session.install(CLIENT, "client")
+        cancel_held_sign_in(session, executable)
+        cancel_held_account_query(session, executable)
+        spinner_on_held_refresh(session, executable)
+        log_out_during_held_join(session, executable)
 
 
 if __name__ == "__main__":

@@ -32,14 +32,17 @@ def check(condition, message):
 
 
 class XSession:
-    """Xvfb on a display derived from the test's name, a scratch directory
-    inside the working directory (so that executables can be hard-linked into
-    it), and every client started here killed on exit."""
+    """Xvfb on a display derived from the test's name (with xcompmgr if asked
+    for), a scratch directory inside the working directory (so that
+    executables can be hard-linked into it), and every client started here
+    killed on exit."""
 
-    def __init__(self, name):
+    def __init__(self, name, compositor=False):
         self.name = name
         self.display = None
         self.server = None
+        self.with_compositor = compositor
+        self.compositor = None
         self.clients = []
         self.scratch = tempfile.mkdtemp(prefix=name + "-", dir=os.getcwd())
         self.runtime_dir = os.path.join(self.scratch, "runtime")
@@ -49,6 +52,10 @@ class XSession:
         # -noreset: by default the server resets when its last client goes,
         # and a client started in that moment (the copy after a killed one)
         # cannot connect.
+        # The client scales itself by the screen's density: 1440 x 960 at
+        # -dpi 96 is a whole number of millimetres (381 x 254), so the
+        # density the server reports is exactly 96 and the ratio exactly 1;
+        # window sizes stay as the tests know them.
         # Each test starts from its own display number, so parallel tests
         # never reuse a display that another one is still shutting down, and
         # Xvfb reports on a pipe only once it accepts connections, so no
@@ -60,6 +67,10 @@ class XSession:
             server = self._start_server(number)
             if server is not None:
                 self.display, self.server = ":%d" % number, server
+                # Translucent windows show a black band without a compositor.
+                if self.with_compositor and shutil.which("xcompmgr") is not None:
+                    self.compositor = subprocess.Popen(["xcompmgr"], env=self.env(), stdout=subprocess.DEVNULL,
+                                                       stderr=subprocess.DEVNULL)
                 return self
         raise Failure("no free X display near :%d" % base)
 
@@ -67,8 +78,8 @@ class XSession:
     def _start_server(number):
         read_end, write_end = os.pipe()
         server = subprocess.Popen(
-            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1400x900x24",
-             "-nolisten", "tcp", "-noreset"],
+            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1440x960x24",
+             "-nolisten", "tcp", "-noreset", "-dpi", "96"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
         os.close(write_end)
         reported = b""
@@ -91,6 +102,9 @@ class XSession:
         return None
 
     def __exit__(self, *exc):
+        if self.compositor is not None:
+            self.compositor.terminate()
+            self.compositor.wait()
         for client in self.clients:
             if client.poll() is None:
                 client.kill()
@@ -173,6 +187,17 @@ class XSession:
                 return window
         raise Failure("no main window:\n" + output(client))
 
+    def wait_sized_window(self, client, size, timeout=5):
+        """The client's visible window of the given size ("470x229"), or
+        None: the pop-ups have no title."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            for window in self.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", ".*"):
+                if size in self.xdotool("getwindowgeometry", window):
+                    return window
+            time.sleep(0.1)
+        return None
+
     def press_return(self, window):
         self.xdotool("windowfocus", "--sync", window)
         self.xdotool("key", "Return")
@@ -189,6 +214,14 @@ class XSession:
                 pass
         raise Failure("the box did not end the client:\n" + output(client))
 
+    def sign_in_and_wait(self, executable, client, account="demo", password="talvora123"):
+        """Signs in and waits until the main window is enabled with the
+        user's name (张三 for demo); returns that window."""
+        self.sign_in(client, account, password)
+        wait_log_line(executable, client, LOGIN_LINE)
+        wait_log_line(executable, client, NAME_LINE)
+        return self.main_window(client)
+
     def screenshot(self, name):
         directory = os.environ.get("TALVORA_SCREENSHOT_DIR")
         if not directory or shutil.which("import") is None:
@@ -196,6 +229,30 @@ class XSession:
         os.makedirs(directory, exist_ok=True)
         subprocess.run(["import", "-display", self.display, "-window", "root",
                         os.path.join(directory, name + ".png")], check=False, timeout=30)
+
+
+# Logged once the conferencing SDK has signed in, and once the window is
+# enabled and shows the demo user's name.
+LOGIN_LINE = "return in onLoginRet: 2"
+NAME_LINE = "get username:张三"
+
+
+def log_text(executable, client):
+    text = ""
+    for path in log_files(executable, client.pid):
+        with open(path, encoding="utf-8", errors="replace") as log:
+            text += log.read()
+    return text
+
+
+def wait_log_line(executable, client, line, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if line in log_text(executable, client):
+            return
+        check(client.poll() is None, "client ended with %s:\n%s" % (client.returncode, output(client)))
+        time.sleep(0.2)
+    raise Failure("no '%s' in the log within %d s:\n%s" % (line, timeout, output(client)))
 
 
 def output(client):
@@ -232,36 +289,6 @@ def kill(client):
     client.wait()
 
 
-def log_text(executable, client):
-    text = ""
-    for path in log_files(executable, client.pid):
-        with open(path, encoding="utf-8", errors="replace") as log:
-            text += log.read()
-    return text
-
-
-def wait_log_line(executable, client, line, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if line in log_text(executable, client):
-            return
-        check(client.poll() is None, "client ended with %s:\n%s" % (client.returncode, output(client)))
-        time.sleep(0.2)
-    raise Failure("no '%s' in the log within %d s:\n%s" % (line, timeout, output(client)))
-
-
-def wait_confirmation(session, client, timeout=5):
-    """The client's visible 470 x 229 window: the logout confirmation."""
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        for window in session.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name", ".*"):
-            geometry = session.xdotool("getwindowgeometry", window)
-            if "470x229" in geometry:
-                return window
-        time.sleep(0.1)
-    return None
-
-
 def log_out(session, client, main_window, attempts=3):
     """Clicks "退出" at the foot of the menu and "确定" in its confirmation
     (470 x 229, no title; "确定" is the right half of the button row) and
@@ -270,7 +297,7 @@ def log_out(session, client, main_window, attempts=3):
     unanswered logout is clicked through once more."""
     for _ in range(attempts):
         session.xdotool("mousemove", "--window", main_window, "80", "650", "click", "1")
-        confirmation = wait_confirmation(session, client)
+        confirmation = session.wait_sized_window(client, "470x229")
         if confirmation is not None:
             session.xdotool("mousemove", "--window", confirmation, "347", "192", "click", "1")
         try:
@@ -278,24 +305,3 @@ def log_out(session, client, main_window, attempts=3):
         except subprocess.TimeoutExpired:
             pass
     return None
-
-
-class Compositor:
-    """xcompmgr on the session's display while the block runs, when it is
-    installed: without it translucent windows show a black band."""
-
-    def __init__(self, session):
-        self.session = session
-        self.process = None
-
-    def __enter__(self):
-        if shutil.which("xcompmgr"):
-            self.process = subprocess.Popen(["xcompmgr"], env=self.session.env(), stdout=subprocess.DEVNULL,
-                                            stderr=subprocess.DEVNULL)
-        return self
-
-    def __exit__(self, *exc):
-        if self.process is not None:
-            self.process.terminate()
-            self.process.wait()
-        return False

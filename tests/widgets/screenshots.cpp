@@ -11,6 +11,7 @@
 #include "CMeetConfig.h"
 #include "CreateConference.h"
 #include "CremaneWindow.h"
+#include "FocusRing.h"
 #include "JoinConference.h"
 #include "KelpNetUtilsDouble.h"
 #include "LeftMenu.h"
@@ -27,8 +28,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -131,7 +134,17 @@ void shootMainWindow(Shooter& shooter)
     window.m_pCreateConference->m_pStackedWidget->setCurrentIndex(CreateConference::PaneBookSuccess);
     shooter.save(&window, "main_create_booked");
 
+    // The keyboard focus ring, as Tab leaves it on a key of the keypad.
     window.onChooseJoinMeet();
+    window.activateWindow();
+    QApplication::processEvents();
+    window.m_pJoinConference->m_pBtn5->setFocus(Qt::TabFocusReason);
+    QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+    QApplication::sendEvent(window.m_pJoinConference->m_pBtn5, &shift);
+    shooter.save(&window, "main_join_keyboard_focus");
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &click);
+
     window.m_pJoinConference->onChoose8();
     window.m_pJoinConference->onChoose5();
     window.m_pJoinConference->onChoose0();
@@ -171,6 +184,7 @@ int main(int argc, char* argv[])
     talvora::platform::setUpDesktop();
     Q_INIT_RESOURCE(Talvora);
     applyStyleSheet(app);
+    FocusRing::install();
 
     const QString directory = QString::fromLocal8Bit(argv[1]);
     if (!QDir().mkpath(directory)) {
