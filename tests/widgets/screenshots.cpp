@@ -16,6 +16,8 @@
 #include "KelpNetUtilsDouble.h"
 #include "LeftMenu.h"
 #include "MeetContextMenu.h"
+#include "PageBusyIndicator.h"
+#include "ProgressWindow.h"
 #include "ModifyMeet.h"
 #include "ShowAMeet.h"
 #include "StartTimeWin.h"
@@ -155,6 +157,12 @@ void shootMainWindow(Shooter& shooter)
     window.m_pStackedWidget->setCurrentIndex(Talvora::PageNetError);
     shooter.save(&window, "main_network_error");
 
+    // What a slow exchange shows over the pages.
+    window.m_pStackedWidget->setCurrentIndex(Talvora::PageMeetingCards);
+    window.m_pBusyIndicator->showBusy();
+    shooter.save(&window, "main_busy");
+    window.m_pBusyIndicator->hideBusy();
+
     shooter.save(window.m_vecMeetWidgets.front(), "meeting_card");
     shooter.save(window.m_pLogoutConfig, "dialog_logout_confirmation");
     shooter.save(window.m_pModifyMeet->m_pDelConfig, "dialog_delete_confirmation");
@@ -193,6 +201,10 @@ int main(int argc, char* argv[])
     }
     Shooter shooter(directory);
     shootMainWindow(shooter);
+
+    ProgressWindow progress;
+    progress.setMessage(QString::fromUtf8("正在加载会议…"));
+    shooter.save(&progress, "dialog_sign_in_progress");
 
     CremaneWindow rename(QString::fromUtf8("张三"));
     shooter.save(&rename, "dialog_rename");
