@@ -56,6 +56,7 @@ void applyStyleSheet(QApplication& app)
 
 int main(int argc, char* argv[])
 {
+    talvora::platform::prepareDesktop();
     QApplication app(argc, argv);
     talvora::platform::setUpDesktop();
 
