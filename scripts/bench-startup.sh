@@ -27,13 +27,7 @@ runs="${RUNS:-10}"
 idle_seconds="${IDLE_SECONDS:-60}"
 refreshes="${REFRESHES:-1000}"
 
-for tool in Xvfb xdotool curl gcc g++ pkg-config; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "bench-startup: $tool is not installed (scripts/install-deps.sh installs it)" >&2
-        exit 1
-    fi
-done
-
+scripts/install-deps.sh
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTALVORA_BUILD_TESTS=OFF -DTALVORA_BUILD_BENCHMARKS=OFF >/dev/null
