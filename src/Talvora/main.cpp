@@ -62,6 +62,7 @@ void applyStyleSheet(QApplication& app)
 
 int main(int argc, char* argv[])
 {
+    talvora::platform::prepareDesktop();
     // Sizes stay in logical pixels and Qt scales them to the screen; images
     // come from their @2x files where the ratio calls for it. The ratio is
     // taken as the screen reports it (125 % stays 1.25 rather than rounding

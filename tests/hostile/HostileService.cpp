@@ -77,10 +77,12 @@ std::string answerBody(const std::string& path, Misbehaviour misbehaviour)
            "\",\"zcode\":\"ZC10001\",\"token\":\"" + kAccountToken + "\"}";
 }
 
-std::string httpAnswer(const char* status, const char* type, const std::string& body)
+std::string httpAnswer(const char* status, const char* type, const std::string& body,
+                       const char* connection = "close")
 {
     return std::string("HTTP/1.1 ") + status + "\r\nContent-Type: " + type +
-           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: " + connection +
+           "\r\n\r\n" + body;
 }
 
 std::string randomBytes(size_t count)
@@ -128,6 +130,14 @@ public:
             head.append(buffer, static_cast<size_t>(read));
         }
         return head;
+    }
+    // Whether more of the client's bytes arrive within `length`.
+    bool awaitBytes(std::chrono::milliseconds length)
+    {
+        if (SSL_pending(m_ssl) > 0)
+            return true;
+        pollfd waiting{SSL_get_fd(m_ssl), POLLIN, 0};
+        return ::poll(&waiting, 1, static_cast<int>(length.count())) > 0;
     }
     // Waits until the client closes the connection (or the service stops).
     void awaitClose()
@@ -219,6 +229,8 @@ const char* nameOf(Misbehaviour misbehaviour)
         return "invalid UTF-8";
     case Misbehaviour::OtherCa:
         return "other CA";
+    case Misbehaviour::KeepsThenDrops:
+        return "keeps, then drops";
     }
     return "?";
 }
@@ -321,6 +333,8 @@ void HostileService::serve(int fd)
         const std::string head = connection.accept() ? connection.readHead() : std::string();
         const size_t pathStart = head.find(' ');
         const size_t pathEnd = head.find_first_of("? ", pathStart + 1);
+        if (!head.empty())
+            ++m_requestsRead;
         if (!head.empty() && pathStart != std::string::npos && pathEnd != std::string::npos) {
             const std::string path = head.substr(pathStart + 1, pathEnd - pathStart - 1);
             const std::string body = answerBody(path, misbehaviour);
@@ -378,6 +392,11 @@ void HostileService::serve(int fd)
             case Misbehaviour::InvalidUtf8:
             case Misbehaviour::OtherCa:
                 connection.write(ok);
+                break;
+            case Misbehaviour::KeepsThenDrops:
+                connection.write(httpAnswer("200 OK", "application/json", body, "keep-alive"));
+                if (connection.awaitBytes(std::chrono::seconds(1)) && !connection.readHead().empty())
+                    ++m_requestsRead;
                 break;
             }
         }

@@ -28,6 +28,10 @@ enum class Misbehaviour
     TenThousand,      // a meeting list of 10,000 meetings
     InvalidUtf8,      // invalid UTF-8 in topics and names
     OtherCa,          // a valid answer behind a certificate of another CA
+    // Answers the first request of a connection and keeps the connection;
+    // a request that follows within a second is read and left unanswered,
+    // the connection closed; after an idle second it is closed too.
+    KeepsThenDrops,
 };
 
 const char* nameOf(Misbehaviour misbehaviour);
@@ -56,6 +60,8 @@ public:
     void setMisbehaviour(Misbehaviour misbehaviour) { m_misbehaviour = misbehaviour; }
     // Connections served to the end (the answer written or given up).
     int connectionsDone() const { return m_connectionsDone; }
+    // Requests whose head was read, answered or not.
+    int requestsRead() const { return m_requestsRead; }
 
 private:
     void acceptLoop();
@@ -70,6 +76,7 @@ private:
     std::atomic<bool> m_stopping{false};
     std::atomic<Misbehaviour> m_misbehaviour{Misbehaviour::Html500};
     std::atomic<int> m_connectionsDone{0};
+    std::atomic<int> m_requestsRead{0};
     std::thread m_acceptor;
     std::mutex m_mutex; // guards m_connections and m_sockets
     std::vector<std::thread> m_connections;

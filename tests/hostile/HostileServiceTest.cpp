@@ -12,6 +12,7 @@
 #include "DevCerts.h"
 #include "ErrorBox.h"
 #include "HttpRequest.h"
+#include "HttpsClient.h"
 #include "HttpsClientTesting.h"
 #include "KelpNetUtils.h"
 #include "LeftMenu.h"
@@ -31,6 +32,7 @@
 #include <QStackedWidget>
 #include <QTest>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +42,7 @@
 #include <optional>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 namespace hostile {
 
@@ -142,6 +145,7 @@ Expectation expectationOf(Misbehaviour misbehaviour)
     case Misbehaviour::Markup:
     case Misbehaviour::TenThousand:
     case Misbehaviour::InvalidUtf8:
+    case Misbehaviour::KeepsThenDrops:
         return {Ending::Content, 0};
     }
     return {Ending::Failure, kAnyCode};
@@ -483,6 +487,72 @@ INSTANTIATE_TEST_SUITE_P(EveryMisbehaviour, HostileServiceTest,
                          ::testing::Combine(::testing::ValuesIn(kMisbehaviours),
                                             ::testing::ValuesIn(kOperations)),
                          cellName);
+
+// Connections that the service keeps open between requests.
+class KeptConnections : public HostileServiceTest
+{
+protected:
+    void SetUp() override
+    {
+        HostileServiceTest::SetUp();
+        talvora::https::closeConnections();
+        s_service->setMisbehaviour(Misbehaviour::KeepsThenDrops);
+    }
+    void TearDown() override
+    {
+        talvora::https::closeConnections();
+        HostileServiceTest::TearDown();
+    }
+
+    static bool book()
+    {
+        std::string id;
+        return CreateMeeting("ZC10001", "周会", "false", "2030-03-07 9:05:00", "45", &id);
+    }
+};
+
+TEST_F(KeptConnections, CarryTheNextRequestButNeverARequestTwice)
+{
+    const int read = s_service->requestsRead();
+    ASSERT_TRUE(book());
+    // The second booking goes out on the kept connection, which the service
+    // reads and then drops without an answer: it may have been booked, so it
+    // is not sent again.
+    EXPECT_FALSE(book());
+    EXPECT_EQ(s_service->requestsRead(), read + 2) << "the dropped booking was sent again";
+    EXPECT_EQ(m_boxes, std::vector<std::string>{kExchangeFailure + "52"});
+
+    // A connection that the service closed while idle is not used again:
+    // the request goes out on a new one, once.
+    ASSERT_TRUE(book());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(book());
+    EXPECT_EQ(s_service->requestsRead(), read + 4);
+    EXPECT_EQ(m_boxes.size(), 1u);
+}
+
+TEST_F(KeptConnections, NetUtilsFiniEndsAnExchangeInFlightAndTheLibraryStartsAgain)
+{
+    s_service->setMisbehaviour(Misbehaviour::NoAnswer);
+    const int read = s_service->requestsRead();
+    bool listed = true;
+    std::thread exchange([&] {
+        std::string answer;
+        listed = ListMeetings("ZC10001", &answer);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s_service->requestsRead() > read; }, 10000));
+    // Meanwhile a connection kept idle, and a TLS session.
+    s_service->setMisbehaviour(Misbehaviour::KeepsThenDrops);
+    EXPECT_TRUE(book());
+
+    NET_UTILS_Fini();
+    exchange.join();
+    EXPECT_FALSE(listed);
+
+    ASSERT_NE(NET_UTILS_Init(), 0);
+    EXPECT_TRUE(book());
+    EXPECT_EQ(s_service->requestsRead(), read + 3);
+}
 
 } // namespace
 

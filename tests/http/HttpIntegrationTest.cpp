@@ -16,7 +16,9 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -189,6 +191,33 @@ TEST(KelpNetUtils, AServerCertificateFromAnotherCaIsRefused)
     EXPECT_EQ(otherThreadsCode, 0);
 
     stranger.stop();
+    std::system(("rm -rf '" + directory + "'").c_str());
+}
+
+// The service ends a kept connection after 20 requests and after 2 idle
+// seconds: no request is lost to that, and none arrives twice.
+TEST(KelpNetUtils, KeptConnectionsFollowTheServicesKeepAliveLimits)
+{
+    char pattern[] = "/tmp/keep-alive-XXXXXX";
+    const std::string directory = mkdtemp(pattern);
+    devservice_test::ServiceProcess service(DEVSERVICE_BINARY, directory + "/service.db", DEVSERVICE_CERT_DIR);
+    std::string error;
+    ASSERT_TRUE(service.start(&error)) << error;
+
+    const std::string url = service.baseUrl() + "/v3/kept";
+    int answered = 0;
+    for (int i = 0; i < 45; ++i) {
+        if (i == 30)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+        answered += exchange(url) != 0;
+    }
+    EXPECT_EQ(answered, 45);
+    ASSERT_EQ(service.stop(), 0);
+    std::ifstream log(service.logFile());
+    int logged = 0;
+    for (std::string line; std::getline(log, line);)
+        logged += line.find(" /v3/kept ") != std::string::npos;
+    EXPECT_EQ(logged, 45);
     std::system(("rm -rf '" + directory + "'").c_str());
 }
 

@@ -191,3 +191,15 @@ TEST(Desktop, StyleSheetFamiliesAndStandardButtonsAreChinese)
     EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text().toStdString(), "确定");
     EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text().toStdString(), "取消");
 }
+
+TEST(Desktop, NoOpenGlStackUnlessTheEnvironmentChoosesOne)
+{
+    for (const char* given : {"", "glx", "xcb_egl"}) {
+        qputenv("QT_XCB_GL_INTEGRATION", given);
+        talvora::platform::prepareDesktop();
+        EXPECT_EQ(qgetenv("QT_XCB_GL_INTEGRATION").toStdString(), *given ? given : "none") << given;
+    }
+    qunsetenv("QT_XCB_GL_INTEGRATION");
+    talvora::platform::prepareDesktop();
+    EXPECT_EQ(qgetenv("QT_XCB_GL_INTEGRATION").toStdString(), "none");
+}

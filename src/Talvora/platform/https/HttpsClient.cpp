@@ -1,4 +1,5 @@
 #include "HttpsClient.h"
+#include "ConnectionPool.h"
 #include "HttpsClientTesting.h"
 
 #include <curl/curl.h>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 
 namespace talvora::https {
 namespace {
@@ -64,34 +66,57 @@ struct HeaderListDeleter
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// When a reused connection ends without an answer, libcurl sends the request
+// again on a new connection, even when the request had already gone out on
+// the old one: the server may have acted on it (a meeting booked twice). The
+// guard lets the second attempt through only when nothing of the request was
+// written to the old connection. An idle connection's send buffer is empty,
+// so a small request is written whole or not at all: an empty request count
+// means that no byte of it left the process.
+struct ResendGuard
+{
+    CURL* easy = nullptr;
+    int attempts = 0;
+    bool refused = false;
+
+    // Called by libcurl right before each attempt sends the request.
+    static int beforeRequest(void* guard, char*, char*, int, int)
+    {
+        auto* self = static_cast<ResendGuard*>(guard);
+        ++self->attempts;
+        if (self->attempts == 1)
+            return CURL_PREREQFUNC_OK;
+        long sent = -1;
+        curl_easy_getinfo(self->easy, CURLINFO_REQUEST_SIZE, &sent);
+        if (self->attempts == 2 && sent == 0)
+            return CURL_PREREQFUNC_OK;
+        self->refused = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+};
+
 // A poll wakes up at least this often even when nothing else wakes it; it
 // only bounds how late the transport notices its own time-outs.
 constexpr int kPollMilliseconds = 1000;
 
 } // namespace
 
-// Drives one easy handle through a multi handle of its own, so that an Abort
-// can wake the poll that waits for a silent server.
+// Drives one easy handle through the multi handle of its lane, so that an
+// Abort can wake the poll that waits for a silent server.
 class TransferLoop
 {
 public:
-    static CURLcode run(CURL* easy, Abort* abort)
+    static CURLcode run(CURLM* multi, CURL* easy, Abort* abort)
     {
-        CURLM* multi = curl_multi_init();
-        if (!multi)
+        if (curl_multi_add_handle(multi, easy) != CURLM_OK)
             return CURLE_OUT_OF_MEMORY;
         CURLcode result = CURLE_ABORTED_BY_CALLBACK;
-        if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
-            curl_multi_cleanup(multi);
-            return CURLE_OUT_OF_MEMORY;
-        }
         if (!abort || abort->attach(multi)) {
             result = drive(multi, abort);
             if (abort)
                 abort->detach();
         }
         curl_multi_remove_handle(multi, easy);
-        curl_multi_cleanup(multi);
         return result;
     }
 
@@ -150,11 +175,22 @@ const char* trustedCaFile()
     return TALVORA_CA_BUNDLE;
 }
 
+void closeConnections()
+{
+    ConnectionPool::instance().closeAll();
+}
+
 namespace {
 
 Answer perform(const Request& request, Abort* abort)
 {
     Answer answer;
+    // Declared before the easy handle, which must be cleaned up first.
+    std::optional<ConnectionPool::Lease> lease = ConnectionPool::instance().acquire(request.url);
+    if (!lease) {
+        answer.transportError = CURLE_OUT_OF_MEMORY;
+        return answer;
+    }
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
         answer.transportError = CURLE_FAILED_INIT;
@@ -194,14 +230,23 @@ Answer perform(const Request& request, Abort* abort)
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink);
+    ResendGuard guard;
+    guard.easy = handle;
+    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, ResendGuard::beforeRequest);
+    curl_easy_setopt(handle, CURLOPT_PREREQDATA, &guard);
+    lease->attach(handle);
 
-    const CURLcode code = TransferLoop::run(handle, abort);
+    const CURLcode code = TransferLoop::run(lease->multi(), handle, abort);
     if (code != CURLE_OK) {
-        answer.transportError = sink.tooLarge      ? CURLE_FILESIZE_EXCEEDED
-                                : sink.outOfMemory ? CURLE_OUT_OF_MEMORY
-                                                   : code;
+        const bool aborted = abort && abort->isAborted();
+        // A refused resend: the connection ended without an answer.
+        answer.transportError = sink.tooLarge               ? CURLE_FILESIZE_EXCEEDED
+                                : sink.outOfMemory          ? CURLE_OUT_OF_MEMORY
+                                : guard.refused && !aborted ? CURLE_GOT_NOTHING
+                                                            : code;
         return answer;
     }
+    lease->keep();
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &answer.status);
     answer.completed = true;
     answer.body = std::move(sink.body);

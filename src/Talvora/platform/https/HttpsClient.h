@@ -6,7 +6,9 @@
 // dead or hung service ends in a transport error instead of a frozen window.
 // An answer body above kMaxAnswerBytes is a transport error too
 // (CURLE_FILESIZE_EXCEEDED): nothing a service sends can make the client
-// hold more than that.
+// hold more than that. Connections stay open for the next request to the same
+// origin, and TLS sessions are resumed; a request is never sent twice where
+// its first copy may have reached the server.
 
 #include <atomic>
 #include <cstddef>
@@ -73,5 +75,10 @@ std::string formEncode(const std::vector<std::pair<std::string, std::string>>& f
 
 // The CA file that every request trusts; empty for the system's store.
 const char* trustedCaFile();
+
+// Closes the connections kept open between requests and forgets the TLS
+// sessions, so that the next request starts afresh. Requests in flight are
+// not disturbed; their connections close when they end.
+void closeConnections();
 
 } // namespace talvora::https

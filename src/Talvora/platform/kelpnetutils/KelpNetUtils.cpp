@@ -96,6 +96,9 @@ void NET_UTILS_Fini()
         }
         g_clients.clear();
     }
+    // Kept connections and TLS sessions go while libcurl and its TLS library
+    // still run.
+    talvora::https::closeConnections();
     curl_global_cleanup();
 }
 

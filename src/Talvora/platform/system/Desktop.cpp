@@ -9,6 +9,14 @@
 
 namespace talvora::platform {
 
+void prepareDesktop()
+{
+    // Read by the xcb plugin while the QApplication is constructed; "none"
+    // leaves it with its raster back-end, which draws every window alike.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", QByteArrayLiteral("none"));
+}
+
 void setUpDesktop()
 {
     // Ties the windows to the installed desktop entry (its name and icon in
