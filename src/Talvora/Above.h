@@ -15,4 +15,7 @@ public:
     explicit Above(QWidget* parent = nullptr);
 
     QLabel* m_pLabAbove = nullptr;
+
+protected:
+    void hideEvent(QHideEvent* event) override;
 };

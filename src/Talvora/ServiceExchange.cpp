@@ -13,7 +13,9 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -50,6 +52,67 @@ bool isUserInput(QEvent::Type type)
     }
 }
 
+// The one thread that exchanges run on, made with the first exchange and
+// joined when its owner goes. A thread of its own for every exchange would
+// now and then leave the C library with one more heap arena, and the client's
+// memory creeping up refresh after refresh.
+class ExchangeThread
+{
+public:
+    ExchangeThread() = default;
+    ExchangeThread(const ExchangeThread&) = delete;
+    ExchangeThread& operator=(const ExchangeThread&) = delete;
+
+    ~ExchangeThread()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bStopping = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    // Runs `job` on the thread; false when the thread cannot be made.
+    bool post(std::function<void()> job)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_thread.joinable()) {
+            try {
+                m_thread = std::thread(&ExchangeThread::loop, this);
+            } catch (const std::system_error&) {
+                return false;
+            }
+        }
+        m_job = std::move(job);
+        m_wake.notify_one();
+        return true;
+    }
+
+private:
+    void loop()
+    {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_bStopping || m_job; });
+            if (!m_job)
+                return;
+            std::function<void()> job = std::move(m_job);
+            m_job = nullptr;
+            lock.unlock();
+            job();
+        }
+    }
+
+    // Guards m_job and m_bStopping.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::function<void()> m_job;
+    bool m_bStopping = false;
+    std::thread m_thread;
+};
+
 // Everything here belongs to the GUI thread.
 class Gate : public QObject
 {
@@ -65,6 +128,7 @@ public:
     }
 
     BusyPresenter* presenter = nullptr;
+    ExchangeThread thread;
     bool inFlight = false;
     int32_t handle = -1;
     bool handleReleased = false;
@@ -246,16 +310,14 @@ ExchangeResult runExchange(int32_t handle, HttpExchange& record)
     ExchangeResult result;
     QEventLoop wait;
     gate.begin(handle);
-    try {
-        std::thread worker([&] {
-            result = exchangeInPlace(handle, record);
-            QMetaObject::invokeMethod(&wait, "quit", Qt::QueuedConnection);
-        });
-        wait.exec();
-        worker.join();
-    } catch (const std::system_error&) {
+    const bool posted = gate.thread.post([&] {
         result = exchangeInPlace(handle, record);
-    }
+        QMetaObject::invokeMethod(&wait, "quit", Qt::QueuedConnection);
+    });
+    if (posted)
+        wait.exec();
+    else
+        result = exchangeInPlace(handle, record);
     result.handleReleased = gate.handleReleased;
     gate.end();
     return result;

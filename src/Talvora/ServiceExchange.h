@@ -59,11 +59,11 @@ struct ExchangeResult
     bool handleReleased = false; // a quit released the handle to end the exchange
 };
 
-// NET_HTTPCLIENT_ShortLinkExchange(handle, &record) on a worker thread; see
-// the top of this file. Returns once the exchange is over and the worker
-// joined. Off the GUI thread, without an application object, or inside
-// another exchange's wait it runs in place. After requestQuit() nothing is
-// sent any more.
+// NET_HTTPCLIENT_ShortLinkExchange(handle, &record) on the exchange thread;
+// see the top of this file. Returns once the exchange is over; the thread is
+// joined when the application object goes. Off the GUI thread, without an
+// application object, or inside another exchange's wait it runs in place.
+// After requestQuit() nothing is sent any more.
 ExchangeResult runExchange(int32_t handle, HttpExchange& record);
 
 // True between the start of an exchange and its end.
