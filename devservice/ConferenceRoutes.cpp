@@ -9,6 +9,8 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -136,7 +138,9 @@ const char* jsonBool(bool value)
     return value ? "true" : "false";
 }
 
-std::string meetingJson(const Meeting& meeting)
+// Appends rather than returns: a list of 50 meetings is built in one string
+// instead of 50 that are copied into it.
+void appendMeetingJson(std::string& json, const Meeting& meeting)
 {
     // Flags the service does not model; screen sharing is on, the rest off.
     static const char* const kOffFlags[] = {
@@ -177,7 +181,7 @@ std::string meetingJson(const Meeting& meeting)
         "enable_pstn_password_protection",
         "disable_peer_to_peer",
     };
-    std::string json = "{";
+    json += "{";
     json += "\"uuid\":" + jsonString(meeting.uuid);
     json += ",\"id\":" + jsonString(meeting.id);
     json += ",\"host_id\":" + jsonString(meeting.zcode);
@@ -201,6 +205,12 @@ std::string meetingJson(const Meeting& meeting)
     for (const char* key : kMoreOffFlags)
         json += std::string(",\"") + key + "\":false";
     json += ",\"agenda\":\"\"}";
+}
+
+std::string meetingJson(const Meeting& meeting)
+{
+    std::string json;
+    appendMeetingJson(json, meeting);
     return json;
 }
 
@@ -287,10 +297,12 @@ std::string listMeetings(const Query& query, Store& store)
                        ",\"total_records\":" + jsonString(std::to_string(total)) +
                        ",\"page_number\":" + jsonString(std::to_string(pageNumber)) +
                        ",\"page_size\":" + jsonString(std::to_string(pageSize)) + ",\"meetings\":[";
+    // About 1.7 kB a meeting.
+    json.reserve(json.size() + 2048 * std::min<size_t>(pageSize, total > first ? total - first : 0));
     for (size_t i = first; i < total && i < first + pageSize; ++i) {
         if (i != first)
             json += ',';
-        json += meetingJson(meetings[i]);
+        appendMeetingJson(json, meetings[i]);
     }
     json += "]}";
     return json;
