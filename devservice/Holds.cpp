@@ -17,12 +17,12 @@ bool parseCount(const std::string& text, long& value)
 
 } // namespace
 
-bool Holds::add(const std::string& spec)
+bool Holds::add(const std::string& option)
 {
-    const size_t equals = spec.find('=');
-    if (equals == std::string::npos || equals == 0 || spec[0] != '/')
+    const size_t equals = option.find('=');
+    if (equals == std::string::npos || equals == 0 || option[0] != '/')
         return false;
-    std::string amount = spec.substr(equals + 1);
+    std::string amount = option.substr(equals + 1);
     Hold hold;
     const size_t plus = amount.find('+');
     if (plus != std::string::npos) {
@@ -32,7 +32,7 @@ bool Holds::add(const std::string& spec)
     }
     if (!parseCount(amount, hold.milliseconds))
         return false;
-    m_routes[spec.substr(0, equals)] = hold;
+    m_routes[option.substr(0, equals)] = hold;
     return true;
 }
 

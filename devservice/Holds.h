@@ -14,7 +14,7 @@ class Holds
 {
 public:
     // Takes "ROUTE=MILLISECONDS[+SKIP]"; false for anything else.
-    bool add(const std::string& spec);
+    bool add(const std::string& option);
     bool empty() const { return m_routes.empty(); }
 
     // Called for every request before it is routed; returns when the hold
