@@ -1,0 +1,145 @@
+#pragma once
+// The meeting's media: one Janus VideoRoom session that publishes this
+// participant's camera and microphone and subscribes to every other
+// publisher, on GStreamer's webrtcbin. No widgets: a window (or the headless
+// meeting-participant) draws what the engine reports and sends it the user's
+// commands.
+//
+// Threads: create, call and destroy the engine on one thread that runs a Qt
+// event loop (the GUI thread in the client). GStreamer's streaming threads
+// never touch the object; everything they find reaches that thread through
+// queued signals, so every signal below is emitted on the engine's thread.
+
+#include <QColor>
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QVector>
+
+#include <memory>
+
+namespace talvora::media {
+
+struct IceServer
+{
+    QStringList urls;
+    QString username;
+    QString credential;
+};
+
+// What the service's admission answer says about the meeting's media.
+struct Admission
+{
+    QString number;      // the meeting number, digits
+    QUrl server;         // ws:// or wss:// URL of the Janus WebSocket API
+    qint64 room = 0;
+    QString pin;         // secret: never logged
+    QString token;       // secret: never logged
+    QVector<IceServer> iceServers;
+    QString displayName;
+    bool host = false;
+};
+
+// Parses the admission answer's "media" object; false (and admission left
+// alone) when a field is missing or of the wrong type.
+bool parseAdmission(const QByteArray& mediaObjectJson, Admission& admission);
+
+struct MediaOptions
+{
+    bool sendAudio = true;      // false: join muted (can unmute later)
+    bool sendVideo = true;      // false: join with the camera off
+    int width = 640;
+    int height = 360;
+    int fps = 30;
+    int videoKbps = 600;
+    // Test media instead of devices: a moving pattern tinted with
+    // testColour, and a sine of testToneHz at -20 dBFS. The client turns it
+    // on from TALVORA_TEST_MEDIA=1; the meeting-participant always.
+    bool testMedia = false;
+    QColor testColour = QColor(0x41, 0x94, 0xff);
+    double testToneHz = 440.0;
+    bool playAudio = true;      // play remote audio on the speaker, if any
+};
+
+// One participant as the engine knows it. id is the Janus publisher (feed)
+// id; the local participant has its own id once joined.
+struct Participant
+{
+    qint64 id = 0;
+    QString displayName;
+    bool self = false;
+    bool host = false;
+    bool audioMuted = false;
+    bool videoOff = false;
+};
+
+// What a receiver measured of one remote publisher (meeting-participant's
+// report and the tests).
+struct ReceiveStats
+{
+    qint64 id = 0;
+    quint64 framesDecoded = 0;
+    int width = 0;
+    int height = 0;
+    QColor meanColour;          // mean RGB of the last frame
+    double audioRmsDbfs = -120; // over the last second
+    double dominantHz = 0;      // over the last second
+    double rttMs = -1;          // from RTCP, when known
+    double jitterBufferMs = -1; // audio jitter buffer delay, when known
+};
+
+class MeetingEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    MeetingEngine(const Admission& admission, const MediaOptions& options, QObject* parent = nullptr);
+    ~MeetingEngine() override; // hangs up without waiting for the server
+
+    // Connects, joins the room, publishes and subscribes. Progress and
+    // failure arrive as signals.
+    void start();
+    // Leaves the room politely (the others see the participant go), then
+    // emits left().
+    void leave();
+
+    void setAudioMuted(bool muted);
+    void setVideoEnabled(bool enabled);
+    bool audioMuted() const;
+    bool videoEnabled() const;
+
+    // Devices found when the engine was made; without them the participant
+    // joins listening only, or with the initials disc.
+    bool hasCamera() const;
+    bool hasMicrophone() const;
+
+    QVector<Participant> participants() const;
+    QVector<ReceiveStats> receiveStats() const;
+
+signals:
+    void joined(qint64 selfId);
+    void participantJoined(const talvora::media::Participant& participant);
+    void participantChanged(const talvora::media::Participant& participant); // mute, video, name
+    void participantLeft(qint64 id);
+    // The latest decoded frame of a participant (self: the local preview).
+    void frame(qint64 id, const QImage& image);
+    void talking(qint64 id, bool talking);
+    // The room was destroyed by the host or the service.
+    void meetingEnded();
+    // The server or the network went away; the engine keeps trying for a
+    // while (see the window), reported once per loss.
+    void connectionLost();
+    void connectionRestored();
+    void left();
+    void failed(const QString& reason);
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace talvora::media
+
+Q_DECLARE_METATYPE(talvora::media::Participant)
