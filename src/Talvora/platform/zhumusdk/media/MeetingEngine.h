@@ -15,36 +15,13 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QUrl>
 #include <QVector>
+
+#include "Admission.h"
 
 #include <memory>
 
 namespace talvora::media {
-
-struct IceServer
-{
-    QStringList urls;
-    QString username;
-    QString credential;
-};
-
-// What the service's admission answer says about the meeting's media.
-struct Admission
-{
-    QString number;      // the meeting number, digits
-    QUrl server;         // ws:// or wss:// URL of the Janus WebSocket API
-    qint64 room = 0;
-    QString pin;         // secret: never logged
-    QString token;       // secret: never logged
-    QVector<IceServer> iceServers;
-    QString displayName;
-    bool host = false;
-};
-
-// Parses the admission answer's "media" object; false (and admission left
-// alone) when a field is missing or of the wrong type.
-bool parseAdmission(const QByteArray& mediaObjectJson, Admission& admission);
 
 struct MediaOptions
 {
