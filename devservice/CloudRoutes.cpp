@@ -6,18 +6,15 @@
 #include "Routes.h"
 #include "Store.h"
 #include "Text.h"
+#include "TokenTable.h"
 
 #include <httplib.h>
 #include <openssl/evp.h>
-#include <openssl/rand.h>
 
 #include <chrono>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 namespace devservice {
 namespace {
@@ -25,20 +22,6 @@ namespace {
 constexpr const char* kCloudAppKey = "8f3a1c6e0b9d47e2a5c4f1d7b2e60a93";
 constexpr int kTokenLifetimeSeconds = 7200;
 constexpr const char* kJson = "application/json";
-
-using Clock = std::chrono::steady_clock;
-
-std::string hexOf(const unsigned char* data, size_t length)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(length * 2);
-    for (size_t i = 0; i < length; ++i) {
-        hex += digits[data[i] >> 4];
-        hex += digits[data[i] & 15];
-    }
-    return hex;
-}
 
 std::string ivBytes()
 {
@@ -88,43 +71,6 @@ std::optional<std::string> encryptPassword(const std::string& password, const st
     return base64;
 }
 
-// Access tokens handed out by /oauth/token, each naming a cloud account.
-class TokenTable
-{
-public:
-    std::optional<std::string> issue(const std::string& cloudAccount)
-    {
-        unsigned char random[24];
-        if (RAND_bytes(random, sizeof random) != 1)
-            return std::nullopt;
-        const std::string token = hexOf(random, sizeof random);
-        const Clock::time_point now = Clock::now();
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (auto it = m_tokens.begin(); it != m_tokens.end();)
-            it = it->second.expires <= now ? m_tokens.erase(it) : std::next(it);
-        m_tokens[token] = Entry{cloudAccount, now + std::chrono::seconds(kTokenLifetimeSeconds)};
-        return token;
-    }
-
-    std::optional<std::string> accountOf(const std::string& token) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        const auto it = m_tokens.find(token);
-        if (it == m_tokens.end() || it->second.expires <= Clock::now())
-            return std::nullopt;
-        return it->second.cloudAccount;
-    }
-
-private:
-    struct Entry
-    {
-        std::string cloudAccount;
-        Clock::time_point expires;
-    };
-    mutable std::mutex m_mutex; // guards m_tokens: handlers run on the server's worker threads
-    std::unordered_map<std::string, Entry> m_tokens;
-};
-
 // The form fields of a POST body, whatever the server made of it already.
 httplib::Params formFields(const httplib::Request& req)
 {
@@ -144,26 +90,34 @@ std::string fieldOf(const httplib::Params& fields, const char* name)
 
 void registerCloudRoutes(httplib::Server& server, Store& store)
 {
-    auto tokens = std::make_shared<TokenTable>();
+    auto tokens = std::make_shared<TokenTable>(std::chrono::seconds(kTokenLifetimeSeconds));
     auto throttle = std::make_shared<LoginThrottle>();
 
     server.Post("/oauth/token",
                 [&store, tokens, throttle](const httplib::Request& req, httplib::Response& res) {
+                    // Whatever the body's type, so a text/plain body cannot
+                    // bring a longer name than a form.
                     const httplib::Params fields = formFields(req);
+                    const std::string cloudAccount = fieldOf(fields, "account");
+                    const std::string password = fieldOf(fields, "password");
+                    if (cloudAccount.size() > kMaxCredentialBytes || password.size() > kMaxCredentialBytes) {
+                        answerError(res, 400, "invalid_request", "account or password too long");
+                        return;
+                    }
                     if (fieldOf(fields, "app_key") != kCloudAppKey) {
                         answerError(res, 401, "invalid_client", "unknown application key");
                         return;
                     }
-                    const std::string cloudAccount = fieldOf(fields, "account");
-                    if (throttle->refuseWhileLocked(cloudAccount, res))
+                    const std::optional<Account> account =
+                        cloudAccount.empty() ? std::nullopt : store.accountByCloudLogin(cloudAccount);
+                    const std::string attempts = account ? "zcode:" + account->zcode : "name:" + cloudAccount;
+                    if (!throttle->admit(attempts, res))
                         return;
-                    const std::optional<Account> account = store.accountByCloudLogin(cloudAccount);
-                    if (!account || !sameSecret(fieldOf(fields, "password"), account->cloudPassword)) {
-                        throttle->failed(cloudAccount);
+                    if (!account || !sameSecret(password, account->cloudPassword)) {
                         answerError(res, 401, "invalid_grant", "wrong account or password");
                         return;
                     }
-                    throttle->succeeded(cloudAccount);
+                    throttle->succeeded(attempts);
                     const std::optional<std::string> token = tokens->issue(account->cloudAccount);
                     if (!token) {
                         answerError(res, 500, "server_error", "no random source");

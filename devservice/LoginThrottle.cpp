@@ -10,71 +10,88 @@
 namespace devservice {
 namespace {
 
-// Guessing across many made-up accounts must not grow the table for good:
-// past this size, records with nothing left to remember are dropped.
-constexpr size_t kRecordsBeforePruning = 4096;
-
-std::string keyOf(const std::string& account)
+std::string normalised(const std::string& key)
 {
-    std::string key = account;
-    std::transform(key.begin(), key.end(), key.begin(),
+    std::string lower = key;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return key;
+    return lower;
+}
+
+long long secondsUntil(LoginThrottle::Clock::time_point until, LoginThrottle::Clock::time_point now)
+{
+    if (until <= now)
+        return 0;
+    return std::max<long long>(1, std::chrono::ceil<std::chrono::seconds>(until - now).count());
 }
 
 } // namespace
 
-long long LoginThrottle::secondsLocked(const std::string& account, Clock::time_point now)
+LoginThrottle::LoginThrottle(size_t capacity) : m_capacity(std::max<size_t>(1, capacity))
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_records.find(keyOf(account));
-    if (it == m_records.end() || it->second.lockedUntil <= now)
-        return 0;
-    const auto left = std::chrono::ceil<std::chrono::seconds>(it->second.lockedUntil - now);
-    return std::max<long long>(1, left.count());
 }
 
-void LoginThrottle::failed(const std::string& account, Clock::time_point now)
+long long LoginThrottle::reserve(const std::string& key, Clock::time_point now)
 {
+    const std::string name = normalised(key);
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_records.size() >= kRecordsBeforePruning)
-        forgetStale(now);
-    Record& record = m_records[keyOf(account)];
-    if (record.lockedUntil > now)
-        return;
-    while (!record.failures.empty() && record.failures.front() <= now - kWindow)
-        record.failures.pop_front();
-    record.failures.push_back(now);
-    if (record.failures.size() >= static_cast<size_t>(kMaxFailures)) {
-        record.failures.clear();
+    auto it = m_records.find(name);
+    if (it == m_records.end()) {
+        if (m_records.size() >= m_capacity) {
+            m_records.erase(m_byAge.front());
+            m_byAge.pop_front();
+        }
+        it = m_records.emplace(name, Record{}).first;
+        it->second.age = m_byAge.insert(m_byAge.end(), name);
+    } else {
+        m_byAge.splice(m_byAge.end(), m_byAge, it->second.age);
+    }
+
+    Record& record = it->second;
+    if (const long long locked = secondsUntil(record.lockedUntil, now))
+        return locked;
+    while (!record.attempts.empty() && record.attempts.front() <= now - kWindow)
+        record.attempts.pop_front();
+    record.attempts.push_back(now);
+    if (record.attempts.size() >= static_cast<size_t>(kMaxFailures)) {
+        // This attempt is still checked; the ones after it wait.
+        record.attempts.clear();
         record.lockedUntil = now + kLockout;
     }
+    return 0;
 }
 
-void LoginThrottle::succeeded(const std::string& account)
+void LoginThrottle::succeeded(const std::string& key)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_records.erase(keyOf(account));
+    const auto it = m_records.find(normalised(key));
+    if (it == m_records.end())
+        return;
+    m_byAge.erase(it->second.age);
+    m_records.erase(it);
 }
 
-bool LoginThrottle::refuseWhileLocked(const std::string& account, httplib::Response& res)
+bool LoginThrottle::admit(const std::string& key, httplib::Response& res)
 {
-    const long long seconds = secondsLocked(account);
+    const long long seconds = reserve(key);
     if (seconds == 0)
-        return false;
+        return true;
     answerError(res, 429, "too_many_attempts", "too many failed attempts; try again later");
     res.set_header("Retry-After", std::to_string(seconds));
-    return true;
+    return false;
 }
 
-void LoginThrottle::forgetStale(Clock::time_point now)
+long long LoginThrottle::secondsLocked(const std::string& key, Clock::time_point now)
 {
-    for (auto it = m_records.begin(); it != m_records.end();) {
-        const Record& record = it->second;
-        const bool stale =
-            record.lockedUntil <= now && (record.failures.empty() || record.failures.back() <= now - kWindow);
-        it = stale ? m_records.erase(it) : std::next(it);
-    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_records.find(normalised(key));
+    return it == m_records.end() ? 0 : secondsUntil(it->second.lockedUntil, now);
+}
+
+size_t LoginThrottle::size() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_records.size();
 }
 
 } // namespace devservice

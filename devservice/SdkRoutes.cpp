@@ -138,15 +138,16 @@ void handleLogin(Store& store, Sessions& sessions, LoginThrottle& throttle, cons
     if (!form)
         return;
     const auto& [account, password] = *form;
-    if (throttle.refuseWhileLocked(account, res))
-        return;
     const std::optional<Account> found = account.empty() ? std::nullopt : store.accountBySdkLogin(account);
+    // Both login names of an account draw on one count.
+    const std::string attempts = found ? "zcode:" + found->zcode : "name:" + account;
+    if (!throttle.admit(attempts, res))
+        return;
     if (!found || !sameSecret(password, found->password)) {
-        throttle.failed(account);
         answerError(res, 401, "unauthorized", "account or password wrong");
         return;
     }
-    throttle.succeeded(account);
+    throttle.succeeded(attempts);
     const std::optional<std::string> session = sessions.open(found->zcode);
     if (!session) {
         answerError(res, 500, "server_error", "no random source");

@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -300,7 +303,7 @@ TEST_F(DevserviceApi, GuessingPasswordsIsSlowedDownPerAccount)
                 {{"app_key", cloudAppKey}, {"account", "demo2"}, {"password", "talvora123"}}},
           Route{"/sdk/v1/login",
                 {{"account", "lisi@talvora.dev"}, {"password", "guess"}},
-                {{"account", "LiSi@talvora.dev"}, {"password", "LiSi-Password-16"}}}}) {
+                {{"account", "lisi@talvora.dev"}, {"password", "LiSi-Password-16"}}}}) {
         SCOPED_TRACE(route.path);
         for (int i = 0; i < 5; ++i)
             EXPECT_EQ(form(route.path, route.guess).status, 401);
@@ -318,6 +321,101 @@ TEST_F(DevserviceApi, GuessingPasswordsIsSlowedDownPerAccount)
     EXPECT_EQ(
         talvora::strevonet::requestToken(s_service->baseUrl(), cloudAppKey, "demo2", "talvora123").outcome,
         talvora::strevonet::TokenResult::Outcome::Rejected);
+}
+
+// The status of a POST of `body` on a connection of its own, or 0.
+long postAlone(const std::string& url, const std::string& contentType, const std::string& body)
+{
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return 0;
+    curl_slist* headers = curl_slist_append(nullptr, ("Content-Type: " + contentType).c_str());
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAINFO, DEVSERVICE_CERT_DIR "/ca.pem");
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t count, void*) { return size * count; });
+    long status = 0;
+    if (curl_easy_perform(curl) == CURLE_OK)
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return status;
+}
+
+TEST_F(DevserviceApi, OverLongCredentialsAreRefusedWhateverTheBody)
+{
+    const std::string cloudAppKey = "8f3a1c6e0b9d47e2a5c4f1d7b2e60a93";
+    const std::string form = "application/x-www-form-urlencoded";
+    const std::string longest(256, 'n');
+    const std::string tooLong(257, 'n');
+    const auto cloud = [&](const std::string& account, const std::string& password) {
+        return talvora::https::formEncode({{"app_key", cloudAppKey}, {"account", account}, {"password", password}});
+    };
+    const auto sdk = [](const std::string& account, const std::string& password) {
+        return talvora::https::formEncode({{"account", account}, {"password", password}});
+    };
+    struct Case
+    {
+        const char* what;
+        const char* path;
+        std::string contentType, body;
+        long status;
+    };
+    const Case cases[] = {
+        {"cloud, longest name", "/oauth/token", form, cloud(longest, "x"), 401},
+        {"cloud, long name", "/oauth/token", form, cloud(tooLong, "x"), 400},
+        {"cloud, long password", "/oauth/token", form, cloud("demo2", tooLong), 400},
+        {"cloud, 60 KB name as text/plain", "/oauth/token", "text/plain", cloud(std::string(60000, 'n'), "x"),
+         400},
+        {"cloud, long name as JSON", "/oauth/token", "application/json", cloud(tooLong, "x"), 400},
+        {"SDK, long name", "/sdk/v1/login", form, sdk(tooLong, "x"), 400},
+        {"SDK, long password", "/sdk/v1/login", form, sdk("nobody@talvora.dev", tooLong), 400},
+        {"SDK, right length", "/sdk/v1/login", form, sdk(longest, "x"), 401},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(postAlone(s_service->baseUrl() + c.path, c.contentType, c.body), c.status) << c.what;
+}
+
+TEST_F(DevserviceApi, BothLoginNamesOfAnAccountShareOneCount)
+{
+    const std::string url = s_service->baseUrl() + "/sdk/v1/login";
+    const std::string form = "application/x-www-form-urlencoded";
+    const auto guess = [&](const char* name) {
+        return postAlone(url, form, talvora::https::formEncode({{"account", name}, {"password", "guess"}}));
+    };
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(guess("wangwu@example.com"), 401);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(guess("wangwu@talvora.dev"), 401);
+    EXPECT_EQ(guess("wangwu@talvora.dev"), 429);
+    EXPECT_EQ(guess("WangWu@Example.com"), 429);
+}
+
+TEST_F(DevserviceApi, GuessesSentAtOnceGetNoMoreThanFiveChecked)
+{
+    const std::string url = s_service->baseUrl() + "/oauth/token";
+    const std::string body = talvora::https::formEncode(
+        {{"app_key", "8f3a1c6e0b9d47e2a5c4f1d7b2e60a93"}, {"account", "demo"}, {"password", "guess"}});
+    std::atomic<int> ready{0};
+    std::vector<long> statuses(64);
+    std::vector<std::thread> guesses;
+    for (size_t i = 0; i < statuses.size(); ++i) {
+        guesses.emplace_back([&, i] {
+            ++ready;
+            while (ready < static_cast<int>(statuses.size()))
+                std::this_thread::yield();
+            statuses[i] = postAlone(url, "application/x-www-form-urlencoded", body);
+        });
+    }
+    for (auto& guess : guesses)
+        guess.join();
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 401L), 5);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 429L), 59);
 }
 
 TEST_F(DevserviceApi, UnknownRoutesAnswer404)

@@ -1,15 +1,20 @@
 // The service's building blocks without a network: time and UTF-8 rules, the
-// masked request log, secrets and the guessing throttle, and the SQLite store.
+// masked request log, secrets, the guessing throttle and the token table, and
+// the SQLite store.
 
 #include "DemoMeetings.h"
 #include "LoginThrottle.h"
 #include "RequestLog.h"
 #include "Store.h"
 #include "Text.h"
+#include "TokenTable.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
+#include <vector>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -79,30 +84,80 @@ TEST(SameSecret, MatchesOnlyTheWholeNonEmptySecret)
     EXPECT_FALSE(sameSecret("", ""));
 }
 
-TEST(LoginThrottle, FiveFailuresWithinAMinuteLockTheAccountForThirtySeconds)
+TEST(LoginThrottle, FiveAttemptsWithinAMinuteLockTheAccountForThirtySeconds)
 {
     using std::chrono::seconds;
     LoginThrottle throttle;
     const LoginThrottle::Clock::time_point start{};
-    // Failures a minute apart never add up.
-    throttle.failed("demo", start);
+    // Attempts a minute apart never add up.
+    EXPECT_EQ(throttle.reserve("demo", start), 0);
     for (int i = 0; i < 4; ++i)
-        throttle.failed("Demo", start + seconds(61 + i));
+        EXPECT_EQ(throttle.reserve("Demo", start + seconds(61 + i)), 0);
     EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(65)), 0);
 
-    throttle.failed("DEMO", start + seconds(70));
+    EXPECT_EQ(throttle.reserve("DEMO", start + seconds(70)), 0) << "the fifth is still checked";
     EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(70)), 30) << "spelling does not matter";
     EXPECT_EQ(throttle.secondsLocked("demo2", start + seconds(70)), 0) << "other accounts go on";
-    throttle.failed("demo", start + seconds(80)); // refused attempts do not extend the lock
+    EXPECT_EQ(throttle.reserve("demo", start + seconds(80)), 20) << "refused attempts do not extend the lock";
     EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(99) + std::chrono::milliseconds(500)), 1);
     EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(100)), 0);
 
     // After the lock a fresh count starts, and a success clears it.
     for (int i = 0; i < 4; ++i)
-        throttle.failed("demo", start + seconds(101));
+        throttle.reserve("demo", start + seconds(101));
     throttle.succeeded("demo");
-    throttle.failed("demo", start + seconds(102));
+    EXPECT_EQ(throttle.reserve("demo", start + seconds(102)), 0);
     EXPECT_EQ(throttle.secondsLocked("demo", start + seconds(102)), 0);
+}
+
+TEST(LoginThrottle, GuessesSentAtOnceGetNoMoreThanFiveChecks)
+{
+    LoginThrottle throttle;
+    std::atomic<int> ready{0};
+    std::atomic<int> admitted{0};
+    std::vector<std::thread> guesses;
+    for (int i = 0; i < 64; ++i) {
+        guesses.emplace_back([&] {
+            ++ready;
+            while (ready < 64)
+                std::this_thread::yield();
+            if (throttle.reserve("zcode:ZC10001") == 0)
+                ++admitted;
+        });
+    }
+    for (auto& guess : guesses)
+        guess.join();
+    EXPECT_EQ(admitted, LoginThrottle::kMaxFailures);
+}
+
+TEST(LoginThrottle, RecordsAndTokensAreBoundedOldestFirst)
+{
+    using std::chrono::seconds;
+    const LoginThrottle::Clock::time_point start{};
+    LoginThrottle throttle(3);
+    for (int i = 0; i < 5; ++i)
+        throttle.reserve("locked", start);
+    ASSERT_GT(throttle.secondsLocked("locked", start), 0);
+    throttle.reserve("a", start);
+    throttle.reserve("locked", start); // used again: now the newest
+    throttle.reserve("b", start);
+    throttle.reserve("c", start);
+    EXPECT_EQ(throttle.size(), 3u);
+    EXPECT_GT(throttle.secondsLocked("locked", start), 0) << "the least recently used record goes first";
+    for (int i = 0; i < 1000; ++i)
+        throttle.reserve("made-up-" + std::to_string(i), start);
+    EXPECT_EQ(throttle.size(), 3u) << "fresh records too";
+
+    TokenTable tokens(seconds(60), 3);
+    std::vector<std::string> issued;
+    for (int i = 0; i < 4; ++i)
+        issued.push_back(tokens.issue("demo" + std::to_string(i), start + seconds(i)).value());
+    EXPECT_EQ(tokens.size(), 3u);
+    EXPECT_FALSE(tokens.accountOf(issued[0], start + seconds(4)));
+    EXPECT_EQ(tokens.accountOf(issued[3], start + seconds(4)), "demo3");
+    EXPECT_FALSE(tokens.accountOf(issued[1], start + seconds(61))) << "expired";
+    tokens.issue("demo", start + seconds(62));
+    EXPECT_EQ(tokens.size(), 2u) << "expired tokens make way";
 }
 
 class StoreTest : public ::testing::Test
