@@ -27,9 +27,7 @@ long long secondsUntil(LoginThrottle::Clock::time_point until, LoginThrottle::Cl
 
 } // namespace
 
-LoginThrottle::LoginThrottle(size_t capacity) : m_capacity(std::max<size_t>(1, capacity))
-{
-}
+LoginThrottle::LoginThrottle(size_t capacity) : m_capacity(std::max<size_t>(1, capacity)) {}
 
 long long LoginThrottle::reserve(const std::string& key, Clock::time_point now)
 {

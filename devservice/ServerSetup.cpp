@@ -6,7 +6,6 @@
 #include <httplib.h>
 
 #include <exception>
-#include <sys/socket.h>
 #include <utility>
 
 namespace devservice {
@@ -28,15 +27,6 @@ std::string describe(const std::exception_ptr& error)
 
 void configureServer(httplib::Server& server, std::function<void(const std::string&)> log)
 {
-    // Without it every answer waits for the client's delayed ACK (~40 ms).
-    server.set_tcp_nodelay(true);
-    // Not the library's default SO_REUSEPORT: a second instance on a busy port
-    // must fail instead of silently sharing the connections with the first.
-    server.set_socket_options([](int sock) {
-        int on = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    });
-    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     server.set_read_timeout(kReadTimeoutSeconds, 0);
     server.set_keep_alive_timeout(kKeepAliveSeconds);
     server.set_keep_alive_max_count(kKeepAliveRequests);

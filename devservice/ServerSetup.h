@@ -12,10 +12,10 @@ class Server;
 
 namespace devservice {
 
-// Worker threads: slow clients hold one each until a time-out lets go.
-constexpr size_t kWorkerThreads = 64;
 // Longest pause allowed while a request (headers, body, TLS handshake) is
-// read, and how long an idle kept-alive connection is held.
+// read, and how long an idle kept-alive connection is held. The whole
+// request's deadline and the connections per client address are the
+// GuardedServer's (ConnectionLimits).
 constexpr int kReadTimeoutSeconds = 2;
 constexpr int kKeepAliveSeconds = 2;
 constexpr size_t kKeepAliveRequests = 20;

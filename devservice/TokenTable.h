@@ -26,7 +26,8 @@ public:
     // A new random token for the account; nothing when there is no random
     // source.
     std::optional<std::string> issue(const std::string& cloudAccount, Clock::time_point now = Clock::now());
-    std::optional<std::string> accountOf(const std::string& token, Clock::time_point now = Clock::now()) const;
+    std::optional<std::string> accountOf(const std::string& token,
+                                         Clock::time_point now = Clock::now()) const;
     size_t size() const;
 
 private:

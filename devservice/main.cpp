@@ -6,6 +6,7 @@
 //   devservice --init-certs [--certs DIR]
 
 #include "DevCerts.h"
+#include "GuardedServer.h"
 #include "Holds.h"
 #include "Routes.h"
 #include "ServerSetup.h"
@@ -148,7 +149,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    httplib::SSLServer server(certs.serverCert.c_str(), certs.serverKey.c_str());
+    devservice::GuardedServer server(certs.serverCert, certs.serverKey);
     if (!server.is_valid()) {
         std::fprintf(stderr, "devservice: cannot load %s and its key\n", certs.serverCert.c_str());
         return 1;

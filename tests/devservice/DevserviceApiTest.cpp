@@ -7,12 +7,19 @@
 #include "ServiceProcess.h"
 #include "strevonet/TokenRequest.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -354,7 +361,8 @@ TEST_F(DevserviceApi, OverLongCredentialsAreRefusedWhateverTheBody)
     const std::string longest(256, 'n');
     const std::string tooLong(257, 'n');
     const auto cloud = [&](const std::string& account, const std::string& password) {
-        return talvora::https::formEncode({{"app_key", cloudAppKey}, {"account", account}, {"password", password}});
+        return talvora::https::formEncode(
+            {{"app_key", cloudAppKey}, {"account", account}, {"password", password}});
     };
     const auto sdk = [](const std::string& account, const std::string& password) {
         return talvora::https::formEncode({{"account", account}, {"password", password}});
@@ -416,6 +424,75 @@ TEST_F(DevserviceApi, GuessesSentAtOnceGetNoMoreThanFiveChecked)
         guess.join();
     EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 401L), 5);
     EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 429L), 59);
+}
+
+// Connects over TLS, verifying the service as the client does, and sends a
+// request one header line every 1.2 s (never a pause long enough for the read
+// time-out) until `stop`, or until the service lets go.
+void trickle(SSL_CTX* context, int port, const std::atomic<bool>& stop)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval wait{3, 0}; // a handshake that finds no worker
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    SSL* ssl = nullptr;
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        ssl = SSL_new(context);
+        SSL_set_fd(ssl, fd);
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), "127.0.0.1");
+        std::string line = "POST /health HTTP/1.1\r\n";
+        const bool connected = SSL_connect(ssl) == 1;
+        for (int n = 0; connected && SSL_write(ssl, line.data(), static_cast<int>(line.size())) > 0; ++n) {
+            for (int tick = 0; tick < 12 && !stop; ++tick)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (stop)
+                break;
+            line = "X-Line-" + std::to_string(n) + ": slow\r\n";
+        }
+    }
+    if (ssl)
+        SSL_free(ssl);
+    if (fd >= 0)
+        close(fd);
+}
+
+TEST_F(DevserviceApi, TricklingClientsLeaveRoomForOthers)
+{
+    std::signal(SIGPIPE, SIG_IGN); // writes to connections the service let go
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    ASSERT_EQ(SSL_CTX_load_verify_locations(context, s_service->caFile().c_str(), nullptr), 1);
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> slow;
+    for (int i = 0; i < 70; ++i)
+        slow.emplace_back(trickle, context, s_service->port(), std::cref(stop));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+
+    CURL* curl = curl_easy_init();
+    const std::string url = s_service->baseUrl() + "/health";
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAINFO, s_service->caFile().c_str());
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 3L); // the trickle held it past 10 s
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t count, void*) { return size * count; });
+    const CURLcode code = curl_easy_perform(curl);
+    long status = 0;
+    double seconds = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME, &seconds);
+    curl_easy_cleanup(curl);
+    EXPECT_EQ(code, CURLE_OK) << curl_easy_strerror(code);
+    EXPECT_EQ(status, 200);
+    std::printf("/health answered in %.3f s beside %zu trickling connections\n", seconds, slow.size());
+
+    stop = true;
+    for (std::thread& connection : slow)
+        connection.join();
+    SSL_CTX_free(context);
 }
 
 TEST_F(DevserviceApi, UnknownRoutesAnswer404)

@@ -13,12 +13,12 @@
 
 #include <atomic>
 #include <cstdio>
-#include <thread>
-#include <vector>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace devservice {
 namespace {

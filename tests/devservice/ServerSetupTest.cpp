@@ -1,8 +1,10 @@
-// The service's server settings on a plain-HTTP server of the test's own: a
-// handler's exception becomes a bare 500 whose details go to the log only,
-// and slow clients neither stall the others nor hold on for long.
+// The service's server settings on a plain-HTTP server of the test's own, with
+// small limits: a handler's exception becomes a bare 500 whose details go to
+// the log only, and slow clients neither stall the others nor hold on for
+// long.
 
 #include "ServerSetup.h"
+#include "GuardedServer.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -13,6 +15,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -22,6 +25,10 @@
 
 namespace devservice {
 namespace {
+
+// Fewer workers than slow clients, so that a slow client holding a worker
+// for good shows.
+const ConnectionLimits kLimits{4, 3, std::chrono::seconds(3)};
 
 class ServerSetup : public ::testing::Test
 {
@@ -68,7 +75,7 @@ protected:
         return fd;
     }
 
-    httplib::Server m_server;
+    GuardedServer m_server{kLimits};
     int m_port = 0;
     std::thread m_listener;
     std::mutex m_logMutex;
@@ -106,10 +113,11 @@ TEST_F(ServerSetup, AnExceptionIsABare500WithItsDetailsInTheLogOnly)
 
 TEST_F(ServerSetup, SlowClientsNeitherStallTheServiceNorHoldOnForLong)
 {
-    // Eight clients that each send a header byte every second (under the
-    // read time-out, so they stay), as long as the test wants.
+    // More clients than workers, each sending a header byte every second
+    // (under the read time-out, so no single read times out), for as long
+    // as the test wants.
     std::vector<int> slow;
-    for (int i = 0; i < 8; ++i) {
+    for (size_t i = 0; i < kLimits.workers + 2; ++i) {
         slow.push_back(connectRaw());
         ASSERT_GE(slow.back(), 0);
     }
@@ -124,7 +132,8 @@ TEST_F(ServerSetup, SlowClientsNeitherStallTheServiceNorHoldOnForLong)
         }
     });
 
-    // Others are still served meanwhile, well within the client's time-out.
+    // Others, from the same address, are still served meanwhile, well within
+    // the client's time-out.
     httplib::Client client("127.0.0.1", m_port);
     client.set_connection_timeout(5);
     client.set_read_timeout(5);
@@ -147,6 +156,37 @@ TEST_F(ServerSetup, SlowClientsNeitherStallTheServiceNorHoldOnForLong)
 
     dribbling = false;
     dribbler.join();
+    for (const int fd : slow)
+        close(fd);
+}
+
+TEST_F(ServerSetup, ARequestThatTricklesInIsCutAtItsDeadline)
+{
+    std::vector<int> slow;
+    for (size_t i = 0; i < kLimits.perAddress; ++i) {
+        slow.push_back(connectRaw());
+        ASSERT_GE(slow.back(), 0);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const std::string header = "GET /ping HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+    std::vector<bool> open(slow.size(), true);
+    // A byte a second, for twice the deadline unless the server lets go.
+    for (size_t i = 0;
+         i < header.size() && std::chrono::steady_clock::now() - start < 2 * kLimits.requestDeadline; ++i) {
+        for (size_t c = 0; c < slow.size(); ++c) {
+            char answer[256];
+            if (open[c] && recv(slow[c], answer, sizeof answer, MSG_DONTWAIT) == 0)
+                open[c] = false;
+            if (open[c])
+                send(slow[c], &header[i], 1, MSG_NOSIGNAL);
+        }
+        if (std::count(open.begin(), open.end(), true) == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(std::count(open.begin(), open.end(), true), 0) << "a trickle held its worker past the deadline";
+    EXPECT_GE(took, kLimits.requestDeadline - std::chrono::milliseconds(100)) << "cut before its deadline";
     for (const int fd : slow)
         close(fd);
 }
