@@ -5,6 +5,24 @@
 # file it trusts (see TALVORA_CA_BUNDLE) and the fonts and Qt translations
 # that the package depends on.
 
+# An installed copy that trusts a CA file in a build tree stops working once
+# that tree is cleaned, and trusts whatever CA is made there next. Such an
+# installation stops before it installs anything, unless the development CA
+# is asked for: TALVORA_INSTALL_DEV_CA at configure time (scripts/package.sh),
+# or TALVORA_INSTALL_BUILD_TREE_CA=1 in the environment of "cmake --install"
+# (the tests, which install their own build to run the copy).
+if(NOT TALVORA_INSTALL_DEV_CA AND TALVORA_CA_BUNDLE)
+    cmake_path(IS_PREFIX CMAKE_BINARY_DIR "${TALVORA_CA_BUNDLE}" NORMALIZE _caInBuildTree)
+    if(_caInBuildTree OR TALVORA_CA_BUNDLE STREQUAL "${TALVORA_DEV_CERT_DIR}/ca.pem")
+        install(CODE "if(NOT \"\$ENV{TALVORA_INSTALL_BUILD_TREE_CA}\" STREQUAL \"1\")
+    message(FATAL_ERROR \"This build trusts ${TALVORA_CA_BUNDLE}, a CA file in a build tree; \
+an installed copy must not depend on it. Configure with -DTALVORA_INSTALL_DEV_CA=ON to install \
+the development CA with the program (as scripts/package.sh does), or with \
+-DTALVORA_CA_BUNDLE=<CA file> (empty for the system's CA store).\")
+endif()")
+    endif()
+endif()
+
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(TALVORA_MAINTAINER "Talvora maintainers <maintainers@talvora.org>")
@@ -37,9 +55,6 @@ install(FILES ${_doc}/Talvora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(TALVORA_INSTALL_DEV_CA)
     install(FILES ${TALVORA_DEV_CERT_DIR}/ca.pem DESTINATION ${CMAKE_INSTALL_DATADIR}/talvora RENAME dev-ca.pem)
-elseif(TALVORA_CA_BUNDLE MATCHES "^${CMAKE_BINARY_DIR}/")
-    install(CODE "message(STATUS \"Note: this Talvora trusts ${TALVORA_CA_BUNDLE} in its build tree \
-(packages: -DTALVORA_INSTALL_DEV_CA=ON, or -DTALVORA_CA_BUNDLE=<CA file or empty>)\")")
 endif()
 
 set(CPACK_GENERATOR DEB)

@@ -24,6 +24,11 @@ namespace {
 
 constexpr long kCaValidityDays = 3650;
 constexpr long kServerValidityDays = 825;
+// Whoever trusts the CA trusts it for this machine only, whatever its key
+// signs: no other name or address, and no CA below it.
+constexpr const char* kCaNameConstraints =
+    "critical,permitted;DNS:localhost,permitted;IP:127.0.0.0/255.0.0.0,"
+    "permitted;IP:::1/ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff";
 
 template <typename T, void (*Free)(T*)> struct Deleter
 {
@@ -178,6 +183,20 @@ CertPtr readCertificate(const std::string& path)
     return cert;
 }
 
+bool validForAnotherDay(const X509* cert)
+{
+    time_t soon = std::time(nullptr) + 24 * 3600;
+    return X509_cmp_time(X509_get0_notAfter(cert), &soon) > 0;
+}
+
+// A CA made before it was constrained is replaced, with its server
+// certificate, rather than kept.
+bool caUsable(X509* ca, EVP_PKEY* caKey)
+{
+    return X509_check_private_key(ca, caKey) == 1 && X509_check_ca(ca) == 1 && X509_get_pathlen(ca) == 0 &&
+           X509_get_ext_by_NID(ca, NID_name_constraints, -1) >= 0 && validForAnotherDay(ca);
+}
+
 bool serverCertificateUsable(const std::string& certPath, const std::string& keyPath, X509* ca,
                              EVP_PKEY* caKey)
 {
@@ -187,8 +206,7 @@ bool serverCertificateUsable(const std::string& certPath, const std::string& key
         return false;
     if (X509_verify(cert.get(), caKey) != 1 || X509_check_issued(ca, cert.get()) != X509_V_OK)
         return false;
-    time_t soon = std::time(nullptr) + 24 * 3600;
-    return X509_cmp_time(X509_get0_notAfter(cert.get()), &soon) > 0;
+    return validForAnotherDay(cert.get());
 }
 
 } // namespace
@@ -202,12 +220,13 @@ DevCerts ensureDevCerts(const std::string& directory)
 
     CertPtr ca = readCertificate(paths.caFile);
     KeyPtr caKey = readKey(caKeyPath);
-    if (!ca || !caKey || X509_check_private_key(ca.get(), caKey.get()) != 1) {
+    if (!ca || !caKey || !caUsable(ca.get(), caKey.get())) {
         caKey = newKey();
         ca = newCertificate(caKey.get(), "Talvora Development CA", kCaValidityDays);
         X509_set_issuer_name(ca.get(), X509_get_subject_name(ca.get()));
-        addExtension(ca.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE");
+        addExtension(ca.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE,pathlen:0");
         addExtension(ca.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
+        addExtension(ca.get(), ca.get(), NID_name_constraints, kCaNameConstraints);
         addExtension(ca.get(), ca.get(), NID_subject_key_identifier, "hash");
         if (!X509_sign(ca.get(), caKey.get(), EVP_sha256()))
             fail("cannot sign the CA");

@@ -14,9 +14,11 @@ struct DevCerts
     std::string serverKey;  // server-key.pem (mode 0600)
 };
 
-// Makes the directory, the CA (when missing) and the server certificate (when
-// missing, expiring within a day, or not issued by the present CA). Safe to
-// run from several processes at once. Throws std::runtime_error on failure.
+// Makes the directory, the CA (when missing, expiring within a day, or lacking
+// its limits: name constraints to localhost, 127.0.0.0/8 and ::1, and a path
+// length of 0) and the server certificate (when missing, expiring within a
+// day, or not issued by the present CA). Safe to run from several processes
+// at once. Throws std::runtime_error on failure.
 DevCerts ensureDevCerts(const std::string& directory);
 
 } // namespace devservice

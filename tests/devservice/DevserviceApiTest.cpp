@@ -594,4 +594,61 @@ TEST(DevserviceCommandLine, InitCertsMakesACaAndAServerCertificate)
     std::system(("rm -rf '" + directory.substr(0, directory.size() - 13) + "'").c_str());
 }
 
+int shell(const std::string& command)
+{
+    return WEXITSTATUS(std::system(("(" + command + ") >/dev/null 2>&1").c_str()));
+}
+
+TEST(DevserviceCommandLine, TheCaVouchesForThisMachineOnlyAndAnUnlimitedOneIsReplaced)
+{
+    const std::string directory = temporaryDirectory();
+    const std::string ca = directory + "/ca.pem";
+    const std::string caKey = directory + "/ca-key.pem";
+    const std::string newKey = " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 ";
+    // A CA as the service made it before it was limited.
+    ASSERT_EQ(shell("openssl req -x509" + newKey + "-keyout " + caKey + " -out " + ca +
+                    " -subj /CN=old -addext basicConstraints=critical,CA:TRUE"),
+              0);
+    const std::string old = fileText(ca);
+    ASSERT_EQ(shell(std::string(DEVSERVICE_BINARY) + " --init-certs --certs " + directory), 0);
+    EXPECT_NE(fileText(ca), old) << "a CA without limits must be replaced";
+    EXPECT_EQ(shell("openssl verify -CAfile " + ca + " -verify_ip 127.0.0.1 " + directory + "/server.pem"), 0);
+
+    // What its key signs is trusted for this machine's names only, and never
+    // as a CA.
+    const auto signedLeaf = [&](const std::string& issuer, const std::string& issuerKey, const std::string& name,
+                                const std::string& extension) {
+        const std::string leaf = directory + "/" + name + ".pem";
+        EXPECT_EQ(shell("openssl req -x509 -CA " + issuer + " -CAkey " + issuerKey + newKey + "-keyout " +
+                        directory + "/" + name + "-key.pem -out " + leaf + " -subj /CN=" + name + " -addext " +
+                        extension),
+                  0)
+            << name;
+        return leaf;
+    };
+    const struct
+    {
+        const char* name;
+        const char* extension;
+        int verified;
+    } leaves[] = {
+        {"localhost", "subjectAltName=DNS:localhost", 0},
+        {"loopback", "subjectAltName=IP:127.0.0.2", 0},
+        {"ipv6", "subjectAltName=IP:::1", 0},
+        {"example", "subjectAltName=DNS:example.com", 2},
+        {"lan", "subjectAltName=IP:192.168.1.10", 2},
+    };
+    for (const auto& leaf : leaves) {
+        EXPECT_EQ(shell("openssl verify -CAfile " + ca + " " + signedLeaf(ca, caKey, leaf.name, leaf.extension)),
+                  leaf.verified)
+            << leaf.name;
+    }
+    const std::string intermediate =
+        signedLeaf(ca, caKey, "intermediate", "basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign");
+    const std::string below =
+        signedLeaf(intermediate, directory + "/intermediate-key.pem", "below", "subjectAltName=DNS:localhost");
+    EXPECT_EQ(shell("openssl verify -CAfile " + ca + " -untrusted " + intermediate + " " + below), 2);
+    std::system(("rm -rf '" + directory + "'").c_str());
+}
+
 } // namespace
