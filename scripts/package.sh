@@ -31,4 +31,8 @@ echo "Package: $deb"
 dpkg-deb --field "$deb" Package Version Section Depends
 echo "lintian:"
 lintian --fail-on error "$deb"
-echo "Install it with:  sudo apt install ./$deb"
+if [ "$(id -u)" -eq 0 ]; then
+    echo "Install it with:  apt install ./$deb"
+else
+    echo "Install it with:  sudo apt install ./$deb"
+fi
