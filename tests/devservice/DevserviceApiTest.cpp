@@ -404,67 +404,123 @@ TEST_F(DevserviceApi, BothLoginNamesOfAnAccountShareOneCount)
     EXPECT_EQ(guess("WangWu@Example.com"), 429);
 }
 
+// A raw TLS connection to the service, verified as the client verifies it,
+// for requests sent in pieces. ssl is null when the service refused it.
+class TlsConnection
+{
+public:
+    TlsConnection(SSL_CTX* context, int port)
+    {
+        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        timeval wait{5, 0}; // a handshake that finds no worker, an answer that never comes
+        setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        if (m_fd < 0 || connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return;
+        m_ssl = SSL_new(context);
+        SSL_set_fd(m_ssl, m_fd);
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), "127.0.0.1");
+        if (SSL_connect(m_ssl) != 1) {
+            SSL_free(m_ssl);
+            m_ssl = nullptr;
+        }
+    }
+    ~TlsConnection()
+    {
+        if (m_ssl)
+            SSL_free(m_ssl);
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    TlsConnection(const TlsConnection&) = delete;
+    TlsConnection& operator=(const TlsConnection&) = delete;
+
+    bool send(const std::string& text)
+    {
+        return m_ssl &&
+               SSL_write(m_ssl, text.data(), static_cast<int>(text.size())) == static_cast<int>(text.size());
+    }
+    // The status of the answer, or 0.
+    long status()
+    {
+        char head[13] = {};
+        size_t got = 0;
+        while (m_ssl && got < 12) {
+            const int n = SSL_read(m_ssl, head + got, static_cast<int>(12 - got));
+            if (n <= 0)
+                return 0;
+            got += static_cast<size_t>(n);
+        }
+        return got == 12 ? std::strtol(head + 9, nullptr, 10) : 0;
+    }
+
+private:
+    int m_fd = -1;
+    SSL* m_ssl = nullptr;
+};
+
+SSL_CTX* clientContext(const std::string& caFile)
+{
+    std::signal(SIGPIPE, SIG_IGN); // writes to connections the service let go
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL_CTX_load_verify_locations(context, caFile.c_str(), nullptr);
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    return context;
+}
+
 TEST_F(DevserviceApi, GuessesSentAtOnceGetNoMoreThanFiveChecked)
 {
-    const std::string url = s_service->baseUrl() + "/oauth/token";
     const std::string body = talvora::https::formEncode(
         {{"app_key", "8f3a1c6e0b9d47e2a5c4f1d7b2e60a93"}, {"account", "demo"}, {"password", "guess"}});
+    const std::string request = "POST /oauth/token HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                std::to_string(body.size()) + "\r\n\r\n" + body;
+    SSL_CTX* context = clientContext(s_service->caFile());
+    // Every guess is sent but for its last byte; then the last bytes go at once.
     std::atomic<int> ready{0};
+    std::atomic<bool> go{false};
     std::vector<long> statuses(64);
     std::vector<std::thread> guesses;
     for (size_t i = 0; i < statuses.size(); ++i) {
         guesses.emplace_back([&, i] {
+            TlsConnection connection(context, s_service->port());
+            connection.send(request.substr(0, request.size() - 1));
             ++ready;
-            while (ready < static_cast<int>(statuses.size()))
+            while (!go)
                 std::this_thread::yield();
-            statuses[i] = postAlone(url, "application/x-www-form-urlencoded", body);
+            if (connection.send(request.substr(request.size() - 1)))
+                statuses[i] = connection.status();
         });
     }
+    while (ready < static_cast<int>(statuses.size()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    go = true;
     for (auto& guess : guesses)
         guess.join();
+    SSL_CTX_free(context);
     EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 401L), 5);
     EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 429L), 59);
 }
 
-// Connects over TLS, verifying the service as the client does, and sends a
-// request one header line every 1.2 s (never a pause long enough for the read
-// time-out) until `stop`, or until the service lets go.
+// Sends a request one header line every 1.2 s (never a pause long enough for
+// the read time-out) until `stop`, or until the service lets go.
 void trickle(SSL_CTX* context, int port, const std::atomic<bool>& stop)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval wait{3, 0}; // a handshake that finds no worker
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    SSL* ssl = nullptr;
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        ssl = SSL_new(context);
-        SSL_set_fd(ssl, fd);
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), "127.0.0.1");
-        std::string line = "POST /health HTTP/1.1\r\n";
-        const bool connected = SSL_connect(ssl) == 1;
-        for (int n = 0; connected && SSL_write(ssl, line.data(), static_cast<int>(line.size())) > 0; ++n) {
-            for (int tick = 0; tick < 12 && !stop; ++tick)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (stop)
-                break;
-            line = "X-Line-" + std::to_string(n) + ": slow\r\n";
-        }
+    TlsConnection connection(context, port);
+    std::string line = "POST /health HTTP/1.1\r\n";
+    for (int n = 0; !stop && connection.send(line); ++n) {
+        for (int tick = 0; tick < 12 && !stop; ++tick)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        line = "X-Line-" + std::to_string(n) + ": slow\r\n";
     }
-    if (ssl)
-        SSL_free(ssl);
-    if (fd >= 0)
-        close(fd);
 }
 
 TEST_F(DevserviceApi, TricklingClientsLeaveRoomForOthers)
 {
-    std::signal(SIGPIPE, SIG_IGN); // writes to connections the service let go
-    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
-    ASSERT_EQ(SSL_CTX_load_verify_locations(context, s_service->caFile().c_str(), nullptr), 1);
-    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX* context = clientContext(s_service->caFile());
     std::atomic<bool> stop{false};
     std::vector<std::thread> slow;
     for (int i = 0; i < 70; ++i)
@@ -612,16 +668,17 @@ TEST(DevserviceCommandLine, TheCaVouchesForThisMachineOnlyAndAnUnlimitedOneIsRep
     const std::string old = fileText(ca);
     ASSERT_EQ(shell(std::string(DEVSERVICE_BINARY) + " --init-certs --certs " + directory), 0);
     EXPECT_NE(fileText(ca), old) << "a CA without limits must be replaced";
-    EXPECT_EQ(shell("openssl verify -CAfile " + ca + " -verify_ip 127.0.0.1 " + directory + "/server.pem"), 0);
+    EXPECT_EQ(shell("openssl verify -CAfile " + ca + " -verify_ip 127.0.0.1 " + directory + "/server.pem"),
+              0);
 
     // What its key signs is trusted for this machine's names only, and never
     // as a CA.
-    const auto signedLeaf = [&](const std::string& issuer, const std::string& issuerKey, const std::string& name,
-                                const std::string& extension) {
+    const auto signedLeaf = [&](const std::string& issuer, const std::string& issuerKey,
+                                const std::string& name, const std::string& extension) {
         const std::string leaf = directory + "/" + name + ".pem";
         EXPECT_EQ(shell("openssl req -x509 -CA " + issuer + " -CAkey " + issuerKey + newKey + "-keyout " +
-                        directory + "/" + name + "-key.pem -out " + leaf + " -subj /CN=" + name + " -addext " +
-                        extension),
+                        directory + "/" + name + "-key.pem -out " + leaf + " -subj /CN=" + name +
+                        " -addext " + extension),
                   0)
             << name;
         return leaf;
@@ -639,14 +696,15 @@ TEST(DevserviceCommandLine, TheCaVouchesForThisMachineOnlyAndAnUnlimitedOneIsRep
         {"lan", "subjectAltName=IP:192.168.1.10", 2},
     };
     for (const auto& leaf : leaves) {
-        EXPECT_EQ(shell("openssl verify -CAfile " + ca + " " + signedLeaf(ca, caKey, leaf.name, leaf.extension)),
-                  leaf.verified)
+        EXPECT_EQ(
+            shell("openssl verify -CAfile " + ca + " " + signedLeaf(ca, caKey, leaf.name, leaf.extension)),
+            leaf.verified)
             << leaf.name;
     }
-    const std::string intermediate =
-        signedLeaf(ca, caKey, "intermediate", "basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign");
-    const std::string below =
-        signedLeaf(intermediate, directory + "/intermediate-key.pem", "below", "subjectAltName=DNS:localhost");
+    const std::string intermediate = signedLeaf(
+        ca, caKey, "intermediate", "basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign");
+    const std::string below = signedLeaf(intermediate, directory + "/intermediate-key.pem", "below",
+                                         "subjectAltName=DNS:localhost");
     EXPECT_EQ(shell("openssl verify -CAfile " + ca + " -untrusted " + intermediate + " " + below), 2);
     std::system(("rm -rf '" + directory + "'").c_str());
 }
