@@ -6,8 +6,9 @@
 // long as it likes, and a few dozen such clients hold every worker.
 //
 // Here every request must arrive whole (headers and body) within
-// requestDeadline of its first byte (of the connection's acceptance, for
-// the first request, so the TLS handshake counts too). Each client address
+// requestDeadline of its first byte (for the first request, of the moment a
+// worker takes the connection up, so the TLS handshake counts too; the read
+// time-out still bounds each pause within it). Each client address
 // may hold perAddress connections: one more from that address pushes out
 // the address's connection whose request (or idle wait) began first among
 // those waiting for their client, or is refused when all of them are in
@@ -29,6 +30,8 @@
 
 namespace devservice {
 
+// More workers than one address may hold, so that a trickle from one
+// address leaves workers for everyone else.
 struct ConnectionLimits
 {
     size_t workers = 128;
