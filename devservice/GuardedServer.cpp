@@ -91,10 +91,7 @@ public:
     Clock::time_point deadline() const { return m_deadline; }
 
     // Whether the next request begins before `until`.
-    bool waitForRequest(Clock::time_point until)
-    {
-        return (m_ssl && SSL_pending(m_ssl) > 0) || waitFor(POLLIN, until, true);
-    }
+    bool waitForRequest(Clock::time_point until) { return buffered() || waitFor(POLLIN, until, true); }
 
     void closeTls(bool gracefully)
     {
@@ -104,39 +101,27 @@ public:
         }
     }
 
-    bool is_readable() const override
-    {
-        return (m_ssl && SSL_pending(m_ssl) > 0) || waitFor(POLLIN, readLimit(), true);
-    }
+    bool is_readable() const override { return buffered() || waitFor(POLLIN, readLimit(), true); }
 
     bool is_writable() const override { return waitFor(POLLOUT, Clock::now() + m_writeTimeout, false); }
 
+    // The library reads a request's line and headers a byte at a time; they
+    // come from a buffer filled by whole reads.
     ssize_t read(char* ptr, size_t size) override
     {
-        const int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
-        for (;;) {
-            short events = POLLIN;
-            if (m_ssl) {
-                ERR_clear_error();
-                const int got = SSL_read(m_ssl, ptr, chunk);
-                if (got > 0)
-                    return got;
-                const int error = SSL_get_error(m_ssl, got);
-                if (error == SSL_ERROR_ZERO_RETURN)
-                    return 0;
-                events = eventsFor(error);
-                if (!events)
-                    return -1;
-            } else {
-                const ssize_t got = ::recv(m_fd, ptr, static_cast<size_t>(chunk), 0);
-                if (got >= 0)
-                    return got;
-                if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-                    return -1;
-            }
-            if (!waitFor(events, readLimit(), true))
-                return -1;
+        if (m_begin == m_end && size < sizeof m_buffer) {
+            const ssize_t got = readSome(m_buffer, sizeof m_buffer);
+            if (got <= 0)
+                return got;
+            m_begin = 0;
+            m_end = static_cast<size_t>(got);
         }
+        if (m_begin == m_end)
+            return readSome(ptr, size);
+        const size_t taken = std::min(size, m_end - m_begin);
+        std::copy_n(m_buffer + m_begin, taken, ptr);
+        m_begin += taken;
+        return static_cast<ssize_t>(taken);
     }
 
     ssize_t write(const char* ptr, size_t size) override
@@ -184,6 +169,36 @@ public:
     socket_t socket() const override { return m_fd; }
 
 private:
+    ssize_t readSome(char* ptr, size_t size)
+    {
+        const int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
+        for (;;) {
+            short events = POLLIN;
+            if (m_ssl) {
+                ERR_clear_error();
+                const int got = SSL_read(m_ssl, ptr, chunk);
+                if (got > 0)
+                    return got;
+                const int error = SSL_get_error(m_ssl, got);
+                if (error == SSL_ERROR_ZERO_RETURN)
+                    return 0;
+                events = eventsFor(error);
+                if (!events)
+                    return -1;
+            } else {
+                const ssize_t got = ::recv(m_fd, ptr, static_cast<size_t>(chunk), 0);
+                if (got >= 0)
+                    return got;
+                if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                    return -1;
+            }
+            if (!waitFor(events, readLimit(), true))
+                return -1;
+        }
+    }
+
+    bool buffered() const { return m_begin < m_end || (m_ssl && SSL_pending(m_ssl) > 0); }
+
     static short eventsFor(int sslError)
     {
         return sslError == SSL_ERROR_WANT_READ ? POLLIN : sslError == SSL_ERROR_WANT_WRITE ? POLLOUT : 0;
@@ -218,6 +233,9 @@ private:
     const std::chrono::microseconds m_writeTimeout;
     SSL* m_ssl = nullptr;
     Clock::time_point m_deadline;
+    char m_buffer[4096];
+    size_t m_begin = 0;
+    size_t m_end = 0;
 };
 
 GuardedServer::GuardedServer(ConnectionLimits limits) : m_limits(limits)
