@@ -109,6 +109,8 @@ public:
     // come from a buffer filled by whole reads.
     ssize_t read(char* ptr, size_t size) override
     {
+        if (size == 0)
+            return 0;
         if (m_begin == m_end && size < sizeof m_buffer) {
             const ssize_t got = readSome(m_buffer, sizeof m_buffer);
             if (got <= 0)

@@ -17,7 +17,9 @@
 //
 // It takes the place of httplib::SSLServer (or httplib::Server without
 // certificates): the listening functions below replace the base class's,
-// which must not be used.
+// which must not be used. As with the library's server, a process that
+// serves TLS ignores SIGPIPE, since OpenSSL writes to a socket the client
+// may have closed.
 
 #include <httplib.h>
 
