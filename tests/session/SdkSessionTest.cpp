@@ -761,7 +761,7 @@ void SdkSessionTest::joinAfterTheRenameIsNotSentAfterAQuit()
 
     QVERIFY(clock.elapsed() < 5000);
     QVERIFY(talvora::quitRequested());
-    QCOMPARE(kelp_double::exchanges().back().url.find("/v3/user/update") != std::string::npos, true);
+    QVERIFY(kelp_double::exchanges().back().url.find("/v3/user/update?") != std::string::npos);
     QVERIFY(zhumu_double::joinRecords().empty());
     QVERIFY(harness.errorBoxes.empty());
     talvora::clearQuitRequest();
