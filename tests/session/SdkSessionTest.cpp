@@ -753,7 +753,15 @@ void SdkSessionTest::joinAfterTheRenameIsNotSentAfterAQuit()
             dialog->m_pSureBtn->click();
         }
     });
-    QTimer::singleShot(300, [&window] { window->close(); });
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (talvora::exchangeInFlight()) {
+            closer.stop();
+            window->close();
+        }
+    });
+    closer.start();
     QElapsedTimer clock;
     clock.start();
     window->m_pJoinConference->m_strMeetCode = QStringLiteral("5550001");
