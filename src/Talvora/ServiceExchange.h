@@ -60,7 +60,7 @@ struct ExchangeResult
     // NET_HTTPCLIENT_ShortLinkExchange succeeded and its answer is still the
     // handle's: the caller reads it and destroys the handle.
     bool completed = false;
-    int32_t lastError = 0;  // NET_UTILS_GetLastError() of the exchanging thread, on failure
+    int32_t lastError = 0;       // NET_UTILS_GetLastError() of the exchanging thread, on failure
     bool handleReleased = false; // a quit released the handle to end the exchange
 };
 

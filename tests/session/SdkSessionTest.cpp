@@ -21,9 +21,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTimer>

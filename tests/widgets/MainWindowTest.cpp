@@ -13,9 +13,9 @@
 #include "LeftMenu.h"
 #include "ModifyMeet.h"
 #include "StartTimeWin.h"
+#include "StopTimeWin.h"
 #include "TempMeetWin.h"
 #include "TrayIcon.h"
-#include "StopTimeWin.h"
 #include "PageBusyIndicator.h"
 #include "ServiceExchange.h"
 #include "Talvora.h"
@@ -259,7 +259,8 @@ private slots:
         QSignalSpy labelledPressed(labelled, &QPushButton::clicked);
         QSignalSpy plainPressed(plain, &QPushButton::clicked);
         const auto press = [](QPushButton* button) {
-            QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(button)->actionInterface();
+            QAccessibleActionInterface* actions =
+                QAccessible::queryAccessibleInterface(button)->actionInterface();
             QVERIFY(actions != nullptr);
             QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
             actions->doAction(QAccessibleActionInterface::pressAction());

@@ -3,11 +3,11 @@
 // neither freed under the caller nor read after the quit, and nothing is
 // sent afterwards. Exchanges are held by the KelpNetUtils double.
 
+#include "ServiceExchange.h"
 #include "CloudSignIn.h"
 #include "HttpRequest.h"
 #include "KelpNetUtils.h"
 #include "KelpNetUtilsDouble.h"
-#include "ServiceExchange.h"
 #include "StrevonetDouble.h"
 #include "WidgetTestSupport.h"
 
