@@ -209,9 +209,12 @@ private:
     bool m_bHandleReleased = false;
 };
 
+// The conferencing SDK names its windows "zhumu…", and its classes live in
+// its own namespace; either tells its windows from the client's.
 bool isSdkWindow(const QWidget* window)
 {
-    return window->objectName().startsWith(QLatin1String("zhumu"));
+    return window->objectName().startsWith(QLatin1String("zhumu")) ||
+           qstrncmp(window->metaObject()->className(), "talvora::zhumu::", 16) == 0;
 }
 
 // The widget that an action aimed at `target` acts on: the target itself, the

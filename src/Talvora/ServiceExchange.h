@@ -89,7 +89,8 @@ bool deferWhileBusy(QObject* context, std::function<void()> call);
 // belongs to one) is to be dropped: an exchange is in flight and `target`
 // is part of the client's own windows. The presenter's input window and the
 // conferencing SDK's windows are never held: a window whose object name
-// starts with "zhumu", or any window that such a window owns.
+// starts with "zhumu" or whose class is one of the SDK's (talvora::zhumu),
+// and any window that such a window owns.
 bool actionHeld(QObject* target);
 
 // The user asked to quit: the exchange in flight ends at once (its handle is

@@ -52,6 +52,16 @@ QString iconStyle(const char* image)
 
 } // namespace
 
+namespace talvora::zhumu {
+
+// A window of the conferencing SDK's own.
+class MeetingWindowStandIn : public QDialog
+{
+    Q_OBJECT
+};
+
+} // namespace talvora::zhumu
+
 class MainWindowTest : public QObject
 {
     Q_OBJECT
@@ -216,15 +226,15 @@ private slots:
         talvora::clearQuitRequest();
     }
 
-    // The conferencing SDK's windows (a meeting window of its own, a
-    // settings dialog that the main window owns) take input while the main
-    // window waits; the main window does not.
+    // The conferencing SDK's windows (a meeting window of its own, known by
+    // its class, and a settings dialog that the main window owns, known by
+    // its name) take input while the main window waits; the main window does
+    // not.
     void sdkWindowsStayUsableDuringAnExchange()
     {
         auto window = makeWindow();
         window->show();
-        QDialog meeting;
-        meeting.setObjectName(QStringLiteral("zhumuMeetingWindow"));
+        talvora::zhumu::MeetingWindowStandIn meeting;
         auto* leave = new QPushButton(QString::fromUtf8("离开会议"), &meeting);
         meeting.show();
         QDialog settings(window.get());
