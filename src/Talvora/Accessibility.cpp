@@ -2,6 +2,7 @@
 
 #include "AlertLabel.h"
 #include "CircleButton.h"
+#include "ServiceExchange.h"
 #include "VerticalScroll.h"
 
 #include <QAbstractButton>
@@ -10,6 +11,7 @@
 #include <QAccessibleWidget>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace talvora {
@@ -51,11 +53,37 @@ private:
     VerticalScroll* wheel() const { return static_cast<VerticalScroll*>(widget()); }
 };
 
-// A button that a screen reader can press.
+// A button that a screen reader can press. Every button of the client gets
+// this interface rather than Qt's, whose press action clicks past the gate:
+// a press counts as any other action on the button.
 class PressableAccessible : public QAccessibleWidget
 {
 public:
     PressableAccessible(QAbstractButton* button, QAccessible::Role role) : QAccessibleWidget(button, role) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) {
+            QString shown = button()->text();
+            shown.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+            if (!shown.isEmpty()) {
+                return shown;
+            }
+        }
+        return QAccessibleWidget::text(kind);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.checkable = button()->isCheckable();
+        state.checked = button()->isChecked();
+        state.pressed = button()->isDown();
+        if (const auto* push = qobject_cast<const QPushButton*>(button())) {
+            state.defaultButton = push->isDefault();
+        }
+        return state;
+    }
 
     QStringList actionNames() const override
     {
@@ -65,11 +93,16 @@ public:
     void doAction(const QString& action) override
     {
         if (action == pressAction()) {
-            static_cast<QAbstractButton*>(widget())->click();
+            if (button()->isEnabled() && !actionHeld(button())) {
+                button()->click();
+            }
             return;
         }
         QAccessibleWidget::doAction(action);
     }
+
+protected:
+    QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
 };
 
 // A push button whose own text is empty and whose face is made of labels.
@@ -157,6 +190,7 @@ QAccessibleInterface* createInterface(const QString& className, QObject* object)
         if (LabelledButtonAccessible::fits(button)) {
             return new LabelledButtonAccessible(button);
         }
+        return new PressableAccessible(button, QAccessible::Button);
     }
     return nullptr;
 }

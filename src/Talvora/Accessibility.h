@@ -6,7 +6,9 @@
 //   user name, the time fields) is named after those labels; with a name of
 //   its own, the labels' text becomes its description;
 // - a page dot is a page tab, selected while it is the dot of the page shown;
-// - an AlertLabel is an alert.
+// - an AlertLabel is an alert;
+// - pressing a button passes the same gate as a click while a service
+//   exchange is in flight (ServiceExchange.h).
 // Names themselves are set where the controls are built.
 
 namespace talvora {

@@ -102,6 +102,12 @@ std::optional<std::string> exchange(const std::string& url, Report how)
             NET_HTTPCLIENT_Destroy(handle);
         return std::nullopt;
     }
+    // An answer that arrived as the user quit is dropped unread: nothing is
+    // built from it any more.
+    if (talvora::quitRequested()) {
+        NET_HTTPCLIENT_Destroy(handle);
+        return std::nullopt;
+    }
     std::optional<std::string> answer = talvora::answerBytes(record.answer, record.answerLength);
     NET_HTTPCLIENT_Destroy(handle);
     if (!answer)

@@ -2,6 +2,7 @@
 
 #include "log/Log.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -15,6 +16,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -113,6 +115,126 @@ private:
     std::thread m_thread;
 };
 
+ExchangeResult exchangeInPlace(int32_t handle, HttpExchange& record)
+{
+    ExchangeResult result;
+    result.completed = NET_HTTPCLIENT_ShortLinkExchange(handle, &record) != 0;
+    if (!result.completed)
+        result.lastError = NET_UTILS_GetLastError();
+    return result;
+}
+
+// One exchange, owned jointly by the caller that waits for it and by the
+// exchange thread: neither ever reaches into the other's stack, and the one
+// that is done last frees it.
+class Job
+{
+public:
+    Job(int32_t handle, const HttpExchange& record) : m_handle(handle), m_record(record) {}
+
+    // On the exchange thread (or in place).
+    void run()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_state != State::Waiting)
+                return; // abandoned before it began: nothing is sent
+            m_state = State::Running;
+        }
+        // Only this thread touches the record while the job runs.
+        const ExchangeResult result = exchangeInPlace(m_handle, m_record);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_result = result;
+        m_state = State::Ended;
+        m_ended.notify_all();
+    }
+
+    // A quit: a job that has not begun never will; one in flight ends at once
+    // as its handle goes. An answer that has arrived stays the caller's to
+    // read and to free with its handle.
+    void abandon()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_state == State::Waiting) {
+            m_state = State::Ended;
+            m_ended.notify_all();
+        } else if (m_state == State::Running && !m_bHandleReleased) {
+            m_bHandleReleased = true;
+            NET_HTTPCLIENT_Destroy(m_handle);
+        }
+    }
+
+    bool ended() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_state == State::Ended;
+    }
+
+    // Only after an abandon(), which makes the end near: the transfer of a
+    // released handle stops at once.
+    void waitUntilEnded()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_ended.wait(lock, [this] { return m_state == State::Ended; });
+    }
+
+    // The ended job's result; its record goes back to the caller.
+    ExchangeResult take(HttpExchange& record) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        record = m_record;
+        ExchangeResult result = m_result;
+        result.handleReleased = m_bHandleReleased;
+        // An answer that came as the handle went has gone with it.
+        if (m_bHandleReleased)
+            result.completed = false;
+        return result;
+    }
+
+private:
+    enum class State
+    {
+        Waiting,
+        Running,
+        Ended
+    };
+
+    const int32_t m_handle;
+    // Guards everything below.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_ended;
+    State m_state = State::Waiting;
+    HttpExchange m_record;
+    ExchangeResult m_result;
+    bool m_bHandleReleased = false;
+};
+
+// The conferencing SDK names its windows "zhumu…", and its classes live in
+// its own namespace; either tells its windows from the client's.
+bool isSdkWindow(const QWidget* window)
+{
+    return window->objectName().startsWith(QLatin1String("zhumu")) ||
+           qstrncmp(window->metaObject()->className(), "talvora::zhumu::", 16) == 0;
+}
+
+// The widget that an action aimed at `target` acts on: the target itself, the
+// widget it belongs to (a shortcut, an action), or the widget of a window.
+QWidget* widgetOf(QObject* target)
+{
+    if (auto* window = qobject_cast<QWindow*>(target)) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->windowHandle() == window)
+                return widget;
+        }
+        return nullptr;
+    }
+    for (QObject* object = target; object; object = object->parent()) {
+        if (auto* widget = qobject_cast<QWidget*>(object))
+            return widget;
+    }
+    return nullptr;
+}
+
 // Everything here belongs to the GUI thread.
 class Gate : public QObject
 {
@@ -129,16 +251,16 @@ public:
 
     BusyPresenter* presenter = nullptr;
     ExchangeThread thread;
-    bool inFlight = false;
-    int32_t handle = -1;
-    bool handleReleased = false;
+    // The exchange in flight and the wait of its caller.
+    std::shared_ptr<Job> current;
+    QEventLoop* wait = nullptr;
     bool quit = false;
 
-    void begin(int32_t exchangeHandle)
+    bool inFlight() const { return current != nullptr; }
+
+    void begin(std::shared_ptr<Job> job)
     {
-        inFlight = true;
-        handle = exchangeHandle;
-        handleReleased = false;
+        current = std::move(job);
         QCoreApplication::instance()->installEventFilter(this);
         // An exchange that follows another in the same action keeps the busy
         // state that the first one showed.
@@ -148,8 +270,7 @@ public:
 
     void end()
     {
-        inFlight = false;
-        handle = -1;
+        current.reset();
         m_busyDelay.stop();
         QCoreApplication::instance()->removeEventFilter(this);
         // The busy state stays while the caller handles the answer, and goes
@@ -158,16 +279,49 @@ public:
         QTimer::singleShot(0, this, [this] { settle(); });
     }
 
+    // From the exchange thread, once `job` has ended.
+    void wake(const std::shared_ptr<Job>& job)
+    {
+        QMetaObject::invokeMethod(
+            this,
+            [this, job] {
+                if (current == job && wait)
+                    wait->quit();
+            },
+            Qt::QueuedConnection);
+    }
+
     bool defer(QObject* context, std::function<void()> call)
     {
+        // Nobody is left to act for.
+        if (quit)
+            return true;
         // A replayed call enters its handler again and must run this time.
         if (m_bReplaying) {
             m_bReplaying = false;
             return false;
         }
-        if (!inFlight && m_deferred.empty() && !m_bFlushing)
+        if (!inFlight() && m_deferred.empty() && !m_bFlushing)
             return false;
         m_deferred.push_back(Deferred{context, std::move(call)});
+        return true;
+    }
+
+    bool holds(QObject* target) const
+    {
+        if (!inFlight())
+            return false;
+        QWidget* widget = widgetOf(target);
+        if (!widget)
+            return false;
+        const QWidget* open = presenter ? presenter->inputWindow() : nullptr;
+        // A window owned by one of the SDK's (or by the input window) is as
+        // free as its owner.
+        for (const QWidget* window = widget->window(); window;
+             window = window->parentWidget() ? window->parentWidget()->window() : nullptr) {
+            if (window == open || isSdkWindow(window))
+                return false;
+        }
         return true;
     }
 
@@ -180,16 +334,7 @@ public:
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override
     {
-        if (!inFlight || !isUserInput(event->type()))
-            return false;
-        QWidget* open = presenter ? presenter->inputWindow() : nullptr;
-        if (open) {
-            if (auto* widget = qobject_cast<QWidget*>(receiver); widget && widget->window() == open)
-                return false;
-            if (receiver == open->windowHandle())
-                return false;
-        }
-        return true;
+        return isUserInput(event->type()) && holds(receiver);
     }
 
 private:
@@ -202,7 +347,7 @@ private:
 
     void showBusy()
     {
-        if (!inFlight || !presenter || m_pShownBy)
+        if (!inFlight() || !presenter || m_pShownBy)
             return;
         m_pShownBy = presenter;
         m_pShownBy->showBusy();
@@ -225,7 +370,7 @@ private:
 
     void settle()
     {
-        if (inFlight)
+        if (inFlight())
             return; // the next exchange settles when it ends
         hideBusy();
         flush();
@@ -238,10 +383,11 @@ private:
         if (m_bFlushing)
             return;
         m_bFlushing = true;
-        while (!m_deferred.empty() && !inFlight) {
+        while (!m_deferred.empty() && !inFlight()) {
             Deferred next = std::move(m_deferred.front());
             m_deferred.pop_front();
-            if (next.context) {
+            // After a quit the calls that waited are dropped unrun.
+            if (next.context && !quit) {
                 m_bReplaying = true;
                 next.call();
                 m_bReplaying = false;
@@ -269,15 +415,6 @@ bool onGuiThread()
     return app && QThread::currentThread() == app->thread();
 }
 
-ExchangeResult exchangeInPlace(int32_t handle, HttpExchange& record)
-{
-    ExchangeResult result;
-    result.completed = NET_HTTPCLIENT_ShortLinkExchange(handle, &record) != 0;
-    if (!result.completed)
-        result.lastError = NET_UTILS_GetLastError();
-    return result;
-}
-
 } // namespace
 
 BusyPresenterScope::BusyPresenterScope(BusyPresenter* presenter)
@@ -300,37 +437,60 @@ ExchangeResult runExchange(int32_t handle, HttpExchange& record)
     Gate& gate = Gate::instance();
     if (gate.quit)
         return ExchangeResult{};
-    if (gate.inFlight) {
+    if (gate.inFlight()) {
         // Only code that runs inside an exchange's wait gets here (a timer,
         // never the user); it waits in place rather than nest a second wait.
         LOG_WARNING << "exchange started while another was in flight; it runs in place";
         return exchangeInPlace(handle, record);
     }
 
-    ExchangeResult result;
+    auto job = std::make_shared<Job>(handle, record);
     QEventLoop wait;
-    gate.begin(handle);
-    const bool posted = gate.thread.post([&] {
-        result = exchangeInPlace(handle, record);
-        QMetaObject::invokeMethod(&wait, "quit", Qt::QueuedConnection);
-    });
-    if (posted)
-        wait.exec();
-    else
-        result = exchangeInPlace(handle, record);
-    result.handleReleased = gate.handleReleased;
+    gate.begin(job);
+    gate.wait = &wait;
+    // The job leaves for the thread from inside the wait: a wait that a quit
+    // ends before it starts has sent nothing.
+    QMetaObject::invokeMethod(
+        &wait,
+        [&gate, &wait, job] {
+            Gate* owner = &gate;
+            if (!gate.thread.post([owner, job] {
+                    job->run();
+                    owner->wake(job);
+                })) {
+                job->run();
+                wait.quit();
+            }
+        },
+        Qt::QueuedConnection);
+    wait.exec();
+    gate.wait = nullptr;
+    if (!job->ended()) {
+        // Something else ended the wait: QCoreApplication::quit(), or the
+        // session manager's QEvent::Quit at the end of the desktop session.
+        // Every later wait would end as quickly, so the exchange is abandoned
+        // as on any quit, and its end waited for here.
+        requestQuit();
+        job->waitUntilEnded();
+    }
+    const ExchangeResult result = job->take(record);
     gate.end();
     return result;
 }
 
 bool exchangeInFlight()
 {
-    return onGuiThread() && Gate::instance().inFlight;
+    return onGuiThread() && Gate::instance().inFlight();
 }
 
 bool deferWhileBusy(QObject* context, std::function<void()> call)
 {
     return onGuiThread() && Gate::instance().defer(context, std::move(call));
+}
+
+bool actionHeld(QObject* target)
+{
+    return onGuiThread() && Gate::instance().holds(target);
 }
 
 void requestQuit()
@@ -339,10 +499,8 @@ void requestQuit()
         return;
     Gate& gate = Gate::instance();
     gate.quit = true;
-    if (gate.inFlight && !gate.handleReleased) {
-        gate.handleReleased = true;
-        NET_HTTPCLIENT_Destroy(gate.handle);
-    }
+    if (gate.current)
+        gate.current->abandon();
 }
 
 bool quitRequested()

@@ -28,6 +28,7 @@
 #include "ShowMyMeetWin.h"
 #include "StartTimeWin.h"
 #include "StopTimeWin.h"
+#include "TrayIcon.h"
 #include "log/Log.h"
 #include "protocol/CodeData.h"
 #include "protocol/ParseJsonText.h"
@@ -215,6 +216,8 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
 
     m_pixShadow = talvora::frameless::loadShadow();
     setWindowIcon(QIcon(QStringLiteral(":/Talvora/Resources/favicon.ico")));
+    // Not earlier: the tray's "显示主窗口" would show a window still in the making.
+    m_pTrayIcon->appear();
 
     LOG_INFO << "=========TalvoraWindow init Finished======";
 }
@@ -287,13 +290,16 @@ void Talvora::runRenameDialog()
     CremaneWindow dialog(QString::fromStdString(m_strUserName));
     dialog.exec();
     const QString name = dialog.getName();
-    if (name.isEmpty()) {
+    if (name.isEmpty() || talvora::quitRequested()) {
         return;
     }
     // The service's copy may stay behind; the name shown and used to join is
     // the local one.
     std::string answer;
     UpdateUserName(m_strZcode, name.toStdString(), &answer);
+    if (talvora::quitRequested()) {
+        return;
+    }
     m_strUserName = name.toStdString();
     m_pLeftMenu->m_pLabUserName->setText(name);
 }

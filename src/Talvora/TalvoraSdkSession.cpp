@@ -144,6 +144,10 @@ void Talvora::onAuthenticationReturn(int result)
         loginParam.password = m_wstrLoginPassword.c_str();
         loginParam.rememberMe = 0;
         const int loginResult = m_AuthService != nullptr ? m_AuthService->Login(&loginParam) : -1;
+        // The request has taken what it needs; nothing asks for the password
+        // again, so it does not wait in memory for the answer.
+        loginParam.password = nullptr;
+        talvora::wipe(m_wstrLoginPassword);
         if (loginResult == ZhumuSDK::SDKERR_SUCCESS) {
             return;
         }
@@ -349,7 +353,7 @@ void Talvora::onStartConference()
         talvora::showErrorBox("会议主题没有输入,请输入", nullptr);
         return;
     }
-    if (m_MeetingService == nullptr) {
+    if (m_MeetingService == nullptr || talvora::quitRequested()) {
         return;
     }
     ZhumuSDK::StartParam param{};
@@ -382,7 +386,8 @@ void Talvora::onStartJoinConference()
     if (m_strUserName == m_strInitUserName) {
         runRenameDialog();
     }
-    if (m_MeetingService == nullptr) {
+    // The rename's exchange may have ended with the user quitting.
+    if (m_MeetingService == nullptr || talvora::quitRequested()) {
         return;
     }
     const std::wstring displayName = QString::fromStdString(m_strUserName).toStdWString();
@@ -403,12 +408,17 @@ void Talvora::onAMeetStartSlots(QWidget* card)
 
 void Talvora::startMeetingByCode(const std::string& meetCode)
 {
-    if (m_MeetingService == nullptr) {
+    // A reminder's start may have waited for an exchange that ended with a quit.
+    if (m_MeetingService == nullptr || talvora::quitRequested()) {
         return;
     }
+    // Meeting number 0 asks for a new instant meeting: a code that is no
+    // meeting number must not become one.
     int64_t meetingNumber = 0;
-    if (!parseMeetingNumber(QString::fromStdString(meetCode), meetingNumber)) {
-        meetingNumber = 0;
+    if (!parseMeetingNumber(QString::fromStdString(meetCode), meetingNumber) || meetingNumber == 0) {
+        LOG_WARNING << "meeting code is no meeting number: " << meetCode;
+        talvora::showErrorBox("会议码无效，无法开始会议", this);
+        return;
     }
     ZhumuSDK::StartParam param{};
     param.userType = 100;

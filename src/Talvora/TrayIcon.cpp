@@ -1,5 +1,7 @@
 #include "TrayIcon.h"
 
+#include "ServiceExchange.h"
+
 #include <QAction>
 #include <QIcon>
 #include <QWidget>
@@ -19,24 +21,41 @@ TrayIcon::TrayIcon(QWidget* window) : QObject(window), m_pWindow(window)
         }
     });
     connect(&m_icon, &QSystemTrayIcon::messageClicked, this, &TrayIcon::onShowWindow);
+}
+
+void TrayIcon::appear()
+{
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_icon.show();
     }
 }
 
+// The tray's clicks come over D-Bus, past the window's input: like any
+// action from outside they wait for an exchange in flight.
 void TrayIcon::onShowWindow()
+{
+    if (talvora::deferWhileBusy(this, [this] { onShowWindow(); })) {
+        return;
+    }
+    bringBackWindow();
+}
+
+void TrayIcon::onQuit()
+{
+    if (talvora::deferWhileBusy(this, [this] { onQuit(); })) {
+        return;
+    }
+    bringBackWindow();
+    emit quitRequested();
+}
+
+void TrayIcon::bringBackWindow()
 {
     if (m_pWindow->isMinimized() || !m_pWindow->isVisible()) {
         m_pWindow->showNormal();
     }
     m_pWindow->raise();
     m_pWindow->activateWindow();
-}
-
-void TrayIcon::onQuit()
-{
-    onShowWindow();
-    emit quitRequested();
 }
 
 void TrayIcon::showMessage(const QString& title, const QString& body)

@@ -44,7 +44,11 @@ int loginAndRun()
         return -1;
     window.setInitUserName(account.userName);
     const char* password = account.password.c_str();
-    if (!window.startSdkSession(account.signInAccount, password, static_cast<int>(std::strlen(password))))
+    const bool started =
+        window.startSdkSession(account.signInAccount, password, static_cast<int>(std::strlen(password)));
+    // The window holds the one copy that its login needs.
+    talvora::wipe(account.password);
+    if (!started)
         return -1;
     window.exec();
     return 0;

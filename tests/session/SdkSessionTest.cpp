@@ -8,8 +8,11 @@
 #include "Above.h"
 #include "Config.h"
 #include "CreateConference.h"
+#include "CremaneWindow.h"
 #include "JoinConference.h"
 #include "KelpNetUtilsDouble.h"
+#include "MeetingReminders.h"
+#include "ServiceExchange.h"
 #include "ShowAMeet.h"
 #include "TempMeetWin.h"
 #include "ZhumuSdkDouble.h"
@@ -17,8 +20,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -85,6 +90,8 @@ private slots:
     void settingsDialogRecord();
     void requestsWaitForTheirService();
     void inviteButtonLeftToSdk();
+    void joinAfterTheRenameIsNotSentAfterAQuit();
+    void reminderStartWaitingForAnExchangeIsDroppedAfterAQuit();
 
     void teardownOrder();
     void teardownWithoutSession();
@@ -288,6 +295,8 @@ void SdkSessionTest::authorisationSuccessLogsIn()
     QCOMPARE(logins[0].account, std::wstring(L"zhangsan@example.com"));
     QCOMPARE(logins[0].password, std::wstring(L"Zs-Meet-2024"));
     QCOMPARE(int(logins[0].raw.rememberMe), 0);
+    // Sent, the password is of no more use: it does not wait for the answer.
+    QVERIFY(window->m_wstrLoginPassword.empty());
     QVERIFY(harness.errorBoxes.empty() && harness.systemBoxes.empty());
     QVERIFY(window->isVisible());
     QVERIFY(!window->isEnabled());
@@ -542,13 +551,17 @@ void SdkSessionTest::instantMeetingNeedsTopic()
 void SdkSessionTest::cardStartRecords_data()
 {
     QTest::addColumn<QString>("meetingId");
-    QTest::addColumn<qint64>("number");
+    QTest::addColumn<qint64>("number"); // 0: refused, nothing sent
 
     QTest::newRow("number") << "9876543210" << qint64(9876543210LL);
     QTest::newRow("largest") << "9223372036854775807" << qint64(9223372036854775807LL);
+    // Number 0 would start a new instant meeting instead of this one.
     QTest::newRow("not a number") << "abc" << qint64(0);
     QTest::newRow("digits then text") << "123abc" << qint64(0);
+    QTest::newRow("trailing space") << "9876543210 " << qint64(0);
+    QTest::newRow("20 digits") << "12345678901234567890" << qint64(0);
     QTest::newRow("too large") << "9223372036854775808" << qint64(0);
+    QTest::newRow("zero") << "0" << qint64(0);
     QTest::newRow("empty") << "" << qint64(0);
 }
 
@@ -563,13 +576,26 @@ void SdkSessionTest::cardStartRecords()
 
     ShowAMeet card(0, "周会", "2024-03-07T01:00:00Z", 30, meetingId.toStdString(), false, false);
     window->onAMeetStartSlots(&card);
+    // A reminder's "开始会议" starts by the same code.
+    emit window->m_pMeetingReminders->startRequested(meetingId);
 
     const auto starts = zhumu_double::startRecords();
-    QCOMPARE(starts.size(), size_t(1));
-    QCOMPARE(starts[0].raw.userType, 100);
-    QCOMPARE(starts[0].raw.meetingNumber, int64_t(number));
-    // A listed meeting always starts with video, whatever the card says.
-    QCOMPARE(int(starts[0].raw.isVideoOff), 0);
+    if (number == 0) {
+        QVERIFY(starts.empty());
+        QCOMPARE(harness.errorBoxes.size(), size_t(2));
+        for (const ErrorBoxRecord& box : harness.errorBoxes) {
+            QCOMPARE(box.text, QString::fromUtf8("会议码无效，无法开始会议"));
+        }
+        return;
+    }
+    QCOMPARE(starts.size(), size_t(2));
+    for (const auto& start : starts) {
+        QCOMPARE(start.raw.userType, 100);
+        QCOMPARE(start.raw.meetingNumber, int64_t(number));
+        // A listed meeting always starts with video, whatever the card says.
+        QCOMPARE(int(start.raw.isVideoOff), 0);
+    }
+    QVERIFY(harness.errorBoxes.empty());
 }
 
 void SdkSessionTest::joinWithChineseDisplayName()
@@ -708,6 +734,66 @@ void SdkSessionTest::inviteButtonLeftToSdk()
     window->onInviteBtnClicked(&handled);
     QCOMPARE(handled, false);
     window->onInviteBtnClicked(nullptr);
+}
+
+// The window closes while the rename's name update is held: the join that
+// was to follow is never sent.
+void SdkSessionTest::joinAfterTheRenameIsNotSentAfterAQuit()
+{
+    SessionHarness harness;
+    auto window = harness.makeWindow();
+    QVERIFY(SessionHarness::startAndAuthorise(*window));
+    SessionHarness::queueUserAnswer("zhangsan");
+    QVERIFY(zhumu_double::fireLoginRet(ZhumuSDK::LOGIN_SUCCESS));
+    kelp_double::holdExchanges("/v3/user/update", std::chrono::milliseconds(20000));
+
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<CremaneWindow*>(QApplication::activeModalWidget())) {
+            dialog->m_pNameLineEdit->setText(QString::fromUtf8("李雷"));
+            dialog->m_pSureBtn->click();
+        }
+    });
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (talvora::exchangeInFlight()) {
+            closer.stop();
+            window->close();
+        }
+    });
+    closer.start();
+    QElapsedTimer clock;
+    clock.start();
+    window->m_pJoinConference->m_strMeetCode = QStringLiteral("5550001");
+    window->onStartJoinConference();
+
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(talvora::quitRequested());
+    QVERIFY(kelp_double::exchanges().back().url.find("/v3/user/update?") != std::string::npos);
+    QVERIFY(zhumu_double::joinRecords().empty());
+    QVERIFY(harness.errorBoxes.empty());
+    talvora::clearQuitRequest();
+}
+
+// A reminder's "开始会议" that waits for an exchange is dropped when the user
+// quits meanwhile.
+void SdkSessionTest::reminderStartWaitingForAnExchangeIsDroppedAfterAQuit()
+{
+    SessionHarness harness;
+    auto window = harness.makeWindow();
+    QVERIFY(SessionHarness::signIn(*window));
+    kelp_double::holdExchanges("/v3/meeting/list", std::chrono::milliseconds(20000));
+    QTimer::singleShot(100, [&window] {
+        emit window->m_pMeetingReminders->startRequested(QStringLiteral("9876543210"));
+        window->close();
+    });
+    window->onChooseMyMeet();
+    QTest::qWait(100); // the turn of the calls that waited
+
+    QVERIFY(talvora::quitRequested());
+    QVERIFY(zhumu_double::startRecords().empty());
+    QVERIFY(harness.errorBoxes.empty());
+    talvora::clearQuitRequest();
 }
 
 void SdkSessionTest::teardownOrder()

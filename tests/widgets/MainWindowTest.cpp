@@ -3,6 +3,7 @@
 // that follow the window. REST answers come from the KelpNetUtils double.
 
 #include "Above.h"
+#include "Accessibility.h"
 #include "CMeetConfig.h"
 #include "CreateConference.h"
 #include "CreateMeetTop.h"
@@ -13,11 +14,15 @@
 #include "ModifyMeet.h"
 #include "StartTimeWin.h"
 #include "StopTimeWin.h"
+#include "TempMeetWin.h"
+#include "TrayIcon.h"
 #include "PageBusyIndicator.h"
 #include "ServiceExchange.h"
 #include "Talvora.h"
 #include "WidgetTestSupport.h"
 
+#include <QAccessible>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
@@ -46,6 +51,16 @@ QString iconStyle(const char* image)
 }
 
 } // namespace
+
+namespace talvora::zhumu {
+
+// A window of the conferencing SDK's own.
+class MeetingWindowStandIn : public QDialog
+{
+    Q_OBJECT
+};
+
+} // namespace talvora::zhumu
 
 class MainWindowTest : public QObject
 {
@@ -209,6 +224,108 @@ private slots:
         QVERIFY(talvora::quitRequested());
         QVERIFY(boxes.texts().isEmpty());
         talvora::clearQuitRequest();
+    }
+
+    // The conferencing SDK's windows (a meeting window of its own, known by
+    // its class, and a settings dialog that the main window owns, known by
+    // its name) take input while the main window waits; the main window does
+    // not.
+    void sdkWindowsStayUsableDuringAnExchange()
+    {
+        auto window = makeWindow();
+        window->show();
+        talvora::zhumu::MeetingWindowStandIn meeting;
+        auto* leave = new QPushButton(QString::fromUtf8("离开会议"), &meeting);
+        meeting.show();
+        QDialog settings(window.get());
+        settings.setObjectName(QStringLiteral("zhumuSettingsDialog"));
+        auto* option = new QPushButton(QStringLiteral("HD"), &settings);
+        settings.show();
+        QSignalSpy left(leave, &QPushButton::clicked);
+        QSignalSpy chosen(option, &QPushButton::clicked);
+        kelp_double::holdExchanges("/v3/meeting/list", std::chrono::milliseconds(600));
+        kelp_double::queueAnswer("{\"meetings\":[]}");
+        QTimer::singleShot(100, [&] {
+            QTest::mouseClick(leave, Qt::LeftButton);
+            QTest::mouseClick(option, Qt::LeftButton);
+            QTest::keyClick(option, Qt::Key_Space);
+            QTest::mouseClick(window->m_pLeftMenu->m_pBtnJoinMeet, Qt::LeftButton);
+        });
+        window->onChooseMyMeet();
+        QCOMPARE(left.count(), 1);
+        QCOMPARE(chosen.count(), 2);
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageNoMeetings));
+    }
+
+    // A screen reader's press is an action like a click: dropped while an
+    // exchange is in flight (on a labelled button here; PagesTest presses a
+    // plain one), and acting again once the answer is in.
+    void accessibilityPressesAreHeldLikeClicks()
+    {
+        talvora::installAccessibleInterfaces();
+        auto window = makeWindow();
+        window->show();
+        QPushButton* entry = window->m_pLeftMenu->m_pBtnJoinMeet;
+        QSignalSpy pressed(entry, &QPushButton::clicked);
+        QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(entry)->actionInterface();
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        kelp_double::holdExchanges("/v3/meeting/list", std::chrono::milliseconds(600));
+        kelp_double::queueAnswer("{\"meetings\":[]}");
+        QTimer::singleShot(100, [&] { actions->doAction(QAccessibleActionInterface::pressAction()); });
+        window->onChooseMyMeet();
+        QTest::qWait(200); // past an animated click's delay
+        QCOMPARE(pressed.count(), 0);
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageNoMeetings));
+
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(pressed.count(), 1);
+        QCOMPARE(window->m_pStackedWidget->currentIndex(), int(Talvora::PageJoin));
+        // A plain button keeps the name Qt would give it.
+        QPushButton* plain = window->m_pCreateConference->m_pTempMeetWin->m_pBtnTempMeetStart;
+        QCOMPARE(QAccessible::queryAccessibleInterface(plain)->text(QAccessible::Name),
+                 QString::fromUtf8("立即开始"));
+    }
+
+    // The tray's entries arrive over D-Bus, not as input: "退出" during an
+    // exchange opens its confirmation only once the exchange is over, where
+    // it can be answered.
+    void trayActionsWaitForTheExchange()
+    {
+        auto window = makeWindow();
+        window->show();
+        kelp_double::holdExchanges("/v3/meeting/list", std::chrono::milliseconds(600));
+        kelp_double::queueAnswer("{\"meetings\":[]}");
+        bool confirmationDuringExchange = false;
+        QTimer::singleShot(100, [&] { window->m_pTrayIcon->m_pActQuit->trigger(); });
+        QTimer::singleShot(300, [&] {
+            if (window->m_pLogoutConfig->isVisible()) {
+                confirmationDuringExchange = true;
+                window->m_pLogoutConfig->m_pBtnCancel->click();
+            }
+        });
+        window->onChooseMyMeet();
+        QVERIFY(!confirmationDuringExchange);
+        ModalAnswer<CMeetConfig> answered([](CMeetConfig* dialog) { dialog->m_pBtnCancel->click(); });
+        QTRY_VERIFY(answered.answered());
+        QVERIFY(window->isVisible());
+    }
+
+    // The tray's "显示主窗口" never shows a window whose first list query is
+    // still running in its constructor.
+    void trayWaitsForTheWindowToBeBuilt()
+    {
+        kelp_double::queueAnswer("{\"meetings\":[]}");
+        kelp_double::holdExchanges("/v3/meeting/list", std::chrono::milliseconds(400));
+        QTimer::singleShot(100, [] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* building = qobject_cast<Talvora*>(widget)) {
+                    building->m_pTrayIcon->m_pActShowWindow->trigger();
+                }
+            }
+        });
+        Talvora window("zhangsan", "ZC10001");
+        QVERIFY(!window.isVisible());
+        QTRY_VERIFY(window.isVisible());
     }
 
     void menuEntriesShowTheirPagesAndHighlight()

@@ -31,6 +31,7 @@ struct State
     std::vector<Exchange> exchanges;
     std::vector<std::string> calls;
     int destroyed = 0;
+    int inFlight = 0;
     std::vector<std::pair<std::string, std::chrono::milliseconds>> holds;
 };
 
@@ -129,6 +130,12 @@ std::vector<std::string> calls()
     return state().calls;
 }
 
+int exchangesInFlight()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return state().inFlight;
+}
+
 int destroyedHandles()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -203,6 +210,11 @@ int NET_HTTPCLIENT_ShortLinkExchange(int32_t handle, HttpExchange* exchange)
     record.headers = s.headers[handle];
     const std::string url = record.url;
     s.exchanges.push_back(std::move(record));
+    ++s.inFlight;
+    struct Leaving
+    {
+        ~Leaving() { --state().inFlight; } // under g_mutex, held again by then
+    } leaving;
 
     for (const auto& [urlPart, hold] : s.holds) {
         if (url.find(urlPart) == std::string::npos)

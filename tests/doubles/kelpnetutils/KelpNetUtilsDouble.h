@@ -40,6 +40,8 @@ struct Exchange
 };
 
 std::vector<Exchange> exchanges();
+// Exchanges that have begun and not yet returned.
+int exchangesInFlight();
 // Function names in call order: "Init", "Fini", "Create", "SetParam",
 // "ShortLinkExchange", "Destroy". Reading the last error is not recorded.
 std::vector<std::string> calls();
