@@ -1,0 +1,375 @@
+#include "JanusProcess.h"
+
+#include <fcntl.h>
+#include <openssl/rand.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <vector>
+
+namespace devservice {
+namespace {
+
+constexpr auto kStopGrace = std::chrono::seconds(5);
+constexpr auto kFirstBackoff = std::chrono::seconds(1);
+constexpr auto kLongestBackoff = std::chrono::seconds(30);
+// A child that ran this long was healthy; its next failure starts the
+// back-off afresh.
+constexpr auto kHealthyRun = std::chrono::seconds(60);
+
+// Where distributions put Janus's loadable modules.
+const char* const kModuleFolders[] = {
+    "/usr/lib/x86_64-linux-gnu/janus", "/usr/lib/aarch64-linux-gnu/janus", "/usr/lib/i386-linux-gnu/janus",
+    "/usr/lib/arm-linux-gnueabihf/janus", "/usr/lib64/janus", "/usr/lib/janus",
+    "/usr/local/lib/janus", "/opt/janus/lib/janus",
+};
+// The only modules loaded: each kind has a folder of its own in the
+// configuration, holding links to these.
+const std::pair<const char*, const char*> kModules[] = {
+    {"plugins", "libjanus_videoroom.so"},
+    {"transports", "libjanus_websockets.so"},
+    {"transports", "libjanus_http.so"},
+};
+
+bool exists(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string randomSecret()
+{
+    unsigned char random[24];
+    if (RAND_bytes(random, sizeof random) != 1)
+        return {};
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char byte : random) {
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0f];
+    }
+    return text;
+}
+
+bool writeFile(const std::string& path, const std::string& text)
+{
+    // Owner only: the main file holds the admin secret, the plugin's the key.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    ::fchmod(fd, 0600);
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            return false;
+        }
+        written += static_cast<size_t>(n);
+    }
+    return ::close(fd) == 0;
+}
+
+bool makeFolder(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::chmod(path.c_str(), 0700) == 0;
+}
+
+// A folder of links to the wanted modules, emptied of anything else first.
+bool linkModules(const std::string& folder, const std::string& kind, const std::string& source)
+{
+    const std::string target = folder + "/" + kind;
+    if (!makeFolder(target))
+        return false;
+    for (const char* name : {"libjanus_videoroom.so", "libjanus_websockets.so", "libjanus_http.so"})
+        ::unlink((target + "/" + name).c_str());
+    for (const auto& [moduleKind, name] : kModules) {
+        if (kind != moduleKind)
+            continue;
+        const std::string from = source + "/" + kind + "/" + name;
+        if (!exists(from) || ::symlink(from.c_str(), (target + "/" + name).c_str()) != 0)
+            return false;
+    }
+    return true;
+}
+
+std::string describeStatus(int status)
+{
+    if (WIFEXITED(status))
+        return "exited with status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return std::string("ended by signal ") + std::to_string(WTERMSIG(status));
+    return "ended";
+}
+
+} // namespace
+
+bool parsePortRange(const std::string& text, int& min, int& max)
+{
+    static const std::regex range("([0-9]{4,5})-([0-9]{4,5})");
+    std::smatch match;
+    if (!std::regex_match(text, match, range))
+        return false;
+    const int low = std::stoi(match[1]);
+    const int high = std::stoi(match[2]);
+    if (low < 1024 || high > 65535 || low > high)
+        return false;
+    min = low;
+    max = high;
+    return true;
+}
+
+JanusProcess::JanusProcess(JanusSettings settings, Log log)
+    : m_settings(std::move(settings))
+    , m_log(std::move(log))
+{
+    m_endpoint.clientUrl = "ws://127.0.0.1:" + std::to_string(m_settings.clientPort);
+    m_endpoint.adminUrl = "http://127.0.0.1:" + std::to_string(m_settings.adminPort) + "/admin";
+}
+
+JanusProcess::~JanusProcess()
+{
+    stop();
+}
+
+pid_t JanusProcess::pid() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pid;
+}
+
+bool JanusProcess::writeConfiguration()
+{
+    const std::string& folder = m_settings.folder;
+    static const std::regex plainPath("[^\"\\\\\\n]+");
+    static const std::regex interfaces("[A-Za-z0-9_.:,-]*");
+    if (!std::regex_match(folder, plainPath) || !std::regex_match(m_settings.iceInterfaces, interfaces)) {
+        m_log("janus: the data folder or --media-interface holds characters a configuration cannot carry");
+        return false;
+    }
+    std::string modules;
+    for (const char* candidate : kModuleFolders) {
+        if (exists(std::string(candidate) + "/plugins/libjanus_videoroom.so")) {
+            modules = candidate;
+            break;
+        }
+    }
+    if (modules.empty()) {
+        m_log("janus: its VideoRoom plugin is not installed (Debian package janus)");
+        return false;
+    }
+    m_endpoint.adminSecret = randomSecret();
+    m_endpoint.roomAdminKey = randomSecret();
+    if (m_endpoint.adminSecret.empty() || m_endpoint.roomAdminKey.empty() || !makeFolder(folder) ||
+        !linkModules(folder, "plugins", modules) || !linkModules(folder, "transports", modules) ||
+        !makeFolder(folder + "/events") || !makeFolder(folder + "/loggers")) {
+        m_log("janus: cannot prepare " + folder);
+        return false;
+    }
+
+    std::string nat = "nat: {\n\tnice_debug = false\n\tignore_mdns = true\n";
+    if (!m_settings.iceInterfaces.empty())
+        nat += "\tice_enforce_list = \"" + m_settings.iceInterfaces + "\"\n";
+    nat += "}\n";
+    const std::string main =
+        "# Written by devservice on every start; edits are lost.\n"
+        "general: {\n"
+        "\tconfigs_folder = \"" + folder + "\"\n"
+        "\tplugins_folder = \"" + folder + "/plugins\"\n"
+        "\ttransports_folder = \"" + folder + "/transports\"\n"
+        "\tevents_folder = \"" + folder + "/events\"\n"
+        "\tloggers_folder = \"" + folder + "/loggers\"\n"
+        "\tdebug_level = 4\n"
+        "\tdebug_colors = false\n"
+        "\tserver_name = \"talvora-devservice\"\n"
+        "\thide_dependencies = true\n"
+        "\tadmin_secret = \"" + m_endpoint.adminSecret + "\"\n"
+        "\ttoken_auth = true\n"
+        "\tprotected_folders = [\"/bin\", \"/boot\", \"/dev\", \"/etc\", \"/lib\", \"/proc\", \"/sbin\", \"/sys\","
+        " \"/usr\", \"/var\"]\n"
+        "}\n"
+        "certificates: {\n}\n"
+        "media: {\n"
+        "\tipv6 = false\n"
+        "\trtp_port_range = \"" + std::to_string(m_settings.rtpMin) + "-" + std::to_string(m_settings.rtpMax) + "\"\n"
+        "}\n" + nat +
+        "plugins: {\n}\ntransports: {\n}\nloggers: {\n}\n"
+        "events: {\n\tbroadcast = false\n}\n";
+    const std::string websockets =
+        "general: {\n"
+        "\tjson = \"compact\"\n"
+        "\tws = true\n"
+        "\tws_port = " + std::to_string(m_settings.clientPort) + "\n"
+        "\tws_ip = \"127.0.0.1\"\n"
+        "\tws_acl = \"127.\"\n"
+        "\twss = false\n"
+        "}\n"
+        "admin: {\n\tadmin_ws = false\n\tadmin_wss = false\n}\n";
+    const std::string http =
+        "general: {\n"
+        "\tjson = \"compact\"\n"
+        "\thttp = false\n"
+        "\thttps = false\n"
+        "}\n"
+        "admin: {\n"
+        "\tadmin_base_path = \"/admin\"\n"
+        "\tadmin_http = true\n"
+        "\tadmin_port = " + std::to_string(m_settings.adminPort) + "\n"
+        "\tadmin_ip = \"127.0.0.1\"\n"
+        "\tadmin_acl = \"127.\"\n"
+        "\tadmin_https = false\n"
+        "}\n";
+    const std::string videoRoom =
+        "general: {\n"
+        "\tadmin_key = \"" + m_endpoint.roomAdminKey + "\"\n"
+        "\tlock_rtp_forward = true\n"
+        "\tstring_ids = false\n"
+        "\tevents = false\n"
+        "}\n";
+    if (!writeFile(folder + "/janus.jcfg", main) ||
+        !writeFile(folder + "/janus.transport.websockets.jcfg", websockets) ||
+        !writeFile(folder + "/janus.transport.http.jcfg", http) ||
+        !writeFile(folder + "/janus.plugin.videoroom.jcfg", videoRoom)) {
+        m_log("janus: cannot write its configuration in " + folder);
+        return false;
+    }
+    return true;
+}
+
+pid_t JanusProcess::spawn()
+{
+    const std::string config = m_settings.folder + "/janus.jcfg";
+    const std::string logFile = m_settings.folder + "/janus.log";
+    std::vector<std::string> args = {m_settings.binary, "-C", config, "-F", m_settings.folder, "-o"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int logFd = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (logFd < 0)
+        return -1;
+    const pid_t parent = ::getpid();
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Only async-signal-safe calls from here on.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        // The service blocks its stop signals and ignores SIGPIPE; Janus
+        // must not inherit either.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+        // A group of its own: a Ctrl-C at the terminal reaches the service,
+        // which then stops Janus in order.
+        ::setpgid(0, 0);
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        if (devNull >= 0)
+            ::dup2(devNull, 0);
+        ::dup2(logFd, 1);
+        ::dup2(logFd, 2);
+        ::syscall(SYS_close_range, 3U, ~0U, 0U);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(logFd);
+    return child;
+}
+
+void JanusProcess::watch()
+{
+    auto backoff = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstBackoff);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_bStopping) {
+        const pid_t child = spawn();
+        const auto started = std::chrono::steady_clock::now();
+        if (child > 0) {
+            m_pid = child;
+            m_changed.notify_all();
+            lock.unlock();
+            m_log("janus (pid " + std::to_string(child) + ") started, WebSocket " + m_endpoint.clientUrl +
+                  ", log " + m_settings.folder + "/janus.log");
+            // Waits without reaping, so that stop() never signals a
+            // recycled pid.
+            siginfo_t info{};
+            while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+            }
+            lock.lock();
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            m_pid = 0;
+            m_changed.notify_all();
+            if (m_bStopping)
+                break;
+            if (std::chrono::steady_clock::now() - started >= kHealthyRun)
+                backoff = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstBackoff);
+            m_log("janus (pid " + std::to_string(child) + ") " + describeStatus(status) + "; starting it again in " +
+                  std::to_string(backoff.count() / 1000.0).substr(0, 4) + " s");
+        } else {
+            m_log("janus: cannot start " + m_settings.binary + ": " + std::strerror(errno));
+        }
+        m_changed.wait_for(lock, backoff, [this] { return m_bStopping; });
+        backoff = std::min(backoff * 2, std::chrono::duration_cast<std::chrono::milliseconds>(kLongestBackoff));
+    }
+}
+
+bool JanusProcess::start(std::chrono::milliseconds ready)
+{
+    if (!writeConfiguration())
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bStarted = true;
+    }
+    m_watcher = std::thread([this] { watch(); });
+    JanusAdmin admin(m_endpoint);
+    const auto deadline = std::chrono::steady_clock::now() + ready;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (pid() > 0 && admin.ping())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    m_log("janus did not answer within " + std::to_string(ready.count() / 1000) + " s (see " + m_settings.folder +
+          "/janus.log); meetings wait for it");
+    return false;
+}
+
+void JanusProcess::stop()
+{
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_bStarted)
+            return;
+        m_bStarted = false;
+        m_bStopping = true;
+        if (m_pid > 0)
+            ::kill(m_pid, SIGTERM);
+        m_changed.notify_all();
+        if (!m_changed.wait_for(lock, kStopGrace, [this] { return m_pid == 0; })) {
+            m_log("janus (pid " + std::to_string(m_pid) + ") ignored SIGTERM; killing it");
+            ::kill(m_pid, SIGKILL);
+        }
+    }
+    if (m_watcher.joinable())
+        m_watcher.join();
+}
+
+} // namespace devservice

@@ -1,0 +1,78 @@
+#pragma once
+// The Janus that the service runs for itself when no external media server
+// is named: a configuration of its own in the service's data folder, one
+// child process watched by a thread, started again when it dies, stopped
+// with the service. The child also dies when the service does
+// (PR_SET_PDEATHSIG), so it never outlives it even after a SIGKILL.
+//
+// The configuration keeps Janus to what meetings need: the VideoRoom plugin,
+// the WebSocket API and the HTTP Admin API, both on 127.0.0.1 only; tokens
+// that the service hands out (token_auth) and an admin secret and room admin
+// key that only the service knows, new on every start; a bounded RTP port
+// range; ICE on the named interfaces only, without STUN or TURN.
+
+#include "JanusAdmin.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+
+namespace devservice {
+
+struct JanusSettings
+{
+    std::string folder; // created if need be; holds configuration and janus.log
+    int clientPort = 8188;
+    int adminPort = 7088;
+    int rtpMin = 20000;
+    int rtpMax = 20199;
+    std::string iceInterfaces; // ice_enforce_list; empty: Janus's own choice
+    std::string binary = "janus";
+};
+
+// "MIN-MAX" with 1024 <= MIN <= MAX <= 65535.
+bool parsePortRange(const std::string& text, int& min, int& max);
+
+class JanusProcess
+{
+public:
+    using Log = std::function<void(const std::string&)>;
+
+    JanusProcess(JanusSettings settings, Log log);
+    ~JanusProcess(); // stop()
+    JanusProcess(const JanusProcess&) = delete;
+    JanusProcess& operator=(const JanusProcess&) = delete;
+
+    // Writes the configuration, starts the child and waits up to `ready` for
+    // its Admin API to answer. False (with a log line) when the
+    // configuration cannot be written or Janus does not answer in time; the
+    // watcher keeps trying in the background in the second case.
+    bool start(std::chrono::milliseconds ready);
+    // SIGTERM, then SIGKILL after a few seconds; returns once it has ended.
+    void stop();
+
+    JanusEndpoint endpoint() const { return m_endpoint; }
+    pid_t pid() const;
+
+private:
+    bool writeConfiguration();
+    pid_t spawn();
+    void watch();
+
+    JanusSettings m_settings;
+    Log m_log;
+    JanusEndpoint m_endpoint;
+
+    mutable std::mutex m_mutex; // guards m_pid, m_bStopping, m_bStarted
+    std::condition_variable m_changed;
+    pid_t m_pid = 0;
+    bool m_bStopping = false;
+    bool m_bStarted = false;
+    std::thread m_watcher;
+};
+
+} // namespace devservice
