@@ -1,9 +1,12 @@
 #include "JanusProcess.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <openssl/rand.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -107,6 +110,24 @@ bool linkModules(const std::string& folder, const std::string& kind, const std::
     return true;
 }
 
+// A TCP port on 127.0.0.1 that nothing uses now; -1 when there is none.
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = -1;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
 std::string describeStatus(int status)
 {
     if (WIFEXITED(status))
@@ -137,8 +158,6 @@ JanusProcess::JanusProcess(JanusSettings settings, Log log)
     : m_settings(std::move(settings))
     , m_log(std::move(log))
 {
-    m_endpoint.clientUrl = "ws://127.0.0.1:" + std::to_string(m_settings.clientPort);
-    m_endpoint.adminUrl = "http://127.0.0.1:" + std::to_string(m_settings.adminPort) + "/admin";
 }
 
 JanusProcess::~JanusProcess()
@@ -172,6 +191,16 @@ bool JanusProcess::writeConfiguration()
         m_log("janus: its VideoRoom plugin is not installed (Debian package janus)");
         return false;
     }
+    if (m_settings.clientPort == 0)
+        m_settings.clientPort = freePort();
+    if (m_settings.adminPort == 0)
+        m_settings.adminPort = freePort();
+    if (m_settings.clientPort <= 0 || m_settings.adminPort <= 0 || m_settings.clientPort == m_settings.adminPort) {
+        m_log("janus: no free ports on 127.0.0.1");
+        return false;
+    }
+    m_endpoint.clientUrl = "ws://127.0.0.1:" + std::to_string(m_settings.clientPort);
+    m_endpoint.adminUrl = "http://127.0.0.1:" + std::to_string(m_settings.adminPort) + "/admin";
     m_endpoint.adminSecret = randomSecret();
     m_endpoint.roomAdminKey = randomSecret();
     if (m_endpoint.adminSecret.empty() || m_endpoint.roomAdminKey.empty() || !makeFolder(folder) ||

@@ -26,8 +26,8 @@ namespace devservice {
 struct JanusSettings
 {
     std::string folder; // created if need be; holds configuration and janus.log
-    int clientPort = 8188;
-    int adminPort = 7088;
+    int clientPort = 0; // 0: a free port, chosen at start
+    int adminPort = 0;
     int rtpMin = 20000;
     int rtpMax = 20199;
     std::string iceInterfaces; // ice_enforce_list; empty: Janus's own choice
@@ -55,6 +55,7 @@ public:
     // SIGTERM, then SIGKILL after a few seconds; returns once it has ended.
     void stop();
 
+    // Valid once start() has been called.
     JanusEndpoint endpoint() const { return m_endpoint; }
     pid_t pid() const;
 

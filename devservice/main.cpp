@@ -27,6 +27,7 @@
 #include <memory>
 #include <mutex>
 #include <pthread.h>
+#include <unistd.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,12 +67,12 @@ void printUsage(FILE* to)
                  "--hold makes requests to ROUTE wait MS milliseconds before they are served\n"
                  "(after the first SKIP), to play a slow service in tests.\n"
                  "Meetings run on a Janus that the service starts (configuration and log in\n"
-                 "the folder janus/ beside the data file), with its WebSocket and admin API\n"
-                 "on %s ports WS and ADMIN, RTP on MIN-MAX and ICE on the interfaces of\n"
-                 "--media-interface (comma-separated; default: Janus's choice), or on the\n"
-                 "external Janus instances named by --media-server. An empty room is\n"
-                 "destroyed after --room-linger seconds.\n"
-                 "Defaults: --port %d --data devservice.db --certs %s --janus-ports 8188,7088\n"
+                 "the folder FILE.janus beside the data file), with its WebSocket and admin API\n"
+                 "on %s ports WS and ADMIN (default: free ones), RTP on MIN-MAX and ICE on\n"
+                 "the interfaces of --media-interface (comma-separated; default: Janus's\n"
+                 "choice), or on the external Janus instances named by --media-server.\n"
+                 "An empty room is destroyed after --room-linger seconds.\n"
+                 "Defaults: --port %d --data devservice.db --certs %s\n"
                  "          --rtp-ports 20000-20199 --room-linger 60\n",
                  kListenAddress, kListenAddress, TALVORA_DEV_PORT, TALVORA_DEV_CERT_DIR);
 }
@@ -207,13 +208,15 @@ int main(int argc, char** argv)
     for (const devservice::JanusEndpoint& endpoint : options.mediaServers)
         mediaServers.push_back(std::make_shared<devservice::JanusAdmin>(endpoint));
     if (mediaServers.empty()) {
-        const size_t slash = options.dataFile.rfind('/');
-        std::string folder = slash == std::string::npos ? "." : options.dataFile.substr(0, slash + 1);
-        if (char* absolute = realpath(folder.c_str(), nullptr)) {
-            folder = absolute;
-            std::free(absolute);
+        // Beside the data file and named after it, so that services with
+        // data files in one folder keep their Janus apart.
+        options.janus.folder = options.dataFile + ".janus";
+        if (options.janus.folder.front() != '/') {
+            if (char* cwd = getcwd(nullptr, 0)) {
+                options.janus.folder = std::string(cwd) + "/" + options.janus.folder;
+                std::free(cwd);
+            }
         }
-        options.janus.folder = folder + "/janus";
         janus = std::make_unique<devservice::JanusProcess>(options.janus, logLine);
         janus->start(kJanusReady);
         mediaServers.push_back(std::make_shared<devservice::JanusAdmin>(janus->endpoint()));
