@@ -1,22 +1,85 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Talvora and the local development service,
-# starts the service on loopback and runs the client against it. The service
-# stops when the client exits. Run it as yourself: it asks sudo only to
-# install missing Debian packages.
-#     scripts/run.sh             the service and the client
-#     scripts/run.sh --service   only the service, until Ctrl-C (for an installed Talvora)
+# and runs the service, its Janus and the client together in a media sandbox
+# (scripts/media-sandbox.sh: a private network namespace in which meetings
+# stay on 127.0.0.0/8). The sandbox, and everything in it, ends when the
+# client exits. Run it as yourself: it asks sudo only to install missing
+# Debian packages.
+#     scripts/run.sh                                    the service and the client
+#     scripts/run.sh --service                          only the service, until Ctrl-C
+#     scripts/run.sh --participant NUMBER [OPTION]...   a second person in meeting NUMBER
+#     scripts/run.sh --in-sandbox COMMAND [ARG]...      any program beside the running service
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-service_only=false
+usage() {
+    echo "usage: scripts/run.sh [--service | --participant NUMBER [OPTION]... | --in-sandbox COMMAND [ARG]...]" >&2
+    exit 2
+}
+
+data_dir="$HOME/.local/share/talvora-dev"
+pid_file="$data_dir/sandbox.pid"
+
+# Inside the sandbox (started below): the service with its Janus, then the
+# client, or the service alone.
+if [ "${TALVORA_MEDIA_SANDBOX:-}" = inside ] && [ "${TALVORA_RUN_STAGE:-}" = sandbox ]; then
+    port=$1 certs=$2 mode=$3
+    echo $$ >"$pid_file"
+    service=(build/release/devservice/devservice --port "$port" --data "$data_dir/devservice.db" --certs "$certs"
+             --media-interface tvmedia0)
+    if [ "$mode" = service ]; then
+        echo "Development service on https://127.0.0.1:${port} in the media sandbox; stop it with Ctrl-C."
+        echo "Bring someone in with: scripts/run.sh --participant NUMBER"
+        exec "${service[@]}"
+    fi
+    "${service[@]}" >"$data_dir/devservice.log" 2>&1 &
+    service_pid=$!
+    trap 'kill "$service_pid" 2>/dev/null; wait "$service_pid" 2>/dev/null || true; rm -f "$pid_file"' EXIT
+    for _ in $(seq 1 200); do
+        curl -sf --cacert "$certs/ca.pem" "https://127.0.0.1:${port}/health" >/dev/null 2>&1 && break
+        kill -0 "$service_pid" 2>/dev/null || { cat "$data_dir/devservice.log" >&2; exit 1; }
+        sleep 0.1
+    done
+    echo "Development service on https://127.0.0.1:${port} (log: $data_dir/devservice.log)"
+    echo "Demo accounts: see README.md. Bring someone into your meeting with: scripts/run.sh --participant NUMBER"
+    status=0
+    build/release/src/Talvora/Talvora || status=$?
+    exit "$status"
+fi
+
+mode=client
 case "${1:-}" in
-    --service) service_only=true ;;
+    --service) [ $# -eq 1 ] || usage; mode=service ;;
+    --participant) [ $# -ge 2 ] && [[ $2 =~ ^[0-9]+$ ]] || usage; mode=participant ;;
+    --in-sandbox) [ $# -ge 2 ] || usage; mode=in-sandbox ;;
     "") ;;
-    *)
-        echo "usage: scripts/run.sh [--service]" >&2
-        exit 2
-        ;;
+    *) usage ;;
 esac
+
+sandbox_pid() {
+    local pid
+    pid=$(cat "$pid_file" 2>/dev/null || true)
+    [ -n "$pid" ] && [ -e "/proc/$pid/ns/net" ] &&
+        [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink /proc/self/ns/net)" ] && echo "$pid"
+}
+
+# A program in the namespace of the sandbox that another run.sh started.
+enter_sandbox() {
+    local pid
+    pid=$(sandbox_pid || true)
+    if [ -z "$pid" ]; then
+        echo "No media sandbox is running: start one with scripts/run.sh or scripts/run.sh --service." >&2
+        exit 1
+    fi
+    local flags=(--target "$pid" --net)
+    [ "$(id -u)" -ne 0 ] && flags+=(--user --preserve-credentials)
+    exec nsenter "${flags[@]}" -- "$@"
+}
+
+if [ "$mode" = in-sandbox ]; then
+    shift
+    enter_sandbox "$@"
+fi
 
 scripts/install-deps.sh
 . scripts/leave-sudo.sh
@@ -26,36 +89,30 @@ cmake --build build/release
 
 port=$(sed -n 's/^TALVORA_DEV_PORT:STRING=//p' build/release/CMakeCache.txt)
 certs=$(sed -n 's/^TALVORA_DEV_CERT_DIR:PATH=//p' build/release/CMakeCache.txt)
-data_dir="$HOME/.local/share/talvora-dev"
 mkdir -p "$data_dir"
-service=(build/release/devservice/devservice --port "$port" --data "$data_dir/devservice.db" --certs "$certs")
 
-if $service_only; then
-    echo "Development service on https://127.0.0.1:${port}; stop it with Ctrl-C."
-    exec "${service[@]}"
+if [ "$mode" = participant ]; then
+    number=$2
+    shift 2
+    participant=$(find build/release -name meeting-participant -type f -perm -u+x -print -quit)
+    if [ -z "$participant" ]; then
+        echo "meeting-participant is not built in build/release." >&2
+        exit 1
+    fi
+    # demo2 (李四) by default; options after the number go to meeting-participant.
+    enter_sandbox "$participant" --service "https://127.0.0.1:${port}" --ca "$certs/ca.pem" \
+        --account "lisi$(sed -n 's/^TALVORA_EMAIL_SUFFIX:STRING=//p' build/release/CMakeCache.txt)" \
+        --password LiSi-Password-16 --number "$number" "$@"
 fi
 
-if [ -z "${DISPLAY:-}" ]; then
+if [ "$mode" = client ] && [ -z "${DISPLAY:-}" ]; then
     echo "Talvora is a desktop application and needs an X display (DISPLAY is not set)." >&2
     exit 1
 fi
-
-healthy() {
-    curl -sf --cacert "$certs/ca.pem" "https://127.0.0.1:${port}/health" >/dev/null 2>&1
-}
-service_pid=""
-if ! healthy; then
-    "${service[@]}" >"$data_dir/devservice.log" 2>&1 &
-    service_pid=$!
-    trap '[ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true' EXIT
-    for _ in $(seq 1 50); do
-        healthy && break
-        sleep 0.1
-    done
+# A service already running in a sandbox (scripts/run.sh --service) gets the
+# client beside it.
+if [ "$mode" = client ] && [ -n "$(sandbox_pid || true)" ]; then
+    echo "Using the development service already running in the media sandbox."
+    enter_sandbox build/release/src/Talvora/Talvora
 fi
-
-echo "Development service on https://127.0.0.1:${port} (log: $data_dir/devservice.log)"
-echo "Demo accounts: see README.md"
-status=0
-build/release/src/Talvora/Talvora || status=$?
-exit "$status"
+exec env TALVORA_RUN_STAGE=sandbox scripts/media-sandbox.sh "$PWD/scripts/run.sh" "$port" "$certs" "$mode"
