@@ -97,9 +97,13 @@ bool parseJanusEndpoint(const std::string& text, JanusEndpoint& endpoint)
 JanusAdmin::JanusAdmin(JanusEndpoint endpoint)
     : m_endpoint(std::move(endpoint))
 {
+    // An endpoint that is not a URL (a Janus that could not be set up)
+    // leaves the client out, and every call then fails.
     const std::string& url = m_endpoint.adminUrl;
-    const size_t hostStart = url.find("://") + 3;
-    const size_t pathStart = url.find('/', hostStart);
+    const size_t scheme = url.find("://");
+    const size_t pathStart = scheme == std::string::npos ? std::string::npos : url.find('/', scheme + 3);
+    if (pathStart == std::string::npos)
+        return;
     m_path = url.substr(pathStart);
     m_client = std::make_unique<httplib::Client>(url.substr(0, pathStart));
     m_client->set_connection_timeout(kConnectTimeoutSeconds, 0);
@@ -121,6 +125,8 @@ std::string JanusAdmin::call(const std::string& kind, const std::string& fields,
         body += "," + fields;
     body += "}";
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_client)
+        return {};
     const httplib::Result result = m_client->Post(m_path, body, "application/json");
     if (!result || result->status != 200)
         return {};
