@@ -110,6 +110,24 @@ bool linkModules(const std::string& folder, const std::string& kind, const std::
     return true;
 }
 
+// Whether the program can be started: a path, or a name found on PATH.
+bool executable(const std::string& program)
+{
+    if (program.find('/') != std::string::npos)
+        return ::access(program.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        const size_t colon = std::min(folders.find(':', start), folders.size());
+        const std::string folder = folders.substr(start, colon - start);
+        if (::access(((folder.empty() ? "." : folder) + "/" + program).c_str(), X_OK) == 0)
+            return true;
+        start = colon + 1;
+    }
+    return false;
+}
+
 // A TCP port on 127.0.0.1 that nothing uses now; -1 when there is none.
 int freePort()
 {
@@ -178,6 +196,10 @@ bool JanusProcess::writeConfiguration()
     static const std::regex interfaces("[A-Za-z0-9_.:,-]*");
     if (!std::regex_match(folder, plainPath) || !std::regex_match(m_settings.iceInterfaces, interfaces)) {
         m_log("janus: the data folder or --media-interface holds characters a configuration cannot carry");
+        return false;
+    }
+    if (!executable(m_settings.binary)) {
+        m_log("janus: " + m_settings.binary + " is not installed (Debian package janus); meetings cannot start");
         return false;
     }
     std::string modules;
@@ -269,6 +291,8 @@ bool JanusProcess::writeConfiguration()
         "\tstring_ids = false\n"
         "\tevents = false\n"
         "}\n";
+    // Each start of the service begins a new log.
+    ::unlink((folder + "/janus.log").c_str());
     if (!writeFile(folder + "/janus.jcfg", main) ||
         !writeFile(folder + "/janus.transport.websockets.jcfg", websockets) ||
         !writeFile(folder + "/janus.transport.http.jcfg", http) ||

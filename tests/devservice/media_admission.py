@@ -3,7 +3,7 @@ a media sandbox: who may start, join, leave and end, and what Janus then
 lets an admitted participant do (and nothing more). Also: the room goes
 after the host's end or after it stood empty, a killed Janus is started
 again and its rooms made again, no secret reaches a log, and Janus stops
-with the service.
+with the service, even one that is killed.
 
     scripts/media-sandbox.sh /usr/bin/python3 media_admission.py DEVSERVICE CERT_DIR
 """
@@ -155,6 +155,15 @@ def main(devservice, certs):
     for secret in secrets:
         check(secret not in log, "a secret in the log")
     check(janus is not None and not os.path.exists("/proc/%d" % janus), "Janus outlived the service")
+
+    # Not even a service killed outright leaves its Janus behind.
+    with MediaService(devservice, certs) as service:
+        janus = service.janus_pid()
+        os.kill(service.service_pid(), signal.SIGKILL)
+        deadline = time.time() + 5
+        while janus and os.path.exists("/proc/%d" % janus) and time.time() < deadline:
+            time.sleep(0.1)
+        check(janus is not None and not os.path.exists("/proc/%d" % janus), "Janus outlived a killed service")
     print("%d failures" % len(failures))
     return 1 if failures else 0
 
