@@ -6,8 +6,9 @@ signalling then stay on 127.0.0.0/8 inside that namespace.
 Use from Python (Debian's /usr/bin/python3):
 
     sys.path.insert(0, "<repo>/tests/support")
-    from media_service import MediaService
+    from media_service import MediaService, enter_sandbox
 
+    enter_sandbox()      # optional: this script again, inside a sandbox (77 where none can be made)
     with MediaService(DEVSERVICE, CERT_DIR) as service:
         session = service.login("zhangsan@example.com", "Zs-Meet-2024")
         status, answer = service.post("/sdk/v1/meetings/start", {"number": "0", "no_video": "0"}, session)
@@ -45,6 +46,21 @@ SKIP = 77
 
 def inside_sandbox():
     return os.environ.get("TALVORA_MEDIA_SANDBOX") == "inside"
+
+
+def enter_sandbox():
+    """Runs this Python script again inside a new media sandbox, unless it
+    already runs in one; exits 77 (skipped) where no sandbox can be made.
+    Call it first thing in a test that talks to the service or Janus from
+    Python."""
+    if inside_sandbox():
+        return
+    reason = usable()
+    if reason:
+        print("skipped: " + reason)
+        sys.exit(SKIP)
+    sys.stdout.flush()
+    os.execv(SANDBOX, [SANDBOX, sys.executable, os.path.abspath(sys.argv[0]), *sys.argv[1:]])
 
 
 def usable():
