@@ -3,6 +3,8 @@
 // made again after a server restart, and where new meetings land.
 
 #include "FakeRoomServer.h"
+#include "JanusAdmin.h"
+#include "JanusProcess.h"
 #include "MediaRooms.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +121,33 @@ TEST_F(MediaRoomsTest, NewMeetingsGoToTheServerWithFewestRooms)
     ASSERT_TRUE(passed);
     EXPECT_EQ(passed->server, other->clientUrl());
     EXPECT_EQ(other->roomCount(), 3u);
+}
+
+TEST(MediaOptions, ServersAndPortRangesAreCheckedWhole)
+{
+    JanusEndpoint endpoint;
+    EXPECT_TRUE(parseJanusEndpoint("wss://media.example:8989,https://media.example:7889/admin,s3cret,k3y", endpoint));
+    EXPECT_EQ(endpoint.clientUrl, "wss://media.example:8989");
+    EXPECT_EQ(endpoint.adminUrl, "https://media.example:7889/admin");
+    EXPECT_EQ(endpoint.adminSecret, "s3cret");
+    EXPECT_EQ(endpoint.roomAdminKey, "k3y");
+    for (const char* bad : {"", "ws://a:1,http://a:2/admin,s", "ws://a:1,http://a:2/admin,s,k,extra",
+                            "http://a:1,http://a:2/admin,s,k", "ws://a:1,ws://a:2/admin,s,k",
+                            "ws://a:1,http://a:2,s,k", "ws://a:1,http://a:2/admin,,k", "ws://a:1,http://a:2/admin,s\n,k"})
+        EXPECT_FALSE(parseJanusEndpoint(bad, endpoint)) << bad;
+
+    // An admin URL without a path reaches nothing, and says so.
+    JanusAdmin unreachable({"ws://127.0.0.1:1", "not a url", "s", "k"});
+    EXPECT_FALSE(unreachable.ping());
+    EXPECT_EQ(unreachable.roomExists(1), RoomAnswer::Unreachable);
+
+    int low = 0;
+    int high = 0;
+    EXPECT_TRUE(parsePortRange("20000-20199", low, high));
+    EXPECT_EQ(low, 20000);
+    EXPECT_EQ(high, 20199);
+    for (const char* bad : {"", "20000", "20199-20000", "80-90", "20000-70000", "-1-5", "20000-20199 "})
+        EXPECT_FALSE(parsePortRange(bad, low, high)) << bad;
 }
 
 } // namespace
