@@ -94,8 +94,7 @@ bool parseJanusEndpoint(const std::string& text, JanusEndpoint& endpoint)
     return true;
 }
 
-JanusAdmin::JanusAdmin(JanusEndpoint endpoint)
-    : m_endpoint(std::move(endpoint))
+JanusAdmin::JanusAdmin(JanusEndpoint endpoint) : m_endpoint(std::move(endpoint))
 {
     // An endpoint that is not a URL (a Janus that could not be set up)
     // leaves the client out, and every call then fails.
@@ -135,7 +134,8 @@ std::string JanusAdmin::call(const std::string& kind, const std::string& fields,
 
 std::string JanusAdmin::videoRoom(const std::string& request)
 {
-    return call("message_plugin", "\"plugin\":\"" + std::string(kVideoRoom) + "\",\"request\":{" + request + "}");
+    return call("message_plugin",
+                "\"plugin\":\"" + std::string(kVideoRoom) + "\",\"request\":{" + request + "}");
 }
 
 bool JanusAdmin::ping()
@@ -146,8 +146,8 @@ bool JanusAdmin::ping()
 
 bool JanusAdmin::addToken(const std::string& token)
 {
-    return succeededOr(call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom + "\"]"),
-                       0);
+    return succeededOr(
+        call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom + "\"]"), 0);
 }
 
 bool JanusAdmin::removeToken(const std::string& token)
@@ -173,11 +173,12 @@ std::pair<std::string, int> pluginAnswer(const std::string& answer, Json& root)
 RoomAnswer JanusAdmin::roomExists(uint64_t room)
 {
     Json root(nullptr, cJSON_Delete);
-    const auto [kind, error] = pluginAnswer(videoRoom("\"request\":\"exists\",\"room\":" + std::to_string(room)), root);
+    const auto [kind, error] =
+        pluginAnswer(videoRoom("\"request\":\"exists\",\"room\":" + std::to_string(room)), root);
     if (kind != "success" || error != 0)
         return RoomAnswer::Unreachable;
-    const cJSON* exists = cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(root.get(), "response"),
-                                                           "exists");
+    const cJSON* exists =
+        cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(root.get(), "response"), "exists");
     if (!cJSON_IsBool(exists))
         return RoomAnswer::Unreachable;
     return cJSON_IsTrue(exists) ? RoomAnswer::Done : RoomAnswer::Absent;
@@ -189,15 +190,16 @@ RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
     // guesses the id; the secret guards edit and destroy; recording and
     // forwarding stay with the service (lock_record here, lock_rtp_forward
     // in the plugin's configuration).
-    const std::string request = "\"request\":\"create\",\"room\":" + std::to_string(spec.room) +
-                                ",\"admin_key\":" + jsonString(m_endpoint.roomAdminKey) +
-                                ",\"permanent\":false,\"is_private\":true"
-                                ",\"description\":" +
-                                jsonString(spec.description) + ",\"pin\":" + jsonString(spec.pin) +
-                                ",\"secret\":" + jsonString(spec.secret) +
-                                ",\"publishers\":16,\"videocodec\":\"vp8\",\"audiocodec\":\"opus\""
-                                ",\"audiolevel_event\":true,\"audio_active_packets\":50,\"audio_level_average\":25"
-                                ",\"fir_freq\":10,\"lock_record\":true,\"record\":false";
+    const std::string request =
+        "\"request\":\"create\",\"room\":" + std::to_string(spec.room) +
+        ",\"admin_key\":" + jsonString(m_endpoint.roomAdminKey) +
+        ",\"permanent\":false,\"is_private\":true"
+        ",\"description\":" +
+        jsonString(spec.description) + ",\"pin\":" + jsonString(spec.pin) +
+        ",\"secret\":" + jsonString(spec.secret) +
+        ",\"publishers\":16,\"videocodec\":\"vp8\",\"audiocodec\":\"opus\""
+        ",\"audiolevel_event\":true,\"audio_active_packets\":50,\"audio_level_average\":25"
+        ",\"fir_freq\":10,\"lock_record\":true,\"record\":false";
     Json root(nullptr, cJSON_Delete);
     const auto [kind, error] = pluginAnswer(videoRoom(request), root);
     if (kind == "created")
@@ -210,10 +212,10 @@ RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
 RoomAnswer JanusAdmin::destroyRoom(uint64_t room, const std::string& secret)
 {
     Json root(nullptr, cJSON_Delete);
-    const auto [kind, error] = pluginAnswer(
-        videoRoom("\"request\":\"destroy\",\"room\":" + std::to_string(room) + ",\"secret\":" + jsonString(secret) +
-                  ",\"permanent\":false"),
-        root);
+    const auto [kind, error] =
+        pluginAnswer(videoRoom("\"request\":\"destroy\",\"room\":" + std::to_string(room) +
+                               ",\"secret\":" + jsonString(secret) + ",\"permanent\":false"),
+                     root);
     if (kind == "destroyed")
         return RoomAnswer::Done;
     if (error == kNoSuchRoom)

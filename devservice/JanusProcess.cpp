@@ -31,9 +31,14 @@ constexpr auto kHealthyRun = std::chrono::seconds(60);
 
 // Where distributions put Janus's loadable modules.
 const char* const kModuleFolders[] = {
-    "/usr/lib/x86_64-linux-gnu/janus", "/usr/lib/aarch64-linux-gnu/janus", "/usr/lib/i386-linux-gnu/janus",
-    "/usr/lib/arm-linux-gnueabihf/janus", "/usr/lib64/janus", "/usr/lib/janus",
-    "/usr/local/lib/janus", "/opt/janus/lib/janus",
+    "/usr/lib/x86_64-linux-gnu/janus",
+    "/usr/lib/aarch64-linux-gnu/janus",
+    "/usr/lib/i386-linux-gnu/janus",
+    "/usr/lib/arm-linux-gnueabihf/janus",
+    "/usr/lib64/janus",
+    "/usr/lib/janus",
+    "/usr/local/lib/janus",
+    "/opt/janus/lib/janus",
 };
 // The only modules loaded: each kind has a folder of its own in the
 // configuration, holding links to these.
@@ -146,6 +151,28 @@ int freePort()
     return port;
 }
 
+// One section of a Janus configuration file; values are written as given
+// (quoted() makes a string value).
+struct Setting
+{
+    const char* key;
+    std::string value;
+};
+
+std::string section(const char* name, const std::vector<Setting>& settings)
+{
+    std::string text = std::string(name) + ": {\n";
+    for (const Setting& setting : settings)
+        text += std::string("\t") + setting.key + " = " + setting.value + "\n";
+    return text + "}\n";
+}
+
+// Callers keep quotes, backslashes and line breaks out of the text.
+std::string quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
 std::string describeStatus(int status)
 {
     if (WIFEXITED(status))
@@ -173,8 +200,7 @@ bool parsePortRange(const std::string& text, int& min, int& max)
 }
 
 JanusProcess::JanusProcess(JanusSettings settings, Log log)
-    : m_settings(std::move(settings))
-    , m_log(std::move(log))
+    : m_settings(std::move(settings)), m_log(std::move(log))
 {
 }
 
@@ -199,7 +225,8 @@ bool JanusProcess::writeConfiguration()
         return false;
     }
     if (!executable(m_settings.binary)) {
-        m_log("janus: " + m_settings.binary + " is not installed (Debian package janus); meetings cannot start");
+        m_log("janus: " + m_settings.binary +
+              " is not installed (Debian package janus); meetings cannot start");
         return false;
     }
     std::string modules;
@@ -217,7 +244,8 @@ bool JanusProcess::writeConfiguration()
         m_settings.clientPort = freePort();
     if (m_settings.adminPort == 0)
         m_settings.adminPort = freePort();
-    if (m_settings.clientPort <= 0 || m_settings.adminPort <= 0 || m_settings.clientPort == m_settings.adminPort) {
+    if (m_settings.clientPort <= 0 || m_settings.adminPort <= 0 ||
+        m_settings.clientPort == m_settings.adminPort) {
         m_log("janus: no free ports on 127.0.0.1");
         return false;
     }
@@ -232,65 +260,52 @@ bool JanusProcess::writeConfiguration()
         return false;
     }
 
-    std::string nat = "nat: {\n\tnice_debug = false\n\tignore_mdns = true\n";
+    // No mDNS: resolving a browser's .local candidates would send queries
+    // to the whole network.
+    std::vector<Setting> nat = {{"nice_debug", "false"}, {"ignore_mdns", "true"}};
     if (!m_settings.iceInterfaces.empty())
-        nat += "\tice_enforce_list = \"" + m_settings.iceInterfaces + "\"\n";
-    nat += "}\n";
+        nat.push_back({"ice_enforce_list", quoted(m_settings.iceInterfaces)});
     const std::string main =
-        "# Written by devservice on every start; edits are lost.\n"
-        "general: {\n"
-        "\tconfigs_folder = \"" + folder + "\"\n"
-        "\tplugins_folder = \"" + folder + "/plugins\"\n"
-        "\ttransports_folder = \"" + folder + "/transports\"\n"
-        "\tevents_folder = \"" + folder + "/events\"\n"
-        "\tloggers_folder = \"" + folder + "/loggers\"\n"
-        "\tdebug_level = 4\n"
-        "\tdebug_colors = false\n"
-        "\tserver_name = \"talvora-devservice\"\n"
-        "\thide_dependencies = true\n"
-        "\tadmin_secret = \"" + m_endpoint.adminSecret + "\"\n"
-        "\ttoken_auth = true\n"
-        "\tprotected_folders = [\"/bin\", \"/boot\", \"/dev\", \"/etc\", \"/lib\", \"/proc\", \"/sbin\", \"/sys\","
-        " \"/usr\", \"/var\"]\n"
-        "}\n"
-        "certificates: {\n}\n"
-        "media: {\n"
-        "\tipv6 = false\n"
-        "\trtp_port_range = \"" + std::to_string(m_settings.rtpMin) + "-" + std::to_string(m_settings.rtpMax) + "\"\n"
-        "}\n" + nat +
-        "plugins: {\n}\ntransports: {\n}\nloggers: {\n}\n"
-        "events: {\n\tbroadcast = false\n}\n";
-    const std::string websockets =
-        "general: {\n"
-        "\tjson = \"compact\"\n"
-        "\tws = true\n"
-        "\tws_port = " + std::to_string(m_settings.clientPort) + "\n"
-        "\tws_ip = \"127.0.0.1\"\n"
-        "\tws_acl = \"127.\"\n"
-        "\twss = false\n"
-        "}\n"
-        "admin: {\n\tadmin_ws = false\n\tadmin_wss = false\n}\n";
+        "# Written by devservice on every start; edits are lost.\n" +
+        section("general",
+                {{"configs_folder", quoted(folder)},
+                 {"plugins_folder", quoted(folder + "/plugins")},
+                 {"transports_folder", quoted(folder + "/transports")},
+                 {"events_folder", quoted(folder + "/events")},
+                 {"loggers_folder", quoted(folder + "/loggers")},
+                 {"debug_level", "4"},
+                 {"debug_colors", "false"},
+                 {"server_name", quoted("talvora-devservice")},
+                 {"hide_dependencies", "true"},
+                 {"admin_secret", quoted(m_endpoint.adminSecret)},
+                 {"token_auth", "true"},
+                 {"protected_folders", "[\"/bin\", \"/boot\", \"/dev\", \"/etc\", \"/lib\", \"/proc\", "
+                                       "\"/sbin\", \"/sys\", \"/usr\", \"/var\"]"}}) +
+        section("certificates", {}) +
+        section("media", {{"ipv6", "false"},
+                          {"rtp_port_range", quoted(std::to_string(m_settings.rtpMin) + "-" +
+                                                    std::to_string(m_settings.rtpMax))}}) +
+        section("nat", nat) + section("plugins", {}) + section("transports", {}) + section("loggers", {}) +
+        section("events", {{"broadcast", "false"}});
+    const std::string websockets = section("general", {{"json", quoted("compact")},
+                                                       {"ws", "true"},
+                                                       {"ws_port", std::to_string(m_settings.clientPort)},
+                                                       {"ws_ip", quoted("127.0.0.1")},
+                                                       {"ws_acl", quoted("127.")},
+                                                       {"wss", "false"}}) +
+                                   section("admin", {{"admin_ws", "false"}, {"admin_wss", "false"}});
     const std::string http =
-        "general: {\n"
-        "\tjson = \"compact\"\n"
-        "\thttp = false\n"
-        "\thttps = false\n"
-        "}\n"
-        "admin: {\n"
-        "\tadmin_base_path = \"/admin\"\n"
-        "\tadmin_http = true\n"
-        "\tadmin_port = " + std::to_string(m_settings.adminPort) + "\n"
-        "\tadmin_ip = \"127.0.0.1\"\n"
-        "\tadmin_acl = \"127.\"\n"
-        "\tadmin_https = false\n"
-        "}\n";
-    const std::string videoRoom =
-        "general: {\n"
-        "\tadmin_key = \"" + m_endpoint.roomAdminKey + "\"\n"
-        "\tlock_rtp_forward = true\n"
-        "\tstring_ids = false\n"
-        "\tevents = false\n"
-        "}\n";
+        section("general", {{"json", quoted("compact")}, {"http", "false"}, {"https", "false"}}) +
+        section("admin", {{"admin_base_path", quoted("/admin")},
+                          {"admin_http", "true"},
+                          {"admin_port", std::to_string(m_settings.adminPort)},
+                          {"admin_ip", quoted("127.0.0.1")},
+                          {"admin_acl", quoted("127.")},
+                          {"admin_https", "false"}});
+    const std::string videoRoom = section("general", {{"admin_key", quoted(m_endpoint.roomAdminKey)},
+                                                      {"lock_rtp_forward", "true"},
+                                                      {"string_ids", "false"},
+                                                      {"events", "false"}});
     // Each start of the service begins a new log.
     ::unlink((folder + "/janus.log").c_str());
     if (!writeFile(folder + "/janus.jcfg", main) ||
@@ -363,7 +378,8 @@ void JanusProcess::watch()
             // Waits without reaping, so that stop() never signals a
             // recycled pid.
             siginfo_t info{};
-            while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+            while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) != 0 &&
+                   errno == EINTR) {
             }
             lock.lock();
             int status = 0;
@@ -374,13 +390,14 @@ void JanusProcess::watch()
                 break;
             if (std::chrono::steady_clock::now() - started >= kHealthyRun)
                 backoff = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstBackoff);
-            m_log("janus (pid " + std::to_string(child) + ") " + describeStatus(status) + "; starting it again in " +
-                  std::to_string(backoff.count() / 1000.0).substr(0, 4) + " s");
+            m_log("janus (pid " + std::to_string(child) + ") " + describeStatus(status) +
+                  "; starting it again in " + std::to_string(backoff.count() / 1000.0).substr(0, 4) + " s");
         } else {
             m_log("janus: cannot start " + m_settings.binary + ": " + std::strerror(errno));
         }
         m_changed.wait_for(lock, backoff, [this] { return m_bStopping; });
-        backoff = std::min(backoff * 2, std::chrono::duration_cast<std::chrono::milliseconds>(kLongestBackoff));
+        backoff =
+            std::min(backoff * 2, std::chrono::duration_cast<std::chrono::milliseconds>(kLongestBackoff));
     }
 }
 
@@ -400,8 +417,8 @@ bool JanusProcess::start(std::chrono::milliseconds ready)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    m_log("janus did not answer within " + std::to_string(ready.count() / 1000) + " s (see " + m_settings.folder +
-          "/janus.log); meetings wait for it");
+    m_log("janus did not answer within " + std::to_string(ready.count() / 1000) + " s (see " +
+          m_settings.folder + "/janus.log); meetings wait for it");
     return false;
 }
 

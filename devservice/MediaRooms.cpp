@@ -37,10 +37,9 @@ std::optional<uint64_t> randomRoomId()
 
 } // namespace
 
-MediaRooms::MediaRooms(std::vector<std::shared_ptr<RoomServer>> servers, std::chrono::milliseconds linger, Log log)
-    : m_servers(std::move(servers))
-    , m_linger(linger)
-    , m_log(std::move(log))
+MediaRooms::MediaRooms(std::vector<std::shared_ptr<RoomServer>> servers, std::chrono::milliseconds linger,
+                       Log log)
+    : m_servers(std::move(servers)), m_linger(linger), m_log(std::move(log))
 {
     m_reaper = std::thread([this] { reap(); });
 }
@@ -188,8 +187,8 @@ void MediaRooms::destroy(const std::string& meeting, Room& room, const char* why
 void MediaRooms::reap()
 {
     // Checks a few times per linger time, at most once a second.
-    const auto period = std::min<std::chrono::milliseconds>(std::chrono::seconds(1),
-                                                            std::max(m_linger / 4, std::chrono::milliseconds(50)));
+    const auto period = std::min<std::chrono::milliseconds>(
+        std::chrono::seconds(1), std::max(m_linger / 4, std::chrono::milliseconds(50)));
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_bStopping) {
         m_wake.wait_for(lock, period);

@@ -75,7 +75,7 @@ private:
     const std::chrono::milliseconds m_linger;
     Log m_log;
 
-    mutable std::mutex m_mutex; // guards m_rooms and m_bStopping; held across server calls
+    mutable std::mutex m_mutex;          // guards m_rooms and m_bStopping; held across server calls
     std::map<std::string, Room> m_rooms; // meeting number -> room
     bool m_bStopping = false;
     std::condition_variable m_wake;

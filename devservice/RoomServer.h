@@ -18,7 +18,8 @@ struct RoomSpec
     std::string secret;
 };
 
-enum class RoomAnswer {
+enum class RoomAnswer
+{
     Done,        // created, destroyed, or (for roomExists) present
     Absent,      // roomExists: no such room; createRoom: the id is taken
     Unreachable, // the server did not answer as expected

@@ -274,8 +274,8 @@ void handleJoin(Store& store, const Sessions& sessions, MediaRooms& rooms, const
 
 // Leave and end: the caller and the meeting, or nothing with the refusal
 // written.
-std::optional<std::pair<std::string, Meeting>> meetingOfCaller(Store& store, const Sessions& sessions,
-                                                               const httplib::Request& req, httplib::Response& res)
+std::optional<std::pair<std::string, Meeting>>
+meetingOfCaller(Store& store, const Sessions& sessions, const httplib::Request& req, httplib::Response& res)
 {
     const auto form = fields(req, res, {"number"});
     if (!form)
@@ -290,7 +290,8 @@ std::optional<std::pair<std::string, Meeting>> meetingOfCaller(Store& store, con
         answerError(res, 401, "unauthorized", "needs a signed-in account");
         return std::nullopt;
     }
-    const std::optional<Meeting> meeting = *number == 0 ? std::nullopt : store.meetingById(std::to_string(*number));
+    const std::optional<Meeting> meeting =
+        *number == 0 ? std::nullopt : store.meetingById(std::to_string(*number));
     if (!meeting) {
         answerError(res, 404, "not_found", "no such meeting");
         return std::nullopt;
@@ -333,18 +334,22 @@ void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
     server.Post("/sdk/v1/login", [&store](const httplib::Request& req, httplib::Response& res) {
         handleLogin(store, sessions, throttle, req, res);
     });
-    server.Post("/sdk/v1/meetings/start", [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-        handleStart(store, sessions, rooms, req, res);
-    });
-    server.Post("/sdk/v1/meetings/join", [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-        handleJoin(store, sessions, rooms, req, res);
-    });
-    server.Post("/sdk/v1/meetings/leave", [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-        handleLeave(store, sessions, rooms, req, res);
-    });
-    server.Post("/sdk/v1/meetings/end", [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-        handleEnd(store, sessions, rooms, req, res);
-    });
+    server.Post("/sdk/v1/meetings/start",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleStart(store, sessions, rooms, req, res);
+                });
+    server.Post("/sdk/v1/meetings/join",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleJoin(store, sessions, rooms, req, res);
+                });
+    server.Post("/sdk/v1/meetings/leave",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleLeave(store, sessions, rooms, req, res);
+                });
+    server.Post("/sdk/v1/meetings/end",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleEnd(store, sessions, rooms, req, res);
+                });
 }
 
 } // namespace devservice

@@ -27,9 +27,9 @@
 #include <memory>
 #include <mutex>
 #include <pthread.h>
-#include <unistd.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -114,7 +114,9 @@ bool parseOptions(int argc, char** argv, Options& options)
         } else if (arg == "--media-server" && hasValue) {
             devservice::JanusEndpoint endpoint;
             if (!devservice::parseJanusEndpoint(argv[++i], endpoint)) {
-                std::fprintf(stderr, "devservice: --media-server needs WS_URL,ADMIN_URL,ADMIN_SECRET,ROOM_ADMIN_KEY\n");
+                std::fprintf(
+                    stderr,
+                    "devservice: --media-server needs WS_URL,ADMIN_URL,ADMIN_SECRET,ROOM_ADMIN_KEY\n");
                 return false;
             }
             options.mediaServers.push_back(endpoint);
@@ -123,7 +125,8 @@ bool parseOptions(int argc, char** argv, Options& options)
         } else if (arg == "--janus-ports" && hasValue) {
             const std::string ports = argv[++i];
             const size_t comma = ports.find(',');
-            if (comma == std::string::npos || !parsePort(ports.substr(0, comma).c_str(), options.janus.clientPort) ||
+            if (comma == std::string::npos ||
+                !parsePort(ports.substr(0, comma).c_str(), options.janus.clientPort) ||
                 !parsePort(ports.substr(comma + 1).c_str(), options.janus.adminPort) ||
                 options.janus.clientPort == options.janus.adminPort) {
                 std::fprintf(stderr, "devservice: --janus-ports needs two different ports, WS,ADMIN\n");
@@ -137,7 +140,8 @@ bool parseOptions(int argc, char** argv, Options& options)
         } else if (arg == "--room-linger" && hasValue) {
             char* end = nullptr;
             options.roomLingerSeconds = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || end == argv[i] || options.roomLingerSeconds < 0 || options.roomLingerSeconds > 86400) {
+            if (*end != '\0' || end == argv[i] || options.roomLingerSeconds < 0 ||
+                options.roomLingerSeconds > 86400) {
                 std::fprintf(stderr, "devservice: --room-linger needs seconds from 0 to 86400\n");
                 return false;
             }

@@ -15,10 +15,7 @@ namespace devservice {
 class FakeRoomServer : public RoomServer
 {
 public:
-    explicit FakeRoomServer(std::string url = "ws://127.0.0.1:8188")
-        : m_url(std::move(url))
-    {
-    }
+    explicit FakeRoomServer(std::string url = "ws://127.0.0.1:8188") : m_url(std::move(url)) {}
 
     std::string clientUrl() const override { return m_url; }
     bool ping() override { return !down; }

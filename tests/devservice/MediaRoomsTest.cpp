@@ -2,10 +2,10 @@
 // one token per participant, rooms that go when ended or left empty, rooms
 // made again after a server restart, and where new meetings land.
 
+#include "MediaRooms.h"
 #include "FakeRoomServer.h"
 #include "JanusAdmin.h"
 #include "JanusProcess.h"
-#include "MediaRooms.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,8 @@ struct MediaRoomsTest : ::testing::Test
     std::vector<std::string> log;
     std::mutex logMutex;
 
-    std::unique_ptr<MediaRooms> make(std::vector<std::shared_ptr<RoomServer>> servers, std::chrono::milliseconds linger = 60s)
+    std::unique_ptr<MediaRooms> make(std::vector<std::shared_ptr<RoomServer>> servers,
+                                     std::chrono::milliseconds linger = 60s)
     {
         return std::make_unique<MediaRooms>(servers, linger, [this](const std::string& line) {
             std::lock_guard<std::mutex> lock(logMutex);
@@ -126,14 +127,16 @@ TEST_F(MediaRoomsTest, NewMeetingsGoToTheServerWithFewestRooms)
 TEST(MediaOptions, ServersAndPortRangesAreCheckedWhole)
 {
     JanusEndpoint endpoint;
-    EXPECT_TRUE(parseJanusEndpoint("wss://media.example:8989,https://media.example:7889/admin,s3cret,k3y", endpoint));
+    EXPECT_TRUE(
+        parseJanusEndpoint("wss://media.example:8989,https://media.example:7889/admin,s3cret,k3y", endpoint));
     EXPECT_EQ(endpoint.clientUrl, "wss://media.example:8989");
     EXPECT_EQ(endpoint.adminUrl, "https://media.example:7889/admin");
     EXPECT_EQ(endpoint.adminSecret, "s3cret");
     EXPECT_EQ(endpoint.roomAdminKey, "k3y");
-    for (const char* bad : {"", "ws://a:1,http://a:2/admin,s", "ws://a:1,http://a:2/admin,s,k,extra",
-                            "http://a:1,http://a:2/admin,s,k", "ws://a:1,ws://a:2/admin,s,k",
-                            "ws://a:1,http://a:2,s,k", "ws://a:1,http://a:2/admin,,k", "ws://a:1,http://a:2/admin,s\n,k"})
+    for (const char* bad :
+         {"", "ws://a:1,http://a:2/admin,s", "ws://a:1,http://a:2/admin,s,k,extra",
+          "http://a:1,http://a:2/admin,s,k", "ws://a:1,ws://a:2/admin,s,k", "ws://a:1,http://a:2,s,k",
+          "ws://a:1,http://a:2/admin,,k", "ws://a:1,http://a:2/admin,s\n,k"})
         EXPECT_FALSE(parseJanusEndpoint(bad, endpoint)) << bad;
 
     // An admin URL without a path reaches nothing, and says so.

@@ -165,17 +165,23 @@ TEST_F(SdkRoutesTest, StartAndJoinAdmitExistingMeetingsOnly)
 
     // Only its owner starts a known meeting; leading zeros name the same one.
     EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", number}, {"no_video", "0"}}).first, 401);
-    EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", number}, {"no_video", "0"}}, bearer(other)).first, 403);
+    EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", number}, {"no_video", "0"}}, bearer(other)).first,
+              403);
     const auto padded =
         post("/sdk/v1/meetings/start", {{"number", "00" + number}, {"no_video", "1"}}, bearer(session));
     EXPECT_EQ(padded.first, 200);
     EXPECT_NE(padded.second.find("\"number\":\"" + number + "\""), std::string::npos);
     EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", "张三"}}).first, 401);
-    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(other)).first, 200);
+    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(other)).first,
+              200);
 
-    EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", "12345"}, {"no_video", "0"}}, bearer(session)).first, 404);
-    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", "12345"}, {"display_name", "a"}}, bearer(other)).first, 404);
-    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", "0"}, {"display_name", "a"}}, bearer(other)).first, 404);
+    EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", "12345"}, {"no_video", "0"}}, bearer(session)).first,
+              404);
+    EXPECT_EQ(
+        post("/sdk/v1/meetings/join", {{"number", "12345"}, {"display_name", "a"}}, bearer(other)).first,
+        404);
+    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", "0"}, {"display_name", "a"}}, bearer(other)).first,
+              404);
     EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", "9223372036854775807"}, {"display_name", "a"}},
                    bearer(other))
                   .first,
@@ -188,16 +194,18 @@ TEST_F(SdkRoutesTest, AdmissionCarriesTheMediaRoomAndOnlyTheHostEndsIt)
     const std::string guest = sessionOf("lisi@talvora.dev", "LiSi-Password-16");
     const auto started = post("/sdk/v1/meetings/start", {{"number", "0"}, {"no_video", "0"}}, bearer(host));
     ASSERT_EQ(started.first, 200) << started.second;
-    const std::regex shape("\\{\"number\":\"([0-9]+)\",\"media\":\\{\"server\":\"ws://127\\.0\\.0\\.1:8188\","
-                           "\"room\":([0-9]+),\"pin\":\"([0-9a-f]{32})\",\"token\":\"([0-9a-f]{32})\","
-                           "\"ice_servers\":\\[\\],\"display_name\":\"([^\"]*)\",\"host\":(true|false)\\}\\}");
+    const std::regex shape(
+        "\\{\"number\":\"([0-9]+)\",\"media\":\\{\"server\":\"ws://127\\.0\\.0\\.1:8188\","
+        "\"room\":([0-9]+),\"pin\":\"([0-9a-f]{32})\",\"token\":\"([0-9a-f]{32})\","
+        "\"ice_servers\":\\[\\],\"display_name\":\"([^\"]*)\",\"host\":(true|false)\\}\\}");
     std::smatch hostAnswer;
     ASSERT_TRUE(std::regex_match(started.second, hostAnswer, shape)) << started.second;
     const std::string number = hostAnswer[1];
     EXPECT_EQ(hostAnswer[5], "张三");
     EXPECT_EQ(hostAnswer[6], "true");
 
-    const auto joined = post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", "小李"}}, bearer(guest));
+    const auto joined =
+        post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", "小李"}}, bearer(guest));
     std::smatch guestAnswer;
     ASSERT_TRUE(std::regex_match(joined.second, guestAnswer, shape)) << joined.second;
     EXPECT_EQ(guestAnswer[2], hostAnswer[2]);
@@ -205,7 +213,8 @@ TEST_F(SdkRoutesTest, AdmissionCarriesTheMediaRoomAndOnlyTheHostEndsIt)
     EXPECT_NE(guestAnswer[4], hostAnswer[4]);
     EXPECT_EQ(guestAnswer[5], "小李");
     EXPECT_EQ(guestAnswer[6], "false");
-    const auto unnamed = post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(guest));
+    const auto unnamed =
+        post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(guest));
     EXPECT_NE(unnamed.second.find("\"display_name\":\"lisi\""), std::string::npos) << unnamed.second;
 
     EXPECT_EQ(post("/sdk/v1/meetings/leave", {{"number", number}}).first, 401);
@@ -220,7 +229,8 @@ TEST_F(SdkRoutesTest, AdmissionCarriesTheMediaRoomAndOnlyTheHostEndsIt)
 
     // Without a media server there is no admission, and the answer says so.
     m_media->down = true;
-    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(guest)).first, 503);
+    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(guest)).first,
+              503);
 }
 
 TEST_F(SdkRoutesTest, MalformedMeetingRequestsAreRefused)
