@@ -1,10 +1,10 @@
 #include "JanusAdmin.h"
 
+#include "Random.h"
 #include "Text.h"
 
 #include <cjson/cJSON.h>
 #include <httplib.h>
-#include <openssl/rand.h>
 
 #include <memory>
 #include <regex>
@@ -51,20 +51,6 @@ bool succeededOr(const std::string& answer, int acceptedError)
         return true;
     const cJSON* error = cJSON_GetObjectItemCaseSensitive(root.get(), "error");
     return kind == "error" && acceptedError != 0 && intField(error, "code") == acceptedError;
-}
-
-std::string transaction()
-{
-    unsigned char random[8];
-    if (RAND_bytes(random, sizeof random) != 1)
-        return "devservice";
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned char byte : random) {
-        text += digits[byte >> 4];
-        text += digits[byte & 0x0f];
-    }
-    return text;
 }
 
 } // namespace
@@ -117,7 +103,8 @@ JanusAdmin::~JanusAdmin() = default;
 
 std::string JanusAdmin::call(const std::string& kind, const std::string& fields, bool withSecret)
 {
-    std::string body = "{\"janus\":" + jsonString(kind) + ",\"transaction\":\"" + transaction() + "\"";
+    std::string body =
+        "{\"janus\":" + jsonString(kind) + ",\"transaction\":\"" + randomHex(8).value_or("devservice") + "\"";
     if (withSecret)
         body += ",\"admin_secret\":" + jsonString(m_endpoint.adminSecret);
     if (!fields.empty())

@@ -1,9 +1,10 @@
 #include "JanusProcess.h"
 
+#include "Random.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <openssl/rand.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -22,6 +23,7 @@
 namespace devservice {
 namespace {
 
+constexpr size_t kSecretBytes = 24;
 constexpr auto kStopGrace = std::chrono::seconds(5);
 constexpr auto kFirstBackoff = std::chrono::seconds(1);
 constexpr auto kLongestBackoff = std::chrono::seconds(30);
@@ -52,20 +54,6 @@ bool exists(const std::string& path)
 {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;
-}
-
-std::string randomSecret()
-{
-    unsigned char random[24];
-    if (RAND_bytes(random, sizeof random) != 1)
-        return {};
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned char byte : random) {
-        text += digits[byte >> 4];
-        text += digits[byte & 0x0f];
-    }
-    return text;
 }
 
 bool writeFile(const std::string& path, const std::string& text)
@@ -251,11 +239,13 @@ bool JanusProcess::writeConfiguration()
     }
     m_endpoint.clientUrl = "ws://127.0.0.1:" + std::to_string(m_settings.clientPort);
     m_endpoint.adminUrl = "http://127.0.0.1:" + std::to_string(m_settings.adminPort) + "/admin";
-    m_endpoint.adminSecret = randomSecret();
-    m_endpoint.roomAdminKey = randomSecret();
-    if (m_endpoint.adminSecret.empty() || m_endpoint.roomAdminKey.empty() || !makeFolder(folder) ||
-        !linkModules(folder, "plugins", modules) || !linkModules(folder, "transports", modules) ||
-        !makeFolder(folder + "/events") || !makeFolder(folder + "/loggers")) {
+    const std::optional<std::string> adminSecret = randomHex(kSecretBytes);
+    const std::optional<std::string> roomAdminKey = randomHex(kSecretBytes);
+    m_endpoint.adminSecret = adminSecret.value_or("");
+    m_endpoint.roomAdminKey = roomAdminKey.value_or("");
+    if (!adminSecret || !roomAdminKey || !makeFolder(folder) || !linkModules(folder, "plugins", modules) ||
+        !linkModules(folder, "transports", modules) || !makeFolder(folder + "/events") ||
+        !makeFolder(folder + "/loggers")) {
         m_log("janus: cannot prepare " + folder);
         return false;
     }

@@ -1,5 +1,7 @@
 #include "MediaRooms.h"
 
+#include "Random.h"
+
 #include <openssl/rand.h>
 
 #include <algorithm>
@@ -12,20 +14,6 @@ constexpr size_t kSecretBytes = 16;
 constexpr int kRoomIdAttempts = 5;
 // Room ids travel as JSON numbers, exact up to 2^53.
 constexpr uint64_t kRoomIdMask = (uint64_t(1) << 52) - 1;
-
-std::optional<std::string> randomHex(size_t bytes)
-{
-    std::vector<unsigned char> random(bytes);
-    if (RAND_bytes(random.data(), static_cast<int>(random.size())) != 1)
-        return std::nullopt;
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned char byte : random) {
-        text += digits[byte >> 4];
-        text += digits[byte & 0x0f];
-    }
-    return text;
-}
 
 std::optional<uint64_t> randomRoomId()
 {
