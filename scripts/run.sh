@@ -56,11 +56,15 @@ case "${1:-}" in
     *) usage ;;
 esac
 
+# The sandbox's first process, while it runs: its pid in the file, in a
+# namespace of its own, and started by this script (a pid left by a sandbox
+# that ended may name another program since).
 sandbox_pid() {
     local pid
     pid=$(cat "$pid_file" 2>/dev/null || true)
     [ -n "$pid" ] && [ -e "/proc/$pid/ns/net" ] &&
-        [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink /proc/self/ns/net)" ] && echo "$pid"
+        [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink /proc/self/ns/net)" ] &&
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx TALVORA_RUN_STAGE=sandbox && echo "$pid"
 }
 
 # A program in the namespace of the sandbox that another run.sh started.
