@@ -4,14 +4,8 @@
 // child process watched by a thread, started again when it dies, stopped
 // with the service. The child also dies when the service does
 // (PR_SET_PDEATHSIG), so it never outlives it even after a SIGKILL.
-//
-// The configuration keeps Janus to what meetings need: the VideoRoom plugin,
-// the WebSocket API and the HTTP Admin API, both on 127.0.0.1 only; tokens
-// that the service hands out (token_auth) and an admin secret and room admin
-// key that only the service knows, new on every start; a bounded RTP port
-// range; ICE on the named interfaces only, without STUN or TURN.
 
-#include "JanusAdmin.h"
+#include "JanusConfig.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -22,20 +16,6 @@
 #include <thread>
 
 namespace devservice {
-
-struct JanusSettings
-{
-    std::string folder; // created if need be; holds configuration and janus.log
-    int clientPort = 0; // 0: a free port, chosen at start
-    int adminPort = 0;
-    int rtpMin = 20000;
-    int rtpMax = 20199;
-    std::string iceInterfaces; // ice_enforce_list; empty: Janus's own choice
-    std::string binary = "janus";
-};
-
-// "MIN-MAX" with 1024 <= MIN <= MAX <= 65535.
-bool parsePortRange(const std::string& text, int& min, int& max);
 
 class JanusProcess
 {

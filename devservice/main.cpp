@@ -122,6 +122,12 @@ bool parseOptions(int argc, char** argv, Options& options)
             options.mediaServers.push_back(endpoint);
         } else if (arg == "--media-interface" && hasValue) {
             options.janus.iceInterfaces = argv[++i];
+            if (options.janus.iceInterfaces.empty() ||
+                options.janus.iceInterfaces.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                              "0123456789_.:,-") != std::string::npos) {
+                std::fprintf(stderr, "devservice: --media-interface needs interface names, comma-separated\n");
+                return false;
+            }
         } else if (arg == "--janus-ports" && hasValue) {
             const std::string ports = argv[++i];
             const size_t comma = ports.find(',');
