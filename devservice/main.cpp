@@ -123,9 +123,11 @@ bool parseOptions(int argc, char** argv, Options& options)
         } else if (arg == "--media-interface" && hasValue) {
             options.janus.iceInterfaces = argv[++i];
             if (options.janus.iceInterfaces.empty() ||
-                options.janus.iceInterfaces.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                                              "0123456789_.:,-") != std::string::npos) {
-                std::fprintf(stderr, "devservice: --media-interface needs interface names, comma-separated\n");
+                options.janus.iceInterfaces.find_first_not_of(
+                    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                    "0123456789_.:,-") != std::string::npos) {
+                std::fprintf(stderr,
+                             "devservice: --media-interface needs interface names, comma-separated\n");
                 return false;
             }
         } else if (arg == "--janus-ports" && hasValue) {
