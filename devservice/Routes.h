@@ -8,13 +8,14 @@ class Server;
 
 namespace devservice {
 
+class MediaRooms;
 class Store;
 
 // /v3/meeting/create|update|delete|list, /v3/user/get|update
 void registerConferenceRoutes(httplib::Server& server, Store& store);
 // /oauth/token, /api/route/vas/zhumu/userInfo/get
 void registerCloudRoutes(httplib::Server& server, Store& store);
-// /sdk/v1/auth, /sdk/v1/login, /sdk/v1/meetings/start, /sdk/v1/meetings/join
-void registerSdkRoutes(httplib::Server& server, Store& store);
+// /sdk/v1/auth, /sdk/v1/login, /sdk/v1/meetings/start|join|leave|end
+void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms);
 
 } // namespace devservice

@@ -1,11 +1,13 @@
 // The conferencing SDK's endpoints: application authorisation, account login,
 // and the admission to a meeting that precedes the SDK's meeting window.
 // Every request is a form POST; a missing, repeated or malformed field is a
-// 400 with a JSON error. A login answers a session that later meeting
-// requests carry as "Authorization: Bearer <session>"; an instant meeting
-// needs one, because the meeting belongs to the signed-in account.
+// 400 with a JSON error. A login answers a session that every meeting
+// request carries as "Authorization: Bearer <session>": a meeting is started
+// by its owner only, joined by signed-in accounts only, and each admission
+// hands out a media room's pin and a token of the caller's own.
 
 #include "LoginThrottle.h"
+#include "MediaRooms.h"
 #include "Routes.h"
 #include "Store.h"
 #include "Text.h"
@@ -156,7 +158,43 @@ void handleLogin(Store& store, Sessions& sessions, LoginThrottle& throttle, cons
     answerJson(res, 200, "{\"result\":\"signed in\",\"session\":\"" + *session + "\"}");
 }
 
-void handleStart(Store& store, const Sessions& sessions, const httplib::Request& req, httplib::Response& res)
+// The session token of a request's "Authorization: Bearer" header, which
+// names the participant to the meeting rooms.
+std::string bearerOf(const httplib::Request& req)
+{
+    const std::string header = req.get_header_value("Authorization");
+    const std::string prefix = "Bearer ";
+    return header.compare(0, prefix.size(), prefix) == 0 ? header.substr(prefix.size()) : std::string();
+}
+
+std::string accountName(const Store& store, const std::string& zcode)
+{
+    const std::optional<Account> account = store.accountByZcode(zcode);
+    if (!account)
+        return {};
+    return account->displayName.empty() ? account->userName : account->displayName;
+}
+
+// The answer to a start or join: the meeting and what the client needs to
+// enter its media room; 503 when no media server can hold the room.
+void answerAdmission(MediaRooms& rooms, const Meeting& meeting, const std::string& zcode,
+                     const std::string& session, const std::string& displayName, httplib::Response& res)
+{
+    const std::optional<MediaAdmission> admission = rooms.admit(meeting.id, session);
+    if (!admission) {
+        answerError(res, 503, "media_unavailable", "no media server can hold the meeting now");
+        return;
+    }
+    answerJson(res, 200,
+               "{\"number\":\"" + meeting.id + "\",\"media\":{\"server\":" + jsonString(admission->server) +
+                   ",\"room\":" + std::to_string(admission->room) + ",\"pin\":" + jsonString(admission->pin) +
+                   ",\"token\":" + jsonString(admission->token) +
+                   ",\"ice_servers\":[],\"display_name\":" + jsonString(displayName) +
+                   ",\"host\":" + (meeting.zcode == zcode ? "true" : "false") + "}}");
+}
+
+void handleStart(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+                 httplib::Response& res)
 {
     const auto form = fields(req, res, {"number", "no_video"});
     if (!form)
@@ -171,41 +209,46 @@ void handleStart(Store& store, const Sessions& sessions, const httplib::Request&
         answerError(res, 400, "bad_request", "no_video must be 0 or 1");
         return;
     }
+    const std::optional<std::string> owner = sessions.ownerOf(req);
+    if (!owner) {
+        answerError(res, 401, "unauthorized", "starting a meeting needs a signed-in host");
+        return;
+    }
 
+    std::optional<Meeting> meeting;
     if (*number == 0) {
-        const std::optional<std::string> owner = sessions.ownerOf(req);
-        if (!owner) {
-            answerError(res, 401, "unauthorized", "an instant meeting needs a signed-in host");
+        Meeting instant;
+        instant.zcode = *owner;
+        instant.topic = "Instant meeting";
+        instant.startTime = utcNow();
+        instant.createdAt = instant.startTime;
+        instant.duration = kInstantMeetingMinutes;
+        instant.type = kInstantMeetingType;
+        instant.noVideoHost = noVideo == "1";
+        instant.instant = true;
+        meeting = store.createMeeting(instant);
+    } else {
+        meeting = store.meetingById(std::to_string(*number));
+        if (!meeting) {
+            answerError(res, 404, "not_found", "no such meeting");
             return;
         }
-        Meeting meeting;
-        meeting.zcode = *owner;
-        meeting.topic = "Instant meeting";
-        meeting.startTime = utcNow();
-        meeting.createdAt = meeting.startTime;
-        meeting.duration = kInstantMeetingMinutes;
-        meeting.type = kInstantMeetingType;
-        meeting.noVideoHost = noVideo == "1";
-        meeting.instant = true;
-        const Meeting created = store.createMeeting(meeting);
-        answerJson(res, 200, "{\"number\":\"" + created.id + "\",\"instant\":true}");
-        return;
+        if (meeting->zcode != *owner) {
+            answerError(res, 403, "forbidden", "only the meeting's owner starts it");
+            return;
+        }
     }
-    const std::optional<Meeting> existing = store.meetingById(std::to_string(*number));
-    if (!existing) {
-        answerError(res, 404, "not_found", "no such meeting");
-        return;
-    }
-    answerJson(res, 200, "{\"number\":\"" + existing->id + "\",\"instant\":false}");
+    answerAdmission(rooms, *meeting, *owner, bearerOf(req), accountName(store, *owner), res);
 }
 
-void handleJoin(Store& store, const httplib::Request& req, httplib::Response& res)
+void handleJoin(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+                httplib::Response& res)
 {
     const auto form = fields(req, res, {"number", "display_name"});
     if (!form)
         return;
     const auto& [numberText, displayName] = *form;
-    // The name shows only in the joining SDK's own window; it must be text.
+    // The name is shown to everyone in the meeting; it must be text.
     if (!isValidUtf8(displayName) || hasControlCharacter(displayName)) {
         answerError(res, 400, "bad_request", "display_name is not text");
         return;
@@ -215,18 +258,75 @@ void handleJoin(Store& store, const httplib::Request& req, httplib::Response& re
         answerError(res, 400, "bad_request", "number is not a meeting number");
         return;
     }
+    const std::optional<std::string> caller = sessions.ownerOf(req);
+    if (!caller) {
+        answerError(res, 401, "unauthorized", "joining a meeting needs a signed-in account");
+        return;
+    }
     const std::optional<Meeting> existing =
         *number == 0 ? std::nullopt : store.meetingById(std::to_string(*number));
     if (!existing) {
         answerError(res, 404, "not_found", "no such meeting");
         return;
     }
-    answerJson(res, 200, "{\"number\":\"" + existing->id + "\"}");
+    answerAdmission(rooms, *existing, *caller, bearerOf(req),
+                    displayName.empty() ? accountName(store, *caller) : displayName, res);
+}
+
+// Leave and end: the caller and the meeting, or nothing with the refusal
+// written.
+std::optional<std::pair<std::string, Meeting>>
+meetingOfCaller(Store& store, const Sessions& sessions, const httplib::Request& req, httplib::Response& res)
+{
+    const auto form = fields(req, res, {"number"});
+    if (!form)
+        return std::nullopt;
+    const std::optional<long long> number = meetingNumber((*form)[0]);
+    if (!number) {
+        answerError(res, 400, "bad_request", "number is not a meeting number");
+        return std::nullopt;
+    }
+    const std::optional<std::string> caller = sessions.ownerOf(req);
+    if (!caller) {
+        answerError(res, 401, "unauthorized", "needs a signed-in account");
+        return std::nullopt;
+    }
+    const std::optional<Meeting> meeting =
+        *number == 0 ? std::nullopt : store.meetingById(std::to_string(*number));
+    if (!meeting) {
+        answerError(res, 404, "not_found", "no such meeting");
+        return std::nullopt;
+    }
+    return std::make_pair(*caller, *meeting);
+}
+
+void handleLeave(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+                 httplib::Response& res)
+{
+    const auto found = meetingOfCaller(store, sessions, req, res);
+    if (!found)
+        return;
+    rooms.leave(found->second.id, bearerOf(req));
+    answerJson(res, 200, "{\"result\":\"left\"}");
+}
+
+void handleEnd(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+               httplib::Response& res)
+{
+    const auto found = meetingOfCaller(store, sessions, req, res);
+    if (!found)
+        return;
+    if (found->second.zcode != found->first) {
+        answerError(res, 403, "forbidden", "only the host ends the meeting");
+        return;
+    }
+    rooms.end(found->second.id);
+    answerJson(res, 200, "{\"result\":\"ended\"}");
 }
 
 } // namespace
 
-void registerSdkRoutes(httplib::Server& server, Store& store)
+void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
 {
     // Lives as long as the server's handlers: the routes are registered once.
     static Sessions sessions;
@@ -235,12 +335,22 @@ void registerSdkRoutes(httplib::Server& server, Store& store)
     server.Post("/sdk/v1/login", [&store](const httplib::Request& req, httplib::Response& res) {
         handleLogin(store, sessions, throttle, req, res);
     });
-    server.Post("/sdk/v1/meetings/start", [&store](const httplib::Request& req, httplib::Response& res) {
-        handleStart(store, sessions, req, res);
-    });
-    server.Post("/sdk/v1/meetings/join", [&store](const httplib::Request& req, httplib::Response& res) {
-        handleJoin(store, req, res);
-    });
+    server.Post("/sdk/v1/meetings/start",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleStart(store, sessions, rooms, req, res);
+                });
+    server.Post("/sdk/v1/meetings/join",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleJoin(store, sessions, rooms, req, res);
+                });
+    server.Post("/sdk/v1/meetings/leave",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleLeave(store, sessions, rooms, req, res);
+                });
+    server.Post("/sdk/v1/meetings/end",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleEnd(store, sessions, rooms, req, res);
+                });
 }
 
 } // namespace devservice

@@ -89,7 +89,8 @@ bool ServiceProcess::start(std::string* error)
         if (null >= 0)
             ::dup2(null, STDIN_FILENO);
         ::execl(m_binary.c_str(), m_binary.c_str(), "--port", port.c_str(), "--data", m_dataFile.c_str(),
-                "--certs", m_certDirectory.c_str(), "--no-demo-data", static_cast<char*>(nullptr));
+                "--certs", m_certDirectory.c_str(), "--no-demo-data", "--media-interface", "lo",
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     for (int attempt = 0; attempt < 200; ++attempt) {

@@ -46,6 +46,7 @@ fi
 rm -f "$state/devservice.db" "$state/devservice.db-journal" "$state/devservice.db-wal" "$state/devservice.db-shm"
 # Detached, with every stream redirected, so ctest does not wait for it.
 ASAN_OPTIONS=detect_leaks=0 setsid "$binary" --port "$port" --data "$state/devservice.db" --certs "$certs" --no-demo-data \
+    --media-interface lo \
     </dev/null >"$state/devservice.log" 2>&1 &
 pid=$!
 echo "$pid" >"$pidfile"

@@ -41,7 +41,7 @@ class HeldService:
         data = os.path.join(self.session.scratch, "service-%d.db" % time.monotonic_ns())
         self.log = open(data + ".log", "w+b")
         self.process = subprocess.Popen(
-            [DEVSERVICE, "--port", PORT, "--data", data, "--certs", CERTS, *self.args],
+            [DEVSERVICE, "--port", PORT, "--data", data, "--certs", CERTS, "--media-interface", "lo", *self.args],
             stdout=self.log, stderr=subprocess.STDOUT, env=dict(os.environ, ASAN_OPTIONS="detect_leaks=0"))
         deadline = time.time() + 20
         while time.time() < deadline:

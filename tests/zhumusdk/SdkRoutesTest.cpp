@@ -2,6 +2,8 @@
 // each answers for right, wrong and malformed input, and where an instant
 // meeting lands in the store.
 
+#include "FakeRoomServer.h"
+#include "MediaRooms.h"
 #include "Routes.h"
 #include "Store.h"
 
@@ -32,7 +34,9 @@ protected:
         std::remove(pattern);
         m_path = pattern;
         m_store = std::make_unique<Store>(m_path);
-        registerSdkRoutes(m_server, *m_store);
+        m_rooms = std::make_unique<MediaRooms>(std::vector<std::shared_ptr<RoomServer>>{m_media},
+                                               std::chrono::seconds(60), [](const std::string&) {});
+        registerSdkRoutes(m_server, *m_store, *m_rooms);
         m_port = m_server.bind_to_any_port("127.0.0.1");
         ASSERT_GT(m_port, 0);
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
@@ -44,6 +48,7 @@ protected:
         m_server.stop();
         if (m_thread.joinable())
             m_thread.join();
+        m_rooms.reset();
         m_store.reset();
         std::remove(m_path.c_str());
     }
@@ -75,6 +80,8 @@ protected:
 
     std::string m_path;
     std::unique_ptr<Store> m_store;
+    std::shared_ptr<FakeRoomServer> m_media = std::make_shared<FakeRoomServer>();
+    std::unique_ptr<MediaRooms> m_rooms;
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;
@@ -149,25 +156,81 @@ TEST_F(SdkRoutesTest, InstantMeetingBelongsToTheSignedInAccountAndIsNotListed)
 TEST_F(SdkRoutesTest, StartAndJoinAdmitExistingMeetingsOnly)
 {
     const std::string session = sessionOf("zhangsan@example.com", "Zs-Meet-2024");
+    const std::string other = sessionOf("lisi@talvora.dev", "LiSi-Password-16");
     const auto started =
         post("/sdk/v1/meetings/start", {{"number", "0"}, {"no_video", "0"}}, bearer(session));
     std::smatch match;
     ASSERT_TRUE(std::regex_search(started.second, match, std::regex("\"number\":\"([0-9]+)\"")));
     const std::string number = match[1];
 
-    // Starting a known meeting needs no session; leading zeros name the same one.
-    EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", number}, {"no_video", "0"}}).first, 200);
-    const auto padded = post("/sdk/v1/meetings/start", {{"number", "00" + number}, {"no_video", "1"}});
+    // Only its owner starts a known meeting; leading zeros name the same one.
+    EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", number}, {"no_video", "0"}}).first, 401);
+    EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", number}, {"no_video", "0"}}, bearer(other)).first,
+              403);
+    const auto padded =
+        post("/sdk/v1/meetings/start", {{"number", "00" + number}, {"no_video", "1"}}, bearer(session));
     EXPECT_EQ(padded.first, 200);
     EXPECT_NE(padded.second.find("\"number\":\"" + number + "\""), std::string::npos);
-    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", "张三"}}).first, 200);
-    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}).first, 200);
+    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", "张三"}}).first, 401);
+    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(other)).first,
+              200);
 
-    EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", "12345"}, {"no_video", "0"}}).first, 404);
-    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", "12345"}, {"display_name", "a"}}).first, 404);
-    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", "0"}, {"display_name", "a"}}).first, 404);
-    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", "9223372036854775807"}, {"display_name", "a"}}).first,
+    EXPECT_EQ(post("/sdk/v1/meetings/start", {{"number", "12345"}, {"no_video", "0"}}, bearer(session)).first,
               404);
+    EXPECT_EQ(
+        post("/sdk/v1/meetings/join", {{"number", "12345"}, {"display_name", "a"}}, bearer(other)).first,
+        404);
+    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", "0"}, {"display_name", "a"}}, bearer(other)).first,
+              404);
+    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", "9223372036854775807"}, {"display_name", "a"}},
+                   bearer(other))
+                  .first,
+              404);
+}
+
+TEST_F(SdkRoutesTest, AdmissionCarriesTheMediaRoomAndOnlyTheHostEndsIt)
+{
+    const std::string host = sessionOf("zhangsan@example.com", "Zs-Meet-2024");
+    const std::string guest = sessionOf("lisi@talvora.dev", "LiSi-Password-16");
+    const auto started = post("/sdk/v1/meetings/start", {{"number", "0"}, {"no_video", "0"}}, bearer(host));
+    ASSERT_EQ(started.first, 200) << started.second;
+    const std::regex shape(
+        "\\{\"number\":\"([0-9]+)\",\"media\":\\{\"server\":\"ws://127\\.0\\.0\\.1:8188\","
+        "\"room\":([0-9]+),\"pin\":\"([0-9a-f]{32})\",\"token\":\"([0-9a-f]{32})\","
+        "\"ice_servers\":\\[\\],\"display_name\":\"([^\"]*)\",\"host\":(true|false)\\}\\}");
+    std::smatch hostAnswer;
+    ASSERT_TRUE(std::regex_match(started.second, hostAnswer, shape)) << started.second;
+    const std::string number = hostAnswer[1];
+    EXPECT_EQ(hostAnswer[5], "张三");
+    EXPECT_EQ(hostAnswer[6], "true");
+
+    const auto joined =
+        post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", "小李"}}, bearer(guest));
+    std::smatch guestAnswer;
+    ASSERT_TRUE(std::regex_match(joined.second, guestAnswer, shape)) << joined.second;
+    EXPECT_EQ(guestAnswer[2], hostAnswer[2]);
+    EXPECT_EQ(guestAnswer[3], hostAnswer[3]);
+    EXPECT_NE(guestAnswer[4], hostAnswer[4]);
+    EXPECT_EQ(guestAnswer[5], "小李");
+    EXPECT_EQ(guestAnswer[6], "false");
+    const auto unnamed =
+        post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(guest));
+    EXPECT_NE(unnamed.second.find("\"display_name\":\"lisi\""), std::string::npos) << unnamed.second;
+
+    EXPECT_EQ(post("/sdk/v1/meetings/leave", {{"number", number}}).first, 401);
+    EXPECT_EQ(post("/sdk/v1/meetings/end", {{"number", number}}, bearer(guest)).first, 403);
+    EXPECT_EQ(post("/sdk/v1/meetings/leave", {{"number", "12345"}}, bearer(guest)).first, 404);
+    EXPECT_EQ(post("/sdk/v1/meetings/leave", {{"number", number}}, bearer(guest)).first, 200);
+    EXPECT_EQ(m_media->tokens.size(), 1u);
+    EXPECT_TRUE(m_media->hasToken(hostAnswer[4]));
+    EXPECT_EQ(post("/sdk/v1/meetings/end", {{"number", number}}, bearer(host)).first, 200);
+    EXPECT_EQ(m_media->roomCount(), 0u);
+    EXPECT_TRUE(m_media->tokens.empty());
+
+    // Without a media server there is no admission, and the answer says so.
+    m_media->down = true;
+    EXPECT_EQ(post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(guest)).first,
+              503);
 }
 
 TEST_F(SdkRoutesTest, MalformedMeetingRequestsAreRefused)

@@ -517,8 +517,10 @@ void ZhumuSdkStandInTest::joinWithChineseNameShowsIt()
 void ZhumuSdkStandInTest::joinOfUnknownNumberFailsWithReason8()
 {
     Recorder recorder;
-    ZhumuSDK::IMeetingService* meetings = createServices(recorder).meetings;
-    QVERIFY(meetings);
+    // Joining needs a signed-in account; only then does the number count.
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    ZhumuSDK::IMeetingService* meetings = services.meetings;
     const std::wstring name = L"李四";
     ZhumuSDK::JoinParam join{};
     join.userType = 100;

@@ -1,0 +1,62 @@
+#pragma once
+// A Janus instance reached through its Admin API over HTTP: tokens with
+// add_token/remove_token, and the VideoRoom's rooms with message_plugin.
+//
+// Rooms go through the Admin API rather than a Janus API session because
+// message_plugin hands the request straight to the plugin's synchronous
+// handler: no session, handle or keep-alive to look after, no token of the
+// service's own that a leak could turn into a way in, and the admin secret
+// already guards it. The room admin key is sent as well, as VideoRoom asks
+// for it on create whatever the path.
+
+#include "RoomServer.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace httplib {
+class Client;
+}
+
+namespace devservice {
+
+struct JanusEndpoint
+{
+    std::string clientUrl; // ws://127.0.0.1:8188
+    std::string adminUrl;  // http://127.0.0.1:7088/admin
+    std::string adminSecret;
+    std::string roomAdminKey;
+};
+
+// "WS_URL,ADMIN_URL,ADMIN_SECRET,ROOM_ADMIN_KEY"; false when a part is missing
+// or a URL has the wrong scheme.
+bool parseJanusEndpoint(const std::string& text, JanusEndpoint& endpoint);
+
+class JanusAdmin : public RoomServer
+{
+public:
+    explicit JanusAdmin(JanusEndpoint endpoint);
+    ~JanusAdmin() override;
+
+    std::string clientUrl() const override { return m_endpoint.clientUrl; }
+    bool ping() override;
+    bool addToken(const std::string& token) override;
+    bool removeToken(const std::string& token) override;
+    RoomAnswer roomExists(uint64_t room) override;
+    RoomAnswer createRoom(const RoomSpec& spec) override;
+    RoomAnswer destroyRoom(uint64_t room, const std::string& secret) override;
+
+private:
+    // The answer's body for a request of the given kind ("janus" field) with
+    // its fields (a JSON object's inner text); empty when unreachable.
+    std::string call(const std::string& kind, const std::string& fields, bool withSecret = true);
+    std::string videoRoom(const std::string& request);
+
+    JanusEndpoint m_endpoint;
+    std::string m_path;
+    std::mutex m_mutex; // guards m_client: one request at a time
+    std::unique_ptr<httplib::Client> m_client;
+};
+
+} // namespace devservice

@@ -1,0 +1,45 @@
+#pragma once
+// One media server as the meeting rooms see it: tokens that let a client
+// attach, and VideoRoom rooms. JanusAdmin speaks to a real Janus; tests put a
+// double in its place.
+
+#include <cstdint>
+#include <string>
+
+namespace devservice {
+
+// What the service creates for one meeting. Every secret is random and never
+// leaves the service except the pin, which goes to admitted participants.
+struct RoomSpec
+{
+    uint64_t room = 0;
+    std::string description;
+    std::string pin;
+    std::string secret;
+};
+
+enum class RoomAnswer
+{
+    Done,        // created, destroyed, or (for roomExists) present
+    Absent,      // roomExists: no such room; createRoom: the id is taken
+    Unreachable, // the server did not answer as expected
+};
+
+class RoomServer
+{
+public:
+    virtual ~RoomServer() = default;
+
+    // WebSocket URL that clients connect to.
+    virtual std::string clientUrl() const = 0;
+
+    virtual bool ping() = 0;
+    virtual bool addToken(const std::string& token) = 0;
+    virtual bool removeToken(const std::string& token) = 0;
+
+    virtual RoomAnswer roomExists(uint64_t room) = 0;
+    virtual RoomAnswer createRoom(const RoomSpec& spec) = 0;
+    virtual RoomAnswer destroyRoom(uint64_t room, const std::string& secret) = 0;
+};
+
+} // namespace devservice
