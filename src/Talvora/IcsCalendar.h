@@ -15,7 +15,8 @@ class IcsCalendar
 {
 public:
     // One VCALENDAR holding one VEVENT: UTC start and end, the topic as the
-    // summary, `description` as the description, `stamp` as DTSTAMP. UTF-8,
+    // summary, `description` as the description (its lines kept as lines,
+    // each through singleLine, as the topic), `stamp` as DTSTAMP. UTF-8,
     // text values escaped, lines folded at 75 octets and ended by CRLF.
     // Nothing when the meeting's time lies outside the years 1-9999 that the
     // format can write.

@@ -1,5 +1,6 @@
 #include "MeetingReminders.h"
 
+#include "log/LineText.h"
 #include "log/Log.h"
 
 #include <QPointer>
@@ -53,7 +54,8 @@ talvora::platform::DesktopNotifications::Message
 MeetingReminders::message(const talvora::ScheduledMeeting& meeting)
 {
     const std::string body =
-        meeting.topic + "\n" + meeting.time.startClock() + " 开始 · 会议码 " + meeting.id;
+        talvora::singleLine(meeting.topic) + "\n" + meeting.time.startClock() + " 开始 · 会议码 " +
+        talvora::singleLine(meeting.id);
     return {QString::fromUtf8("会议即将开始"), QString::fromStdString(body), QString::fromUtf8("开始会议")};
 }
 

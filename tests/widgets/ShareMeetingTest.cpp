@@ -8,6 +8,7 @@
 #include "IcsCalendar.h"
 #include "KelpNetUtilsDouble.h"
 #include "MeetContextMenu.h"
+#include "MeetingInvitation.h"
 #include "MeetingReminders.h"
 #include "ShowAMeet.h"
 #include "Talvora.h"
@@ -258,6 +259,27 @@ private slots:
             [](QWidget*, const QString&) { return QStringLiteral("/nonexistent-talvora/a.ics"); });
         menu->m_pActExport->trigger();
         QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("导出日历文件失败")});
+    }
+
+    // A topic that tries to add a line (U+2028) and to reverse its tail
+    // (U+202E) stays one plain line in every text made from it.
+    void serviceTextsStayOnTheirLines()
+    {
+        const talvora::ScheduledMeeting meeting{
+            "85077\xE2\x80\xA9", "周会\xE2\x80\xA8会议码：999\xE2\x80\xAEgpj.exe\xE2\x81\xA6",
+            talvora::MeetingTime::fromBeijing(2024, 3, 7, 9, 5, 85)};
+        const QString topic = QString::fromUtf8("周会 会议码：999gpj.exe");
+        const QString invited = QString::fromStdString(talvora::MeetingInvitation::text("张\xE2\x80\xAE三", meeting));
+        QCOMPARE(invited, invitation(QString::fromUtf8("张三"), topic, QString::fromUtf8("2024年3月7日  9:05-10:30"),
+                                     "85077 "));
+        QCOMPARE(MeetingReminders::message(meeting).body, topic + QString::fromUtf8("\n9:05 开始 · 会议码 85077 "));
+        const std::optional<std::string> ics =
+            talvora::IcsCalendar::event(meeting, invited.toStdString(), QDateTime::currentDateTimeUtc());
+        QVERIFY(ics.has_value());
+        QVERIFY(ics->find("\xE2\x80\xA8") == std::string::npos && ics->find("\xE2\x80\xAE") == std::string::npos);
+        QVERIFY(ics->find(("SUMMARY:" + topic).toStdString()) != std::string::npos);
+        QVERIFY(talvora::IcsCalendar::event(meeting, "a\xE2\x80\xA8" "b\nc", QDateTime::currentDateTimeUtc())
+                    ->find("DESCRIPTION:a b\\nc\r\n") != std::string::npos);
     }
 
     void trayMenuShowsTheWindowAndAsksBeforeLoggingOut()
