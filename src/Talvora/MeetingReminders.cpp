@@ -3,7 +3,9 @@
 #include "log/LineText.h"
 #include "log/Log.h"
 
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -96,12 +98,12 @@ void MeetingReminders::remindDue()
     for (const talvora::ScheduledMeeting& meeting : due) {
         LOG_INFO << "meeting reminder: " << meeting.id;
         const auto shown = message(meeting);
+        const QString code = QString::fromStdString(meeting.id);
         if (m_notifications == nullptr) {
-            emit unshown(shown.summary, shown.body);
+            remindWithoutService(shown, code);
             continue;
         }
         QPointer<MeetingReminders> self(this);
-        const QString code = QString::fromStdString(meeting.id);
         m_notifications->show(
             shown,
             [self, code] {
@@ -109,10 +111,47 @@ void MeetingReminders::remindDue()
                     emit self->startRequested(code);
                 }
             },
-            [self, shown] {
+            [self, shown, code] {
                 if (self) {
-                    emit self->unshown(shown.summary, shown.body);
+                    self->remindWithoutService(shown, code);
                 }
             });
     }
+}
+
+void MeetingReminders::setFallback(QWidget* window, TrayMessage trayMessage)
+{
+    m_pWindow = window;
+    m_trayMessage = std::move(trayMessage);
+}
+
+void MeetingReminders::remindWithoutService(const talvora::platform::DesktopNotifications::Message& shown,
+                                            const QString& meetingCode)
+{
+    emit unshown(shown.summary, shown.body);
+    if ((m_trayMessage && m_trayMessage(shown.summary, shown.body)) || m_pWindow.isNull()) {
+        return;
+    }
+    // Neither a notification nor the tray: the reminder must still be seen,
+    // without holding up whatever the user is doing in the window.
+    if (m_pWindow->isMinimized() || !m_pWindow->isVisible()) {
+        m_pWindow->showNormal();
+    }
+    m_pWindow->raise();
+    m_pWindow->activateWindow();
+    auto* notice = new QMessageBox(QMessageBox::Information, shown.summary, shown.body, QMessageBox::Close,
+                                   m_pWindow);
+    notice->setObjectName(QStringLiteral("ReminderNotice"));
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->setWindowModality(Qt::NonModal);
+    notice->setTextFormat(Qt::PlainText);
+    QPushButton* start = notice->addButton(shown.actionLabel, QMessageBox::AcceptRole);
+    notice->setDefaultButton(start);
+    QPointer<MeetingReminders> self(this);
+    connect(start, &QPushButton::clicked, this, [self, meetingCode] {
+        if (self) {
+            emit self->startRequested(meetingCode);
+        }
+    });
+    notice->show();
 }

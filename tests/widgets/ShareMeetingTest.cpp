@@ -21,6 +21,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -280,6 +281,34 @@ private slots:
         QVERIFY(ics->find(("SUMMARY:" + topic).toStdString()) != std::string::npos);
         QVERIFY(talvora::IcsCalendar::event(meeting, "a\xE2\x80\xA8" "b\nc", QDateTime::currentDateTimeUtc())
                     ->find("DESCRIPTION:a b\\nc\r\n") != std::string::npos);
+    }
+
+    // No notification service on the bus and no tray: the window comes to
+    // the front with a notice of the reminder that does not hold it up.
+    void reminderWithoutServiceOrTrayRaisesTheWindowWithANotice()
+    {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/talvora-bus");
+        auto window = makeWindow("{\"meetings\":[]}");
+        window->showMinimized();
+        MeetingReminders* reminders = window->m_pMeetingReminders;
+        reminders->setClock([] { return QDateTime(QDate(2030, 1, 1), QTime(0, 0), Qt::UTC); });
+        QSignalSpy started(reminders, &MeetingReminders::startRequested);
+        reminders->arm({meet("1001", "周会", "2030-01-01T00:04:00Z")});
+
+        QMessageBox* notice = nullptr;
+        QTRY_VERIFY((notice = window->findChild<QMessageBox*>(QStringLiteral("ReminderNotice"))) != nullptr);
+        QVERIFY(!window->isMinimized() && window->isVisible());
+        QVERIFY(notice->isVisible() && !notice->isModal() && QApplication::activeModalWidget() == nullptr);
+        QCOMPARE(notice->windowTitle(), QString::fromUtf8("会议即将开始"));
+        QCOMPARE(notice->text(), QString::fromUtf8("周会\n8:04 开始 · 会议码 1001"));
+        QAbstractButton* start = notice->buttons().value(0);
+        for (QAbstractButton* button : notice->buttons()) {
+            start = button->text() == QString::fromUtf8("开始会议") ? button : start;
+        }
+        QCOMPARE(start->text(), QString::fromUtf8("开始会议"));
+        start->click();
+        QCOMPARE(started.value(0).value(0).toString(), QStringLiteral("1001"));
+        QTRY_VERIFY(window->findChild<QMessageBox*>(QStringLiteral("ReminderNotice")) == nullptr);
     }
 
     void trayMenuShowsTheWindowAndAsksBeforeLoggingOut()
