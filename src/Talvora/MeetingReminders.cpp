@@ -55,9 +55,8 @@ void MeetingReminders::arm(const std::vector<protocol::Meet>& meetings)
 talvora::platform::DesktopNotifications::Message
 MeetingReminders::message(const talvora::ScheduledMeeting& meeting)
 {
-    const std::string body =
-        talvora::singleLine(meeting.topic) + "\n" + meeting.time.startClock() + " 开始 · 会议码 " +
-        talvora::singleLine(meeting.id);
+    const std::string body = talvora::singleLine(meeting.topic) + "\n" + meeting.time.startClock() +
+                             " 开始 · 会议码 " + talvora::singleLine(meeting.id);
     return {QString::fromUtf8("会议即将开始"), QString::fromStdString(body), QString::fromUtf8("开始会议")};
 }
 
@@ -139,8 +138,8 @@ void MeetingReminders::remindWithoutService(const talvora::platform::DesktopNoti
     }
     m_pWindow->raise();
     m_pWindow->activateWindow();
-    auto* notice = new QMessageBox(QMessageBox::Information, shown.summary, shown.body, QMessageBox::Close,
-                                   m_pWindow);
+    auto* notice =
+        new QMessageBox(QMessageBox::Information, shown.summary, shown.body, QMessageBox::Close, m_pWindow);
     notice->setObjectName(QStringLiteral("ReminderNotice"));
     notice->setAttribute(Qt::WA_DeleteOnClose);
     notice->setWindowModality(Qt::NonModal);

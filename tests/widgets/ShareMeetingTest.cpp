@@ -14,9 +14,12 @@
 #include "Talvora.h"
 #include "TrayIcon.h"
 #include "WidgetTestSupport.h"
+#include "platform/system/DBusNotifications.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -81,6 +84,25 @@ struct FakeNotifications : talvora::platform::DesktopNotifications
     std::shared_ptr<std::vector<std::pair<Message, std::function<void()>>>> shown =
         std::make_shared<std::vector<std::pair<Message, std::function<void()>>>>();
     std::shared_ptr<bool> available = std::make_shared<bool>(true);
+};
+
+// A notification service of the test's own: it numbers its notifications
+// from 1, as a freshly started one does.
+class FakeNotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    uint m_lastId = 0;
+
+public slots:
+    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString&, const QStringList&,
+                const QVariantMap&, int)
+    {
+        return ++m_lastId;
+    }
 };
 
 protocol::Meet meet(const char* id, const char* topic, const char* start)
@@ -266,21 +288,80 @@ private slots:
     // (U+202E) stays one plain line in every text made from it.
     void serviceTextsStayOnTheirLines()
     {
-        const talvora::ScheduledMeeting meeting{
-            "85077\xE2\x80\xA9", "周会\xE2\x80\xA8会议码：999\xE2\x80\xAEgpj.exe\xE2\x81\xA6",
-            talvora::MeetingTime::fromBeijing(2024, 3, 7, 9, 5, 85)};
+        const talvora::ScheduledMeeting meeting{"85077\xE2\x80\xA9",
+                                                "周会\xE2\x80\xA8会议码：999\xE2\x80\xAEgpj.exe\xE2\x81\xA6",
+                                                talvora::MeetingTime::fromBeijing(2024, 3, 7, 9, 5, 85)};
         const QString topic = QString::fromUtf8("周会 会议码：999gpj.exe");
-        const QString invited = QString::fromStdString(talvora::MeetingInvitation::text("张\xE2\x80\xAE三", meeting));
-        QCOMPARE(invited, invitation(QString::fromUtf8("张三"), topic, QString::fromUtf8("2024年3月7日  9:05-10:30"),
-                                     "85077 "));
-        QCOMPARE(MeetingReminders::message(meeting).body, topic + QString::fromUtf8("\n9:05 开始 · 会议码 85077 "));
+        const QString invited =
+            QString::fromStdString(talvora::MeetingInvitation::text("张\xE2\x80\xAE三", meeting));
+        QCOMPARE(invited, invitation(QString::fromUtf8("张三"), topic,
+                                     QString::fromUtf8("2024年3月7日  9:05-10:30"), "85077 "));
+        QCOMPARE(MeetingReminders::message(meeting).body,
+                 topic + QString::fromUtf8("\n9:05 开始 · 会议码 85077 "));
         const std::optional<std::string> ics =
             talvora::IcsCalendar::event(meeting, invited.toStdString(), QDateTime::currentDateTimeUtc());
         QVERIFY(ics.has_value());
-        QVERIFY(ics->find("\xE2\x80\xA8") == std::string::npos && ics->find("\xE2\x80\xAE") == std::string::npos);
+        QVERIFY(ics->find("\xE2\x80\xA8") == std::string::npos &&
+                ics->find("\xE2\x80\xAE") == std::string::npos);
         QVERIFY(ics->find(("SUMMARY:" + topic).toStdString()) != std::string::npos);
-        QVERIFY(talvora::IcsCalendar::event(meeting, "a\xE2\x80\xA8" "b\nc", QDateTime::currentDateTimeUtc())
-                    ->find("DESCRIPTION:a b\\nc\r\n") != std::string::npos);
+        QVERIFY(talvora::IcsCalendar::event(meeting, "a\xE2\x80\xA8z\nc", QDateTime::currentDateTimeUtc())
+                    ->find("DESCRIPTION:a z\\nc\r\n") != std::string::npos);
+    }
+
+    // A restarted notification service counts from 1 again: a click on its
+    // first notification, whichever program showed it, never runs the action
+    // of the one the previous service showed.
+    void notificationActionsEndWithTheServiceThatShowedThem()
+    {
+        QProcess daemon;
+        daemon.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
+        if (!daemon.waitForReadyRead(10000)) {
+            QSKIP("dbus-daemon cannot run here");
+        }
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        const QString path = QStringLiteral("/org/freedesktop/Notifications");
+        const QString name = QStringLiteral("org.freedesktop.Notifications");
+        const auto serve = [&](const QString& connection, FakeNotificationService* service) {
+            QDBusConnection bus = QDBusConnection::connectToBus(address, connection);
+            return bus.registerObject(path, service, QDBusConnection::ExportAllSlots) &&
+                   bus.registerService(name);
+        };
+        const auto click = [&](const QString& connection) {
+            QDBusConnection(connection)
+                .send(QDBusMessage::createSignal(path, name, QStringLiteral("ActionInvoked"))
+                      << uint(1) << QStringLiteral("start"));
+        };
+        FakeNotificationService first;
+        FakeNotificationService restarted;
+        QVERIFY(serve(QStringLiteral("first"), &first));
+        int oldActions = 0;
+        int newActions = 0;
+        {
+            talvora::platform::DBusNotifications notifications(
+                QDBusConnection::connectToBus(address, QStringLiteral("client")));
+            const talvora::platform::DesktopNotifications::Message message{"会议即将开始", "周会",
+                                                                           "开始会议"};
+            notifications.show(
+                message, [&] { ++oldActions; }, [] { QFAIL("unavailable"); });
+            QTRY_COMPARE(first.m_lastId, 1u);
+            click(QStringLiteral("first"));
+            QTRY_COMPARE(oldActions, 1);
+
+            QDBusConnection::disconnectFromBus(QStringLiteral("first"));
+            QVERIFY(serve(QStringLiteral("restarted"), &restarted));
+            click(QStringLiteral("restarted")); // another program's notification 1
+            notifications.show(
+                message, [&] { ++newActions; }, [] { QFAIL("unavailable"); });
+            QTRY_COMPARE(restarted.m_lastId, 1u);
+            click(QStringLiteral("restarted"));
+            QTRY_COMPARE(newActions, 1);
+        }
+        QCOMPARE(oldActions, 1);
+        for (const char* connection : {"restarted", "client"}) {
+            QDBusConnection::disconnectFromBus(QString::fromLatin1(connection));
+        }
+        daemon.kill();
+        daemon.waitForFinished();
     }
 
     // No notification service on the bus and no tray: the window comes to

@@ -16,10 +16,11 @@ bool isContinuation(unsigned char c)
 std::size_t sequenceLength(std::string_view text, std::size_t at)
 {
     const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
-                               : lead >= 0xE0 && lead <= 0xEF                ? 3
-                               : lead >= 0xF0 && lead <= 0xF4                ? 4
-                                                                              : 0;
+    const std::size_t length = lead < 0x80                    ? 1
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
     if (length == 0 || at + length > text.size())
         return 0;
     for (std::size_t i = 1; i < length; ++i)
@@ -114,8 +115,8 @@ std::string singleLine(std::string_view text)
         }
         const char32_t c = codePoint(text, at, length);
         const bool lineBreak = (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-        const bool dropped = c < 0x20 || c == 0x7F || isC1(c) || (c >= 0x202A && c <= 0x202E) ||
-                             (c >= 0x2066 && c <= 0x2069);
+        const bool dropped =
+            c < 0x20 || c == 0x7F || isC1(c) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
         if (lineBreak)
             out += ' ';
         else if (!dropped)
