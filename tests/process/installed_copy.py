@@ -138,7 +138,7 @@ def check_package(build, scratch, version):
         check("./usr/" + relative in listed, "the package lacks /usr/" + relative)
     fields = run_tool("dpkg-deb", "--field", deb, "Section", "Depends")
     check("Section: net" in fields, "wrong section:\n" + fields)
-    for package in ("fonts-noto-cjk", "qttranslations5-l10n", "libqt5widgets5"):
+    for package in ("fonts-noto-cjk", "qttranslations5-l10n", "libqt5widgets5", "libcurl4 (>= 7.85)"):
         check(package in fields, "Depends lacks %s:\n%s" % (package, fields))
 
 
