@@ -363,14 +363,22 @@ private:
 
 } // namespace
 
-TEST_F(LogDirTest, LogGoesToTheUserStateDirectoryWhenTheProgramsOwnCannotBeWritten)
+TEST_F(LogDirTest, LogGoesToTheUserStateDirectoryUnlessBesideIsAWritableBuildTree)
 {
     const fs::path state = m_dir / "state";
     const ScopedEnv stateHome("XDG_STATE_HOME", state.string());
     const std::string fallback = (state / "Talvora" / "Logs").string() + "/";
 
-    const fs::path writable = m_dir / "bin";
+    // Writable, outside a build tree: an installed copy run by root.
+    const fs::path installed = m_dir / "usr" / "bin";
+    fs::create_directories(installed);
+    EXPECT_EQ(chooseLogDirectory(installed.string() + "/"), fallback);
+    EXPECT_FALSE(fs::exists(installed / "Logs"));
+
+    // In a build tree, however deep.
+    const fs::path writable = m_dir / "build" / "src" / "Talvora";
     fs::create_directories(writable);
+    std::ofstream(m_dir / "build" / "CMakeCache.txt") << "# CMake";
     EXPECT_EQ(chooseLogDirectory(writable.string() + "/"), (writable / "Logs").string() + "/");
 
     // Not writable: missing, or Logs taken by something that is no directory.
