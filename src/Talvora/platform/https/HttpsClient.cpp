@@ -6,7 +6,6 @@
 #include <openssl/crypto.h>
 
 #include <atomic>
-#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
