@@ -151,7 +151,11 @@ QString IcsCalendar::fileName(const ScheduledMeeting& meeting)
     }
     static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
     for (QChar& c : name) {
-        if (kForbidden.contains(c) || c.category() == QChar::Other_Control) {
+        // A bidi override would show "gpj.exe" for "exe.jpg" in a file dialog.
+        const bool bidi = (c.unicode() >= 0x202A && c.unicode() <= 0x202E) ||
+                          (c.unicode() >= 0x2066 && c.unicode() <= 0x2069);
+        if (kForbidden.contains(c) || c.category() == QChar::Other_Control || bidi ||
+            c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph) {
             c = QLatin1Char('_');
         }
     }

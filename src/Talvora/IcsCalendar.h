@@ -24,8 +24,9 @@ public:
                                             const QDateTime& stamp);
 
     // The name a save dialog proposes: the topic (or, without one, the
-    // meeting code) with / \ : * ? " < > | and control characters replaced by
-    // "_", kept short enough for any file system, then ".ics".
+    // meeting code) with / \ : * ? " < > |, control characters, line and
+    // paragraph separators and bidi controls replaced by "_", kept short
+    // enough for any file system, then ".ics".
     static QString fileName(const ScheduledMeeting& meeting);
 
     // Writes the whole file or, on failure, leaves what was there and says

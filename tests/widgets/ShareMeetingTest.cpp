@@ -202,6 +202,8 @@ private slots:
                                    << "周会_评审_a_b_c_d_e_f_g_h.ics";
         QTest::newRow("control") << "周\t会\n\x7f"
                                  << "周_会__.ics";
+        QTest::newRow("bidi, separators") << QString::fromUtf8("周会\u202Egpj.exe\u2066\u2028\u2029")
+                                          << QString::fromUtf8("周会_gpj.exe___.ics");
         QTest::newRow("no topic") << QString() << "85012345678.ics";
         QTest::newRow("long") << QString(100, QChar(0x4F1A))
                               << QString(80, QChar(0x4F1A)) + QStringLiteral(".ics");
