@@ -196,4 +196,19 @@ TEST(FormSecrets, ValuesLeaveNoCopyOnceTheRequestsAreGone)
     EXPECT_EQ(copiesInMemory(escaped), 0u);
 }
 
+TEST(AnswerSecrets, BodiesLeaveNoCopyOnceTheAnswersAreGone)
+{
+    const std::string session = masked("{\"session\":\"9f8e7d6c5b4a39281706f5e4d3c2b1a0\"}");
+    {
+        talvora::https::Answer answer;
+        answer.body.reserve(64);
+        for (const char c : session)
+            answer.body += static_cast<char>(static_cast<unsigned char>(c) ^ kMask);
+        talvora::https::Answer copy = answer;
+        const talvora::https::Answer moved = std::move(answer);
+        EXPECT_EQ(copiesInMemory(session), 2u);
+    }
+    EXPECT_EQ(copiesInMemory(session), 0u);
+}
+
 } // namespace

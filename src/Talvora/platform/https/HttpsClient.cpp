@@ -330,6 +330,11 @@ Request::~Request()
     OPENSSL_cleanse(body.data(), body.capacity());
 }
 
+Answer::~Answer()
+{
+    OPENSSL_cleanse(body.data(), body.capacity());
+}
+
 std::string formEncode(std::initializer_list<FormField> fields)
 {
     return encodeFields(fields);

@@ -34,12 +34,21 @@ struct Request
     ~Request();
 };
 
+// A body may carry an access token or a session: every copy overwrites it
+// when it goes, and a moved-from answer is left empty.
 struct Answer
 {
     bool completed = false; // the server answered with some HTTP status
     long status = 0;        // HTTP status when completed
     std::string body;       // answer body when completed
     int transportError = 0; // the CURLcode when not completed
+
+    Answer() = default;
+    Answer(const Answer&) = default;
+    Answer(Answer&&) = default;
+    Answer& operator=(const Answer&) = default;
+    Answer& operator=(Answer&&) = default;
+    ~Answer();
 };
 
 // Ends a transfer from another thread at once, whatever the server does:
