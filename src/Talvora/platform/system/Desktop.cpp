@@ -23,12 +23,18 @@ void prepareDesktop()
 
 namespace {
 
+// The connection that read the X server's resources. It stays open until
+// Qt has its own (setUpDesktop): an X server left without clients resets,
+// and a connection made while it resets waits or fails.
+xcb_connection_t* g_resourceReader = nullptr;
+
 // "Xft.dpi:" with a positive whole number, on a line of the root window's
 // RESOURCE_MANAGER property (what xrdb loads), as the xcb platform reads it.
 bool xServerSetsDpi()
 {
     int screenNumber = 0;
     xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+    g_resourceReader = connection;
     bool set = false;
     if (xcb_connection_has_error(connection) == 0) {
         xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
@@ -54,7 +60,6 @@ bool xServerSetsDpi()
             std::free(reply);
         }
     }
-    xcb_disconnect(connection);
     return set;
 }
 
@@ -73,6 +78,11 @@ bool desktopChoosesScale()
 
 void setUpDesktop()
 {
+    if (g_resourceReader != nullptr) {
+        xcb_disconnect(g_resourceReader);
+        g_resourceReader = nullptr;
+    }
+
     // Ties the windows to the installed desktop entry (its name and icon in
     // task bars and on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral(TALVORA_APP_ID));

@@ -16,7 +16,7 @@ void prepareDesktop();
 // which scales by its own rules. Without such a choice the X server's
 // physical size would set the scale (96.1 dpi makes 1.0012): the windows
 // are then drawn at exactly 1x, as other desktop programs do. Call before
-// the QApplication is constructed.
+// the QApplication is constructed, and setUpDesktop() after it.
 bool desktopChoosesScale();
 
 // Names the desktop entry that the windows belong to, maps the font families
