@@ -39,7 +39,8 @@ void Talvora::setUpDesktopCompanions()
         }
     });
     m_pMeetingReminders->setFallback(this, [this](const QString& summary, const QString& body) {
-        if (!m_pTrayIcon->icon()->isVisible() || !QSystemTrayIcon::supportsMessages()) {
+        if (m_pTrayIcon == nullptr || !m_pTrayIcon->icon()->isVisible() ||
+            !QSystemTrayIcon::supportsMessages()) {
             return false;
         }
         m_pTrayIcon->showMessage(summary, body);
