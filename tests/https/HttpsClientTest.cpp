@@ -1,6 +1,6 @@
 // The HTTPS client's own safeguards, without a service: a libcurl that
-// refuses an option fails the request before anything is sent, and a form's
-// values leave no copy behind once the request is gone.
+// refuses an option fails the request before anything is sent, and neither
+// a form's values nor an answer's body leave a copy behind once gone.
 
 #include "HttpsClient.h"
 #include "HttpsClientTesting.h"
@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
