@@ -185,11 +185,20 @@ TEST(FormSecrets, ValuesLeaveNoCopyOnceTheRequestsAreGone)
             password += static_cast<char>(static_cast<unsigned char>(c) ^ kMask);
         talvora::https::Request request;
         request.body = talvora::https::formEncode({{"account", "zhangsan"}, {"password", password}});
+        // The same secret as a header, where a session stands.
+        request.headers.push_back("Authorization: Bearer " + password);
         OPENSSL_cleanse(password.data(), password.capacity());
         EXPECT_EQ(copiesInMemory(escaped), 1u);
         // As a queued job holds it.
         const talvora::https::Request queued = request;
         EXPECT_EQ(copiesInMemory(escaped), 2u);
+        EXPECT_EQ(copiesInMemory(typed), 2u);
+        // libcurl's list of the headers, made and freed by a request that
+        // fails before it connects.
+        g_unknownOption = CURLOPT_PREREQFUNCTION;
+        request.url = "https://127.0.0.1:9/";
+        EXPECT_FALSE(talvora::https::post(request).completed);
+        g_unknownOption = 0;
     }
     EXPECT_EQ(copiesInMemory(typed), 0u);
     EXPECT_EQ(copiesInMemory(escaped), 0u);

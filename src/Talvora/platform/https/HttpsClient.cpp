@@ -6,6 +6,7 @@
 #include <openssl/crypto.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -61,9 +62,15 @@ struct CurlDeleter
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 
+// The list's copies of the headers carry the session ("Authorization").
 struct HeaderListDeleter
 {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const
+    {
+        for (curl_slist* item = list; item != nullptr; item = item->next)
+            OPENSSL_cleanse(item->data, std::strlen(item->data));
+        curl_slist_free_all(list);
+    }
 };
 
 // When a reused connection ends without an answer, libcurl sends the request
@@ -328,6 +335,8 @@ template <class Fields> std::string encodeFields(const Fields& fields)
 Request::~Request()
 {
     OPENSSL_cleanse(body.data(), body.capacity());
+    for (std::string& header : headers)
+        OPENSSL_cleanse(header.data(), header.capacity());
 }
 
 Answer::~Answer()

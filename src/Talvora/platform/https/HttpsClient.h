@@ -23,8 +23,8 @@ namespace talvora::https {
 
 constexpr std::size_t kMaxAnswerBytes = 8 * 1024 * 1024;
 
-// A body may carry a password: every copy of a request overwrites its body
-// when it goes.
+// A body may carry a password and a header the session: every copy of a
+// request overwrites both when it goes.
 struct Request
 {
     std::string url;
