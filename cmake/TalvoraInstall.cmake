@@ -75,8 +75,10 @@ Talvora lists the meetings booked on a conferencing service and books,
 edits, deletes, starts and joins video and voice meetings. Its interface
 is in Simplified Chinese; signing in uses the cloud account.")
 # The libraries come from dpkg-shlibdeps; these are loaded at run time: the
-# interface's CJK face and Qt's Chinese texts of the standard buttons.
+# interface's CJK face and Qt's Chinese texts of the standard buttons. The
+# HTTPS client sets options of libcurl 7.85, which no symbol version tells
+# dpkg-shlibdeps about.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qttranslations5-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qttranslations5-l10n, libcurl4 (>= 7.85)")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -11,7 +11,7 @@ packages=(
     libcjson-dev libcurl4-openssl-dev libcpp-httplib-dev libsqlite3-dev libssl-dev openssl curl
     fonts-noto-cjk fontconfig
     libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-    xvfb xdotool xcompmgr x11-apps libx11-dev imagemagick iproute2 procps python3
+    xvfb xdotool xcompmgr x11-apps x11-xserver-utils libx11-dev libxcb1-dev imagemagick iproute2 procps python3
     dpkg-dev file desktop-file-utils appstream
     dbus python3-dbus python3-gi python3-icalendar
     python3-pyatspi at-spi2-core dbus-daemon

@@ -1,5 +1,7 @@
 #include "IcsCalendar.h"
 
+#include "log/LineText.h"
+
 #include <QSaveFile>
 #include <QString>
 
@@ -46,6 +48,19 @@ std::string escapeText(const std::string& raw)
         }
     }
     return escaped;
+}
+
+// A text of several lines, each made a single line of its own: a value from
+// the service inside one line can neither add a line nor reorder its neighbours.
+std::string linesKeptApart(const std::string& text)
+{
+    std::string kept;
+    std::size_t from = 0;
+    for (std::size_t to; (to = text.find('\n', from)) != std::string::npos; from = to + 1) {
+        kept += talvora::singleLine(std::string_view(text).substr(from, to - from));
+        kept += '\n';
+    }
+    return kept + talvora::singleLine(std::string_view(text).substr(from));
 }
 
 bool isContinuationByte(char c)
@@ -116,8 +131,8 @@ std::optional<std::string> IcsCalendar::event(const ScheduledMeeting& meeting, c
     if (meeting.time.durationMinutes() > 0) {
         add("DTEND:" + *end);
     }
-    add("SUMMARY:" + escapeText(meeting.topic));
-    add("DESCRIPTION:" + escapeText(description));
+    add("SUMMARY:" + escapeText(talvora::singleLine(meeting.topic)));
+    add("DESCRIPTION:" + escapeText(linesKeptApart(description)));
     add("END:VEVENT");
     add("END:VCALENDAR");
     return ics;
@@ -136,7 +151,11 @@ QString IcsCalendar::fileName(const ScheduledMeeting& meeting)
     }
     static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
     for (QChar& c : name) {
-        if (kForbidden.contains(c) || c.category() == QChar::Other_Control) {
+        // A bidi override would show "gpj.exe" for "exe.jpg" in a file dialog.
+        const bool bidi = (c.unicode() >= 0x202A && c.unicode() <= 0x202E) ||
+                          (c.unicode() >= 0x2066 && c.unicode() <= 0x2069);
+        if (kForbidden.contains(c) || c.category() == QChar::Other_Control || bidi ||
+            c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph) {
             c = QLatin1Char('_');
         }
     }

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
+
 using namespace talvora::build;
 
 namespace talvora::meetform {
@@ -48,16 +50,50 @@ std::optional<long long> checkedDuration(const MyQlineEdit* topic, const TimePic
     return duration;
 }
 
+namespace {
+
+// Keeps a field's place in its row at the row's own height while the field
+// takes the height its text needs, centred on the same line. A 20 px field
+// under a 20 px font cut off the descenders (g j p q y) and the bottom
+// strokes of characters such as 审 and 周, and its focus ring ran through the
+// baseline; the caption and the rows below stay where they were.
+class CentredFieldItem : public QWidgetItem
+{
+public:
+    CentredFieldItem(QWidget* field, QSize place) : QWidgetItem(field), m_place(place) {}
+
+    QSize sizeHint() const override { return m_place; }
+    QSize minimumSize() const override { return m_place; }
+    QSize maximumSize() const override { return m_place; }
+    Qt::Orientations expandingDirections() const override { return {}; }
+    void setGeometry(const QRect& rect) override
+    {
+        if (isEmpty())
+            return;
+        const int overflow = std::max(0, widget()->sizeHint().height() - rect.height());
+        const int half = (overflow + 1) / 2;
+        widget()->setGeometry(rect.adjusted(0, -half, 0, half));
+    }
+
+private:
+    QSize m_place;
+};
+
+} // namespace
+
 QHBoxLayout* topicRow(QWidget* pane, int top, int right, int fieldWidth, QLabel*& caption,
                       MyQlineEdit*& field)
 {
-    caption = control<QLabel>(pane, "m_pLabMeetTopic", "会议主题", 81, 20);
+    constexpr int kRowHeight = 20;
+    caption = control<QLabel>(pane, "m_pLabMeetTopic", "会议主题", 81, kRowHeight);
     field = new MyQlineEdit(pane);
     field->setObjectName(QStringLiteral("m_pLnEtMeetTopic"));
-    field->setFixedSize(fieldWidth, 20);
+    field->setFixedWidth(fieldWidth);
     field->setText(QString::fromUtf8(MyQlineEdit::kPlaceholder));
     caption->setBuddy(field);
-    return hboxOf(201, top, right, 0, caption, Gap{40}, field);
+    QHBoxLayout* row = hboxOf(201, top, right, 0, caption, Gap{40});
+    row->addItem(new CentredFieldItem(field, QSize(fieldWidth, kRowHeight)));
+    return row;
 }
 
 QHBoxLayout* ruleRow(QWidget* pane, const char* objectName, int top, QLabel*& rule)

@@ -7,8 +7,8 @@
 namespace talvora {
 
 // The text a user pastes into a chat to invite others: UTF-8, four lines
-// separated by "\n", no trailing newline; the topic as it is, the time as the
-// card shows it.
+// separated by "\n", no trailing newline; the name, topic and code each kept
+// within its line (singleLine), the time as the card shows it.
 class MeetingInvitation
 {
 public:

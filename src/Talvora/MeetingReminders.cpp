@@ -1,8 +1,11 @@
 #include "MeetingReminders.h"
 
+#include "log/LineText.h"
 #include "log/Log.h"
 
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -52,8 +55,8 @@ void MeetingReminders::arm(const std::vector<protocol::Meet>& meetings)
 talvora::platform::DesktopNotifications::Message
 MeetingReminders::message(const talvora::ScheduledMeeting& meeting)
 {
-    const std::string body =
-        meeting.topic + "\n" + meeting.time.startClock() + " 开始 · 会议码 " + meeting.id;
+    const std::string body = talvora::singleLine(meeting.topic) + "\n" + meeting.time.startClock() +
+                             " 开始 · 会议码 " + talvora::singleLine(meeting.id);
     return {QString::fromUtf8("会议即将开始"), QString::fromStdString(body), QString::fromUtf8("开始会议")};
 }
 
@@ -94,12 +97,12 @@ void MeetingReminders::remindDue()
     for (const talvora::ScheduledMeeting& meeting : due) {
         LOG_INFO << "meeting reminder: " << meeting.id;
         const auto shown = message(meeting);
+        const QString code = QString::fromStdString(meeting.id);
         if (m_notifications == nullptr) {
-            emit unshown(shown.summary, shown.body);
+            remindWithoutService(shown, code);
             continue;
         }
         QPointer<MeetingReminders> self(this);
-        const QString code = QString::fromStdString(meeting.id);
         m_notifications->show(
             shown,
             [self, code] {
@@ -107,10 +110,47 @@ void MeetingReminders::remindDue()
                     emit self->startRequested(code);
                 }
             },
-            [self, shown] {
+            [self, shown, code] {
                 if (self) {
-                    emit self->unshown(shown.summary, shown.body);
+                    self->remindWithoutService(shown, code);
                 }
             });
     }
+}
+
+void MeetingReminders::setFallback(QWidget* window, TrayMessage trayMessage)
+{
+    m_pWindow = window;
+    m_trayMessage = std::move(trayMessage);
+}
+
+void MeetingReminders::remindWithoutService(const talvora::platform::DesktopNotifications::Message& shown,
+                                            const QString& meetingCode)
+{
+    emit unshown(shown.summary, shown.body);
+    if ((m_trayMessage && m_trayMessage(shown.summary, shown.body)) || m_pWindow.isNull()) {
+        return;
+    }
+    // Neither a notification nor the tray: the reminder must still be seen,
+    // without holding up whatever the user is doing in the window.
+    if (m_pWindow->isMinimized() || !m_pWindow->isVisible()) {
+        m_pWindow->showNormal();
+    }
+    m_pWindow->raise();
+    m_pWindow->activateWindow();
+    auto* notice =
+        new QMessageBox(QMessageBox::Information, shown.summary, shown.body, QMessageBox::Close, m_pWindow);
+    notice->setObjectName(QStringLiteral("ReminderNotice"));
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->setWindowModality(Qt::NonModal);
+    notice->setTextFormat(Qt::PlainText);
+    QPushButton* start = notice->addButton(shown.actionLabel, QMessageBox::AcceptRole);
+    notice->setDefaultButton(start);
+    QPointer<MeetingReminders> self(this);
+    connect(start, &QPushButton::clicked, this, [self, meetingCode] {
+        if (self) {
+            emit self->startRequested(meetingCode);
+        }
+    });
+    notice->show();
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Reminds the user of each listed meeting shortly before it starts, through
-// the desktop's notifications, with an action that starts the meeting.
+// the desktop's notifications, with an action that starts the meeting; where
+// no notification service takes it, through the tray or a notice over the
+// main window.
 
 #include "ScheduledMeeting.h"
 #include "platform/system/DesktopNotifications.h"
@@ -8,6 +10,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -24,7 +27,7 @@ class MeetingReminders : public QObject
 public:
     static constexpr qint64 kLeadSeconds = 5 * 60;
 
-    // notifications may be null: every reminder then goes to unshown().
+    // notifications may be null: every reminder is then one that no service took.
     explicit MeetingReminders(std::unique_ptr<talvora::platform::DesktopNotifications> notifications,
                               QObject* parent = nullptr);
     ~MeetingReminders() override;
@@ -39,6 +42,13 @@ public:
     // disarmed.
     void arm(const std::vector<protocol::Meet>& meetings);
 
+    // Where a reminder goes when no notification service took it: to
+    // trayMessage, which returns whether the tray showed it, and otherwise to
+    // a notice over `window`, which comes to the front. Without a fallback
+    // such a reminder only reaches unshown().
+    using TrayMessage = std::function<bool(const QString& summary, const QString& body)>;
+    void setFallback(QWidget* window, TrayMessage trayMessage);
+
     // The texts of a meeting's reminder.
     static talvora::platform::DesktopNotifications::Message message(const talvora::ScheduledMeeting& meeting);
 
@@ -50,6 +60,8 @@ signals:
 
 private:
     void remindDue();
+    void remindWithoutService(const talvora::platform::DesktopNotifications::Message& shown,
+                              const QString& meetingCode);
     void schedule();
 
     std::unique_ptr<talvora::platform::DesktopNotifications> m_notifications;
@@ -57,4 +69,6 @@ private:
     QTimer m_timer;
     std::map<std::string, talvora::ScheduledMeeting> m_armed;
     std::set<std::string> m_reminded;
+    QPointer<QWidget> m_pWindow;
+    TrayMessage m_trayMessage;
 };

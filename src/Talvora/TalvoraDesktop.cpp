@@ -38,5 +38,12 @@ void Talvora::setUpDesktopCompanions()
             start();
         }
     });
-    connect(m_pMeetingReminders, &MeetingReminders::unshown, m_pTrayIcon, &TrayIcon::showMessage);
+    m_pMeetingReminders->setFallback(this, [this](const QString& summary, const QString& body) {
+        if (m_pTrayIcon == nullptr || !m_pTrayIcon->icon()->isVisible() ||
+            !QSystemTrayIcon::supportsMessages()) {
+            return false;
+        }
+        m_pTrayIcon->showMessage(summary, body);
+        return true;
+    });
 }

@@ -69,11 +69,17 @@ int main(int argc, char* argv[])
     talvora::platform::prepareDesktop();
     // Sizes stay in logical pixels and Qt scales them to the screen; images
     // come from their @2x files where the ratio calls for it. The ratio is
-    // taken as the screen reports it (125 % stays 1.25 rather than rounding
-    // to 1), so the window has the size the user chose for everything else.
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    // taken as the desktop sets it (125 % stays 1.25 rather than rounding
+    // to 1), so the window has the size the user chose for everything else;
+    // where the desktop sets none, it is exactly 1.
+    if (talvora::platform::desktopChoosesScale()) {
+        QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+        QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+            Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    } else {
+        QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
+    }
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication app(argc, argv);
     talvora::platform::setUpDesktop();
 

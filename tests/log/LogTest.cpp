@@ -1,4 +1,5 @@
 #include "log/Log.h"
+#include "log/LineText.h"
 
 #include "platform/system/ProcessInfo.h"
 #include "tkr.h"
@@ -157,16 +158,46 @@ TEST_F(LogDirTest, ControlCharactersAreEscapedSoAStatementStaysOneLine)
 {
     ASSERT_EQ(initLogIn(logDir()), 0);
     // A value that tries to end the line and forge one of its own.
-    static const char kForged[] =
-        "a\nb\r\tc\x01\x1b[31m\x7f\\n 张三\0end\n[ I0101 00:00:00.000000     1 x.cpp:1]forged";
+    // C1 controls as UTF-8 (CSI, OSC) and as lone bytes; 三 ends in 0x89,
+    // which stays a part of its character.
+    static const char kForged[] = "a\nb\r\tc\x01\x1b[31m\x7f\\n 张三\xC2\x9B"
+                                  "2J\xC2\x9D"
+                                  "0;t\x9B\xC2\xA0\0end"
+                                  "\n[ I0101 00:00:00.000000     1 x.cpp:1]forged";
     LOG_INFO << "topic:" << std::string(kForged, sizeof kForged - 1);
 
     const std::vector<std::string> lines = readLines(filesIn(logDir()).at(0));
     ASSERT_EQ(lines.size(), 2u);
-    const std::string expected =
-        R"(topic:a\nb\r\tc\x01\x1B[31m\x7F\n 张三\x00end\n[ I0101 00:00:00.000000     1 x.cpp:1]forged)";
+    const std::string expected = R"(topic:a\nb\r\tc\x01\x1B[31m\x7F\n 张三\xC2\x9B2J\xC2\x9D0;t\x9B)"
+                                 "\xC2\xA0"
+                                 R"(\x00end\n[ I0101 00:00:00.000000     1 x.cpp:1]forged)";
     ASSERT_GE(lines[1].size(), expected.size());
     EXPECT_EQ(lines[1].substr(lines[1].size() - expected.size()), expected) << lines[1];
+}
+
+TEST(SingleLine, BreaksBecomeSpacesAndBidiControlsAreDropped)
+{
+    const struct
+    {
+        const char* value;
+        const char* expected;
+    } cases[] = {
+        {"周会评审", "周会评审"},
+        {"周会\xE2\x80\xA8会议码：1\xE2\x80\xA9x", "周会 会议码：1 x"}, // U+2028, U+2029
+        {"a\nb\r\nc\td\x0B\x0C\xC2\x85"
+         "e",
+         "a b  c d   e"},                               // LF, CR, TAB, VT, FF, NEL
+        {"\xE2\x80\xAEgpj.exe\xE2\x80\xAC", "gpj.exe"}, // RLO ... PDF
+        {"\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAD\xE2\x81\xA6\xE2\x81\xA7\xE2\x81\xA8\xE2\x81\xA9x", "x"},
+        {"\x1B[31m\x7F\xC2\x9B"
+         "2J\xC2\x9D",
+         "[31m2J"}, // C0, DEL, CSI, OSC
+        {"\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA",
+         "\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA"},
+        {"bad\xC2\xFF\x9B", "bad\xC2\xFF\x9B"}, // left to the reader's decoder
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(talvora::singleLine(c.value), c.expected) << c.value;
 }
 
 TEST_F(LogDirTest, InitLogWritesBesideTheExecutable)
@@ -332,14 +363,22 @@ private:
 
 } // namespace
 
-TEST_F(LogDirTest, LogGoesToTheUserStateDirectoryWhenTheProgramsOwnCannotBeWritten)
+TEST_F(LogDirTest, LogGoesToTheUserStateDirectoryUnlessBesideIsAWritableBuildTree)
 {
     const fs::path state = m_dir / "state";
     const ScopedEnv stateHome("XDG_STATE_HOME", state.string());
     const std::string fallback = (state / "Talvora" / "Logs").string() + "/";
 
-    const fs::path writable = m_dir / "bin";
+    // Writable, outside a build tree: an installed copy run by root.
+    const fs::path installed = m_dir / "usr" / "bin";
+    fs::create_directories(installed);
+    EXPECT_EQ(chooseLogDirectory(installed.string() + "/"), fallback);
+    EXPECT_FALSE(fs::exists(installed / "Logs"));
+
+    // In a build tree, however deep.
+    const fs::path writable = m_dir / "build" / "src" / "Talvora";
     fs::create_directories(writable);
+    std::ofstream(m_dir / "build" / "CMakeCache.txt") << "# CMake";
     EXPECT_EQ(chooseLogDirectory(writable.string() + "/"), (writable / "Logs").string() + "/");
 
     // Not writable: missing, or Logs taken by something that is no directory.

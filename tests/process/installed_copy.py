@@ -3,7 +3,8 @@
 the executable, the desktop entry, the icons and the AppStream metadata in
 place; the installed copy, started by an unprivileged user who cannot write
 beside it, shows the sign-in dialog and keeps its log private under
-~/.local/state/Talvora/Logs; and the Debian package lists the same files.
+~/.local/state/Talvora/Logs, and so does it started by root, who could
+write there; and the Debian package lists the same files.
 
 Argument: the build directory."""
 
@@ -122,6 +123,20 @@ def check_started_copy(session, prefix, scratch):
     check(not os.path.exists(os.path.join(bin_dir, "Logs")), "a log directory appeared beside the program")
     kill(client)
 
+    # Root may write beside the program, as under /usr/bin, and still must not.
+    if os.geteuid() == 0:
+        os.chmod(bin_dir, 0o755)
+        root_home = os.path.join(scratch, "home", "root")
+        os.makedirs(root_home)
+        client = session.start(executable, HOME=root_home, XDG_RUNTIME_DIR=runtime, XDG_STATE_HOME=None)
+        session.wait_window("Talvora 登录", client)
+        root_logs = os.path.join(root_home, ".local", "state", "Talvora", "Logs")
+        logged = os.path.isdir(root_logs) and any(name.endswith(".%d.txt" % client.pid)
+                                                   for name in os.listdir(root_logs))
+        check(logged, "root's run logged elsewhere than %s:\n%s" % (root_logs, output(client)))
+        check(not os.path.exists(os.path.join(bin_dir, "Logs")), "root's run wrote its log beside the program")
+        kill(client)
+
 
 def check_package(build, scratch, version):
     missing = [tool for tool in ("cpack", "dpkg-deb", "dpkg-shlibdeps") if shutil.which(tool) is None]
@@ -138,7 +153,7 @@ def check_package(build, scratch, version):
         check("./usr/" + relative in listed, "the package lacks /usr/" + relative)
     fields = run_tool("dpkg-deb", "--field", deb, "Section", "Depends")
     check("Section: net" in fields, "wrong section:\n" + fields)
-    for package in ("fonts-noto-cjk", "qttranslations5-l10n", "libqt5widgets5"):
+    for package in ("fonts-noto-cjk", "qttranslations5-l10n", "libqt5widgets5", "libcurl4 (>= 7.85)"):
         check(package in fields, "Depends lacks %s:\n%s" % (package, fields))
 
 

@@ -37,8 +37,9 @@ class XSession:
     executables can be hard-linked into it), and every client started here
     killed on exit."""
 
-    def __init__(self, name, compositor=False):
+    def __init__(self, name, compositor=False, screen="1440x960"):
         self.name = name
+        self.screen = screen
         self.display = None
         self.server = None
         self.with_compositor = compositor
@@ -52,10 +53,8 @@ class XSession:
         # -noreset: by default the server resets when its last client goes,
         # and a client started in that moment (the copy after a killed one)
         # cannot connect.
-        # The client scales itself by the screen's density: 1440 x 960 at
-        # -dpi 96 is a whole number of millimetres (381 x 254), so the
-        # density the server reports is exactly 96 and the ratio exactly 1;
-        # window sizes stay as the tests know them.
+        # 1440 x 960 at -dpi 96 is a whole number of millimetres (381 x 254),
+        # so the density the server reports is exactly 96.
         # Each test starts from its own display number, so parallel tests
         # never reuse a display that another one is still shutting down, and
         # Xvfb reports on a pipe only once it accepts connections, so no
@@ -64,7 +63,7 @@ class XSession:
         for number in range(base, base + 40):
             if os.path.exists("/tmp/.X%d-lock" % number):
                 continue
-            server = self._start_server(number)
+            server = self._start_server(number, self.screen)
             if server is not None:
                 self.display, self.server = ":%d" % number, server
                 # Translucent windows show a black band without a compositor.
@@ -75,10 +74,10 @@ class XSession:
         raise Failure("no free X display near :%d" % base)
 
     @staticmethod
-    def _start_server(number):
+    def _start_server(number, screen):
         read_end, write_end = os.pipe()
         server = subprocess.Popen(
-            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1440x960x24",
+            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", screen + "x24",
              "-nolisten", "tcp", "-noreset", "-dpi", "96"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
         os.close(write_end)

@@ -96,7 +96,14 @@ TEST_F(StrevonetStandIn, AnUnreachableServerKeepsTheDialogOpen)
              signin_test::typeInto(dialog, "m_pLnEtAccount", "demo");
              signin_test::typeInto(dialog, "m_pLnEtPassword", "talvora123");
              // Enter in the password field presses the default button.
-             QTest::keyClick(part<QLineEdit>(dialog, "m_pLnEtPassword"), Qt::Key_Return);
+             auto* password = part<QLineEdit>(dialog, "m_pLnEtPassword");
+             QTest::keyClick(password, Qt::Key_Return);
+             // Sent: neither the field nor its undo history gives it back.
+             EXPECT_TRUE(password->text().isEmpty());
+             password->setEchoMode(QLineEdit::Normal);
+             password->undo();
+             EXPECT_TRUE(password->text().isEmpty());
+             password->setEchoMode(QLineEdit::Password);
          }},
         {[](QDialog* dialog) { return signin_test::showsMessage(dialog, "无法连接登录服务器"); },
          [&](QDialog* dialog) {

@@ -16,6 +16,7 @@
 #include "ShowAMeet.h"
 #include "ShowMyMeetWin.h"
 #include "Talvora.h"
+#include "TempMeetWin.h"
 #include "WidgetTestSupport.h"
 #include "platform/system/SystemMessageBox.h"
 
@@ -468,6 +469,49 @@ private slots:
             }
             QVERIFY(box.answered());
             QCOMPARE(format, Qt::PlainText);
+        }
+    }
+
+    // The topic field shows its whole text, focused or not, centred on the
+    // line of its caption; the caption and the rule below stay in place.
+    void topicFieldShowsItsWholeText()
+    {
+        TempMeetWin instant;
+        BookMeetWin booking;
+        ModifyMeet editing("ZC10001");
+        const struct
+        {
+            QDialog* page;
+            MyQlineEdit* field;
+            QLabel* caption;
+            QLabel* rule;
+            int top;
+        } forms[] = {{&instant, instant.m_pLnEtMeetTopic, instant.m_pLabMeetTopic, instant.m_pLabline, 178},
+                     {&booking, booking.m_pLnEtMeetTopic, booking.m_pLabMeetTopic, booking.m_pLabline, 109},
+                     {&editing, editing.m_pLnEtMeetTopic, editing.m_pLabMeetTopic, editing.m_pLabline, 189}};
+        for (const auto& form : forms) {
+            form.page->show();
+            QVERIFY(QTest::qWaitForWindowExposed(form.page));
+            form.page->activateWindow();
+            for (const bool focused : {false, true}) {
+                if (focused) {
+                    form.field->setFocus();
+                    QTRY_VERIFY(form.field->hasFocus());
+                }
+                form.field->setText(QString::fromUtf8("周会评审gjpqy"));
+                QCoreApplication::processEvents();
+                const QRect field = form.field->geometry();
+                const QRect caption = form.caption->geometry();
+                QVERIFY2(form.field->contentsRect().height() >= form.field->fontMetrics().height(),
+                         form.page->objectName().toUtf8());
+                QVERIFY(qAbs(field.center().y() - caption.center().y()) <= 1);
+                QCOMPARE(caption.height(), 20);
+                if (form.top > 0) {
+                    QCOMPARE(caption.top(), form.top);
+                }
+                QCOMPARE(form.rule->geometry().top(), caption.bottom() + 1 + 23);
+            }
+            form.page->hide();
         }
     }
 

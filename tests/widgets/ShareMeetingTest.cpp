@@ -8,18 +8,23 @@
 #include "IcsCalendar.h"
 #include "KelpNetUtilsDouble.h"
 #include "MeetContextMenu.h"
+#include "MeetingInvitation.h"
 #include "MeetingReminders.h"
 #include "ShowAMeet.h"
 #include "Talvora.h"
 #include "TrayIcon.h"
 #include "WidgetTestSupport.h"
+#include "platform/system/DBusNotifications.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -79,6 +84,25 @@ struct FakeNotifications : talvora::platform::DesktopNotifications
     std::shared_ptr<std::vector<std::pair<Message, std::function<void()>>>> shown =
         std::make_shared<std::vector<std::pair<Message, std::function<void()>>>>();
     std::shared_ptr<bool> available = std::make_shared<bool>(true);
+};
+
+// A notification service of the test's own: it numbers its notifications
+// from 1, as a freshly started one does.
+class FakeNotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    uint m_lastId = 0;
+
+public slots:
+    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString&, const QStringList&,
+                const QVariantMap&, int)
+    {
+        return ++m_lastId;
+    }
 };
 
 protocol::Meet meet(const char* id, const char* topic, const char* start)
@@ -178,6 +202,8 @@ private slots:
                                    << "周会_评审_a_b_c_d_e_f_g_h.ics";
         QTest::newRow("control") << "周\t会\n\x7f"
                                  << "周_会__.ics";
+        QTest::newRow("bidi, separators") << QString::fromUtf8("周会\u202Egpj.exe\u2066\u2028\u2029")
+                                          << QString::fromUtf8("周会_gpj.exe___.ics");
         QTest::newRow("no topic") << QString() << "85012345678.ics";
         QTest::newRow("long") << QString(100, QChar(0x4F1A))
                               << QString(80, QChar(0x4F1A)) + QStringLiteral(".ics");
@@ -258,6 +284,114 @@ private slots:
             [](QWidget*, const QString&) { return QStringLiteral("/nonexistent-talvora/a.ics"); });
         menu->m_pActExport->trigger();
         QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8("导出日历文件失败")});
+    }
+
+    // A topic that tries to add a line (U+2028) and to reverse its tail
+    // (U+202E) stays one plain line in every text made from it.
+    void serviceTextsStayOnTheirLines()
+    {
+        const talvora::ScheduledMeeting meeting{"85077\xE2\x80\xA9",
+                                                "周会\xE2\x80\xA8会议码：999\xE2\x80\xAEgpj.exe\xE2\x81\xA6",
+                                                talvora::MeetingTime::fromBeijing(2024, 3, 7, 9, 5, 85)};
+        const QString topic = QString::fromUtf8("周会 会议码：999gpj.exe");
+        const QString invited =
+            QString::fromStdString(talvora::MeetingInvitation::text("张\xE2\x80\xAE三", meeting));
+        QCOMPARE(invited, invitation(QString::fromUtf8("张三"), topic,
+                                     QString::fromUtf8("2024年3月7日  9:05-10:30"), "85077 "));
+        QCOMPARE(MeetingReminders::message(meeting).body,
+                 topic + QString::fromUtf8("\n9:05 开始 · 会议码 85077 "));
+        const std::optional<std::string> ics =
+            talvora::IcsCalendar::event(meeting, invited.toStdString(), QDateTime::currentDateTimeUtc());
+        QVERIFY(ics.has_value());
+        QVERIFY(ics->find("\xE2\x80\xA8") == std::string::npos &&
+                ics->find("\xE2\x80\xAE") == std::string::npos);
+        QVERIFY(ics->find(("SUMMARY:" + topic).toStdString()) != std::string::npos);
+        QVERIFY(talvora::IcsCalendar::event(meeting, "a\xE2\x80\xA8z\nc", QDateTime::currentDateTimeUtc())
+                    ->find("DESCRIPTION:a z\\nc\r\n") != std::string::npos);
+    }
+
+    // A restarted notification service counts from 1 again: a click on its
+    // first notification, whichever program showed it, never runs the action
+    // of the one the previous service showed.
+    void notificationActionsEndWithTheServiceThatShowedThem()
+    {
+        QProcess daemon;
+        daemon.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
+        if (!daemon.waitForReadyRead(10000)) {
+            QSKIP("dbus-daemon cannot run here");
+        }
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        const QString path = QStringLiteral("/org/freedesktop/Notifications");
+        const QString name = QStringLiteral("org.freedesktop.Notifications");
+        const auto serve = [&](const QString& connection, FakeNotificationService* service) {
+            QDBusConnection bus = QDBusConnection::connectToBus(address, connection);
+            return bus.registerObject(path, service, QDBusConnection::ExportAllSlots) &&
+                   bus.registerService(name);
+        };
+        const auto click = [&](const QString& connection) {
+            QDBusConnection(connection)
+                .send(QDBusMessage::createSignal(path, name, QStringLiteral("ActionInvoked"))
+                      << uint(1) << QStringLiteral("start"));
+        };
+        FakeNotificationService first;
+        FakeNotificationService restarted;
+        QVERIFY(serve(QStringLiteral("first"), &first));
+        int oldActions = 0;
+        int newActions = 0;
+        {
+            talvora::platform::DBusNotifications notifications(
+                QDBusConnection::connectToBus(address, QStringLiteral("client")));
+            const talvora::platform::DesktopNotifications::Message message{"会议即将开始", "周会",
+                                                                           "开始会议"};
+            notifications.show(
+                message, [&] { ++oldActions; }, [] { QFAIL("unavailable"); });
+            QTRY_COMPARE(first.m_lastId, 1u);
+            click(QStringLiteral("first"));
+            QTRY_COMPARE(oldActions, 1);
+
+            QDBusConnection::disconnectFromBus(QStringLiteral("first"));
+            QVERIFY(serve(QStringLiteral("restarted"), &restarted));
+            click(QStringLiteral("restarted")); // another program's notification 1
+            notifications.show(
+                message, [&] { ++newActions; }, [] { QFAIL("unavailable"); });
+            QTRY_COMPARE(restarted.m_lastId, 1u);
+            click(QStringLiteral("restarted"));
+            QTRY_COMPARE(newActions, 1);
+        }
+        QCOMPARE(oldActions, 1);
+        for (const char* connection : {"restarted", "client"}) {
+            QDBusConnection::disconnectFromBus(QString::fromLatin1(connection));
+        }
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+
+    // No notification service on the bus and no tray: the window comes to
+    // the front with a notice of the reminder that does not hold it up.
+    void reminderWithoutServiceOrTrayRaisesTheWindowWithANotice()
+    {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/talvora-bus");
+        auto window = makeWindow("{\"meetings\":[]}");
+        window->showMinimized();
+        MeetingReminders* reminders = window->m_pMeetingReminders;
+        reminders->setClock([] { return QDateTime(QDate(2030, 1, 1), QTime(0, 0), Qt::UTC); });
+        QSignalSpy started(reminders, &MeetingReminders::startRequested);
+        reminders->arm({meet("1001", "周会", "2030-01-01T00:04:00Z")});
+
+        QMessageBox* notice = nullptr;
+        QTRY_VERIFY((notice = window->findChild<QMessageBox*>(QStringLiteral("ReminderNotice"))) != nullptr);
+        QVERIFY(!window->isMinimized() && window->isVisible());
+        QVERIFY(notice->isVisible() && !notice->isModal() && QApplication::activeModalWidget() == nullptr);
+        QCOMPARE(notice->windowTitle(), QString::fromUtf8("会议即将开始"));
+        QCOMPARE(notice->text(), QString::fromUtf8("周会\n8:04 开始 · 会议码 1001"));
+        QAbstractButton* start = notice->buttons().value(0);
+        for (QAbstractButton* button : notice->buttons()) {
+            start = button->text() == QString::fromUtf8("开始会议") ? button : start;
+        }
+        QCOMPARE(start->text(), QString::fromUtf8("开始会议"));
+        start->click();
+        QCOMPARE(started.value(0).value(0).toString(), QStringLiteral("1001"));
+        QTRY_VERIFY(window->findChild<QMessageBox*>(QStringLiteral("ReminderNotice")) == nullptr);
     }
 
     void trayMenuShowsTheWindowAndAsksBeforeLoggingOut()

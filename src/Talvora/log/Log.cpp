@@ -149,15 +149,30 @@ int initLogIn(const std::string& logDirectory)
     return 0;
 }
 
+bool isInBuildTree(const std::string& exeDirectory)
+{
+    std::string directory = exeDirectory;
+    while (!directory.empty()) {
+        if (TKR_AccessFile(joinPath(directory, "CMakeCache.txt").c_str()) == 0)
+            return true;
+        directory.erase(directory.find_last_not_of(kSeparator) + 1);
+        const std::size_t parent = directory.rfind(kSeparator);
+        directory.erase(parent == std::string::npos ? 0 : parent + 1);
+    }
+    return false;
+}
+
 std::string chooseLogDirectory(const std::string& exeDirectory)
 {
     const std::string beside = exeDirectory + "Logs" + kSeparator;
     // An unknown location of the program never means the working directory.
     // Logs is looked up without the separator, so that a file of that name
-    // counts as taken.
-    if (!exeDirectory.empty() && (TKR_AccessFile((exeDirectory + "Logs").c_str()) == 0
-                                      ? talvora::platform::isWritableDirectory(beside)
-                                      : talvora::platform::isWritableDirectory(exeDirectory)))
+    // counts as taken. An installed copy writes beside itself never, even
+    // where it could (run by root): nothing would remove that folder.
+    if (!exeDirectory.empty() && isInBuildTree(exeDirectory) &&
+        (TKR_AccessFile((exeDirectory + "Logs").c_str()) == 0
+             ? talvora::platform::isWritableDirectory(beside)
+             : talvora::platform::isWritableDirectory(exeDirectory)))
         return beside;
     const std::string state = talvora::platform::userStateDirectory("Talvora");
     return state.empty() ? beside : state + "Logs" + kSeparator;

@@ -1,8 +1,8 @@
 #pragma once
 // The client's log: one plain-text file per run in Logs/ beside the
-// executable, or in the user's state directory when the program may not
-// write beside itself (an installed copy). Only the user can read it. Any
-// thread may log; a statement is written as one whole line when it ends:
+// executable when it runs from a build tree, otherwise in the user's state
+// directory (an installed copy, whoever runs it). Only the user can read it.
+// Any thread may log; a statement is written as one whole line when it ends:
 //
 //     LOG_INFO << "meeting " << meetingNumber << " started";
 //
@@ -28,9 +28,14 @@ int initLog();
 int initLogIn(const std::string& logDirectory);
 
 // The log directory of an executable in exeDirectory (ending in a separator):
-// its Logs/ when that can be written, otherwise Logs/ in the user's state
-// directory for Talvora (~/.local/state/Talvora/Logs/ by default).
+// its Logs/ when the executable lies in a build tree and Logs/ can be
+// written there, otherwise Logs/ in the user's state directory for Talvora
+// (~/.local/state/Talvora/Logs/ by default).
 std::string chooseLogDirectory(const std::string& exeDirectory);
+
+// Whether exeDirectory or a directory above it holds CMake's cache
+// (CMakeCache.txt): a build tree, which an installed copy never lies in.
+bool isInBuildTree(const std::string& exeDirectory);
 
 // Opens path like mode "w+" as the log's file and returns the handle (null on
 // failure, in which case later lines are dropped). The file is created with

@@ -54,15 +54,22 @@ ConnectionLane::~ConnectionLane()
         curl_multi_cleanup(m_multi);
 }
 
-void ConnectionLane::attach(CURL* easy)
+CURLcode ConnectionLane::attach(CURL* easy)
 {
     m_keptFor.reset();
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, openSocket);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
-    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
-    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, readHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    const CURLcode set[] = {
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, openSocket),
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this),
+        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, closeSocket),
+        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this),
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, readHeader),
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this),
+    };
+    for (const CURLcode result : set) {
+        if (result != CURLE_OK)
+            return result;
+    }
+    return CURLE_OK;
 }
 
 bool ConnectionLane::holdsOpenConnection() const

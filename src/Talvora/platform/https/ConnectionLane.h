@@ -27,8 +27,9 @@ public:
     uint64_t generation() const { return m_generation; }
 
     // Lets the lane follow `easy`'s connections (their sockets, and how long
-    // the server says it keeps them while idle).
-    void attach(CURL* easy);
+    // the server says it keeps them while idle). Anything but CURLE_OK: the
+    // lane cannot follow them, and `easy` must not run on it.
+    CURLcode attach(CURL* easy);
     // Once its transfer has ended: whether a kept connection can carry the
     // next request. One that the server has closed, or begun to close, or
     // that has been idle longer than the server keeps connections, cannot.

@@ -35,11 +35,18 @@ public:
         share->m_handle = curl_share_init();
         if (!share->m_handle)
             return nullptr;
-        curl_share_setopt(share->m_handle, CURLSHOPT_LOCKFUNC, lock);
-        curl_share_setopt(share->m_handle, CURLSHOPT_UNLOCKFUNC, unlock);
-        curl_share_setopt(share->m_handle, CURLSHOPT_USERDATA, share.get());
-        curl_share_setopt(share->m_handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-        curl_share_setopt(share->m_handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        // Without its locks a share is unsafe across threads: then none.
+        const CURLSHcode set[] = {
+            curl_share_setopt(share->m_handle, CURLSHOPT_LOCKFUNC, lock),
+            curl_share_setopt(share->m_handle, CURLSHOPT_UNLOCKFUNC, unlock),
+            curl_share_setopt(share->m_handle, CURLSHOPT_USERDATA, share.get()),
+            curl_share_setopt(share->m_handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION),
+            curl_share_setopt(share->m_handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS),
+        };
+        for (const CURLSHcode result : set) {
+            if (result != CURLSHE_OK)
+                return nullptr;
+        }
         return share;
     }
     // Only once no easy handle uses it any more: every transfer holds the
@@ -81,11 +88,12 @@ ConnectionPool::Lease::~Lease()
         m_pool->giveBack(std::move(m_lane));
 }
 
-void ConnectionPool::Lease::attach(CURL* easy)
+CURLcode ConnectionPool::Lease::attach(CURL* easy)
 {
-    m_lane->attach(easy);
-    if (m_share)
-        curl_easy_setopt(easy, CURLOPT_SHARE, m_share->handle());
+    const CURLcode attached = m_lane->attach(easy);
+    if (attached != CURLE_OK || !m_share)
+        return attached;
+    return curl_easy_setopt(easy, CURLOPT_SHARE, m_share->handle());
 }
 
 ConnectionPool& ConnectionPool::instance()

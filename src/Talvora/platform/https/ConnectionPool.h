@@ -35,8 +35,9 @@ public:
         ~Lease();
 
         CURLM* multi() const { return m_lane->multi(); }
-        // Connects `easy` to the lane and the session share.
-        void attach(CURL* easy);
+        // Connects `easy` to the lane and the session share; anything but
+        // CURLE_OK means that `easy` must not run.
+        CURLcode attach(CURL* easy);
         // The transfer ended with an answer; its connection may serve again.
         void keep() { m_keep = true; }
 

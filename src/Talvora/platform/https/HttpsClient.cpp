@@ -3,9 +3,10 @@
 #include "HttpsClientTesting.h"
 
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 
 #include <atomic>
-#include <limits>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -61,9 +62,15 @@ struct CurlDeleter
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 
+// The list's copies of the headers carry the session ("Authorization").
 struct HeaderListDeleter
 {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const
+    {
+        for (curl_slist* item = list; item != nullptr; item = item->next)
+            OPENSSL_cleanse(item->data, std::strlen(item->data));
+        curl_slist_free_all(list);
+    }
 };
 
 // When a reused connection ends without an answer, libcurl sends the request
@@ -209,32 +216,42 @@ Answer perform(const Request& request, Abort* abort)
 
     BodySink sink;
     CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(handle, CURLOPT_POST, 1L);
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.data());
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
     const char* caFile = trustedCaFile();
-    if (caFile && *caFile) {
-        // Only the bundle: libcurl would also trust its compiled-in CA
-        // directory (the system's) unless that is cleared.
-        curl_easy_setopt(handle, CURLOPT_CAINFO, caFile);
-        curl_easy_setopt(handle, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
-    }
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, g_connectTimeoutMs.load());
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, g_requestTimeoutMs.load());
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink);
+    const bool ownBundle = caFile && *caFile;
     ResendGuard guard;
     guard.easy = handle;
-    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, ResendGuard::beforeRequest);
-    curl_easy_setopt(handle, CURLOPT_PREREQDATA, &guard);
-    lease->attach(handle);
+    // An option that this libcurl does not know (older than 7.85) or refuses
+    // fails the request before it is sent: without it the request would go
+    // out unguarded, to any protocol, or trusting more than it should.
+    const CURLcode set[] = {
+        curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str()),
+        curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https"),
+        curl_easy_setopt(handle, CURLOPT_POST, 1L),
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.data()),
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size())),
+        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get()),
+        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L),
+        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L),
+        curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, g_connectTimeoutMs.load()),
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, g_requestTimeoutMs.load()),
+        curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L),
+        curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes)),
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody),
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink),
+        curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, ResendGuard::beforeRequest),
+        curl_easy_setopt(handle, CURLOPT_PREREQDATA, &guard),
+        // Only the bundle: libcurl would also trust its compiled-in CA
+        // directory (the system's) unless that is cleared.
+        ownBundle ? curl_easy_setopt(handle, CURLOPT_CAINFO, caFile) : CURLE_OK,
+        ownBundle ? curl_easy_setopt(handle, CURLOPT_CAPATH, static_cast<const char*>(nullptr)) : CURLE_OK,
+        lease->attach(handle),
+    };
+    for (const CURLcode result : set) {
+        if (result != CURLE_OK) {
+            answer.transportError = result;
+            return answer;
+        }
+    }
 
     const CURLcode code = TransferLoop::run(lease->multi(), handle, abort);
     if (code != CURLE_OK) {
@@ -267,30 +284,74 @@ Answer post(const Request& request, Abort* abort)
     }
 }
 
-std::string formEncode(const std::vector<std::pair<std::string, std::string>>& fields)
+namespace {
+
+bool isUnreserved(unsigned char c)
 {
-    initialiseCurlOnce();
-    const auto escape = [](const std::string& text) {
-        std::string escaped;
-        // libcurl takes an int length; a longer value is sent empty rather
-        // than cut short.
-        if (text.size() > static_cast<size_t>(std::numeric_limits<int>::max()))
-            return escaped;
-        if (char* out = curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size()))) {
-            escaped = out;
-            curl_free(out);
-        }
-        return escaped;
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+template <class Fields> std::string encodeFields(const Fields& fields)
+{
+    const auto encodedSize = [](std::string_view text) {
+        std::size_t size = 0;
+        for (const char c : text)
+            size += isUnreserved(static_cast<unsigned char>(c)) ? 1 : 3;
+        return size;
     };
+    const auto append = [](std::string& out, std::string_view text) {
+        static const char kHex[] = "0123456789ABCDEF";
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (isUnreserved(byte)) {
+                out += c;
+            } else {
+                out += '%';
+                out += kHex[byte >> 4];
+                out += kHex[byte & 0x0F];
+            }
+        }
+    };
+    // Sized first: a string that grew would leave the bytes written so far
+    // in the blocks it gave up.
+    std::size_t size = 0;
+    for (const auto& [name, value] : fields)
+        size += encodedSize(name) + 1 + encodedSize(value) + 1;
     std::string form;
+    form.reserve(size);
     for (const auto& [name, value] : fields) {
         if (!form.empty())
             form += '&';
-        form += escape(name);
+        append(form, name);
         form += '=';
-        form += escape(value);
+        append(form, value);
     }
     return form;
+}
+
+} // namespace
+
+Request::~Request()
+{
+    OPENSSL_cleanse(body.data(), body.capacity());
+    for (std::string& header : headers)
+        OPENSSL_cleanse(header.data(), header.capacity());
+}
+
+Answer::~Answer()
+{
+    OPENSSL_cleanse(body.data(), body.capacity());
+}
+
+std::string formEncode(std::initializer_list<FormField> fields)
+{
+    return encodeFields(fields);
+}
+
+std::string formEncode(const std::vector<std::pair<std::string, std::string>>& fields)
+{
+    return encodeFields(fields);
 }
 
 } // namespace talvora::https

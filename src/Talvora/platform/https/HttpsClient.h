@@ -12,8 +12,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <initializer_list>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,19 +23,32 @@ namespace talvora::https {
 
 constexpr std::size_t kMaxAnswerBytes = 8 * 1024 * 1024;
 
+// A body may carry a password and a header the session: every copy of a
+// request overwrites both when it goes.
 struct Request
 {
     std::string url;
     std::vector<std::string> headers; // "Name: value"
     std::string body;                 // sent as the POST body (may be empty)
+
+    ~Request();
 };
 
+// A body may carry an access token or a session: every copy overwrites it
+// when it goes, and a moved-from answer is left empty.
 struct Answer
 {
     bool completed = false; // the server answered with some HTTP status
     long status = 0;        // HTTP status when completed
     std::string body;       // answer body when completed
     int transportError = 0; // the CURLcode when not completed
+
+    Answer() = default;
+    Answer(const Answer&) = default;
+    Answer(Answer&&) = default;
+    Answer& operator=(const Answer&) = default;
+    Answer& operator=(Answer&&) = default;
+    ~Answer();
 };
 
 // Ends a transfer from another thread at once, whatever the server does:
@@ -70,7 +85,11 @@ private:
 // memory running out, an abort) leave completed false.
 Answer post(const Request& request, Abort* abort = nullptr);
 
-// application/x-www-form-urlencoded text of the given fields, in order.
+// application/x-www-form-urlencoded text of the given fields, in order
+// (every byte but A-Z a-z 0-9 - . _ ~ as %XX). Written straight into the one
+// string returned, so that a secret among the values leaves no other copy.
+using FormField = std::pair<std::string_view, std::string_view>;
+std::string formEncode(std::initializer_list<FormField> fields);
 std::string formEncode(const std::vector<std::pair<std::string, std::string>>& fields);
 
 // The CA file that every request trusts; empty for the system's store.

@@ -9,6 +9,8 @@
 
 #include <openssl/crypto.h>
 
+#include <algorithm>
+
 namespace talvora::strevonet {
 namespace {
 
@@ -103,10 +105,25 @@ void SignInDialog::onLogin()
     m_pBtnLogin->setEnabled(false);
     showMessage(QString::fromUtf8("正在登录…"));
 
+    // The field lets go of the password, and of the undo history that
+    // would bring it back; the text it held is overwritten once this copy is
+    // the last one.
+    QString typed = m_pLnEtPassword->text();
+    m_pLnEtPassword->setText(QString());
+    QByteArray utf8 = typed.toUtf8();
+    OPENSSL_cleanse(typed.data(), static_cast<size_t>(typed.size()) * sizeof(QChar));
+    // On the heap even when short: moving a string kept in place would
+    // leave its characters behind in the moved-from object.
+    std::string password;
+    password.reserve(std::max<size_t>(static_cast<size_t>(utf8.size()), 16));
+    password.assign(utf8.constData(), static_cast<size_t>(utf8.size()));
+    OPENSSL_cleanse(utf8.data(), static_cast<size_t>(utf8.size()));
+
     m_worker = std::thread([this, authUrl = m_strAuthUrl, appKey = m_strAppKey,
                             account = m_pLnEtAccount->text().toStdString(),
-                            password = m_pLnEtPassword->text().toStdString()] {
+                            password = std::move(password)]() mutable {
         const TokenResult result = requestToken(authUrl, appKey, account, password, &m_abort);
+        OPENSSL_cleanse(password.data(), password.capacity());
         QMetaObject::invokeMethod(
             this, [this, result] { onTokenAnswer(result); }, Qt::QueuedConnection);
     });

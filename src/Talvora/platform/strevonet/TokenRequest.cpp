@@ -53,6 +53,11 @@ TokenResult exchangeForToken(const std::string& authUrl, const std::string& appK
 
 } // namespace
 
+TokenResult::~TokenResult()
+{
+    OPENSSL_cleanse(accessToken.data(), accessToken.capacity());
+}
+
 TokenResult requestToken(const std::string& authUrl, const std::string& appKey, const std::string& account,
                          const std::string& password, https::Abort* abort)
 {

@@ -19,6 +19,14 @@ struct TokenResult
     };
     Outcome outcome = Outcome::Unreachable;
     std::string accessToken; // only for Granted
+
+    TokenResult() = default;
+    TokenResult(const TokenResult&) = default;
+    TokenResult(TokenResult&&) = default;
+    TokenResult& operator=(const TokenResult&) = default;
+    TokenResult& operator=(TokenResult&&) = default;
+    // Every copy of the token is overwritten when it goes.
+    ~TokenResult();
 };
 
 // Blocks for the whole exchange (at most the transport's 30 s, or until

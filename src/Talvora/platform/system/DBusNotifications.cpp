@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -44,31 +45,48 @@ std::unique_ptr<DesktopNotifications> createDesktopNotifications()
 
 DBusNotifications::DBusNotifications() = default;
 
+DBusNotifications::DBusNotifications(const QDBusConnection& bus) : m_bus(bus) {}
+
+QDBusConnection& DBusNotifications::bus()
+{
+    if (!m_bus) {
+        m_bus = QDBusConnection::sessionBus();
+    }
+    return *m_bus;
+}
+
 void DBusNotifications::connectSignals()
 {
     if (m_bSignalsConnected) {
         return;
     }
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!m_bOwnersWatched) {
+        m_bOwnersWatched = true;
+        auto* owners = new QDBusServiceWatcher(QLatin1String(kService), bus(),
+                                               QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(owners, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+            ++m_owners;
+            m_actions.clear();
+        });
+    }
     m_bSignalsConnected =
-        bus.connect(QLatin1String(kService), QLatin1String(kPath), QLatin1String(kInterface),
-                    QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString))) &&
-        bus.connect(QLatin1String(kService), QLatin1String(kPath), QLatin1String(kInterface),
-                    QStringLiteral("NotificationClosed"), this, SLOT(onNotificationClosed(uint, uint)));
+        bus().connect(QLatin1String(kService), QLatin1String(kPath), QLatin1String(kInterface),
+                      QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString))) &&
+        bus().connect(QLatin1String(kService), QLatin1String(kPath), QLatin1String(kInterface),
+                      QStringLiteral("NotificationClosed"), this, SLOT(onNotificationClosed(uint, uint)));
 }
 
 void DBusNotifications::show(const Message& message, std::function<void()> onAction,
                              std::function<void()> onUnavailable)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    if (!bus().isConnected()) {
         onUnavailable();
         return;
     }
     connectSignals();
     // Some services read the body as markup; a topic must still arrive as
     // the characters it is.
-    whenAnswered(this, bus.asyncCall(call("GetCapabilities")),
+    whenAnswered(this, bus().asyncCall(call("GetCapabilities")),
                  [this, message, onAction = std::move(onAction),
                   onUnavailable = std::move(onUnavailable)](const QDBusPendingCall& answered) {
                      QDBusPendingReply<QStringList> capabilities = answered;
@@ -89,15 +107,17 @@ void DBusNotifications::notify(const Message& message, bool markup, std::functio
             << (markup ? message.body.toHtmlEscaped() : message.body)
             << QStringList{QString::fromLatin1(kActionKey), message.actionLabel} << QVariantMap()
             << int(kDefaultExpiry);
-    whenAnswered(this, QDBusConnection::sessionBus().asyncCall(request),
-                 [this, onAction = std::move(onAction),
+    whenAnswered(this, bus().asyncCall(request),
+                 [this, owners = m_owners, onAction = std::move(onAction),
                   onUnavailable = std::move(onUnavailable)](const QDBusPendingCall& answered) {
                      QDBusPendingReply<uint> id = answered;
                      if (id.isError()) {
                          onUnavailable();
                          return;
                      }
-                     m_actions[id.value()] = onAction;
+                     if (owners == m_owners) {
+                         m_actions[id.value()] = onAction;
+                     }
                  });
 }
 

@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <openssl/crypto.h>
+
 #include <algorithm>
 
 namespace talvora::zhumu {
@@ -68,7 +70,9 @@ int AuthService::Login(ZhumuSDK::LoginParam* param)
     const std::string account = toUtf8(param->account);
     https::Request request;
     request.url = runtime.baseUrl() + "/sdk/v1/login";
-    request.body = https::formEncode({{"account", account}, {"password", toUtf8(param->password)}});
+    std::string password = toUtf8(param->password);
+    request.body = https::formEncode({{"account", account}, {"password", password}});
+    OPENSSL_cleanse(password.data(), password.capacity());
     const uint64_t id = serviceId();
     runtime.runInBackground([id, request, account] {
         const https::Answer answer = SdkRuntime::instance().post(request);
