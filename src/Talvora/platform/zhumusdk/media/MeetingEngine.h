@@ -38,6 +38,12 @@ struct MediaOptions
     QColor testColour = QColor(0x41, 0x94, 0xff);
     double testToneHz = 440.0;
     bool playAudio = true;      // play remote audio on the speaker, if any
+    bool preview = true;        // frame() of the local camera too
+    // ICE stays inside this network ("address/prefix"): gathering, the
+    // candidates sent and those accepted. Empty: any, for a media server
+    // that is not on this machine.
+    QString iceNetwork = QStringLiteral("127.0.0.0/8");
+    int jitterBufferMs = 60;    // receivers' jitter buffer
 };
 
 // One participant as the engine knows it. id is the Janus publisher (feed)

@@ -1,0 +1,280 @@
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/rtp/gstrtphdrext.h>
+#include <gst/video/video.h>
+#define GST_USE_UNSTABLE_API
+#include <gst/webrtc/webrtc.h>
+
+#include "PublisherPipeline.h"
+
+#include "MediaDevices.h"
+
+#include <QRandomGenerator>
+
+namespace talvora::media {
+namespace {
+
+constexpr int kVideoPayload = 96;
+constexpr int kAudioPayload = 111;
+constexpr int kAudioLevelExtensionId = 1;
+
+QString argb(const QColor& colour)
+{
+    return QStringLiteral("0xff%1").arg(colour.rgb() & 0xffffff, 6, 16, QLatin1Char('0'));
+}
+
+// Fixed in the caps so that the offer names it (a=ssrc) before the first
+// packet: Janus tells the bundled streams apart by it.
+quint32 randomSsrc()
+{
+    return QRandomGenerator::global()->bounded(1u, 0x7fffffffu);
+}
+
+GstElement* parseBin(const QString& description, GError** error)
+{
+    return gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, error);
+}
+
+QImage imageFromSample(GstSample* sample)
+{
+    GstVideoInfo info;
+    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample)))
+        return {};
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ))
+        return {};
+    // BGRx in memory is 0xffRRGGBB in a little-endian word: QImage's RGB32.
+    QImage image(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_FRAME_WIDTH(&frame),
+                 GST_VIDEO_FRAME_HEIGHT(&frame), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32);
+    QImage copy = image.copy();
+    gst_video_frame_unmap(&frame);
+    return copy;
+}
+
+} // namespace
+
+PublisherPipeline::PublisherPipeline(const MediaOptions& options, const MediaDevices& devices, const IcePolicy& ice,
+                                     QObject* parent)
+    : WebRtcPeer(QStringLiteral("publisher"), ice, 0, parent), m_options(options), m_devices(devices)
+{
+}
+
+PublisherPipeline::~PublisherPipeline()
+{
+    stop();
+}
+
+bool PublisherPipeline::start()
+{
+    if (!pipeline() || !webrtc())
+        return play(); // reports the missing plugins
+    const bool video = addVideo();
+    const bool audio = addAudio();
+    if (!video && !audio) {
+        emit failed(QStringLiteral("nothing to send: no camera and no microphone"));
+        return false;
+    }
+    if (!play())
+        return false;
+    createOffer();
+    return true;
+}
+
+bool PublisherPipeline::linkToWebrtc(GstElement* branch, bool video)
+{
+    GstPad* src = gst_element_get_static_pad(branch, "src");
+    GstPad* sink = gst_element_request_pad_simple(webrtc(), "sink_%u");
+    const bool linked = src && sink && gst_pad_link(src, sink) == GST_PAD_LINK_OK;
+    if (linked) {
+        GstWebRTCRTPTransceiver* transceiver = nullptr;
+        g_object_get(sink, "transceiver", &transceiver, nullptr);
+        if (transceiver) {
+            // do-nack turns on NACK with retransmission; webrtcbin offers
+            // PLI (and FIR) on every video transceiver.
+            g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY, "do-nack",
+                         gboolean(video), nullptr);
+            gst_object_unref(transceiver);
+        }
+    }
+    if (src)
+        gst_object_unref(src);
+    if (sink)
+        gst_object_unref(sink);
+    return linked;
+}
+
+bool PublisherPipeline::addVideo()
+{
+    GstElement* source = nullptr;
+    if (m_options.testMedia) {
+        // A ball moving over the participant's colour: the picture moves,
+        // and its mean stays close to the colour.
+        source = gst_element_factory_make("videotestsrc", "camera");
+        if (source) {
+            const QColor ball = m_options.testColour.lighter(130);
+            gst_util_set_object_arg(G_OBJECT(source), "pattern", "ball");
+            gst_util_set_object_arg(G_OBJECT(source), "background-color",
+                                    argb(m_options.testColour).toUtf8().constData());
+            gst_util_set_object_arg(G_OBJECT(source), "foreground-color", argb(ball).toUtf8().constData());
+            g_object_set(source, "is-live", TRUE, nullptr);
+        }
+    } else {
+        source = m_devices.createCamera();
+    }
+    if (!source)
+        return false;
+    const int fps = qBound(1, m_options.fps, 60);
+    const QString description =
+        QStringLiteral(
+            "videoconvert ! videoscale add-borders=true ! videorate drop-only=true ! "
+            "video/x-raw,format=I420,width=%1,height=%2,framerate=%3/1,pixel-aspect-ratio=1/1 ! tee name=vtee "
+            "vtee. ! queue max-size-buffers=2 leaky=downstream ! valve name=vvalve ! "
+            "vp8enc name=venc deadline=1 cpu-used=8 end-usage=cbr target-bitrate=%4 undershoot=95 "
+            "buffer-size=1000 buffer-initial-size=500 buffer-optimal-size=600 error-resilient=default "
+            "keyframe-max-dist=%5 lag-in-frames=0 threads=2 max-quantizer=56 ! "
+            "rtpvp8pay pt=%6 ssrc=%8 picture-id-mode=15-bit mtu=1200 ! "
+            "capsfilter caps=\"application/x-rtp,media=video,encoding-name=VP8,payload=%6,clock-rate=90000,"
+            "ssrc=(uint)%8\" %7")
+            .arg(qBound(16, m_options.width, 1920))
+            .arg(qBound(16, m_options.height, 1080))
+            .arg(fps)
+            .arg(qBound(50, m_options.videoKbps, 4000) * 1000)
+            .arg(fps * 4)
+            .arg(kVideoPayload)
+            .arg(m_options.preview ? QStringLiteral("vtee. ! queue max-size-buffers=1 leaky=downstream ! "
+                                                    "videoconvert ! video/x-raw,format=BGRx ! "
+                                                    "appsink name=preview sync=false max-buffers=1 drop=true")
+                                   : QString())
+            .arg(randomSsrc());
+    GError* error = nullptr;
+    GstElement* branch = parseBin(description, &error);
+    if (!branch) {
+        g_clear_error(&error);
+        gst_object_unref(gst_object_ref_sink(source));
+        return false;
+    }
+    gst_bin_add_many(GST_BIN(pipeline()), source, branch, nullptr);
+    if (!gst_element_link(source, branch) || !linkToWebrtc(branch, true))
+        return false;
+    m_videoValve = gst_bin_get_by_name(GST_BIN(branch), "vvalve");
+    m_videoEncoder = gst_bin_get_by_name(GST_BIN(branch), "venc");
+    gst_object_unref(m_videoValve); // owned by the pipeline, which outlives every use
+    gst_object_unref(m_videoEncoder);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(branch), "preview");
+    if (sink) {
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = [](GstAppSink* appsink, gpointer self) {
+            static_cast<PublisherPipeline*>(self)->onPreview(GST_ELEMENT(appsink));
+            return GST_FLOW_OK;
+        };
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+        gst_object_unref(sink);
+    }
+    setVideoSending(m_options.sendVideo);
+    return true;
+}
+
+bool PublisherPipeline::addAudio()
+{
+    GstElement* source = nullptr;
+    if (m_options.testMedia) {
+        source = gst_element_factory_make("audiotestsrc", "microphone");
+        if (source) {
+            // Amplitude 0.1: a sine whose peak is at -20 dBFS.
+            gst_util_set_object_arg(G_OBJECT(source), "wave", "sine");
+            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume", 0.1, "samplesperbuffer",
+                         960, nullptr);
+        }
+    } else {
+        source = m_devices.createMicrophone();
+    }
+    if (!source)
+        return false;
+    // level adds the audio-level meta that the RTP header extension sends.
+    const QString description =
+        QStringLiteral(
+            "audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! "
+            "level audio-level-meta=true post-messages=false interval=20000000 ! valve name=avalve ! "
+            "opusenc inband-fec=true packet-loss-percentage=10 bitrate=32000 frame-size=20 audio-type=voice ! "
+            "rtpopuspay name=apay pt=%1 ssrc=%2 ! capsfilter caps=\"application/x-rtp,media=audio,"
+            "encoding-name=OPUS,payload=%1,clock-rate=48000,ssrc=(uint)%2\"")
+            .arg(kAudioPayload)
+            .arg(randomSsrc());
+    GError* error = nullptr;
+    GstElement* branch = parseBin(description, &error);
+    if (!branch) {
+        g_clear_error(&error);
+        gst_object_unref(gst_object_ref_sink(source));
+        return false;
+    }
+    if (GstElement* pay = gst_bin_get_by_name(GST_BIN(branch), "apay")) {
+        GstRTPHeaderExtension* extension =
+            gst_rtp_header_extension_create_from_uri("urn:ietf:params:rtp-hdrext:ssrc-audio-level");
+        if (extension) {
+            gst_rtp_header_extension_set_id(extension, kAudioLevelExtensionId);
+            g_signal_emit_by_name(pay, "add-extension", extension);
+            gst_object_unref(extension);
+        }
+        gst_object_unref(pay);
+    }
+    gst_bin_add_many(GST_BIN(pipeline()), source, branch, nullptr);
+    if (!gst_element_link(source, branch) || !linkToWebrtc(branch, false))
+        return false;
+    m_audioValve = gst_bin_get_by_name(GST_BIN(branch), "avalve");
+    gst_object_unref(m_audioValve);
+    setAudioSending(m_options.sendAudio);
+    return true;
+}
+
+void PublisherPipeline::setAudioSending(bool sending)
+{
+    if (m_audioValve)
+        g_object_set(m_audioValve, "drop", gboolean(!sending), nullptr);
+}
+
+void PublisherPipeline::setVideoSending(bool sending)
+{
+    if (!m_videoValve)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_previewMutex);
+        m_videoSending = sending;
+    }
+    g_object_set(m_videoValve, "drop", gboolean(!sending), nullptr);
+    if (sending && m_videoEncoder) {
+        // The receivers' decoders resume at once from a key frame.
+        GstPad* pad = gst_element_get_static_pad(m_videoEncoder, "src");
+        gst_pad_send_event(pad, gst_video_event_new_upstream_force_key_unit(GST_CLOCK_TIME_NONE, TRUE, 0));
+        gst_object_unref(pad);
+    }
+}
+
+void PublisherPipeline::onPreview(GstElement* sink)
+{
+    GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
+    if (!sample)
+        return;
+    QImage image = imageFromSample(sample);
+    gst_sample_unref(sample);
+    std::lock_guard<std::mutex> lock(m_previewMutex);
+    if (!m_videoSending)
+        return;
+    // Only the newest picture waits; one queued call takes it, so a slow
+    // owner never builds a backlog.
+    m_preview = std::move(image);
+    if (m_previewPending)
+        return;
+    m_previewPending = true;
+    gate()->post([this] {
+        QImage latest;
+        {
+            std::lock_guard<std::mutex> guard(m_previewMutex);
+            latest = std::move(m_preview);
+            m_previewPending = false;
+        }
+        if (!latest.isNull())
+            emit preview(latest);
+    });
+}
+
+} // namespace talvora::media

@@ -1,0 +1,64 @@
+#pragma once
+// This participant's camera and microphone, or the test media, encoded and
+// offered to Janus on one webrtcbin: VP8 with real-time settings, Opus at
+// 48 kHz with in-band FEC and the audio-level header extension (which Janus
+// reads for its talking events), NACK and PLI on video.
+//
+// Threads: the owner's thread, except onPreview (streaming thread).
+
+#include "MeetingEngine.h"
+#include "WebRtcPeer.h"
+
+#include <QImage>
+
+#include <mutex>
+
+namespace talvora::media {
+
+class MediaDevices;
+
+class PublisherPipeline : public WebRtcPeer
+{
+    Q_OBJECT
+
+public:
+    PublisherPipeline(const MediaOptions& options, const MediaDevices& devices, const IcePolicy& ice,
+                      QObject* parent = nullptr);
+    ~PublisherPipeline() override;
+
+    // Builds the branches that have a source, plays and creates the offer.
+    // False (failed() emitted) when nothing can be sent or GStreamer fails.
+    bool start();
+    bool sendsAudio() const { return m_audioValve != nullptr; }
+    bool sendsVideo() const { return m_videoValve != nullptr; }
+
+    // Stops or resumes sending without renegotiating: the encoders idle
+    // behind a closed valve and the track stays negotiated.
+    void setAudioSending(bool sending);
+    void setVideoSending(bool sending);
+
+signals:
+    // The local camera picture, latest only, while video is sent.
+    void preview(const QImage& image);
+
+private:
+    bool addVideo();
+    bool addAudio();
+    bool linkToWebrtc(GstElement* branch, bool video);
+    void onPreview(GstElement* sink); // streaming thread
+
+    MediaOptions m_options;
+    const MediaDevices& m_devices;
+    GstElement* m_videoValve = nullptr;
+    GstElement* m_audioValve = nullptr;
+    GstElement* m_videoEncoder = nullptr;
+
+    // Guards the preview hand-over between the streaming thread and the
+    // owner's thread.
+    std::mutex m_previewMutex;
+    QImage m_preview;
+    bool m_previewPending = false;
+    bool m_videoSending = true;
+};
+
+} // namespace talvora::media
