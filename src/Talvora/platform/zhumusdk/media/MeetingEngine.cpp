@@ -327,8 +327,13 @@ void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
             Participant& known = existing->participant;
             if (known.displayName != participant.displayName || known.audioMuted != participant.audioMuted ||
                 known.videoOff != participant.videoOff) {
+                const bool nowMuted = participant.audioMuted && !known.audioMuted;
                 known = participant;
                 emit q->participantChanged(known);
+                // A muted publisher sends nothing, so Janus never says it
+                // stopped talking.
+                if (nowMuted)
+                    emit q->talking(id, false);
             }
             continue;
         }

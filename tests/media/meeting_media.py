@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""Two meeting-participants in a Janus room, inside a media sandbox.
+
+Each must receive the other's picture (growing frame count, right size and
+colour) and tone; the others must learn of a mute, and the muted tone must
+drop by at least 30 dB; a participant that leaves must leave the other's
+list. Run as: meeting_media.py PARTICIPANT JANUS_CONFIG_SH (inside
+scripts/media-sandbox.sh). Exits 77 where Janus is not installed.
+"""
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+PORT = 8188
+ROOM = 4242
+PIN = "media-test-pin"
+
+
+def wait_port(port, deadline):
+    while time.time() < deadline:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
+            return True
+        except OSError:
+            time.sleep(0.1)
+    return False
+
+
+def participant(binary, name, colour, tone, *extra):
+    command = [binary, "--janus", f"ws://127.0.0.1:{PORT}", "--room", str(ROOM), "--pin", PIN,
+               "--display-name", name, "--colour", colour, "--tone", str(tone),
+               "--size", "320x240", "--fps", "15", *extra]
+    return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+def lines(output):
+    return [json.loads(line) for line in output.splitlines() if line.startswith("{")]
+
+
+def reports_of(records, name):
+    """(t, remote) for each report line that lists `name`."""
+    return [(r["t"], remote) for r in records if "remotes" in r for remote in r["remotes"]
+            if remote["display"] == name]
+
+
+class Checks:
+    def __init__(self):
+        self.failures = []
+
+    def expect(self, condition, message):
+        print(("ok   " if condition else "FAIL ") + message)
+        if not condition:
+            self.failures.append(message)
+
+
+def check_reception(checks, who, records, sender, rgb, tone):
+    seen = reports_of(records, sender)
+    frames = [remote["frames"] for _, remote in seen]
+    checks.expect(len(frames) >= 2 and frames[-1] > frames[0] and frames == sorted(frames),
+                  f"{who} receives {sender}'s frames, growing: {frames}")
+    video = [remote for _, remote in seen if remote["frames"] > 0]
+    if video:
+        last = video[-1]
+        checks.expect((last["width"], last["height"]) == (320, 240),
+                      f"{who} sees {sender} at 320x240: {last['width']}x{last['height']}")
+        error = max(abs(a - b) for a, b in zip(last["rgb"], rgb))
+        checks.expect(error <= 24, f"{who} sees {sender}'s colour {rgb}: {last['rgb']}")
+    audible = [remote for _, remote in seen if remote["rms_dbfs"] > -35]
+    checks.expect(bool(audible), f"{who} hears {sender}: {[r['rms_dbfs'] for _, r in seen]}")
+    if audible:
+        checks.expect(abs(audible[-1]["freq_hz"] - tone) <= 8,
+                      f"{who} hears {sender}'s {tone} Hz tone: {audible[-1]['freq_hz']}")
+
+
+def main():
+    binary, make_config = sys.argv[1], sys.argv[2]
+    janus = shutil.which("janus")
+    if not janus:
+        print("janus is not installed: skipped")
+        return 77
+    work = tempfile.mkdtemp(prefix="talvora-media-")
+    subprocess.run([make_config, work, str(PORT), str(ROOM), PIN], check=True)
+    log = open(os.path.join(work, "janus.log"), "w")
+    server = subprocess.Popen([janus, "-F", work, "-C", os.path.join(work, "janus.jcfg")],
+                              stdout=log, stderr=subprocess.STDOUT)
+    processes = [server]
+    try:
+        if not wait_port(PORT, time.time() + 10):
+            print("Janus did not start")
+            return 1
+        mute_at, leave_at = 4.5, 7.0
+        alice = participant(binary, "Alice", "#e01010", 440, "--leave-after", "9.5")
+        processes.append(alice)
+        bob = participant(binary, "Bob", "#10c010", 660, "--mute-after", str(mute_at),
+                          "--leave-after", str(leave_at))
+        processes.append(bob)
+        alice_out, alice_err = alice.communicate(timeout=30)
+        bob_out, bob_err = bob.communicate(timeout=10)
+        a, b = lines(alice_out), lines(bob_out)
+
+        checks = Checks()
+        checks.expect(alice.returncode == 0 and bob.returncode == 0,
+                      f"both leave cleanly: {alice.returncode} {bob.returncode}\n{alice_err[-2000:]}\n{bob_err[-2000:]}")
+        check_reception(checks, "Alice", [r for r in a if r["t"] < mute_at], "Bob", (16, 192, 16), 660)
+        check_reception(checks, "Bob", b, "Alice", (224, 16, 16), 440)
+
+        # Alice's clock started a little before Bob's: her reports after
+        # mute_at + 1.5 s of her own time are all of the muted second.
+        heard = [remote["rms_dbfs"] for t, remote in reports_of(a, "Bob") if 2 < t < mute_at]
+        muted = [remote["rms_dbfs"] for t, remote in reports_of(a, "Bob") if mute_at + 1.5 < t < leave_at]
+        checks.expect(heard and muted and max(muted) <= max(heard) - 30,
+                      f"Bob's mute drops his level by 30 dB or more: {heard} -> {muted}")
+        bob_id = next((r["id"] for r in a if r.get("event") == "participant-joined"), None)
+        checks.expect(any(r.get("event") == "participant-changed" and r["id"] == bob_id and r["muted"] for r in a),
+                      "Alice learns that Bob is muted")
+        checks.expect(any(r.get("event") == "participant-left" and r["id"] == bob_id for r in a),
+                      "Bob leaves Alice's list")
+        last = [r for r in a if "remotes" in r][-1]
+        checks.expect(last["remotes"] == [], f"nobody left in Alice's last report: {last}")
+        return 1 if checks.failures else 0
+    finally:
+        for process in reversed(processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+        log.close()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
