@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -231,6 +232,13 @@ int main(int argc, char** argv)
         event("participant-changed", {{QStringLiteral("id"), participant.id},
                                       {QStringLiteral("muted"), participant.audioMuted},
                                       {QStringLiteral("video_off"), participant.videoOff}});
+    });
+    QSet<qint64> seen;
+    QObject::connect(&engine, &MeetingEngine::frame, &app, [&](qint64 id, const QImage&) {
+        if (!seen.contains(id)) {
+            seen.insert(id);
+            event("first-frame", {{QStringLiteral("id"), id}});
+        }
     });
     QObject::connect(&engine, &MeetingEngine::participantLeft, &app,
                      [&](qint64 id) { event("participant-left", {{QStringLiteral("id"), id}}); });
