@@ -57,7 +57,8 @@ struct Service
     QString base; // https://host:port
     QString session;
 
-    talvora::https::Answer post(const QString& route, const std::vector<std::pair<std::string, std::string>>& form)
+    talvora::https::Answer post(const QString& route,
+                                const std::vector<std::pair<std::string, std::string>>& form)
     {
         talvora::https::Request request;
         request.url = (base + route).toStdString();
@@ -81,47 +82,59 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A meeting participant without a window, with test media."));
+    parser.setApplicationDescription(
+        QStringLiteral("A meeting participant without a window, with test media."));
     parser.addHelpOption();
-    const QCommandLineOption service(QStringLiteral("service"), QStringLiteral("Service origin, https://host:port."),
+    const QCommandLineOption service(QStringLiteral("service"),
+                                     QStringLiteral("Service origin, https://host:port."),
                                      QStringLiteral("URL"));
-    const QCommandLineOption ca(QStringLiteral("ca"), QStringLiteral("CA file that the service's certificate chains to."),
+    const QCommandLineOption ca(QStringLiteral("ca"),
+                                QStringLiteral("CA file that the service's certificate chains to."),
                                 QStringLiteral("FILE"), QStringLiteral(TALVORA_DEFAULT_CA));
-    const QCommandLineOption account(QStringLiteral("account"), QStringLiteral("SDK account."), QStringLiteral("ACCOUNT"));
+    const QCommandLineOption account(QStringLiteral("account"), QStringLiteral("SDK account."),
+                                     QStringLiteral("ACCOUNT"));
     const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("Its password."),
                                       QStringLiteral("PASSWORD"));
-    const QCommandLineOption number(QStringLiteral("number"), QStringLiteral("Meeting number (0 with --start: new)."),
+    const QCommandLineOption number(QStringLiteral("number"),
+                                    QStringLiteral("Meeting number (0 with --start: new)."),
                                     QStringLiteral("N"));
-    const QCommandLineOption start(QStringLiteral("start"), QStringLiteral("Start the meeting instead of joining."));
-    const QCommandLineOption displayName(QStringLiteral("display-name"), QStringLiteral("Name shown to the others."),
-                                         QStringLiteral("NAME"));
+    const QCommandLineOption start(QStringLiteral("start"),
+                                   QStringLiteral("Start the meeting instead of joining."));
+    const QCommandLineOption displayName(QStringLiteral("display-name"),
+                                         QStringLiteral("Name shown to the others."), QStringLiteral("NAME"));
     const QCommandLineOption colour(QStringLiteral("colour"), QStringLiteral("Test picture colour."),
                                     QStringLiteral("#RRGGBB"), QStringLiteral("#4194ff"));
-    const QCommandLineOption tone(QStringLiteral("tone"), QStringLiteral("Test tone frequency."), QStringLiteral("HZ"),
-                                  QStringLiteral("440"));
+    const QCommandLineOption tone(QStringLiteral("tone"), QStringLiteral("Test tone frequency."),
+                                  QStringLiteral("HZ"), QStringLiteral("440"));
     const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Join muted."));
     const QCommandLineOption noVideo(QStringLiteral("no-video"), QStringLiteral("Join with the camera off."));
-    const QCommandLineOption leaveAfter(QStringLiteral("leave-after"), QStringLiteral("Leave after S seconds."),
-                                        QStringLiteral("S"));
+    const QCommandLineOption leaveAfter(QStringLiteral("leave-after"),
+                                        QStringLiteral("Leave after S seconds."), QStringLiteral("S"));
     const QCommandLineOption muteAfter(QStringLiteral("mute-after"), QStringLiteral("Mute after S seconds."),
                                        QStringLiteral("S"));
     const QCommandLineOption videoOffAfter(QStringLiteral("video-off-after"),
-                                           QStringLiteral("Turn the camera off after S seconds."), QStringLiteral("S"));
-    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Picture size."), QStringLiteral("WxH"),
-                                  QStringLiteral("640x360"));
+                                           QStringLiteral("Turn the camera off after S seconds."),
+                                           QStringLiteral("S"));
+    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Picture size."),
+                                  QStringLiteral("WxH"), QStringLiteral("640x360"));
     const QCommandLineOption fps(QStringLiteral("fps"), QStringLiteral("Frame rate."), QStringLiteral("N"),
                                  QStringLiteral("30"));
     const QCommandLineOption janus(QStringLiteral("janus"), QStringLiteral("Offline: Janus WebSocket URL."),
                                    QStringLiteral("WS_URL"));
-    const QCommandLineOption room(QStringLiteral("room"), QStringLiteral("Offline: room id."), QStringLiteral("N"));
-    const QCommandLineOption pin(QStringLiteral("pin"), QStringLiteral("Offline: room pin."), QStringLiteral("P"));
-    const QCommandLineOption token(QStringLiteral("token"), QStringLiteral("Offline: Janus token."), QStringLiteral("T"));
+    const QCommandLineOption room(QStringLiteral("room"), QStringLiteral("Offline: room id."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption pin(QStringLiteral("pin"), QStringLiteral("Offline: room pin."),
+                                 QStringLiteral("P"));
+    const QCommandLineOption token(QStringLiteral("token"), QStringLiteral("Offline: Janus token."),
+                                   QStringLiteral("T"));
     const QCommandLineOption iceNetwork(QStringLiteral("ice-network"),
                                         QStringLiteral("Network that ICE stays in (empty: any)."),
                                         QStringLiteral("CIDR"), QStringLiteral("127.0.0.0/8"));
-    const QCommandLineOption play(QStringLiteral("play"), QStringLiteral("Play the received audio on the speaker."));
-    parser.addOptions({service, ca, account, password, number, start, displayName, colour, tone, mute, noVideo,
-                       leaveAfter, muteAfter, videoOffAfter, size, fps, janus, room, pin, token, iceNetwork, play});
+    const QCommandLineOption play(QStringLiteral("play"),
+                                  QStringLiteral("Play the received audio on the speaker."));
+    parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
+                       tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
+                       janus,   room, pin,     token,      iceNetwork, play});
     parser.process(app);
 
     MediaOptions options;
@@ -160,8 +173,10 @@ int main(int argc, char** argv)
         if (!admission.server.isValid() || admission.room <= 0)
             die(QStringLiteral("offline mode wants --janus ws://... --room N --pin P"));
     } else {
-        if (!parser.isSet(service) || !parser.isSet(account) || !parser.isSet(password) || !parser.isSet(number))
-            die(QStringLiteral("wants --service, --account, --password and --number (or --janus for offline)"));
+        if (!parser.isSet(service) || !parser.isSet(account) || !parser.isSet(password) ||
+            !parser.isSet(number))
+            die(QStringLiteral(
+                "wants --service, --account, --password and --number (or --janus for offline)"));
         const int caFile = ::open(qPrintable(parser.value(ca)), O_RDONLY | O_CLOEXEC);
         if ((caFile < 0 || ::dup2(caFile, kCaDescriptor) < 0))
             die(QStringLiteral("cannot read the CA file %1").arg(parser.value(ca)));
@@ -170,8 +185,9 @@ int main(int argc, char** argv)
         http.base = parser.value(service);
         if (!http.base.startsWith(QLatin1String("https://")))
             die(QStringLiteral("--service wants an https:// origin"));
-        auto login = http.post(QStringLiteral("/sdk/v1/login"), {{"account", parser.value(account).toStdString()},
-                                                                 {"password", parser.value(password).toStdString()}});
+        auto login =
+            http.post(QStringLiteral("/sdk/v1/login"), {{"account", parser.value(account).toStdString()},
+                                                        {"password", parser.value(password).toStdString()}});
         if (!login.completed || login.status != 200)
             die(QStringLiteral("sign-in refused: %1").arg(describe(login)));
         http.session = QJsonDocument::fromJson(QByteArray::fromStdString(login.body))
@@ -180,16 +196,16 @@ int main(int argc, char** argv)
                            .toString();
         if (http.session.isEmpty())
             die(QStringLiteral("sign-in answer without a session"));
-        const auto admitted =
-            parser.isSet(start)
-                ? http.post(QStringLiteral("/sdk/v1/meetings/start"),
-                            {{"number", parser.value(number).toStdString()},
-                             {"no_video", parser.isSet(noVideo) ? "1" : "0"}})
-                : http.post(QStringLiteral("/sdk/v1/meetings/join"),
-                            {{"number", parser.value(number).toStdString()},
-                             {"display_name", parser.value(displayName).toStdString()}});
+        const auto admitted = parser.isSet(start)
+                                  ? http.post(QStringLiteral("/sdk/v1/meetings/start"),
+                                              {{"number", parser.value(number).toStdString()},
+                                               {"no_video", parser.isSet(noVideo) ? "1" : "0"}})
+                                  : http.post(QStringLiteral("/sdk/v1/meetings/join"),
+                                              {{"number", parser.value(number).toStdString()},
+                                               {"display_name", parser.value(displayName).toStdString()}});
         if (!admitted.completed || admitted.status != 200)
-            die(QStringLiteral("not admitted to meeting %1: %2").arg(parser.value(number), describe(admitted)));
+            die(QStringLiteral("not admitted to meeting %1: %2")
+                    .arg(parser.value(number), describe(admitted)));
         if (!parseAdmission(QByteArray::fromStdString(admitted.body), admission))
             die(QStringLiteral("the service's admission answer is not understood"));
         if (parser.isSet(displayName) && admission.displayName.isEmpty())
@@ -225,8 +241,8 @@ int main(int argc, char** argv)
         event("joined", {{QStringLiteral("id"), id}, {QStringLiteral("number"), admission.number}});
     });
     QObject::connect(&engine, &MeetingEngine::participantJoined, &app, [&](const Participant& participant) {
-        event("participant-joined", {{QStringLiteral("id"), participant.id},
-                                     {QStringLiteral("display"), participant.displayName}});
+        event("participant-joined",
+              {{QStringLiteral("id"), participant.id}, {QStringLiteral("display"), participant.displayName}});
     });
     QObject::connect(&engine, &MeetingEngine::participantChanged, &app, [&](const Participant& participant) {
         event("participant-changed", {{QStringLiteral("id"), participant.id},
@@ -240,8 +256,9 @@ int main(int argc, char** argv)
             event("first-frame", {{QStringLiteral("id"), id}});
         }
     });
-    QObject::connect(&engine, &MeetingEngine::participantLeft, &app,
-                     [&](qint64 id) { event("participant-left", {{QStringLiteral("id"), id}}); });
+    QObject::connect(&engine, &MeetingEngine::participantLeft, &app, [&](qint64 id) {
+        event("participant-left", {{QStringLiteral("id"), id}});
+    });
     QObject::connect(&engine, &MeetingEngine::talking, &app, [&](qint64 id, bool talking) {
         event(talking ? "talking" : "stopped-talking", {{QStringLiteral("id"), id}});
     });
@@ -277,15 +294,16 @@ int main(int argc, char** argv)
                 {QStringLiteral("frames"), double(stats.framesDecoded)},
                 {QStringLiteral("width"), stats.width},
                 {QStringLiteral("height"), stats.height},
-                {QStringLiteral("rgb"), QJsonArray{stats.meanColour.red(), stats.meanColour.green(),
-                                                   stats.meanColour.blue()}},
+                {QStringLiteral("rgb"),
+                 QJsonArray{stats.meanColour.red(), stats.meanColour.green(), stats.meanColour.blue()}},
                 {QStringLiteral("rms_dbfs"), qRound(stats.audioRmsDbfs * 10) / 10.0},
                 {QStringLiteral("freq_hz"), stats.dominantHz},
                 {QStringLiteral("rtt_ms"), qRound(stats.rttMs * 10) / 10.0},
                 {QStringLiteral("jitter_buffer_ms"), stats.jitterBufferMs},
             });
         }
-        printLine(QJsonObject{{QStringLiteral("t"), clock.elapsed() / 1000.0}, {QStringLiteral("remotes"), remotes}});
+        printLine(QJsonObject{{QStringLiteral("t"), clock.elapsed() / 1000.0},
+                              {QStringLiteral("remotes"), remotes}});
     });
     report.start(1000);
 
@@ -296,7 +314,8 @@ int main(int argc, char** argv)
         QTimer::singleShot(int(seconds * 1000), &app, [&] { leave(); });
     }
     if (parser.isSet(muteAfter))
-        QTimer::singleShot(int(parser.value(muteAfter).toDouble() * 1000), &app, [&] { engine.setAudioMuted(true); });
+        QTimer::singleShot(int(parser.value(muteAfter).toDouble() * 1000), &app,
+                           [&] { engine.setAudioMuted(true); });
     if (parser.isSet(videoOffAfter))
         QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
                            [&] { engine.setVideoEnabled(false); });

@@ -140,7 +140,8 @@ void JanusSession::message(qint64 handle, const QJsonObject& body, const QJsonOb
 
 void JanusSession::trickle(qint64 handle, const QJsonObject& candidate)
 {
-    QJsonObject request{{QStringLiteral("janus"), QStringLiteral("trickle")}, {QStringLiteral("handle_id"), handle}};
+    QJsonObject request{{QStringLiteral("janus"), QStringLiteral("trickle")},
+                        {QStringLiteral("handle_id"), handle}};
     request.insert(QStringLiteral("candidate"),
                    candidate.isEmpty() ? QJsonObject{{QStringLiteral("completed"), true}} : candidate);
     send(request, {}, true);
@@ -149,7 +150,8 @@ void JanusSession::trickle(qint64 handle, const QJsonObject& candidate)
 void JanusSession::detach(qint64 handle)
 {
     if (m_sessionId != 0)
-        send(QJsonObject{{QStringLiteral("janus"), QStringLiteral("detach")}, {QStringLiteral("handle_id"), handle}});
+        send(QJsonObject{{QStringLiteral("janus"), QStringLiteral("detach")},
+                         {QStringLiteral("handle_id"), handle}});
 }
 
 void JanusSession::close()

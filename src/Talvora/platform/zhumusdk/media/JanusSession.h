@@ -25,7 +25,8 @@ class JanusSession : public QObject
 public:
     // ok false: error holds Janus's or the plugin's reason. data is the
     // plugin's data ("plugindata"."data") or, for core requests, "data".
-    using Reply = std::function<void(bool ok, const QJsonObject& data, const QJsonObject& jsep, const QString& error)>;
+    using Reply =
+        std::function<void(bool ok, const QJsonObject& data, const QJsonObject& jsep, const QString& error)>;
 
     JanusSession(const QUrl& server, const QString& token, QObject* parent = nullptr);
     ~JanusSession() override;

@@ -20,7 +20,8 @@ GstDevice* firstDevice(const char* classes)
         // PulseAudio lists the monitors of its sinks as sources: they are
         // no microphone.
         GstStructure* properties = gst_device_get_properties(device);
-        const gchar* deviceClass = properties ? gst_structure_get_string(properties, "device.class") : nullptr;
+        const gchar* deviceClass =
+            properties ? gst_structure_get_string(properties, "device.class") : nullptr;
         const bool isMonitor = deviceClass && g_str_equal(deviceClass, "monitor");
         if (properties)
             gst_structure_free(properties);

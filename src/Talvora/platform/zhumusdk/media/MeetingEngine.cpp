@@ -111,6 +111,7 @@ public:
     void subscribe(qint64 feed);
     void removeRemote(qint64 id);
     void sendState();
+    QJsonArray descriptions() const;
     void fail(const QString& reason);
     Participant self() const;
 
@@ -187,16 +188,17 @@ void MeetingEngine::Private::start()
         if (handle == publisherHandle && !leaving)
             fail(QStringLiteral("media server hung up: %1").arg(reason));
     });
-    connect(session, &JanusSession::remoteCandidate, this, [this](qint64 handle, const QJsonObject& candidate) {
-        if (handle == publisherHandle && publisher) {
-            publisher->addRemoteCandidate(candidate);
-            return;
-        }
-        for (const Remote& remote : qAsConst(remotes)) {
-            if (remote.handle == handle && remote.pipeline)
-                remote.pipeline->addRemoteCandidate(candidate);
-        }
-    });
+    connect(session, &JanusSession::remoteCandidate, this,
+            [this](qint64 handle, const QJsonObject& candidate) {
+                if (handle == publisherHandle && publisher) {
+                    publisher->addRemoteCandidate(candidate);
+                    return;
+                }
+                for (const Remote& remote : qAsConst(remotes)) {
+                    if (remote.handle == handle && remote.pipeline)
+                        remote.pipeline->addRemoteCandidate(candidate);
+                }
+            });
     connect(session, &JanusSession::opened, this, [this] {
         session->attach(kVideoRoom, [this](qint64 handle) {
             publisherHandle = handle;
@@ -205,13 +207,14 @@ void MeetingEngine::Private::start()
                              {QStringLiteral("room"), admission.room},
                              {QStringLiteral("pin"), admission.pin},
                              {QStringLiteral("display"), admission.displayName}};
-            session->message(handle, join, {},
-                             [this](bool ok, const QJsonObject& data, const QJsonObject&, const QString& error) {
-                                 if (!ok)
-                                     fail(error);
-                                 else
-                                     onJoined(data);
-                             });
+            session->message(
+                handle, join, {},
+                [this](bool ok, const QJsonObject& data, const QJsonObject&, const QString& error) {
+                    if (!ok)
+                        fail(error);
+                    else
+                        onJoined(data);
+                });
         });
     });
     session->open();
@@ -233,33 +236,26 @@ void MeetingEngine::Private::publish()
         return; // listening only: nothing to publish
     publisher = new PublisherPipeline(options, devices, ice, this);
     connect(publisher, &WebRtcPeer::failed, this, [this](const QString& reason) { fail(reason); });
-    connect(publisher, &PublisherPipeline::preview, q, [this](const QImage& image) { emit q->frame(selfId, image); });
-    connect(publisher, &WebRtcPeer::localCandidate, this, [this](const QJsonObject& candidate) {
-        session->trickle(publisherHandle, candidate);
-    });
+    connect(publisher, &PublisherPipeline::preview, q,
+            [this](const QImage& image) { emit q->frame(selfId, image); });
+    connect(publisher, &WebRtcPeer::localCandidate, this,
+            [this](const QJsonObject& candidate) { session->trickle(publisherHandle, candidate); });
     connect(publisher, &WebRtcPeer::localDescription, this, [this](const QString& type, const QString& sdp) {
         audioMid = midOf(sdp, QStringLiteral("audio"));
         videoMid = midOf(sdp, QStringLiteral("video"));
-        QJsonObject body{{QStringLiteral("request"), QStringLiteral("publish")}};
-        QJsonArray descriptions;
-        if (!audioMid.isEmpty())
-            descriptions.append(QJsonObject{{QStringLiteral("mid"), audioMid},
-                                            {QStringLiteral("description"), audioMuted ? kAudioMuted : kAudioOn}});
-        if (!videoMid.isEmpty())
-            descriptions.append(QJsonObject{{QStringLiteral("mid"), videoMid},
-                                            {QStringLiteral("description"), videoEnabled ? kVideoOn : kVideoOff}});
-        body.insert(QStringLiteral("descriptions"), descriptions);
-        session->message(publisherHandle, body,
-                         QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}},
-                         [this](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
-                             if (!ok) {
-                                 fail(error);
-                                 return;
-                             }
-                             if (publisher && jsep.value(QLatin1String("type")).toString() == QLatin1String("answer"))
-                                 publisher->setAnswer(jsep.value(QLatin1String("sdp")).toString());
-                             published = true;
-                         });
+        const QJsonObject body{{QStringLiteral("request"), QStringLiteral("publish")},
+                               {QStringLiteral("descriptions"), descriptions()}};
+        session->message(
+            publisherHandle, body, QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}},
+            [this](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+                if (!ok) {
+                    fail(error);
+                    return;
+                }
+                if (publisher && jsep.value(QLatin1String("type")).toString() == QLatin1String("answer"))
+                    publisher->setAnswer(jsep.value(QLatin1String("sdp")).toString());
+                published = true;
+            });
     });
     publisher->start();
 }
@@ -358,36 +354,40 @@ void MeetingEngine::Private::subscribe(qint64 feed)
             // One remote's trouble is not the meeting's: that tile stays dark.
             qWarning("subscriber %lld: %s", feed, qPrintable(reason));
         });
-        connect(pipeline, &SubscriberPipeline::frame, q, [this, feed](const QImage& image) {
-            emit q->frame(feed, image);
-        });
+        connect(pipeline, &SubscriberPipeline::frame, q,
+                [this, feed](const QImage& image) { emit q->frame(feed, image); });
         connect(pipeline, &WebRtcPeer::localCandidate, this,
                 [this, handle](const QJsonObject& candidate) { session->trickle(handle, candidate); });
-        connect(pipeline, &WebRtcPeer::localDescription, this, [this, handle](const QString& type, const QString& sdp) {
-            session->message(handle, QJsonObject{{QStringLiteral("request"), QStringLiteral("start")}},
-                             QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}},
-                             [](bool, const QJsonObject&, const QJsonObject&, const QString&) {});
-        });
+        connect(pipeline, &WebRtcPeer::localDescription, this,
+                [this, handle](const QString& type, const QString& sdp) {
+                    session->message(
+                        handle, QJsonObject{{QStringLiteral("request"), QStringLiteral("start")}},
+                        QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}},
+                        [](bool, const QJsonObject&, const QJsonObject&, const QString&) {});
+                });
         if (!pipeline->start())
             return;
-        QJsonObject join{{QStringLiteral("request"), QStringLiteral("join")},
-                         {QStringLiteral("ptype"), QStringLiteral("subscriber")},
-                         {QStringLiteral("room"), admission.room},
-                         {QStringLiteral("pin"), admission.pin},
-                         {QStringLiteral("streams"), QJsonArray{QJsonObject{{QStringLiteral("feed"), feed}}}}};
+        QJsonObject join{
+            {QStringLiteral("request"), QStringLiteral("join")},
+            {QStringLiteral("ptype"), QStringLiteral("subscriber")},
+            {QStringLiteral("room"), admission.room},
+            {QStringLiteral("pin"), admission.pin},
+            {QStringLiteral("streams"), QJsonArray{QJsonObject{{QStringLiteral("feed"), feed}}}}};
         if (privateId != 0)
             join.insert(QStringLiteral("private_id"), privateId);
         QPointer<SubscriberPipeline> guard(pipeline);
-        session->message(handle, join, {},
-                         [guard, feed](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
-                             if (!guard)
-                                 return;
-                             if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
-                                 qWarning("subscriber %lld: %s", feed, qPrintable(ok ? QStringLiteral("no offer") : error));
-                                 return;
-                             }
-                             guard->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
-                         });
+        session->message(
+            handle, join, {},
+            [guard, feed](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+                if (!guard)
+                    return;
+                if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
+                    qWarning("subscriber %lld: %s", feed,
+                             qPrintable(ok ? QStringLiteral("no offer") : error));
+                    return;
+                }
+                guard->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
+            });
     });
 }
 
@@ -403,20 +403,25 @@ void MeetingEngine::Private::removeRemote(qint64 id)
     emit q->participantLeft(id);
 }
 
+QJsonArray MeetingEngine::Private::descriptions() const
+{
+    QJsonArray list;
+    if (!audioMid.isEmpty())
+        list.append(QJsonObject{{QStringLiteral("mid"), audioMid},
+                                {QStringLiteral("description"), audioMuted ? kAudioMuted : kAudioOn}});
+    if (!videoMid.isEmpty())
+        list.append(QJsonObject{{QStringLiteral("mid"), videoMid},
+                                {QStringLiteral("description"), videoEnabled ? kVideoOn : kVideoOff}});
+    return list;
+}
+
 void MeetingEngine::Private::sendState()
 {
     if (!session || publisherHandle == 0 || !published)
         return;
-    QJsonArray descriptions;
-    if (!audioMid.isEmpty())
-        descriptions.append(QJsonObject{{QStringLiteral("mid"), audioMid},
-                                        {QStringLiteral("description"), audioMuted ? kAudioMuted : kAudioOn}});
-    if (!videoMid.isEmpty())
-        descriptions.append(QJsonObject{{QStringLiteral("mid"), videoMid},
-                                        {QStringLiteral("description"), videoEnabled ? kVideoOn : kVideoOff}});
     session->message(publisherHandle,
                      QJsonObject{{QStringLiteral("request"), QStringLiteral("configure")},
-                                 {QStringLiteral("descriptions"), descriptions}},
+                                 {QStringLiteral("descriptions"), descriptions()}},
                      {}, [](bool, const QJsonObject&, const QJsonObject&, const QString&) {});
 }
 
@@ -454,7 +459,8 @@ void MeetingEngine::leave()
         return;
     }
     if (d->publisherHandle != 0)
-        d->session->message(d->publisherHandle, QJsonObject{{QStringLiteral("request"), QStringLiteral("leave")}});
+        d->session->message(d->publisherHandle,
+                            QJsonObject{{QStringLiteral("request"), QStringLiteral("leave")}});
     d->session->close();
 }
 

@@ -30,31 +30,10 @@ quint32 randomSsrc()
     return QRandomGenerator::global()->bounded(1u, 0x7fffffffu);
 }
 
-GstElement* parseBin(const QString& description, GError** error)
-{
-    return gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, error);
-}
-
-QImage imageFromSample(GstSample* sample)
-{
-    GstVideoInfo info;
-    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample)))
-        return {};
-    GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ))
-        return {};
-    // BGRx in memory is 0xffRRGGBB in a little-endian word: QImage's RGB32.
-    QImage image(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_FRAME_WIDTH(&frame),
-                 GST_VIDEO_FRAME_HEIGHT(&frame), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32);
-    QImage copy = image.copy();
-    gst_video_frame_unmap(&frame);
-    return copy;
-}
-
 } // namespace
 
-PublisherPipeline::PublisherPipeline(const MediaOptions& options, const MediaDevices& devices, const IcePolicy& ice,
-                                     QObject* parent)
+PublisherPipeline::PublisherPipeline(const MediaOptions& options, const MediaDevices& devices,
+                                     const IcePolicy& ice, QObject* parent)
     : WebRtcPeer(QStringLiteral("publisher"), ice, 0, parent), m_options(options), m_devices(devices)
 {
 }
@@ -103,6 +82,24 @@ bool PublisherPipeline::linkToWebrtc(GstElement* branch, bool video)
     return linked;
 }
 
+GstElement* PublisherPipeline::addBranch(GstElement* source, const QString& description, bool video)
+{
+    GError* error = nullptr;
+    GstElement* branch = gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &error);
+    g_clear_error(&error);
+    if (!branch) {
+        gst_object_unref(gst_object_ref_sink(source));
+        return nullptr;
+    }
+    gst_bin_add_many(GST_BIN(pipeline()), source, branch, nullptr);
+    if (!gst_element_link(source, branch) || !linkToWebrtc(branch, video)) {
+        // Left in the pipeline, an unlinked source would stop it all.
+        gst_bin_remove_many(GST_BIN(pipeline()), source, branch, nullptr);
+        return nullptr;
+    }
+    return branch;
+}
+
 bool PublisherPipeline::addVideo()
 {
     GstElement* source = nullptr;
@@ -127,8 +124,8 @@ bool PublisherPipeline::addVideo()
     const QString description =
         QStringLiteral(
             "videoconvert ! videoscale add-borders=true ! videorate drop-only=true ! "
-            "video/x-raw,format=I420,width=%1,height=%2,framerate=%3/1,pixel-aspect-ratio=1/1 ! tee name=vtee "
-            "vtee. ! queue max-size-buffers=2 leaky=downstream ! valve name=vvalve ! "
+            "video/x-raw,format=I420,width=%1,height=%2,framerate=%3/1,pixel-aspect-ratio=1/1 ! "
+            "tee name=vtee vtee. ! queue max-size-buffers=2 leaky=downstream ! valve name=vvalve ! "
             "vp8enc name=venc deadline=1 cpu-used=8 end-usage=cbr target-bitrate=%4 undershoot=95 "
             "buffer-size=1000 buffer-initial-size=500 buffer-optimal-size=600 error-resilient=default "
             "keyframe-max-dist=%5 lag-in-frames=0 threads=2 max-quantizer=56 ! "
@@ -146,15 +143,8 @@ bool PublisherPipeline::addVideo()
                                                     "appsink name=preview sync=false max-buffers=1 drop=true")
                                    : QString())
             .arg(randomSsrc());
-    GError* error = nullptr;
-    GstElement* branch = parseBin(description, &error);
-    if (!branch) {
-        g_clear_error(&error);
-        gst_object_unref(gst_object_ref_sink(source));
-        return false;
-    }
-    gst_bin_add_many(GST_BIN(pipeline()), source, branch, nullptr);
-    if (!gst_element_link(source, branch) || !linkToWebrtc(branch, true))
+    GstElement* branch = addBranch(source, description, true);
+    if (!branch)
         return false;
     m_videoValve = gst_bin_get_by_name(GST_BIN(branch), "vvalve");
     m_videoEncoder = gst_bin_get_by_name(GST_BIN(branch), "venc");
@@ -182,8 +172,8 @@ bool PublisherPipeline::addAudio()
         if (source) {
             // Amplitude 0.1: a sine whose peak is at -20 dBFS.
             gst_util_set_object_arg(G_OBJECT(source), "wave", "sine");
-            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume", 0.1, "samplesperbuffer",
-                         960, nullptr);
+            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume", 0.1,
+                         "samplesperbuffer", 960, nullptr);
         }
     } else {
         source = m_devices.createMicrophone();
@@ -195,18 +185,15 @@ bool PublisherPipeline::addAudio()
         QStringLiteral(
             "audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! "
             "level audio-level-meta=true post-messages=false interval=20000000 ! valve name=avalve ! "
-            "opusenc inband-fec=true packet-loss-percentage=10 bitrate=32000 frame-size=20 audio-type=voice ! "
+            "opusenc inband-fec=true packet-loss-percentage=10 bitrate=32000 frame-size=20 audio-type=voice "
+            "! "
             "rtpopuspay name=apay pt=%1 ssrc=%2 ! capsfilter caps=\"application/x-rtp,media=audio,"
             "encoding-name=OPUS,payload=%1,clock-rate=48000,ssrc=(uint)%2\"")
             .arg(kAudioPayload)
             .arg(randomSsrc());
-    GError* error = nullptr;
-    GstElement* branch = parseBin(description, &error);
-    if (!branch) {
-        g_clear_error(&error);
-        gst_object_unref(gst_object_ref_sink(source));
+    GstElement* branch = addBranch(source, description, false);
+    if (!branch)
         return false;
-    }
     if (GstElement* pay = gst_bin_get_by_name(GST_BIN(branch), "apay")) {
         GstRTPHeaderExtension* extension =
             gst_rtp_header_extension_create_from_uri("urn:ietf:params:rtp-hdrext:ssrc-audio-level");
@@ -217,9 +204,6 @@ bool PublisherPipeline::addAudio()
         }
         gst_object_unref(pay);
     }
-    gst_bin_add_many(GST_BIN(pipeline()), source, branch, nullptr);
-    if (!gst_element_link(source, branch) || !linkToWebrtc(branch, false))
-        return false;
     m_audioValve = gst_bin_get_by_name(GST_BIN(branch), "avalve");
     gst_object_unref(m_audioValve);
     setAudioSending(m_options.sendAudio);
@@ -236,10 +220,7 @@ void PublisherPipeline::setVideoSending(bool sending)
 {
     if (!m_videoValve)
         return;
-    {
-        std::lock_guard<std::mutex> lock(m_previewMutex);
-        m_videoSending = sending;
-    }
+    m_videoSending = sending;
     g_object_set(m_videoValve, "drop", gboolean(!sending), nullptr);
     if (sending && m_videoEncoder) {
         // The receivers' decoders resume at once from a key frame.
@@ -256,25 +237,9 @@ void PublisherPipeline::onPreview(GstElement* sink)
         return;
     QImage image = imageFromSample(sample);
     gst_sample_unref(sample);
-    std::lock_guard<std::mutex> lock(m_previewMutex);
-    if (!m_videoSending)
+    if (!m_videoSending || image.isNull())
         return;
-    // Only the newest picture waits; one queued call takes it, so a slow
-    // owner never builds a backlog.
-    m_preview = std::move(image);
-    if (m_previewPending)
-        return;
-    m_previewPending = true;
-    gate()->post([this] {
-        QImage latest;
-        {
-            std::lock_guard<std::mutex> guard(m_previewMutex);
-            latest = std::move(m_preview);
-            m_previewPending = false;
-        }
-        if (!latest.isNull())
-            emit preview(latest);
-    });
+    m_preview.offer(std::move(image), gate(), [this](const QImage& latest) { emit preview(latest); });
 }
 
 } // namespace talvora::media

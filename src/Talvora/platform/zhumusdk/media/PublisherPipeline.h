@@ -6,12 +6,13 @@
 //
 // Threads: the owner's thread, except onPreview (streaming thread).
 
+#include "LatestFrame.h"
 #include "MeetingEngine.h"
 #include "WebRtcPeer.h"
 
 #include <QImage>
 
-#include <mutex>
+#include <atomic>
 
 namespace talvora::media {
 
@@ -45,6 +46,9 @@ private:
     bool addVideo();
     bool addAudio();
     bool linkToWebrtc(GstElement* branch, bool video);
+    // source, then the branch that description makes, linked into the
+    // pipeline and to webrtcbin; null (source freed) when that fails.
+    GstElement* addBranch(GstElement* source, const QString& description, bool video);
     void onPreview(GstElement* sink); // streaming thread
 
     MediaOptions m_options;
@@ -53,12 +57,8 @@ private:
     GstElement* m_audioValve = nullptr;
     GstElement* m_videoEncoder = nullptr;
 
-    // Guards the preview hand-over between the streaming thread and the
-    // owner's thread.
-    std::mutex m_previewMutex;
-    QImage m_preview;
-    bool m_previewPending = false;
-    bool m_videoSending = true;
+    LatestFrame m_preview;
+    std::atomic<bool> m_videoSending{true}; // read by the streaming thread
 };
 
 } // namespace talvora::media

@@ -66,8 +66,8 @@ double dominantFrequency(const std::vector<float>& samples, int rate)
     return bestPower > 0 ? bestHz : 0;
 }
 
-SubscriberPipeline::SubscriberPipeline(qint64 feed, const IcePolicy& ice, int latencyMs, const MediaDevices* devices,
-                                       QObject* parent)
+SubscriberPipeline::SubscriberPipeline(qint64 feed, const IcePolicy& ice, int latencyMs,
+                                       const MediaDevices* devices, QObject* parent)
     : WebRtcPeer(QStringLiteral("subscriber-%1").arg(feed), ice, latencyMs, parent), m_feed(feed),
       m_devices(devices), m_recent(kRecentSamples, 0.0f)
 {
@@ -91,17 +91,19 @@ void SubscriberPipeline::onIncomingPad(GstPad* pad)
     const GstStructure* structure = gst_caps_get_structure(caps, 0);
     const gchar* media = structure ? gst_structure_get_string(structure, "media") : nullptr;
     const gchar* encoding = structure ? gst_structure_get_string(structure, "encoding-name") : nullptr;
-    const bool video = media && g_str_equal(media, "video") && encoding && g_ascii_strcasecmp(encoding, "VP8") == 0;
-    const bool audio = media && g_str_equal(media, "audio") && encoding && g_ascii_strcasecmp(encoding, "OPUS") == 0;
+    const bool video =
+        media && g_str_equal(media, "video") && encoding && g_ascii_strcasecmp(encoding, "VP8") == 0;
+    const bool audio =
+        media && g_str_equal(media, "audio") && encoding && g_ascii_strcasecmp(encoding, "OPUS") == 0;
     gst_caps_unref(caps);
 
     GstElement* branch = nullptr;
     GError* error = nullptr;
     if (video) {
-        branch = gst_parse_bin_from_description(
-            "rtpvp8depay ! vp8dec ! videoconvert ! video/x-raw,format=BGRx ! "
-            "appsink name=video sync=false max-buffers=1 drop=true",
-            TRUE, &error);
+        branch =
+            gst_parse_bin_from_description("rtpvp8depay ! vp8dec ! videoconvert ! video/x-raw,format=BGRx ! "
+                                           "appsink name=video sync=false max-buffers=1 drop=true",
+                                           TRUE, &error);
     } else if (audio) {
         branch = gst_parse_bin_from_description(
             "rtpopusdepay ! opusdec plc=true ! audioconvert ! audioresample ! "
@@ -163,18 +165,7 @@ void SubscriberPipeline::onVideoSample(GstElement* sink)
     GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
     if (!sample)
         return;
-    QImage image;
-    GstVideoInfo info;
-    GstVideoFrame frame;
-    if (gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
-        gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ)) {
-        // BGRx in memory is 0xffRRGGBB in a little-endian word: RGB32.
-        image = QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                       GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-                       GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32)
-                    .copy();
-        gst_video_frame_unmap(&frame);
-    }
+    QImage image = imageFromSample(sample);
     gst_sample_unref(sample);
     if (image.isNull())
         return;
@@ -185,24 +176,7 @@ void SubscriberPipeline::onVideoSample(GstElement* sink)
     m_width = image.width();
     m_height = image.height();
     m_meanColour = mean;
-    // Only the newest picture waits; one queued call takes it.
-    m_latest = std::move(image);
-    if (m_framePending)
-        return;
-    m_framePending = true;
-    gate()->post([this] { takeFrame(); });
-}
-
-void SubscriberPipeline::takeFrame()
-{
-    QImage latest;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        latest = std::move(m_latest);
-        m_framePending = false;
-    }
-    if (!latest.isNull())
-        emit frame(latest);
+    m_latest.offer(std::move(image), gate(), [this](const QImage& latest) { emit frame(latest); });
 }
 
 void SubscriberPipeline::onAudio(const float* samples, int count)

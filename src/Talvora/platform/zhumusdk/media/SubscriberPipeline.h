@@ -7,6 +7,7 @@
 // Threads: the owner's thread, except the members marked "streaming
 // thread", which touch only what m_mutex guards.
 
+#include "LatestFrame.h"
 #include "MeetingEngine.h"
 #include "WebRtcPeer.h"
 
@@ -39,10 +40,9 @@ signals:
     void frame(const QImage& image);
 
 private:
-    void onIncomingPad(GstPad* pad) override;     // streaming thread
-    void onVideoSample(GstElement* sink);         // streaming thread
+    void onIncomingPad(GstPad* pad) override;      // streaming thread
+    void onVideoSample(GstElement* sink);          // streaming thread
     void onAudio(const float* samples, int count); // streaming thread
-    void takeFrame();
 
     qint64 m_feed;
     const MediaDevices* m_devices;
@@ -57,8 +57,6 @@ private:
 
     // Guards everything below: the streaming threads write, the owner reads.
     mutable std::mutex m_mutex;
-    QImage m_latest;
-    bool m_framePending = false;
     quint64 m_framesDecoded = 0;
     int m_width = 0;
     int m_height = 0;
@@ -66,6 +64,8 @@ private:
     std::deque<AudioChunk> m_audio; // the last second or so
     std::vector<float> m_recent;    // the last samples, a ring
     size_t m_recentNext = 0;
+
+    LatestFrame m_latest;
 };
 
 // Dominant frequency of mono samples at `rate`, by Goertzel over a scan of

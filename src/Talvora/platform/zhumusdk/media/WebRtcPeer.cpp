@@ -43,7 +43,8 @@ QString candidateAddress(const QString& candidate)
 } // namespace
 
 WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs, QObject* parent)
-    : QObject(parent), m_name(name), m_ice(ice), m_latencyMs(latencyMs), m_gate(std::make_shared<ThreadGate>(this))
+    : QObject(parent), m_name(name), m_ice(ice), m_latencyMs(latencyMs),
+      m_gate(std::make_shared<ThreadGate>(this))
 {
     m_pipeline = gst_pipeline_new(name.toUtf8().constData());
     m_webrtc = gst_element_factory_make("webrtcbin", "webrtc");
@@ -64,10 +65,9 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
                 const int colon = url.indexOf(QLatin1Char(':'));
                 const QString user = QString::fromUtf8(QUrl::toPercentEncoding(server.username));
                 const QString pass = QString::fromUtf8(QUrl::toPercentEncoding(server.credential));
-                const QByteArray turn =
-                    (url.left(colon) + QStringLiteral("://") + user + QLatin1Char(':') + pass + QLatin1Char('@') +
-                     url.mid(colon + 1))
-                        .toUtf8();
+                const QByteArray turn = (url.left(colon) + QStringLiteral("://") + user + QLatin1Char(':') +
+                                         pass + QLatin1Char('@') + url.mid(colon + 1))
+                                            .toUtf8();
                 gboolean added = FALSE;
                 g_signal_emit_by_name(m_webrtc, "add-turn-server", turn.constData(), &added);
             }
@@ -96,7 +96,8 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
                 auto* link = static_cast<Link*>(data);
                 WebRtcPeer* peer = link->peer;
                 link->gate->post([peer, text, source] {
-                    emit peer->failed(QStringLiteral("media pipeline %1: %2: %3").arg(peer->m_name, source, text));
+                    emit peer->failed(
+                        QStringLiteral("media pipeline %1: %2: %3").arg(peer->m_name, source, text));
                 });
             }
             gst_message_unref(message);
@@ -126,7 +127,8 @@ void WebRtcPeer::stop()
 bool WebRtcPeer::play()
 {
     if (!m_pipeline) {
-        emit failed(QStringLiteral("GStreamer has no webrtcbin (gstreamer1.0-plugins-bad, gstreamer1.0-nice)"));
+        emit failed(
+            QStringLiteral("GStreamer has no webrtcbin (gstreamer1.0-plugins-bad, gstreamer1.0-nice)"));
         return false;
     }
     if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
@@ -167,7 +169,8 @@ void WebRtcPeer::limitIceAgent()
                 if (!(interface.flags() & QNetworkInterface::IsUp))
                     continue;
                 for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
-                    if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && entry.ip().isInSubnet(subnet))
+                    if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol &&
+                        entry.ip().isInSubnet(subnet))
                         addresses << entry.ip().toString();
                 }
             }
@@ -204,9 +207,9 @@ void WebRtcPeer::onPromise(GstPromise* promise, void* data)
 void WebRtcPeer::call(const char* signal, void* arg, std::function<void(const GstStructure*)> fn)
 {
     auto* data = new PromiseCall{m_gate, std::move(fn)};
-    GstPromise* promise = gst_promise_new_with_change_func(
-        [](GstPromise* p, gpointer d) { onPromise(p, d); },
-        data, [](gpointer d) { delete static_cast<PromiseCall*>(d); });
+    GstPromise* promise =
+        gst_promise_new_with_change_func([](GstPromise* p, gpointer d) { onPromise(p, d); }, data,
+                                         [](gpointer d) { delete static_cast<PromiseCall*>(d); });
     if (arg)
         g_signal_emit_by_name(m_webrtc, signal, arg, promise);
     else
@@ -216,28 +219,32 @@ void WebRtcPeer::call(const char* signal, void* arg, std::function<void(const Gs
 
 void WebRtcPeer::createOffer()
 {
-    call("create-offer", nullptr, [this](const GstStructure* reply) {
-        GstWebRTCSessionDescription* offer = nullptr;
-        if (reply)
-            gst_structure_get(reply, "offer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &offer, nullptr);
-        if (!offer) {
-            emit failed(QStringLiteral("media pipeline %1: no offer").arg(m_name));
-            return;
-        }
-        g_signal_emit_by_name(m_webrtc, "set-local-description", offer, nullptr);
-        gchar* text = gst_sdp_message_as_text(offer->sdp);
-        const QString sdp = QString::fromUtf8(text);
-        g_free(text);
-        gst_webrtc_session_description_free(offer);
-        emit localDescription(QStringLiteral("offer"), sdp);
-    });
+    call("create-offer", nullptr, [this](const GstStructure* reply) { useLocal(reply, "offer"); });
+}
+
+void WebRtcPeer::useLocal(const GstStructure* reply, const char* type)
+{
+    GstWebRTCSessionDescription* description = nullptr;
+    if (reply)
+        gst_structure_get(reply, type, GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &description, nullptr);
+    if (!description) {
+        emit failed(QStringLiteral("media pipeline %1: no %2").arg(m_name, QLatin1String(type)));
+        return;
+    }
+    g_signal_emit_by_name(m_webrtc, "set-local-description", description, nullptr);
+    gchar* text = gst_sdp_message_as_text(description->sdp);
+    const QString sdp = QString::fromUtf8(text);
+    g_free(text);
+    gst_webrtc_session_description_free(description);
+    emit localDescription(QLatin1String(type), sdp);
 }
 
 QString WebRtcPeer::filterSdp(const QString& sdp) const
 {
     QStringList kept;
     for (const QString& line : sdp.split(QStringLiteral("\r\n"))) {
-        if (line.startsWith(QLatin1String("a=candidate:")) && !isIceAddressAllowed(candidateAddress(line.mid(2))))
+        if (line.startsWith(QLatin1String("a=candidate:")) &&
+            !isIceAddressAllowed(candidateAddress(line.mid(2))))
             continue;
         kept << line;
     }
@@ -261,28 +268,15 @@ void WebRtcPeer::setRemote(const QString& type, const QString& sdp, bool thenAns
         GError* error = nullptr;
         if (reply && gst_structure_has_field(reply, "error")) {
             gst_structure_get(reply, "error", G_TYPE_ERROR, &error, nullptr);
-            emit failed(QStringLiteral("media pipeline %1: %2")
-                            .arg(m_name, QString::fromUtf8(error ? error->message : "remote description refused")));
+            emit failed(
+                QStringLiteral("media pipeline %1: %2")
+                    .arg(m_name, QString::fromUtf8(error ? error->message : "remote description refused")));
             g_clear_error(&error);
             return;
         }
         if (!thenAnswer)
             return;
-        call("create-answer", nullptr, [this](const GstStructure* answerReply) {
-            GstWebRTCSessionDescription* answer = nullptr;
-            if (answerReply)
-                gst_structure_get(answerReply, "answer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &answer, nullptr);
-            if (!answer) {
-                emit failed(QStringLiteral("media pipeline %1: no answer").arg(m_name));
-                return;
-            }
-            g_signal_emit_by_name(m_webrtc, "set-local-description", answer, nullptr);
-            gchar* sdpText = gst_sdp_message_as_text(answer->sdp);
-            const QString sdpAnswer = QString::fromUtf8(sdpText);
-            g_free(sdpText);
-            gst_webrtc_session_description_free(answer);
-            emit localDescription(QStringLiteral("answer"), sdpAnswer);
-        });
+        call("create-answer", nullptr, [this](const GstStructure* answer) { useLocal(answer, "answer"); });
     });
     gst_webrtc_session_description_free(description);
 }
@@ -317,8 +311,8 @@ void WebRtcPeer::onIceCandidate(GstElement*, unsigned mline, char* candidate, vo
     link->gate->post([peer, mline, text] {
         if (!peer->isIceAddressAllowed(candidateAddress(text)))
             return;
-        emit peer->localCandidate(QJsonObject{{QStringLiteral("candidate"), text},
-                                              {QStringLiteral("sdpMLineIndex"), int(mline)}});
+        emit peer->localCandidate(
+            QJsonObject{{QStringLiteral("candidate"), text}, {QStringLiteral("sdpMLineIndex"), int(mline)}});
     });
 }
 

@@ -86,6 +86,9 @@ private:
     // webrtcbin's signals and promises run fn(reply) on the owner's thread.
     void call(const char* signal, void* arg, std::function<void(const struct _GstStructure*)> fn);
     void limitIceAgent();
+    // Sets the offer or answer in a create-offer/-answer reply as the local
+    // description and hands it on.
+    void useLocal(const struct _GstStructure* reply, const char* type);
     void setRemote(const QString& type, const QString& sdp, bool thenAnswer);
     QString filterSdp(const QString& sdp) const;
     void onStats(const struct _GstStructure* reply);
