@@ -88,8 +88,10 @@ def join_latency(binary, runs):
             guest = Participant(binary, f"Guest{run}", "#ff8800", 660)
             got = guest.first_frame.wait(10)
             guest.stop()
+            # From the engine's start (the join) to the first remote picture.
+            start = next((r["t"] for r in guest.records if r.get("event") == "start"), 0)
             frame = next((r["t"] for r in guest.records if r.get("event") == "first-frame"), None)
-            times.append(frame if got and frame is not None else float("inf"))
+            times.append(round(frame - start, 3) if got and frame is not None else float("inf"))
             time.sleep(0.5)
     finally:
         host.stop()

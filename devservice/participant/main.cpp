@@ -81,6 +81,7 @@ QString describe(const talvora::https::Answer& answer)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    MeetingEngine::prepare(); // while the options are read and the service answers
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("A meeting participant without a window, with test media."));
@@ -319,6 +320,7 @@ int main(int argc, char** argv)
     if (parser.isSet(videoOffAfter))
         QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
                            [&] { engine.setVideoEnabled(false); });
+    event("start");
     engine.start();
     return app.exec();
 }

@@ -12,6 +12,9 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <future>
+#include <mutex>
+
 namespace talvora::media {
 namespace {
 
@@ -425,11 +428,28 @@ void MeetingEngine::Private::sendState()
                      {}, [](bool, const QJsonObject&, const QJsonObject&, const QString&) {});
 }
 
+void MeetingEngine::prepare()
+{
+    static std::once_flag once;
+    // A future of std::async waits for its task when destroyed, so the
+    // process never exits under a key generation still running.
+    static std::future<void> warmUp;
+    std::call_once(once, [] {
+        gst_init(nullptr, nullptr);
+        warmUp = std::async(std::launch::async, [] {
+            // The first DTLS element makes the certificate that every
+            // connection of the process then shares.
+            if (GstElement* dtls = gst_element_factory_make("dtlsdec", nullptr))
+                gst_object_unref(gst_object_ref_sink(dtls));
+        });
+    });
+}
+
 MeetingEngine::MeetingEngine(const Admission& admission, const MediaOptions& options, QObject* parent)
     : QObject(parent)
 {
     qRegisterMetaType<talvora::media::Participant>();
-    gst_init(nullptr, nullptr);
+    prepare();
     d = std::make_unique<Private>(this, admission, options);
 }
 

@@ -79,6 +79,11 @@ class MeetingEngine : public QObject
 
 public:
     MeetingEngine(const Admission& admission, const MediaOptions& options, QObject* parent = nullptr);
+    // Loads GStreamer and makes the process's DTLS certificate (an RSA key,
+    // up to a second on a busy machine) on a worker thread, so that a
+    // meeting started later does not wait for them. Optional, idempotent,
+    // any thread; the constructor calls it too.
+    static void prepare();
     ~MeetingEngine() override; // hangs up without waiting for the server
 
     // Connects, joins the room, publishes and subscribes. Progress and
