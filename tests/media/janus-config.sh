@@ -4,9 +4,10 @@
 # (127.0.0.2) with no STUN or TURN, a bounded RTP port range, and one
 # private room with a pin and audio-level events.
 #
-#   janus-config.sh DIR WS_PORT ROOM PIN
+#   janus-config.sh DIR WS_PORT ROOM PIN [SECRET]
 set -euo pipefail
 dir=$1 port=$2 room=$3 pin=$4
+secret=${5:-$(head -c 16 /dev/urandom | od -An -tx1 | tr -d ' \n')}
 mkdir -p "$dir"
 lib=/usr/lib/x86_64-linux-gnu/janus
 [ -d "$lib" ] || lib=$(dirname "$(dpkg -L janus | grep -m1 '/plugins/libjanus_videoroom.so$')")/..
@@ -67,7 +68,7 @@ general: {
 room-$room: {
     description = "media test"
     is_private = true
-    secret = "$(head -c 16 /dev/urandom | od -An -tx1 | tr -d ' \n')"
+    secret = "$secret"
     pin = "$pin"
     publishers = 16
     audiocodec = "opus"

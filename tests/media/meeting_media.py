@@ -4,9 +4,10 @@
 Each must receive the other's picture (growing frame count, right size and
 colour) and tone; the others must learn of a mute, and the muted tone must
 drop by at least 30 dB; a participant that leaves must leave the other's
-list. Run as: meeting_media.py PARTICIPANT JANUS_CONFIG_SH (inside
+list, and the last one must learn when the room is destroyed. Run as: meeting_media.py PARTICIPANT JANUS_CONFIG_SH (inside
 scripts/media-sandbox.sh). Exits 77 where Janus is not installed.
 """
+import base64
 import json
 import os
 import shutil
@@ -19,6 +20,7 @@ import time
 PORT = 8188
 ROOM = 4242
 PIN = "media-test-pin"
+SECRET = "media-test-secret"
 
 
 def wait_port(port, deadline):
@@ -29,6 +31,41 @@ def wait_port(port, deadline):
         except OSError:
             time.sleep(0.1)
     return False
+
+
+def destroy_room():
+    """Destroys the room over Janus's WebSocket API, as the service does when
+    the host ends the meeting."""
+    connection = socket.create_connection(("127.0.0.1", PORT), timeout=5)
+    connection.sendall((f"GET / HTTP/1.1\r\nHost: 127.0.0.1:{PORT}\r\nUpgrade: websocket\r\n"
+                        "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                        f"Sec-WebSocket-Key: {base64.b64encode(os.urandom(16)).decode()}\r\n"
+                        "Sec-WebSocket-Protocol: janus-protocol\r\n\r\n").encode())
+    reply = b""
+    while b"\r\n\r\n" not in reply:
+        reply += connection.recv(4096)
+
+    def request(message):
+        data = json.dumps(message).encode()
+        mask = os.urandom(4)
+        connection.sendall(bytes([0x81, 0x80 | 126]) + len(data).to_bytes(2, "big") + mask +
+                           bytes(b ^ mask[i % 4] for i, b in enumerate(data)))
+        header = connection.recv(2)
+        size = header[1] & 0x7f
+        if size == 126:
+            size = int.from_bytes(connection.recv(2), "big")
+        body = b""
+        while len(body) < size:
+            body += connection.recv(size - len(body))
+        return json.loads(body)
+
+    session = request({"janus": "create", "transaction": "1"})["data"]["id"]
+    handle = request({"janus": "attach", "plugin": "janus.plugin.videoroom", "transaction": "2",
+                      "session_id": session})["data"]["id"]
+    answer = request({"janus": "message", "transaction": "3", "session_id": session, "handle_id": handle,
+                      "body": {"request": "destroy", "room": ROOM, "secret": SECRET}})
+    connection.close()
+    return answer.get("plugindata", {}).get("data", {}).get("videoroom") == "destroyed"
 
 
 def participant(binary, name, colour, tone, *extra):
@@ -84,7 +121,7 @@ def main():
         print("janus is not installed: skipped")
         return 77
     work = tempfile.mkdtemp(prefix="talvora-media-")
-    subprocess.run([make_config, work, str(PORT), str(ROOM), PIN], check=True)
+    subprocess.run([make_config, work, str(PORT), str(ROOM), PIN, SECRET], check=True)
     log = open(os.path.join(work, "janus.log"), "w")
     server = subprocess.Popen([janus, "-F", work, "-C", os.path.join(work, "janus.jcfg")],
                               stdout=log, stderr=subprocess.STDOUT)
@@ -94,16 +131,20 @@ def main():
             print("Janus did not start")
             return 1
         mute_at, leave_at = 4.5, 7.0
-        alice = participant(binary, "Alice", "#e01010", 440, "--leave-after", "9.5")
+        alice = participant(binary, "Alice", "#e01010", 440, "--leave-after", "15")
         processes.append(alice)
         bob = participant(binary, "Bob", "#10c010", 660, "--mute-after", str(mute_at),
                           "--leave-after", str(leave_at))
         processes.append(bob)
-        alice_out, alice_err = alice.communicate(timeout=30)
-        bob_out, bob_err = bob.communicate(timeout=10)
+        bob_out, bob_err = bob.communicate(timeout=30)
+        time.sleep(0.5)
+        destroyed = destroy_room()
+        alice_out, alice_err = alice.communicate(timeout=10)
         a, b = lines(alice_out), lines(bob_out)
 
         checks = Checks()
+        checks.expect(destroyed and any(r.get("event") == "ended" for r in a),
+                      "Alice learns that the room is gone")
         checks.expect(alice.returncode == 0 and bob.returncode == 0,
                       f"both leave cleanly: {alice.returncode} {bob.returncode}\n{alice_err[-2000:]}\n{bob_err[-2000:]}")
         check_reception(checks, "Alice", [r for r in a if r["t"] < mute_at], "Bob", (16, 192, 16), 660)
