@@ -47,6 +47,7 @@ struct Remote
     Participant participant;
     qint64 handle = 0;
     SubscriberPipeline* pipeline = nullptr;
+    bool subscribing = false;
 };
 
 } // namespace
@@ -111,6 +112,7 @@ public:
     void publish();
     void onPublisherEvent(const QJsonObject& data);
     void addPublishers(const QJsonArray& publishers);
+    void addListener(const QJsonObject& entry);
     void subscribe(qint64 feed);
     void removeRemote(qint64 id);
     void sendState();
@@ -231,6 +233,9 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     emit q->joined(selfId);
     publish();
     addPublishers(data.value(QLatin1String("publishers")).toArray());
+    // Rooms that announce joins list those who only listen as attendees.
+    for (const QJsonValue& attendee : data.value(QLatin1String("attendees")).toArray())
+        addListener(attendee.toObject());
 }
 
 void MeetingEngine::Private::publish()
@@ -287,6 +292,8 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
         return;
     if (data.contains(QLatin1String("publishers")))
         addPublishers(data.value(QLatin1String("publishers")).toArray());
+    if (data.value(QLatin1String("joining")).isObject())
+        addListener(data.value(QLatin1String("joining")).toObject());
     for (const char* key : {"unpublished", "leaving"}) {
         const QJsonValue value = data.value(QLatin1String(key));
         if (value.isDouble())
@@ -334,12 +341,32 @@ void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
                 if (nowMuted)
                     emit q->talking(id, false);
             }
+            if (existing->handle == 0 && !existing->subscribing) {
+                existing->subscribing = true; // a listener who now publishes
+                subscribe(id);
+            }
             continue;
         }
-        remotes.insert(id, Remote{participant, 0, nullptr});
+        remotes.insert(id, Remote{participant, 0, nullptr, true});
         emit q->participantJoined(participant);
         subscribe(id);
     }
+}
+
+void MeetingEngine::Private::addListener(const QJsonObject& entry)
+{
+    // Someone in the room who publishes nothing (no camera, no microphone):
+    // listed, muted and without video, until a publishers event says more.
+    const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
+    if (id == 0 || id == selfId || remotes.contains(id))
+        return;
+    Participant participant;
+    participant.id = id;
+    participant.displayName = entry.value(QLatin1String("display")).toString();
+    participant.audioMuted = true;
+    participant.videoOff = true;
+    remotes.insert(id, Remote{participant, 0, nullptr, false});
+    emit q->participantJoined(participant);
 }
 
 void MeetingEngine::Private::subscribe(qint64 feed)

@@ -57,7 +57,6 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
                  nullptr);
     for (const IceServer& server : ice.servers) {
         for (const QString& url : server.urls) {
-            QUrl parsed(url);
             if (url.startsWith(QLatin1String("stun:"))) {
                 const QByteArray stun = QByteArray("stun://") + url.mid(5).toUtf8();
                 g_object_set(m_webrtc, "stun-server", stun.constData(), nullptr);
