@@ -137,7 +137,7 @@ def main():
                           "--leave-after", str(leave_at))
         processes.append(bob)
         bob_out, bob_err = bob.communicate(timeout=30)
-        time.sleep(0.5)
+        time.sleep(1.5)  # Alice reports once more without Bob
         destroyed = destroy_room()
         alice_out, alice_err = alice.communicate(timeout=10)
         a, b = lines(alice_out), lines(bob_out)
