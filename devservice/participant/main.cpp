@@ -241,14 +241,17 @@ int main(int argc, char** argv)
     QObject::connect(&engine, &MeetingEngine::joined, &app, [&](qint64 id) {
         event("joined", {{QStringLiteral("id"), id}, {QStringLiteral("number"), admission.number}});
     });
+    auto fieldsOf = [](const Participant& participant) {
+        return QJsonObject{{QStringLiteral("id"), participant.id},
+                           {QStringLiteral("display"), participant.displayName},
+                           {QStringLiteral("muted"), participant.audioMuted},
+                           {QStringLiteral("video_off"), participant.videoOff}};
+    };
     QObject::connect(&engine, &MeetingEngine::participantJoined, &app, [&](const Participant& participant) {
-        event("participant-joined",
-              {{QStringLiteral("id"), participant.id}, {QStringLiteral("display"), participant.displayName}});
+        event("participant-joined", fieldsOf(participant));
     });
     QObject::connect(&engine, &MeetingEngine::participantChanged, &app, [&](const Participant& participant) {
-        event("participant-changed", {{QStringLiteral("id"), participant.id},
-                                      {QStringLiteral("muted"), participant.audioMuted},
-                                      {QStringLiteral("video_off"), participant.videoOff}});
+        event("participant-changed", fieldsOf(participant));
     });
     QSet<qint64> seen;
     QObject::connect(&engine, &MeetingEngine::frame, &app, [&](qint64 id, const QImage&) {

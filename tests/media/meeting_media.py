@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Two meeting-participants in a Janus room, inside a media sandbox.
 
-Each must receive the other's picture (growing frame count, right size and
+Each of two must receive the other's picture (growing frame count, right size and
 colour) and tone; the others must learn of a mute, and the muted tone must
 drop by at least 30 dB; a participant that leaves must leave the other's
-list, and the last one must learn when the room is destroyed. Run as: meeting_media.py PARTICIPANT JANUS_CONFIG_SH (inside
+list, and the last one must learn when the room is destroyed. A third
+joins muted and without video: the others see that, and receive nothing. Run as: meeting_media.py PARTICIPANT JANUS_CONFIG_SH (inside
 scripts/media-sandbox.sh). Exits 77 where Janus is not installed.
 """
 import base64
@@ -136,6 +137,9 @@ def main():
         bob = participant(binary, "Bob", "#10c010", 660, "--mute-after", str(mute_at),
                           "--leave-after", str(leave_at))
         processes.append(bob)
+        carol = participant(binary, "Carol", "#ffffff", 1000, "--mute", "--no-video", "--leave-after", "4")
+        processes.append(carol)
+        _, carol_err = carol.communicate(timeout=30)
         bob_out, bob_err = bob.communicate(timeout=30)
         time.sleep(1.5)  # Alice reports once more without Bob
         destroyed = destroy_room()
@@ -156,7 +160,14 @@ def main():
         muted = [remote["rms_dbfs"] for t, remote in reports_of(a, "Bob") if mute_at + 1.5 < t < leave_at]
         checks.expect(heard and muted and max(muted) <= max(heard) - 30,
                       f"Bob's mute drops his level by 30 dB or more: {heard} -> {muted}")
-        bob_id = next((r["id"] for r in a if r.get("event") == "participant-joined"), None)
+        carol_joined = [r for r in a if r.get("event") == "participant-joined" and r["display"] == "Carol"]
+        checks.expect(carol.returncode == 0, f"Carol publishes and leaves cleanly: {carol_err[-2000:]}")
+        checks.expect(carol_joined and carol_joined[0]["muted"] and carol_joined[0]["video_off"],
+                      f"Carol joins muted and without video: {carol_joined}")
+        carol_seen = [remote for _, remote in reports_of(a, "Carol")]
+        checks.expect(carol_seen and all(r["frames"] == 0 and r["rms_dbfs"] < -100 for r in carol_seen),
+                      f"nothing comes from Carol: {carol_seen}")
+        bob_id = next((r["id"] for r in a if r.get("event") == "participant-joined" and r["display"] == "Bob"), None)
         checks.expect(any(r.get("event") == "participant-changed" and r["id"] == bob_id and r["muted"] for r in a),
                       "Alice learns that Bob is muted")
         checks.expect(any(r.get("event") == "participant-left" and r["id"] == bob_id for r in a),

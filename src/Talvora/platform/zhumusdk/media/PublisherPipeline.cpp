@@ -9,7 +9,11 @@
 
 #include "MediaDevices.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QTimer>
+
+#include <memory>
 
 namespace talvora::media {
 namespace {
@@ -55,8 +59,35 @@ bool PublisherPipeline::start()
     }
     if (!play())
         return false;
-    createOffer();
+    offerWhenNegotiated();
     return true;
+}
+
+void PublisherPipeline::offerWhenNegotiated()
+{
+    // An offer made before the encoders have set their caps lacks what only
+    // those caps carry (Opus's channel count, the audio-level extension),
+    // and Janus then turns the stream down. The encoders set them with their
+    // first buffer, so the valves stay open until then: nothing can leave
+    // before the offer is answered and DTLS is up. After a second the offer
+    // goes out with what there is.
+    auto* poll = new QTimer(this);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, started] {
+        bool ready = true;
+        for (GstPad* pad : qAsConst(m_inputs))
+            ready = ready && gst_pad_has_current_caps(pad);
+        if (!ready && started->elapsed() < 1000)
+            return;
+        poll->deleteLater();
+        poll->stop();
+        m_negotiated = true;
+        setAudioSending(m_audioSending);
+        setVideoSending(m_videoSending);
+        createOffer();
+    });
+    poll->start(10);
 }
 
 bool PublisherPipeline::linkToWebrtc(GstElement* branch, bool video)
@@ -65,6 +96,7 @@ bool PublisherPipeline::linkToWebrtc(GstElement* branch, bool video)
     GstPad* sink = gst_element_request_pad_simple(webrtc(), "sink_%u");
     const bool linked = src && sink && gst_pad_link(src, sink) == GST_PAD_LINK_OK;
     if (linked) {
+        m_inputs << sink; // webrtcbin holds it as long as the pipeline lives
         GstWebRTCRTPTransceiver* transceiver = nullptr;
         g_object_get(sink, "transceiver", &transceiver, nullptr);
         if (transceiver) {
@@ -130,7 +162,7 @@ bool PublisherPipeline::addVideo()
         QStringLiteral(
             "videoconvert ! videoscale add-borders=true ! videorate drop-only=true ! "
             "video/x-raw,format=I420,width=%1,height=%2,framerate=%3/1,pixel-aspect-ratio=1/1 ! "
-            "tee name=vtee vtee. ! queue max-size-buffers=2 leaky=downstream ! valve name=vvalve ! "
+            "tee name=vtee vtee. ! queue max-size-buffers=2 leaky=downstream ! valve name=vvalve drop-mode=forward-sticky-events ! "
             "vp8enc name=venc deadline=1 cpu-used=16 end-usage=cbr target-bitrate=%4 undershoot=95 "
             "buffer-size=1000 buffer-initial-size=500 buffer-optimal-size=600 error-resilient=default "
             "keyframe-max-dist=%5 lag-in-frames=0 threads=1 max-quantizer=56 ! "
@@ -165,7 +197,7 @@ bool PublisherPipeline::addVideo()
         gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
         gst_object_unref(sink);
     }
-    setVideoSending(m_options.sendVideo);
+    m_videoSending = m_options.sendVideo;
     return true;
 }
 
@@ -189,7 +221,7 @@ bool PublisherPipeline::addAudio()
     const QString description =
         QStringLiteral(
             "audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! "
-            "level audio-level-meta=true post-messages=false interval=20000000 ! valve name=avalve ! "
+            "level audio-level-meta=true post-messages=false interval=20000000 ! valve name=avalve drop-mode=forward-sticky-events ! "
             "opusenc inband-fec=true packet-loss-percentage=10 bitrate=32000 frame-size=20 audio-type=voice "
             "! "
             "rtpopuspay name=apay pt=%1 ssrc=%2 ! capsfilter caps=\"application/x-rtp,media=audio,"
@@ -211,21 +243,22 @@ bool PublisherPipeline::addAudio()
     }
     m_audioValve = gst_bin_get_by_name(GST_BIN(branch), "avalve");
     gst_object_unref(m_audioValve);
-    setAudioSending(m_options.sendAudio);
+    m_audioSending = m_options.sendAudio;
     return true;
 }
 
 void PublisherPipeline::setAudioSending(bool sending)
 {
-    if (m_audioValve)
+    m_audioSending = sending;
+    if (m_audioValve && m_negotiated)
         g_object_set(m_audioValve, "drop", gboolean(!sending), nullptr);
 }
 
 void PublisherPipeline::setVideoSending(bool sending)
 {
-    if (!m_videoValve)
-        return;
     m_videoSending = sending;
+    if (!m_videoValve || !m_negotiated)
+        return;
     g_object_set(m_videoValve, "drop", gboolean(!sending), nullptr);
     if (sending && m_videoEncoder) {
         // The receivers' decoders resume at once from a key frame.

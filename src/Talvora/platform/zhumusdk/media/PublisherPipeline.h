@@ -46,6 +46,7 @@ private:
     bool addVideo();
     bool addAudio();
     bool linkToWebrtc(GstElement* branch, bool video);
+    void offerWhenNegotiated();
     // source, then the branch that description makes, linked into the
     // pipeline and to webrtcbin; null (source freed) when that fails.
     GstElement* addBranch(GstElement* source, const QString& description, bool video);
@@ -57,8 +58,11 @@ private:
     GstElement* m_audioValve = nullptr;
     GstElement* m_videoEncoder = nullptr;
 
+    QVector<GstPad*> m_inputs; // webrtcbin's sink pads of the branches
     LatestFrame m_preview;
     std::atomic<bool> m_videoSending{true}; // read by the streaming thread
+    bool m_audioSending = true;
+    bool m_negotiated = false; // the valves follow the sending states
 };
 
 } // namespace talvora::media
