@@ -21,10 +21,12 @@ namespace {
 const QString kVideoRoom = QStringLiteral("janus.plugin.videoroom");
 
 // How the others learn that a microphone is muted or a camera off: the
-// descriptions of the published streams. A configure request updates them,
-// Janus announces the publisher again to the room, and every VideoRoom
-// client, janus.js among them, already reads "publishers" events and
-// ignores what it does not use. No renegotiation, no data channel.
+// descriptions of the published streams, a documented field of VideoRoom's
+// configure request. When they change, Janus announces the publisher again
+// in a "publishers" event, as it does when a display name changes; a client
+// that knows nothing of these texts (a browser with janus.js) sees a label
+// it may show or ignore. No renegotiation, no data channel, nothing that
+// only this engine understands on the wire.
 const QString kAudioOn = QStringLiteral("microphone");
 const QString kAudioMuted = QStringLiteral("microphone muted");
 const QString kVideoOn = QStringLiteral("camera");
@@ -165,8 +167,9 @@ void MeetingEngine::Private::start()
 {
     session = new JanusSession(admission.server, admission.token, this);
     connect(session, &JanusSession::failed, this, [this](const QString& reason) {
-        if (leaving) {
+        if (leaving) { // the server is gone anyway: leaving is done
             ended = true;
+            tearDown();
             emit q->left();
             return;
         }
