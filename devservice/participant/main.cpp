@@ -270,9 +270,21 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "meeting-participant: %s\n", qPrintable(reason));
         app.exit(3);
     });
-    QObject::connect(&engine, &MeetingEngine::connectionLost, &app, [&] {
+    // A lost connection that is not back within 10 s ends the participant.
+    QTimer lost;
+    lost.setSingleShot(true);
+    lost.setInterval(10000);
+    QObject::connect(&lost, &QTimer::timeout, &app, [&] {
         std::fprintf(stderr, "meeting-participant: connection to the media server lost\n");
         app.exit(4);
+    });
+    QObject::connect(&engine, &MeetingEngine::connectionLost, &app, [&] {
+        event("connection-lost");
+        lost.start();
+    });
+    QObject::connect(&engine, &MeetingEngine::connectionRestored, &app, [&] {
+        event("connection-restored");
+        lost.stop();
     });
     QObject::connect(&engine, &MeetingEngine::meetingEnded, &app, [&] {
         event("ended");

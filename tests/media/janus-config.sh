@@ -25,6 +25,7 @@ general: {
     loggers_folder = "$lib/loggers"
     debug_level = 4
     session_timeout = 60
+    reclaim_session_timeout = 20
 }
 media: {
     rtp_port_range = "40000-40999"

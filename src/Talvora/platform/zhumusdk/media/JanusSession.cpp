@@ -12,6 +12,7 @@ namespace talvora::media {
 namespace {
 
 constexpr int kKeepAliveMs = 15000;
+constexpr int kRetryMs = 2000;
 // Janus refuses anything larger; an answer above it is not Janus.
 constexpr qint64 kMaxMessageBytes = 1024 * 1024;
 
@@ -44,6 +45,10 @@ JanusSession::JanusSession(const QUrl& server, const QString& token, QObject* pa
     });
     connect(&m_socket, &QWebSocket::textMessageReceived, this, &JanusSession::onText);
     connect(&m_socket, &QWebSocket::connected, this, [this] {
+        if (m_sessionId != 0) {
+            reclaim();
+            return;
+        }
         send(QJsonObject{{QStringLiteral("janus"), QStringLiteral("create")}},
              [this](bool ok, const QJsonObject& data, const QJsonObject&, const QString& error) {
                  if (!ok) {
@@ -55,26 +60,15 @@ JanusSession::JanusSession(const QUrl& server, const QString& token, QObject* pa
                      emit failed(QStringLiteral("Janus gave no session id"));
                      return;
                  }
+                 m_connected = true;
                  m_keepAlive.start();
                  emit opened();
              });
     });
-    connect(&m_socket, &QWebSocket::disconnected, this, [this] {
-        m_keepAlive.stop();
-        const bool wasOpen = m_sessionId != 0;
-        m_sessionId = 0;
-        m_pending.clear();
-        if (m_closing) {
-            emit closed();
-        } else if (wasOpen) {
-            if (!m_lost) {
-                m_lost = true;
-                emit connectionLost();
-            }
-        } else {
-            emit failed(QStringLiteral("cannot reach the media server: %1").arg(m_socket.errorString()));
-        }
-    });
+    connect(&m_socket, &QWebSocket::disconnected, this, &JanusSession::onDisconnected);
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(kRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, [this] { m_socket.open(m_request); });
     connect(&m_socket, &QWebSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
         // Never ignored: a media server that cannot prove who it is gets no
         // token and no media.
@@ -94,9 +88,50 @@ void JanusSession::abort()
 {
     m_closing = true;
     m_keepAlive.stop();
+    m_retry.stop();
     m_pending.clear();
     m_socket.disconnect(this);
     m_socket.abort();
+}
+
+void JanusSession::onDisconnected()
+{
+    m_keepAlive.stop();
+    m_connected = false;
+    // Requests in flight are lost with the socket; their callers hear no more.
+    m_pending.clear();
+    if (m_closing) {
+        emit closed();
+    } else if (m_sessionId != 0) {
+        // Janus keeps a session for a while without its transport: a new
+        // socket may claim it, and the peer connections never noticed.
+        if (!m_lost) {
+            m_lost = true;
+            emit connectionLost();
+        }
+        m_retry.start();
+    } else if (!m_lost) {
+        emit failed(QStringLiteral("cannot reach the media server: %1").arg(m_socket.errorString()));
+    }
+}
+
+void JanusSession::reclaim()
+{
+    send(QJsonObject{{QStringLiteral("janus"), QStringLiteral("claim")}},
+         [this](bool ok, const QJsonObject&, const QJsonObject&, const QString&) {
+             if (!ok) {
+                 // The server forgot the session (it restarted, or the
+                 // session timed out): nothing left to claim. The meeting
+                 // stays lost; whoever shows it decides when to give up.
+                 m_sessionId = 0;
+                 m_socket.abort();
+                 return;
+             }
+             m_connected = true;
+             m_lost = false;
+             m_keepAlive.start();
+             emit connectionRestored();
+         });
 }
 
 void JanusSession::open()
@@ -111,6 +146,7 @@ void JanusSession::open()
         tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
         request.setSslConfiguration(tls);
     }
+    m_request = request;
     m_socket.open(request);
 }
 
@@ -160,7 +196,8 @@ void JanusSession::close()
         return;
     m_closing = true;
     m_keepAlive.stop();
-    if (m_sessionId != 0 && m_socket.state() == QAbstractSocket::ConnectedState) {
+    m_retry.stop();
+    if (m_connected && m_socket.state() == QAbstractSocket::ConnectedState) {
         // The socket closes once Janus confirms, or at once if it does not
         // answer within a second: leaving never hangs on the server.
         send(QJsonObject{{QStringLiteral("janus"), QStringLiteral("destroy")}},
@@ -235,8 +272,11 @@ void JanusSession::dispatch(const QJsonObject& message)
     } else if (kind == QLatin1String("trickle")) {
         emit remoteCandidate(handle, message.value(QLatin1String("candidate")).toObject());
     } else if (kind == QLatin1String("timeout")) {
-        // The server dropped the session: as good as a lost connection.
+        // The server dropped the session: as good as a lost connection,
+        // and nothing to claim.
         m_sessionId = 0;
+        m_connected = false;
+        m_keepAlive.stop();
         if (!m_lost) {
             m_lost = true;
             emit connectionLost();

@@ -9,6 +9,7 @@
 
 #include <QHash>
 #include <QJsonObject>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QTimer>
 #include <QUrl>
@@ -46,7 +47,8 @@ public:
 
     // Drops the connection at once, without a word to the server.
     void abort();
-    bool isOpen() const { return m_sessionId != 0; }
+    // Connected with a session: requests reach the server.
+    bool isOpen() const { return m_connected; }
 
 signals:
     void opened();
@@ -57,13 +59,18 @@ signals:
     void remoteCandidate(qint64 handle, const QJsonObject& candidate);
     void hangup(qint64 handle, const QString& reason);
     void failed(const QString& reason);
-    // The socket went away, or the server forgot the session.
+    // The socket went away, or the server forgot the session; once per loss.
+    // The session tries a new socket every 2 s and claims the session on
+    // it: connectionRestored() when the server still knows it.
     void connectionLost();
+    void connectionRestored();
     void closed();
 
 private:
     void send(QJsonObject request, Reply reply = {}, bool ackEnds = false);
     void onText(const QString& text);
+    void onDisconnected();
+    void reclaim();
     void dispatch(const QJsonObject& message);
 
     struct Pending
@@ -75,8 +82,11 @@ private:
     QUrl m_server;
     QString m_token; // secret: never logged
     QWebSocket m_socket;
+    QNetworkRequest m_request;
     QTimer m_keepAlive;
+    QTimer m_retry;
     qint64 m_sessionId = 0;
+    bool m_connected = false;
     QHash<QString, Pending> m_pending;
     bool m_closing = false;
     bool m_lost = false;

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 #include <future>
@@ -118,6 +119,7 @@ public:
     void subscribe(qint64 feed);
     void removeRemote(qint64 id);
     void sendState();
+    void resync();
     QJsonArray descriptions() const;
     void fail(const QString& reason);
     Participant self() const;
@@ -178,6 +180,13 @@ void MeetingEngine::Private::start()
     connect(session, &JanusSession::connectionLost, this, [this] {
         if (!ended && !leaving)
             emit q->connectionLost();
+    });
+    connect(session, &JanusSession::connectionRestored, this, [this] {
+        if (ended || leaving)
+            return;
+        sendState(); // a mute while the socket was gone never reached Janus
+        resync();
+        emit q->connectionRestored();
     });
     connect(session, &JanusSession::closed, this, [this] {
         if (leaving && !ended) {
@@ -329,8 +338,12 @@ void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
                 participant.videoOff = description == kVideoOff;
             }
         }
-        participant.audioMuted = participant.audioMuted || !hasAudio;
-        participant.videoOff = participant.videoOff || !hasVideo;
+        // Without a stream list (the room's list of participants) the
+        // streams are unknown, not absent.
+        if (entry.contains(QLatin1String("streams"))) {
+            participant.audioMuted = participant.audioMuted || !hasAudio;
+            participant.videoOff = participant.videoOff || !hasVideo;
+        }
         auto existing = remotes.find(id);
         if (existing != remotes.end()) {
             Participant& known = existing->participant;
@@ -434,6 +447,38 @@ void MeetingEngine::Private::removeRemote(qint64 id)
         session->detach(remote->handle);
     remotes.erase(remote);
     emit q->participantLeft(id);
+}
+
+void MeetingEngine::Private::resync()
+{
+    // Janus does not keep the events of a session whose socket is gone:
+    // whoever came or went meanwhile is learnt from the room's list. (A
+    // change of someone's mute or camera meanwhile shows at their next.)
+    session->message(publisherHandle,
+                     QJsonObject{{QStringLiteral("request"), QStringLiteral("listparticipants")},
+                                 {QStringLiteral("room"), admission.room}},
+                     {}, [this](bool ok, const QJsonObject& data, const QJsonObject&, const QString&) {
+                         if (!ok || ended)
+                             return;
+                         QSet<qint64> present;
+                         QJsonArray publishers;
+                         for (const QJsonValue& value : data.value(QLatin1String("participants")).toArray()) {
+                             const QJsonObject entry = value.toObject();
+                             const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
+                             present.insert(id);
+                             if (remotes.contains(id) || id == selfId)
+                                 continue;
+                             if (entry.value(QLatin1String("publisher")).toBool())
+                                 publishers.append(entry);
+                             else
+                                 addListener(entry);
+                         }
+                         for (qint64 id : remotes.keys()) {
+                             if (!present.contains(id))
+                                 removeRemote(id);
+                         }
+                         addPublishers(publishers);
+                     });
 }
 
 QJsonArray MeetingEngine::Private::descriptions() const
