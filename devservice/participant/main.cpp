@@ -49,7 +49,10 @@ void printLine(const QJsonObject& object)
 [[noreturn]] void die(const QString& message)
 {
     std::fprintf(stderr, "meeting-participant: %s\n", qPrintable(message));
-    std::exit(2);
+    std::fflush(nullptr);
+    // Without exit handlers: the engine may be making its certificate on
+    // another thread, and OpenSSL's handlers would pull the ground from it.
+    _exit(2);
 }
 
 struct Service

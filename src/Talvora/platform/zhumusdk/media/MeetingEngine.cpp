@@ -7,6 +7,7 @@
 #include "PublisherPipeline.h"
 #include "SubscriberPipeline.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QJsonArray>
 #include <QPointer>
@@ -503,20 +504,34 @@ void MeetingEngine::Private::sendState()
                      {}, [](bool, const QJsonObject&, const QJsonObject&, const QString&) {});
 }
 
+namespace {
+
+std::once_flag g_prepared;
+// The certificate's maker. It must end before the process does: OpenSSL's
+// exit handlers pull its tables from under a key generation still running.
+std::future<void> g_warmUp;
+
+void waitForWarmUp()
+{
+    if (g_warmUp.valid())
+        g_warmUp.wait();
+}
+
+} // namespace
+
 void MeetingEngine::prepare()
 {
-    static std::once_flag once;
-    // A future of std::async waits for its task when destroyed, so the
-    // process never exits under a key generation still running.
-    static std::future<void> warmUp;
-    std::call_once(once, [] {
+    std::call_once(g_prepared, [] {
         gst_init(nullptr, nullptr);
-        warmUp = std::async(std::launch::async, [] {
+        g_warmUp = std::async(std::launch::async, [] {
             // The first DTLS element makes the certificate that every
             // connection of the process then shares.
             if (GstElement* dtls = gst_element_factory_make("dtlsdec", nullptr))
                 gst_object_unref(gst_object_ref_sink(dtls));
         });
+        // Waits when the application object goes, before exit handlers run.
+        if (QCoreApplication::instance())
+            qAddPostRoutine(waitForWarmUp);
     });
 }
 
@@ -528,7 +543,11 @@ MeetingEngine::MeetingEngine(const Admission& admission, const MediaOptions& opt
     d = std::make_unique<Private>(this, admission, options);
 }
 
-MeetingEngine::~MeetingEngine() = default;
+MeetingEngine::~MeetingEngine()
+{
+    d.reset();
+    waitForWarmUp();
+}
 
 void MeetingEngine::start()
 {
