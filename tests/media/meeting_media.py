@@ -6,7 +6,8 @@ colour) and tone; the others must learn of a mute, and the muted tone must
 drop by at least 30 dB; a participant that leaves must leave the other's
 list, and the last one must learn when the room is destroyed. A third
 joins muted and without video: the others see that, and receive nothing.
-Everyone's WebSocket is cut once: sessions are claimed back, media flow on. Run as: meeting_media.py PARTICIPANT JANUS_CONFIG_SH (inside
+Everyone's WebSocket is cut once: sessions are claimed back, media flow on.
+A wrong pin is refused. Run as: meeting_media.py PARTICIPANT JANUS_CONFIG_SH (inside
 scripts/media-sandbox.sh). Exits 77 where Janus is not installed.
 """
 import base64
@@ -70,8 +71,8 @@ def destroy_room():
     return answer.get("plugindata", {}).get("data", {}).get("videoroom") == "destroyed"
 
 
-def participant(binary, name, colour, tone, *extra):
-    command = [binary, "--janus", f"ws://127.0.0.1:{PORT}", "--room", str(ROOM), "--pin", PIN,
+def participant(binary, name, colour, tone, *extra, pin=PIN):
+    command = [binary, "--janus", f"ws://127.0.0.1:{PORT}", "--room", str(ROOM), "--pin", pin,
                "--display-name", name, "--colour", colour, "--tone", str(tone),
                "--size", "320x240", "--fps", "15", *extra]
     return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -140,6 +141,9 @@ def main():
         processes.append(bob)
         carol = participant(binary, "Carol", "#ffffff", 1000, "--mute", "--no-video", "--leave-after", "6")
         processes.append(carol)
+        intruder = participant(binary, "Mallory", "#000000", 300, pin="not-the-pin")
+        processes.append(intruder)
+        _, intruder_err = intruder.communicate(timeout=20)
         # Every participant's WebSocket is cut (the sandbox holds only ours):
         # each must claim its session again while the media keep flowing.
         time.sleep(2)
@@ -168,6 +172,8 @@ def main():
         checks.expect(heard and muted and max(muted) <= max(heard) - 30,
                       f"Bob's mute drops his level by 30 dB or more: {heard} -> {muted}")
         carol_joined = [r for r in a if r.get("event") == "participant-joined" and r["display"] == "Carol"]
+        checks.expect(intruder.returncode == 3 and "wrong pin" in intruder_err,
+                      f"a wrong pin is refused: {intruder.returncode} {intruder_err[-500:]}")
         checks.expect(carol.returncode == 0, f"Carol publishes and leaves cleanly: {carol_err[-2000:]}")
         checks.expect(carol_joined and carol_joined[0]["muted"] and carol_joined[0]["video_off"],
                       f"Carol joins muted and without video: {carol_joined}")
