@@ -244,8 +244,10 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
     emit q->joined(selfId);
-    publish();
+    // Subscriptions first: their attach requests are on the wire while the
+    // publisher's pipeline is built.
     addPublishers(data.value(QLatin1String("publishers")).toArray());
+    publish();
     // Rooms that announce joins list those who only listen as attendees.
     for (const QJsonValue& attendee : data.value(QLatin1String("attendees")).toArray())
         addListener(attendee.toObject());
