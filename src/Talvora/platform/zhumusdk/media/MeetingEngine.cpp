@@ -152,8 +152,10 @@ Participant MeetingEngine::Private::self() const
     participant.displayName = admission.displayName;
     participant.self = true;
     participant.host = admission.host;
-    participant.audioMuted = audioMuted || !hasMicrophone();
-    participant.videoOff = !videoEnabled || !hasCamera();
+    // A device that is there but whose branch could not be built sends
+    // nothing either.
+    participant.audioMuted = audioMuted || !hasMicrophone() || (publisher && !publisher->sendsAudio());
+    participant.videoOff = !videoEnabled || !hasCamera() || (publisher && !publisher->sendsVideo());
     return participant;
 }
 
