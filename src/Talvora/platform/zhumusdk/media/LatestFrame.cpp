@@ -1,9 +1,11 @@
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
 #include "LatestFrame.h"
 
 namespace talvora::media {
+namespace {
 
 QImage imageFromSample(GstSample* sample)
 {
@@ -20,6 +22,25 @@ QImage imageFromSample(GstSample* sample)
                       .copy();
     gst_video_frame_unmap(&frame);
     return copy;
+}
+
+} // namespace
+
+void watchAppSink(GstElement* appsink, std::function<void(QImage)> onImage)
+{
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = [](GstAppSink* sink, gpointer data) {
+        if (GstSample* sample = gst_app_sink_pull_sample(sink)) {
+            QImage image = imageFromSample(sample);
+            gst_sample_unref(sample);
+            if (!image.isNull())
+                (*static_cast<std::function<void(QImage)>*>(data))(std::move(image));
+        }
+        return GST_FLOW_OK;
+    };
+    gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks,
+                               new std::function<void(QImage)>(std::move(onImage)),
+                               [](gpointer data) { delete static_cast<std::function<void(QImage)>*>(data); });
 }
 
 } // namespace talvora::media

@@ -7,16 +7,19 @@
 
 #include <QImage>
 
+#include <functional>
 #include <mutex>
 #include <utility>
 
-typedef struct _GstSample GstSample;
+typedef struct _GstElement GstElement;
 
 namespace talvora::media {
 
-// A copy of a BGRx sample as an RGB32 image (the same bytes on a
-// little-endian machine); null when the sample is not such a picture.
-QImage imageFromSample(GstSample* sample);
+// Calls onImage on the appsink's streaming thread with each BGRx picture it
+// receives, copied into an RGB32 image (the same bytes on a little-endian
+// machine). The appsink must stop (its pipeline in NULL) before whatever
+// onImage touches goes.
+void watchAppSink(GstElement* appsink, std::function<void(QImage)> onImage);
 
 class LatestFrame
 {

@@ -1,4 +1,3 @@
-#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/rtp/gstrtphdrext.h>
 #include <gst/video/video.h>
@@ -162,7 +161,8 @@ bool PublisherPipeline::addVideo()
         QStringLiteral(
             "videoconvert ! videoscale add-borders=true ! videorate drop-only=true ! "
             "video/x-raw,format=I420,width=%1,height=%2,framerate=%3/1,pixel-aspect-ratio=1/1 ! "
-            "tee name=vtee vtee. ! queue max-size-buffers=2 leaky=downstream ! valve name=vvalve drop-mode=forward-sticky-events ! "
+            "tee name=vtee vtee. ! queue max-size-buffers=2 leaky=downstream ! "
+            "valve name=vvalve drop-mode=forward-sticky-events ! "
             "vp8enc name=venc deadline=1 cpu-used=16 end-usage=cbr target-bitrate=%4 undershoot=95 "
             "buffer-size=1000 buffer-initial-size=500 buffer-optimal-size=600 error-resilient=default "
             "keyframe-max-dist=%5 lag-in-frames=0 threads=1 max-quantizer=56 ! "
@@ -187,14 +187,12 @@ bool PublisherPipeline::addVideo()
     m_videoEncoder = gst_bin_get_by_name(GST_BIN(branch), "venc");
     gst_object_unref(m_videoValve); // owned by the pipeline, which outlives every use
     gst_object_unref(m_videoEncoder);
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(branch), "preview");
-    if (sink) {
-        GstAppSinkCallbacks callbacks{};
-        callbacks.new_sample = [](GstAppSink* appsink, gpointer self) {
-            static_cast<PublisherPipeline*>(self)->onPreview(GST_ELEMENT(appsink));
-            return GST_FLOW_OK;
-        };
-        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    if (GstElement* sink = gst_bin_get_by_name(GST_BIN(branch), "preview")) {
+        watchAppSink(sink, [this](QImage image) {
+            if (m_videoSending)
+                m_preview.offer(std::move(image), gate(),
+                                [this](const QImage& latest) { emit preview(latest); });
+        });
         gst_object_unref(sink);
     }
     m_videoSending = m_options.sendVideo;
@@ -221,7 +219,8 @@ bool PublisherPipeline::addAudio()
     const QString description =
         QStringLiteral(
             "audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! "
-            "level audio-level-meta=true post-messages=false interval=20000000 ! valve name=avalve drop-mode=forward-sticky-events ! "
+            "level audio-level-meta=true post-messages=false interval=20000000 ! "
+            "valve name=avalve drop-mode=forward-sticky-events ! "
             "opusenc inband-fec=true packet-loss-percentage=10 bitrate=32000 frame-size=20 audio-type=voice "
             "! "
             "rtpopuspay name=apay pt=%1 ssrc=%2 ! capsfilter caps=\"application/x-rtp,media=audio,"
@@ -266,18 +265,6 @@ void PublisherPipeline::setVideoSending(bool sending)
         gst_pad_send_event(pad, gst_video_event_new_upstream_force_key_unit(GST_CLOCK_TIME_NONE, TRUE, 0));
         gst_object_unref(pad);
     }
-}
-
-void PublisherPipeline::onPreview(GstElement* sink)
-{
-    GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
-    if (!sample)
-        return;
-    QImage image = imageFromSample(sample);
-    gst_sample_unref(sample);
-    if (!m_videoSending || image.isNull())
-        return;
-    m_preview.offer(std::move(image), gate(), [this](const QImage& latest) { emit preview(latest); });
 }
 
 } // namespace talvora::media

@@ -4,7 +4,8 @@
 // 48 kHz with in-band FEC and the audio-level header extension (which Janus
 // reads for its talking events), NACK and PLI on video.
 //
-// Threads: the owner's thread, except onPreview (streaming thread).
+// Threads: the owner's thread; the preview's appsink calls in on its
+// streaming thread and touches only m_preview and m_videoSending.
 
 #include "LatestFrame.h"
 #include "MeetingEngine.h"
@@ -50,7 +51,6 @@ private:
     // source, then the branch that description makes, linked into the
     // pipeline and to webrtcbin; null (source freed) when that fails.
     GstElement* addBranch(GstElement* source, const QString& description, bool video);
-    void onPreview(GstElement* sink); // streaming thread
 
     MediaOptions m_options;
     const MediaDevices& m_devices;

@@ -1,4 +1,3 @@
-#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
@@ -120,12 +119,7 @@ void SubscriberPipeline::onIncomingPad(GstPad* pad)
 
     if (video) {
         GstElement* sink = gst_bin_get_by_name(GST_BIN(branch), "video");
-        GstAppSinkCallbacks callbacks{};
-        callbacks.new_sample = [](GstAppSink* appsink, gpointer self) {
-            static_cast<SubscriberPipeline*>(self)->onVideoSample(GST_ELEMENT(appsink));
-            return GST_FLOW_OK;
-        };
-        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+        watchAppSink(sink, [this](QImage image) { onVideo(std::move(image)); });
         gst_object_unref(sink);
     } else if (audio) {
         GstElement* meter = gst_bin_get_by_name(GST_BIN(branch), "meter");
@@ -160,15 +154,8 @@ void SubscriberPipeline::onIncomingPad(GstPad* pad)
     gst_object_unref(sinkPad);
 }
 
-void SubscriberPipeline::onVideoSample(GstElement* sink)
+void SubscriberPipeline::onVideo(QImage image)
 {
-    GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
-    if (!sample)
-        return;
-    QImage image = imageFromSample(sample);
-    gst_sample_unref(sample);
-    if (image.isNull())
-        return;
     const QColor mean = meanColour(image);
 
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -41,7 +41,7 @@ signals:
 
 private:
     void onIncomingPad(GstPad* pad) override;      // streaming thread
-    void onVideoSample(GstElement* sink);          // streaming thread
+    void onVideo(QImage image);                    // streaming thread
     void onAudio(const float* samples, int count); // streaming thread
 
     qint64 m_feed;
