@@ -15,7 +15,10 @@ packages=(
     dpkg-dev file desktop-file-utils appstream
     dbus python3-dbus python3-gi python3-icalendar
     python3-pyatspi at-spi2-core dbus-daemon
-    janus python3-websocket
+    python3-websocket
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-nice
+    gstreamer1.0-pulseaudio libnice-dev libqt5websockets5-dev janus
     "$@"
 )
 

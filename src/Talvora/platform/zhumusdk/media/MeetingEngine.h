@@ -38,6 +38,12 @@ struct MediaOptions
     QColor testColour = QColor(0x41, 0x94, 0xff);
     double testToneHz = 440.0;
     bool playAudio = true;      // play remote audio on the speaker, if any
+    bool preview = true; // frame() of the local camera too
+    // ICE stays inside this network ("address/prefix"): gathering, the
+    // candidates sent and those accepted. Empty: any, for a media server
+    // that is not on this machine.
+    QString iceNetwork = QStringLiteral("127.0.0.0/8");
+    int jitterBufferMs = 60; // receivers' jitter buffer
 };
 
 // One participant as the engine knows it. id is the Janus publisher (feed)
@@ -73,6 +79,11 @@ class MeetingEngine : public QObject
 
 public:
     MeetingEngine(const Admission& admission, const MediaOptions& options, QObject* parent = nullptr);
+    // Loads GStreamer and makes the process's DTLS certificate (an RSA key,
+    // up to a second on a busy machine) on a worker thread, so that a
+    // meeting started later does not wait for them. Optional, idempotent,
+    // any thread; the constructor calls it too.
+    static void prepare();
     ~MeetingEngine() override; // hangs up without waiting for the server
 
     // Connects, joins the room, publishes and subscribes. Progress and

@@ -1,0 +1,344 @@
+// meeting-participant: a meeting participant without a window, on the
+// client's own media engine, for tests, benchmarks and demos. It signs in to
+// the service (or, offline, goes straight to a Janus room), publishes test
+// media with a given colour and tone, and prints one JSON line a second
+// about what it receives from each remote publisher.
+
+#include "Admission.h"
+#include "HttpsClient.h"
+#include "MeetingEngine.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace talvora::media;
+
+namespace {
+
+// The HTTPS library trusts one CA file named when it is built; this program
+// is built to trust the file behind this descriptor, which --ca opens.
+constexpr int kCaDescriptor = 201;
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    (void)!write(g_signalPipe[1], &byte, 1);
+}
+
+void printLine(const QJsonObject& object)
+{
+    std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+[[noreturn]] void die(const QString& message)
+{
+    std::fprintf(stderr, "meeting-participant: %s\n", qPrintable(message));
+    std::fflush(nullptr);
+    // Without exit handlers: the engine may be making its certificate on
+    // another thread, and OpenSSL's handlers would pull the ground from it.
+    _exit(2);
+}
+
+struct Service
+{
+    QString base; // https://host:port
+    QString session;
+
+    talvora::https::Answer post(const QString& route,
+                                const std::vector<std::pair<std::string, std::string>>& form)
+    {
+        talvora::https::Request request;
+        request.url = (base + route).toStdString();
+        request.headers.push_back("Content-Type: application/x-www-form-urlencoded");
+        if (!session.isEmpty())
+            request.headers.push_back("Authorization: Bearer " + session.toStdString());
+        request.body = talvora::https::formEncode(form);
+        return talvora::https::post(request);
+    }
+};
+
+QString describe(const talvora::https::Answer& answer)
+{
+    return answer.completed ? QStringLiteral("HTTP %1").arg(answer.status)
+                            : QStringLiteral("transport error %1").arg(answer.transportError);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    MeetingEngine::prepare(); // while the options are read and the service answers
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A meeting participant without a window, with test media."));
+    parser.addHelpOption();
+    const QCommandLineOption service(QStringLiteral("service"),
+                                     QStringLiteral("Service origin, https://host:port."),
+                                     QStringLiteral("URL"));
+    const QCommandLineOption ca(QStringLiteral("ca"),
+                                QStringLiteral("CA file that the service's certificate chains to."),
+                                QStringLiteral("FILE"), QStringLiteral(TALVORA_DEFAULT_CA));
+    const QCommandLineOption account(QStringLiteral("account"), QStringLiteral("SDK account."),
+                                     QStringLiteral("ACCOUNT"));
+    const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("Its password."),
+                                      QStringLiteral("PASSWORD"));
+    const QCommandLineOption number(QStringLiteral("number"),
+                                    QStringLiteral("Meeting number (0 with --start: new)."),
+                                    QStringLiteral("N"));
+    const QCommandLineOption start(QStringLiteral("start"),
+                                   QStringLiteral("Start the meeting instead of joining."));
+    const QCommandLineOption displayName(QStringLiteral("display-name"),
+                                         QStringLiteral("Name shown to the others."), QStringLiteral("NAME"));
+    const QCommandLineOption colour(QStringLiteral("colour"), QStringLiteral("Test picture colour."),
+                                    QStringLiteral("#RRGGBB"), QStringLiteral("#4194ff"));
+    const QCommandLineOption tone(QStringLiteral("tone"), QStringLiteral("Test tone frequency."),
+                                  QStringLiteral("HZ"), QStringLiteral("440"));
+    const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Join muted."));
+    const QCommandLineOption noVideo(QStringLiteral("no-video"), QStringLiteral("Join with the camera off."));
+    const QCommandLineOption leaveAfter(QStringLiteral("leave-after"),
+                                        QStringLiteral("Leave after S seconds."), QStringLiteral("S"));
+    const QCommandLineOption muteAfter(QStringLiteral("mute-after"), QStringLiteral("Mute after S seconds."),
+                                       QStringLiteral("S"));
+    const QCommandLineOption videoOffAfter(QStringLiteral("video-off-after"),
+                                           QStringLiteral("Turn the camera off after S seconds."),
+                                           QStringLiteral("S"));
+    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Picture size."),
+                                  QStringLiteral("WxH"), QStringLiteral("640x360"));
+    const QCommandLineOption fps(QStringLiteral("fps"), QStringLiteral("Frame rate."), QStringLiteral("N"),
+                                 QStringLiteral("30"));
+    const QCommandLineOption janus(QStringLiteral("janus"), QStringLiteral("Offline: Janus WebSocket URL."),
+                                   QStringLiteral("WS_URL"));
+    const QCommandLineOption room(QStringLiteral("room"), QStringLiteral("Offline: room id."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption pin(QStringLiteral("pin"), QStringLiteral("Offline: room pin."),
+                                 QStringLiteral("P"));
+    const QCommandLineOption token(QStringLiteral("token"), QStringLiteral("Offline: Janus token."),
+                                   QStringLiteral("T"));
+    const QCommandLineOption iceNetwork(QStringLiteral("ice-network"),
+                                        QStringLiteral("Network that ICE stays in (empty: any)."),
+                                        QStringLiteral("CIDR"), QStringLiteral("127.0.0.0/8"));
+    const QCommandLineOption play(QStringLiteral("play"),
+                                  QStringLiteral("Play the received audio on the speaker."));
+    parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
+                       tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
+                       janus,   room, pin,     token,      iceNetwork, play});
+    parser.process(app);
+
+    MediaOptions options;
+    options.testMedia = true;
+    options.preview = false;
+    options.playAudio = parser.isSet(play);
+    options.sendAudio = !parser.isSet(mute);
+    options.sendVideo = !parser.isSet(noVideo);
+    options.testColour = QColor(parser.value(colour));
+    if (!options.testColour.isValid())
+        die(QStringLiteral("--colour wants #RRGGBB"));
+    bool ok = false;
+    options.testToneHz = parser.value(tone).toDouble(&ok);
+    if (!ok || options.testToneHz < 20 || options.testToneHz > 20000)
+        die(QStringLiteral("--tone wants a frequency between 20 and 20000 Hz"));
+    const QStringList dimensions = parser.value(size).split(QLatin1Char('x'));
+    options.width = dimensions.value(0).toInt();
+    options.height = dimensions.value(1).toInt();
+    if (dimensions.size() != 2 || options.width < 16 || options.height < 16 || options.width > 1920 ||
+        options.height > 1080)
+        die(QStringLiteral("--size wants WxH, from 16x16 to 1920x1080"));
+    options.fps = parser.value(fps).toInt();
+    if (options.fps < 1 || options.fps > 60)
+        die(QStringLiteral("--fps wants 1 to 60"));
+    options.iceNetwork = parser.value(iceNetwork);
+
+    Admission admission;
+    Service http;
+    if (parser.isSet(janus)) {
+        admission.server = QUrl(parser.value(janus));
+        admission.room = parser.value(room).toLongLong();
+        admission.pin = parser.value(pin);
+        admission.token = parser.value(token);
+        admission.displayName = parser.value(displayName);
+        admission.number = parser.value(number);
+        if (!admission.server.isValid() || admission.room <= 0)
+            die(QStringLiteral("offline mode wants --janus ws://... --room N --pin P"));
+    } else {
+        if (!parser.isSet(service) || !parser.isSet(account) || !parser.isSet(password) ||
+            !parser.isSet(number))
+            die(QStringLiteral(
+                "wants --service, --account, --password and --number (or --janus for offline)"));
+        const int caFile = ::open(qPrintable(parser.value(ca)), O_RDONLY | O_CLOEXEC);
+        if ((caFile < 0 || ::dup2(caFile, kCaDescriptor) < 0))
+            die(QStringLiteral("cannot read the CA file %1").arg(parser.value(ca)));
+        if (caFile >= 0)
+            ::close(caFile);
+        http.base = parser.value(service);
+        if (!http.base.startsWith(QLatin1String("https://")))
+            die(QStringLiteral("--service wants an https:// origin"));
+        auto login =
+            http.post(QStringLiteral("/sdk/v1/login"), {{"account", parser.value(account).toStdString()},
+                                                        {"password", parser.value(password).toStdString()}});
+        if (!login.completed || login.status != 200)
+            die(QStringLiteral("sign-in refused: %1").arg(describe(login)));
+        http.session = QJsonDocument::fromJson(QByteArray::fromStdString(login.body))
+                           .object()
+                           .value(QLatin1String("session"))
+                           .toString();
+        if (http.session.isEmpty())
+            die(QStringLiteral("sign-in answer without a session"));
+        const auto admitted = parser.isSet(start)
+                                  ? http.post(QStringLiteral("/sdk/v1/meetings/start"),
+                                              {{"number", parser.value(number).toStdString()},
+                                               {"no_video", parser.isSet(noVideo) ? "1" : "0"}})
+                                  : http.post(QStringLiteral("/sdk/v1/meetings/join"),
+                                              {{"number", parser.value(number).toStdString()},
+                                               {"display_name", parser.value(displayName).toStdString()}});
+        if (!admitted.completed || admitted.status != 200)
+            die(QStringLiteral("not admitted to meeting %1: %2")
+                    .arg(parser.value(number), describe(admitted)));
+        if (!parseAdmission(QByteArray::fromStdString(admitted.body), admission))
+            die(QStringLiteral("the service's admission answer is not understood"));
+        if (parser.isSet(displayName) && admission.displayName.isEmpty())
+            admission.displayName = parser.value(displayName);
+    }
+
+    if (::pipe2(g_signalPipe, O_CLOEXEC) == 0) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+    }
+
+    MeetingEngine engine(admission, options);
+    QElapsedTimer clock;
+    clock.start();
+    int exitCode = 0;
+    bool leaving = false;
+    auto leave = [&] {
+        if (leaving)
+            return;
+        leaving = true;
+        engine.leave();
+        QTimer::singleShot(5000, &app, [&] { app.exit(exitCode); });
+    };
+    auto event = [&](const char* name, QJsonObject fields = {}) {
+        fields.insert(QStringLiteral("event"), QLatin1String(name));
+        fields.insert(QStringLiteral("t"), clock.elapsed() / 1000.0);
+        printLine(fields);
+    };
+
+    QSocketNotifier stopSignals(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopSignals, &QSocketNotifier::activated, &app, [&] { leave(); });
+    QObject::connect(&engine, &MeetingEngine::joined, &app, [&](qint64 id) {
+        event("joined", {{QStringLiteral("id"), id}, {QStringLiteral("number"), admission.number}});
+    });
+    auto fieldsOf = [](const Participant& participant) {
+        return QJsonObject{{QStringLiteral("id"), participant.id},
+                           {QStringLiteral("display"), participant.displayName},
+                           {QStringLiteral("muted"), participant.audioMuted},
+                           {QStringLiteral("video_off"), participant.videoOff}};
+    };
+    QObject::connect(&engine, &MeetingEngine::participantJoined, &app, [&](const Participant& participant) {
+        event("participant-joined", fieldsOf(participant));
+    });
+    QObject::connect(&engine, &MeetingEngine::participantChanged, &app, [&](const Participant& participant) {
+        event("participant-changed", fieldsOf(participant));
+    });
+    QSet<qint64> seen;
+    QObject::connect(&engine, &MeetingEngine::frame, &app, [&](qint64 id, const QImage&) {
+        if (!seen.contains(id)) {
+            seen.insert(id);
+            event("first-frame", {{QStringLiteral("id"), id}});
+        }
+    });
+    QObject::connect(&engine, &MeetingEngine::participantLeft, &app, [&](qint64 id) {
+        event("participant-left", {{QStringLiteral("id"), id}});
+    });
+    QObject::connect(&engine, &MeetingEngine::talking, &app, [&](qint64 id, bool talking) {
+        event(talking ? "talking" : "stopped-talking", {{QStringLiteral("id"), id}});
+    });
+    QObject::connect(&engine, &MeetingEngine::failed, &app, [&](const QString& reason) {
+        std::fprintf(stderr, "meeting-participant: %s\n", qPrintable(reason));
+        app.exit(3);
+    });
+    // A lost connection that is not back within 10 s ends the participant.
+    QTimer lost;
+    lost.setSingleShot(true);
+    lost.setInterval(10000);
+    QObject::connect(&lost, &QTimer::timeout, &app, [&] {
+        std::fprintf(stderr, "meeting-participant: connection to the media server lost\n");
+        app.exit(4);
+    });
+    QObject::connect(&engine, &MeetingEngine::connectionLost, &app, [&] {
+        event("connection-lost");
+        lost.start();
+    });
+    QObject::connect(&engine, &MeetingEngine::connectionRestored, &app, [&] {
+        event("connection-restored");
+        lost.stop();
+    });
+    QObject::connect(&engine, &MeetingEngine::meetingEnded, &app, [&] {
+        event("ended");
+        app.exit(0);
+    });
+    QObject::connect(&engine, &MeetingEngine::left, &app, [&] {
+        if (!http.session.isEmpty())
+            http.post(QStringLiteral("/sdk/v1/meetings/leave"), {{"number", admission.number.toStdString()}});
+        event("left");
+        app.exit(exitCode);
+    });
+
+    QTimer report;
+    QObject::connect(&report, &QTimer::timeout, &app, [&] {
+        QHash<qint64, QString> names;
+        for (const Participant& participant : engine.participants())
+            names.insert(participant.id, participant.displayName);
+        QJsonArray remotes;
+        for (const ReceiveStats& stats : engine.receiveStats()) {
+            remotes.append(QJsonObject{
+                {QStringLiteral("id"), stats.id},
+                {QStringLiteral("display"), names.value(stats.id)},
+                {QStringLiteral("frames"), double(stats.framesDecoded)},
+                {QStringLiteral("width"), stats.width},
+                {QStringLiteral("height"), stats.height},
+                {QStringLiteral("rgb"),
+                 QJsonArray{stats.meanColour.red(), stats.meanColour.green(), stats.meanColour.blue()}},
+                {QStringLiteral("rms_dbfs"), qRound(stats.audioRmsDbfs * 10) / 10.0},
+                {QStringLiteral("freq_hz"), stats.dominantHz},
+                {QStringLiteral("rtt_ms"), qRound(stats.rttMs * 10) / 10.0},
+                {QStringLiteral("jitter_buffer_ms"), stats.jitterBufferMs},
+            });
+        }
+        printLine(QJsonObject{{QStringLiteral("t"), clock.elapsed() / 1000.0},
+                              {QStringLiteral("remotes"), remotes}});
+    });
+    report.start(1000);
+
+    if (parser.isSet(leaveAfter)) {
+        const double seconds = parser.value(leaveAfter).toDouble(&ok);
+        if (!ok || seconds < 0)
+            die(QStringLiteral("--leave-after wants seconds"));
+        QTimer::singleShot(int(seconds * 1000), &app, [&] { leave(); });
+    }
+    if (parser.isSet(muteAfter))
+        QTimer::singleShot(int(parser.value(muteAfter).toDouble() * 1000), &app,
+                           [&] { engine.setAudioMuted(true); });
+    if (parser.isSet(videoOffAfter))
+        QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
+                           [&] { engine.setVideoEnabled(false); });
+    event("start");
+    engine.start();
+    return app.exec();
+}

@@ -1,0 +1,654 @@
+#include <gst/gst.h>
+
+#include "MeetingEngine.h"
+
+#include "JanusSession.h"
+#include "MediaDevices.h"
+#include "PublisherPipeline.h"
+#include "SubscriberPipeline.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QJsonArray>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+
+#include <future>
+#include <mutex>
+
+namespace talvora::media {
+namespace {
+
+const QString kVideoRoom = QStringLiteral("janus.plugin.videoroom");
+
+// How the others learn that a microphone is muted or a camera off: the
+// descriptions of the published streams, a documented field of VideoRoom's
+// configure request. When they change, Janus announces the publisher again
+// in a "publishers" event, as it does when a display name changes; a client
+// that knows nothing of these texts (a browser with janus.js) sees a label
+// it may show or ignore. No renegotiation, no data channel, nothing that
+// only this engine understands on the wire.
+const QString kAudioOn = QStringLiteral("microphone");
+const QString kAudioMuted = QStringLiteral("microphone muted");
+const QString kVideoOn = QStringLiteral("camera");
+const QString kVideoOff = QStringLiteral("camera off");
+
+QString midOf(const QString& sdp, const QString& kind)
+{
+    QString current;
+    for (const QString& line : sdp.split(QStringLiteral("\r\n"))) {
+        if (line.startsWith(QLatin1String("m=")))
+            current = line.mid(2).section(QLatin1Char(' '), 0, 0);
+        else if (current == kind && line.startsWith(QLatin1String("a=mid:")))
+            return line.mid(6);
+    }
+    return {};
+}
+
+struct Remote
+{
+    Participant participant;
+    qint64 handle = 0;
+    SubscriberPipeline* pipeline = nullptr;
+    bool subscribing = false;
+};
+
+} // namespace
+
+class MeetingEngine::Private : public QObject
+{
+public:
+    Private(MeetingEngine* q, const Admission& admission, const MediaOptions& options)
+        : q(q), admission(admission), options(options),
+          devices(!options.testMedia, !options.testMedia, options.playAudio)
+    {
+        audioMuted = !options.sendAudio;
+        videoEnabled = options.sendVideo;
+        ice.servers = admission.iceServers;
+        ice.network = options.iceNetwork;
+        statsTimer.setInterval(1000);
+        connect(&statsTimer, &QTimer::timeout, this, [this] {
+            if (publisher)
+                publisher->refreshStats();
+            for (const Remote& remote : qAsConst(remotes)) {
+                if (remote.pipeline)
+                    remote.pipeline->refreshStats();
+            }
+        });
+    }
+
+    ~Private() override { tearDown(); }
+
+    // May run inside a signal of the objects it removes: they stop at
+    // once and are freed once control is back in the event loop.
+    void tearDown()
+    {
+        statsTimer.stop();
+        for (Remote& remote : remotes)
+            dispose(remote.pipeline);
+        remotes.clear();
+        dispose(publisher);
+        publisher = nullptr;
+        if (session) {
+            session->disconnect(this);
+            session->abort();
+            session->deleteLater();
+            session = nullptr;
+        }
+    }
+
+    void dispose(WebRtcPeer* peer)
+    {
+        if (!peer)
+            return;
+        peer->disconnect(this);
+        peer->disconnect(q);
+        peer->stop();
+        peer->deleteLater();
+    }
+
+    bool hasCamera() const { return options.testMedia || devices.hasCamera(); }
+    bool hasMicrophone() const { return options.testMedia || devices.hasMicrophone(); }
+
+    void start();
+    void onJoined(const QJsonObject& data);
+    void publish();
+    void onPublisherEvent(const QJsonObject& data);
+    void addPublishers(const QJsonArray& publishers);
+    void addListener(const QJsonObject& entry);
+    void subscribe(qint64 feed);
+    void removeRemote(qint64 id);
+    void sendState();
+    void resync();
+    QJsonArray descriptions() const;
+    void fail(const QString& reason);
+    Participant self() const;
+
+    MeetingEngine* q;
+    Admission admission;
+    MediaOptions options;
+    MediaDevices devices;
+    IcePolicy ice;
+    JanusSession* session = nullptr;
+    PublisherPipeline* publisher = nullptr;
+    qint64 publisherHandle = 0;
+    qint64 selfId = 0;
+    qint64 privateId = 0;
+    QString audioMid, videoMid;
+    QHash<qint64, Remote> remotes;
+    QTimer statsTimer;
+    bool audioMuted = false;
+    bool videoEnabled = true;
+    bool published = false;
+    bool leaving = false;
+    bool ended = false; // failed, ended or left: no more signals but left()
+};
+
+Participant MeetingEngine::Private::self() const
+{
+    Participant participant;
+    participant.id = selfId;
+    participant.displayName = admission.displayName;
+    participant.self = true;
+    participant.host = admission.host;
+    // A device that is there but whose branch could not be built sends
+    // nothing either.
+    participant.audioMuted = audioMuted || !hasMicrophone() || (publisher && !publisher->sendsAudio());
+    participant.videoOff = !videoEnabled || !hasCamera() || (publisher && !publisher->sendsVideo());
+    return participant;
+}
+
+void MeetingEngine::Private::fail(const QString& reason)
+{
+    if (ended)
+        return;
+    ended = true;
+    tearDown();
+    emit q->failed(reason);
+}
+
+void MeetingEngine::Private::start()
+{
+    session = new JanusSession(admission.server, admission.token, this);
+    connect(session, &JanusSession::failed, this, [this](const QString& reason) {
+        if (leaving) { // the server is gone anyway: leaving is done
+            ended = true;
+            tearDown();
+            emit q->left();
+            return;
+        }
+        fail(reason);
+    });
+    connect(session, &JanusSession::connectionLost, this, [this] {
+        if (!ended && !leaving)
+            emit q->connectionLost();
+    });
+    connect(session, &JanusSession::connectionRestored, this, [this] {
+        if (ended || leaving)
+            return;
+        sendState(); // a mute while the socket was gone never reached Janus
+        resync();
+        emit q->connectionRestored();
+    });
+    connect(session, &JanusSession::closed, this, [this] {
+        if (leaving && !ended) {
+            ended = true;
+            tearDown();
+            emit q->left();
+        }
+    });
+    connect(session, &JanusSession::pluginEvent, this,
+            [this](qint64 handle, const QJsonObject& data, const QJsonObject& jsep) {
+                Q_UNUSED(jsep);
+                if (handle == publisherHandle)
+                    onPublisherEvent(data);
+            });
+    connect(session, &JanusSession::hangup, this, [this](qint64 handle, const QString& reason) {
+        if (handle == publisherHandle && !leaving)
+            fail(QStringLiteral("media server hung up: %1").arg(reason));
+    });
+    connect(session, &JanusSession::remoteCandidate, this,
+            [this](qint64 handle, const QJsonObject& candidate) {
+                if (handle == publisherHandle && publisher) {
+                    publisher->addRemoteCandidate(candidate);
+                    return;
+                }
+                for (const Remote& remote : qAsConst(remotes)) {
+                    if (remote.handle == handle && remote.pipeline)
+                        remote.pipeline->addRemoteCandidate(candidate);
+                }
+            });
+    connect(session, &JanusSession::opened, this, [this] {
+        session->attach(kVideoRoom, [this](qint64 handle) {
+            publisherHandle = handle;
+            QJsonObject join{{QStringLiteral("request"), QStringLiteral("join")},
+                             {QStringLiteral("ptype"), QStringLiteral("publisher")},
+                             {QStringLiteral("room"), admission.room},
+                             {QStringLiteral("pin"), admission.pin},
+                             {QStringLiteral("display"), admission.displayName}};
+            session->message(
+                handle, join, {},
+                [this](bool ok, const QJsonObject& data, const QJsonObject&, const QString& error) {
+                    if (!ok)
+                        fail(error);
+                    else
+                        onJoined(data);
+                });
+        });
+    });
+    session->open();
+}
+
+void MeetingEngine::Private::onJoined(const QJsonObject& data)
+{
+    selfId = data.value(QLatin1String("id")).toVariant().toLongLong();
+    privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
+    statsTimer.start();
+    emit q->joined(selfId);
+    // Subscriptions first: their attach requests are on the wire while the
+    // publisher's pipeline is built.
+    addPublishers(data.value(QLatin1String("publishers")).toArray());
+    publish();
+    // Rooms that announce joins list those who only listen as attendees.
+    for (const QJsonValue& attendee : data.value(QLatin1String("attendees")).toArray())
+        addListener(attendee.toObject());
+}
+
+void MeetingEngine::Private::publish()
+{
+    if (!hasCamera() && !hasMicrophone())
+        return; // listening only: nothing to publish
+    publisher = new PublisherPipeline(options, devices, ice, this);
+    connect(publisher, &WebRtcPeer::failed, this, [this](const QString& reason) { fail(reason); });
+    connect(publisher, &PublisherPipeline::preview, q,
+            [this](const QImage& image) { emit q->frame(selfId, image); });
+    connect(publisher, &WebRtcPeer::localCandidate, this,
+            [this](const QJsonObject& candidate) { session->trickle(publisherHandle, candidate); });
+    connect(publisher, &WebRtcPeer::localDescription, this, [this](const QString& type, const QString& sdp) {
+        audioMid = midOf(sdp, QStringLiteral("audio"));
+        videoMid = midOf(sdp, QStringLiteral("video"));
+        const QJsonObject body{{QStringLiteral("request"), QStringLiteral("publish")},
+                               {QStringLiteral("descriptions"), descriptions()}};
+        session->message(
+            publisherHandle, body, QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}},
+            [this](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+                if (!ok) {
+                    fail(error);
+                    return;
+                }
+                if (publisher && jsep.value(QLatin1String("type")).toString() == QLatin1String("answer"))
+                    publisher->setAnswer(jsep.value(QLatin1String("sdp")).toString());
+                published = true;
+            });
+    });
+    publisher->start();
+}
+
+void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
+{
+    const QString kind = data.value(QLatin1String("videoroom")).toString();
+    if (kind == QLatin1String("destroyed")) {
+        if (ended)
+            return;
+        ended = true;
+        tearDown();
+        emit q->meetingEnded();
+        return;
+    }
+    if (kind == QLatin1String("talking") || kind == QLatin1String("stopped-talking")) {
+        const qint64 id = data.value(QLatin1String("id")).toVariant().toLongLong();
+        // A muted publisher sends nothing, so Janus never says it stopped.
+        const bool talking = kind == QLatin1String("talking");
+        if (id == selfId && audioMuted && talking)
+            return;
+        emit q->talking(id, talking);
+        return;
+    }
+    if (kind != QLatin1String("event"))
+        return;
+    if (data.contains(QLatin1String("publishers")))
+        addPublishers(data.value(QLatin1String("publishers")).toArray());
+    if (data.value(QLatin1String("joining")).isObject())
+        addListener(data.value(QLatin1String("joining")).toObject());
+    for (const char* key : {"unpublished", "leaving"}) {
+        const QJsonValue value = data.value(QLatin1String(key));
+        if (value.isDouble())
+            removeRemote(value.toVariant().toLongLong());
+    }
+}
+
+void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
+{
+    for (const QJsonValue& value : publishers) {
+        const QJsonObject entry = value.toObject();
+        const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
+        if (id == 0 || id == selfId || entry.value(QLatin1String("dummy")).toBool())
+            continue;
+        Participant participant;
+        participant.id = id;
+        participant.displayName = entry.value(QLatin1String("display")).toString();
+        bool hasAudio = false, hasVideo = false;
+        for (const QJsonValue& streamValue : entry.value(QLatin1String("streams")).toArray()) {
+            const QJsonObject stream = streamValue.toObject();
+            if (stream.value(QLatin1String("disabled")).toBool())
+                continue;
+            const QString type = stream.value(QLatin1String("type")).toString();
+            const QString description = stream.value(QLatin1String("description")).toString();
+            if (type == QLatin1String("audio")) {
+                hasAudio = true;
+                participant.audioMuted = description == kAudioMuted;
+            } else if (type == QLatin1String("video")) {
+                hasVideo = true;
+                participant.videoOff = description == kVideoOff;
+            }
+        }
+        // Without a stream list (the room's list of participants) the
+        // streams are unknown, not absent.
+        if (entry.contains(QLatin1String("streams"))) {
+            participant.audioMuted = participant.audioMuted || !hasAudio;
+            participant.videoOff = participant.videoOff || !hasVideo;
+        }
+        auto existing = remotes.find(id);
+        if (existing != remotes.end()) {
+            Participant& known = existing->participant;
+            if (known.displayName != participant.displayName || known.audioMuted != participant.audioMuted ||
+                known.videoOff != participant.videoOff) {
+                const bool nowMuted = participant.audioMuted && !known.audioMuted;
+                known = participant;
+                emit q->participantChanged(known);
+                // A muted publisher sends nothing, so Janus never says it
+                // stopped talking.
+                if (nowMuted)
+                    emit q->talking(id, false);
+            }
+            if (existing->handle == 0 && !existing->subscribing) {
+                existing->subscribing = true; // a listener who now publishes
+                subscribe(id);
+            }
+            continue;
+        }
+        remotes.insert(id, Remote{participant, 0, nullptr, true});
+        emit q->participantJoined(participant);
+        subscribe(id);
+    }
+}
+
+void MeetingEngine::Private::addListener(const QJsonObject& entry)
+{
+    // Someone in the room who publishes nothing (no camera, no microphone):
+    // listed, muted and without video, until a publishers event says more.
+    const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
+    if (id == 0 || id == selfId || remotes.contains(id))
+        return;
+    Participant participant;
+    participant.id = id;
+    participant.displayName = entry.value(QLatin1String("display")).toString();
+    participant.audioMuted = true;
+    participant.videoOff = true;
+    remotes.insert(id, Remote{participant, 0, nullptr, false});
+    emit q->participantJoined(participant);
+}
+
+void MeetingEngine::Private::subscribe(qint64 feed)
+{
+    session->attach(kVideoRoom, [this, feed](qint64 handle) {
+        auto remote = remotes.find(feed);
+        if (remote == remotes.end() || ended) {
+            session->detach(handle); // left while we attached
+            return;
+        }
+        remote->handle = handle;
+        auto* pipeline = new SubscriberPipeline(feed, ice, options.jitterBufferMs, &devices, this);
+        remote->pipeline = pipeline;
+        connect(pipeline, &WebRtcPeer::failed, this, [this, feed](const QString& reason) {
+            // One remote's trouble is not the meeting's: that tile stays dark.
+            qWarning("subscriber %lld: %s", feed, qPrintable(reason));
+        });
+        connect(pipeline, &SubscriberPipeline::frame, q,
+                [this, feed](const QImage& image) { emit q->frame(feed, image); });
+        connect(pipeline, &WebRtcPeer::localCandidate, this,
+                [this, handle](const QJsonObject& candidate) { session->trickle(handle, candidate); });
+        connect(pipeline, &WebRtcPeer::localDescription, this,
+                [this, handle](const QString& type, const QString& sdp) {
+                    session->message(
+                        handle, QJsonObject{{QStringLiteral("request"), QStringLiteral("start")}},
+                        QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}},
+                        [](bool, const QJsonObject&, const QJsonObject&, const QString&) {});
+                });
+        if (!pipeline->start())
+            return;
+        QJsonObject join{
+            {QStringLiteral("request"), QStringLiteral("join")},
+            {QStringLiteral("ptype"), QStringLiteral("subscriber")},
+            {QStringLiteral("room"), admission.room},
+            {QStringLiteral("pin"), admission.pin},
+            {QStringLiteral("streams"), QJsonArray{QJsonObject{{QStringLiteral("feed"), feed}}}}};
+        if (privateId != 0)
+            join.insert(QStringLiteral("private_id"), privateId);
+        QPointer<SubscriberPipeline> guard(pipeline);
+        session->message(
+            handle, join, {},
+            [guard, feed](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+                if (!guard)
+                    return;
+                if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
+                    qWarning("subscriber %lld: %s", feed,
+                             qPrintable(ok ? QStringLiteral("no offer") : error));
+                    return;
+                }
+                guard->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
+            });
+    });
+}
+
+void MeetingEngine::Private::removeRemote(qint64 id)
+{
+    auto remote = remotes.find(id);
+    if (remote == remotes.end())
+        return;
+    dispose(remote->pipeline);
+    if (remote->handle != 0)
+        session->detach(remote->handle);
+    remotes.erase(remote);
+    emit q->participantLeft(id);
+}
+
+void MeetingEngine::Private::resync()
+{
+    // Janus does not keep the events of a session whose socket is gone:
+    // whoever came or went meanwhile is learnt from the room's list. (A
+    // change of someone's mute or camera meanwhile shows at their next.)
+    session->message(publisherHandle,
+                     QJsonObject{{QStringLiteral("request"), QStringLiteral("listparticipants")},
+                                 {QStringLiteral("room"), admission.room}},
+                     {}, [this](bool ok, const QJsonObject& data, const QJsonObject&, const QString&) {
+                         if (!ok || ended)
+                             return;
+                         QSet<qint64> present;
+                         QJsonArray publishers;
+                         for (const QJsonValue& value : data.value(QLatin1String("participants")).toArray()) {
+                             const QJsonObject entry = value.toObject();
+                             const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
+                             present.insert(id);
+                             if (remotes.contains(id) || id == selfId)
+                                 continue;
+                             if (entry.value(QLatin1String("publisher")).toBool())
+                                 publishers.append(entry);
+                             else
+                                 addListener(entry);
+                         }
+                         for (qint64 id : remotes.keys()) {
+                             if (!present.contains(id))
+                                 removeRemote(id);
+                         }
+                         addPublishers(publishers);
+                     });
+}
+
+QJsonArray MeetingEngine::Private::descriptions() const
+{
+    QJsonArray list;
+    if (!audioMid.isEmpty())
+        list.append(QJsonObject{{QStringLiteral("mid"), audioMid},
+                                {QStringLiteral("description"), audioMuted ? kAudioMuted : kAudioOn}});
+    if (!videoMid.isEmpty())
+        list.append(QJsonObject{{QStringLiteral("mid"), videoMid},
+                                {QStringLiteral("description"), videoEnabled ? kVideoOn : kVideoOff}});
+    return list;
+}
+
+void MeetingEngine::Private::sendState()
+{
+    if (!session || publisherHandle == 0 || !published)
+        return;
+    session->message(publisherHandle,
+                     QJsonObject{{QStringLiteral("request"), QStringLiteral("configure")},
+                                 {QStringLiteral("descriptions"), descriptions()}},
+                     {}, [](bool, const QJsonObject&, const QJsonObject&, const QString&) {});
+}
+
+namespace {
+
+std::once_flag g_prepared;
+// The certificate's maker. It must end before the process does: OpenSSL's
+// exit handlers pull its tables from under a key generation still running.
+std::future<void> g_warmUp;
+
+void waitForWarmUp()
+{
+    if (g_warmUp.valid())
+        g_warmUp.wait();
+}
+
+} // namespace
+
+void MeetingEngine::prepare()
+{
+    std::call_once(g_prepared, [] {
+        gst_init(nullptr, nullptr);
+        g_warmUp = std::async(std::launch::async, [] {
+            // The first DTLS element makes the certificate that every
+            // connection of the process then shares.
+            if (GstElement* dtls = gst_element_factory_make("dtlsdec", nullptr))
+                gst_object_unref(gst_object_ref_sink(dtls));
+        });
+        // Waits when the application object goes, before exit handlers run.
+        if (QCoreApplication::instance())
+            qAddPostRoutine(waitForWarmUp);
+    });
+}
+
+MeetingEngine::MeetingEngine(const Admission& admission, const MediaOptions& options, QObject* parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<talvora::media::Participant>();
+    prepare();
+    d = std::make_unique<Private>(this, admission, options);
+}
+
+MeetingEngine::~MeetingEngine()
+{
+    d.reset();
+    waitForWarmUp();
+}
+
+void MeetingEngine::start()
+{
+    if (!d->session && !d->ended)
+        d->start();
+}
+
+void MeetingEngine::leave()
+{
+    if (d->leaving || d->ended) {
+        if (!d->leaving) {
+            d->leaving = true;
+            QTimer::singleShot(0, this, &MeetingEngine::left);
+        }
+        return;
+    }
+    d->leaving = true;
+    d->statsTimer.stop();
+    if (!d->session || !d->session->isOpen()) {
+        d->ended = true;
+        d->tearDown();
+        QTimer::singleShot(0, this, &MeetingEngine::left);
+        return;
+    }
+    if (d->publisherHandle != 0)
+        d->session->message(d->publisherHandle,
+                            QJsonObject{{QStringLiteral("request"), QStringLiteral("leave")}});
+    d->session->close();
+}
+
+void MeetingEngine::setAudioMuted(bool muted)
+{
+    if (d->audioMuted == muted)
+        return;
+    d->audioMuted = muted;
+    if (d->publisher)
+        d->publisher->setAudioSending(!muted);
+    d->sendState();
+    if (muted)
+        emit talking(d->selfId, false);
+    emit participantChanged(d->self());
+}
+
+void MeetingEngine::setVideoEnabled(bool enabled)
+{
+    if (d->videoEnabled == enabled)
+        return;
+    d->videoEnabled = enabled;
+    if (d->publisher)
+        d->publisher->setVideoSending(enabled);
+    d->sendState();
+    emit participantChanged(d->self());
+}
+
+bool MeetingEngine::audioMuted() const
+{
+    return d->audioMuted;
+}
+
+bool MeetingEngine::videoEnabled() const
+{
+    return d->videoEnabled;
+}
+
+bool MeetingEngine::hasCamera() const
+{
+    return d->hasCamera();
+}
+
+bool MeetingEngine::hasMicrophone() const
+{
+    return d->hasMicrophone();
+}
+
+QVector<Participant> MeetingEngine::participants() const
+{
+    QVector<Participant> list;
+    if (d->selfId != 0)
+        list << d->self();
+    for (const Remote& remote : qAsConst(d->remotes))
+        list << remote.participant;
+    return list;
+}
+
+QVector<ReceiveStats> MeetingEngine::receiveStats() const
+{
+    QVector<ReceiveStats> list;
+    const double publisherRtt = d->publisher ? d->publisher->rttMs() : -1;
+    for (const Remote& remote : qAsConst(d->remotes)) {
+        if (!remote.pipeline)
+            continue;
+        ReceiveStats stats = remote.pipeline->stats();
+        if (stats.rttMs < 0)
+            stats.rttMs = publisherRtt; // the same path to the same server
+        list << stats;
+    }
+    return list;
+}
+
+} // namespace talvora::media

@@ -1,0 +1,270 @@
+#include <gst/gst.h>
+#include <gst/rtp/gstrtphdrext.h>
+#include <gst/video/video.h>
+#define GST_USE_UNSTABLE_API
+#include <gst/webrtc/webrtc.h>
+
+#include "PublisherPipeline.h"
+
+#include "MediaDevices.h"
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <memory>
+
+namespace talvora::media {
+namespace {
+
+constexpr int kVideoPayload = 96;
+constexpr int kAudioPayload = 111;
+constexpr int kAudioLevelExtensionId = 1;
+
+QString argb(const QColor& colour)
+{
+    return QStringLiteral("0xff%1").arg(colour.rgb() & 0xffffff, 6, 16, QLatin1Char('0'));
+}
+
+// Fixed in the caps so that the offer names it (a=ssrc) before the first
+// packet: Janus tells the bundled streams apart by it.
+quint32 randomSsrc()
+{
+    return QRandomGenerator::global()->bounded(1u, 0x7fffffffu);
+}
+
+} // namespace
+
+PublisherPipeline::PublisherPipeline(const MediaOptions& options, const MediaDevices& devices,
+                                     const IcePolicy& ice, QObject* parent)
+    : WebRtcPeer(QStringLiteral("publisher"), ice, 0, parent), m_options(options), m_devices(devices)
+{
+}
+
+PublisherPipeline::~PublisherPipeline()
+{
+    stop();
+}
+
+bool PublisherPipeline::start()
+{
+    if (!pipeline() || !webrtc())
+        return play(); // reports the missing plugins
+    const bool video = addVideo();
+    const bool audio = addAudio();
+    if (!video && !audio) {
+        emit failed(QStringLiteral("nothing to send: no camera and no microphone"));
+        return false;
+    }
+    if (!play())
+        return false;
+    offerWhenNegotiated();
+    return true;
+}
+
+void PublisherPipeline::offerWhenNegotiated()
+{
+    // An offer made before the encoders have set their caps lacks what only
+    // those caps carry (Opus's channel count, the audio-level extension),
+    // and Janus then turns the stream down. The encoders set them with their
+    // first buffer, so the valves stay open until then: nothing can leave
+    // before the offer is answered and DTLS is up. After a second the offer
+    // goes out with what there is.
+    auto* poll = new QTimer(this);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, started] {
+        bool ready = true;
+        for (GstPad* pad : qAsConst(m_inputs))
+            ready = ready && gst_pad_has_current_caps(pad);
+        if (!ready && started->elapsed() < 1000)
+            return;
+        poll->deleteLater();
+        poll->stop();
+        m_negotiated = true;
+        setAudioSending(m_audioSending);
+        setVideoSending(m_videoSending);
+        createOffer();
+    });
+    poll->start(10);
+}
+
+bool PublisherPipeline::linkToWebrtc(GstElement* branch, bool video)
+{
+    GstPad* src = gst_element_get_static_pad(branch, "src");
+    GstPad* sink = gst_element_request_pad_simple(webrtc(), "sink_%u");
+    const bool linked = src && sink && gst_pad_link(src, sink) == GST_PAD_LINK_OK;
+    if (linked) {
+        m_inputs << sink; // webrtcbin holds it as long as the pipeline lives
+        GstWebRTCRTPTransceiver* transceiver = nullptr;
+        g_object_get(sink, "transceiver", &transceiver, nullptr);
+        if (transceiver) {
+            // do-nack turns on NACK with retransmission; webrtcbin offers
+            // PLI (and FIR) on every video transceiver.
+            g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY, "do-nack",
+                         gboolean(video), nullptr);
+            gst_object_unref(transceiver);
+        }
+    }
+    if (src)
+        gst_object_unref(src);
+    if (sink)
+        gst_object_unref(sink);
+    return linked;
+}
+
+GstElement* PublisherPipeline::addBranch(GstElement* source, const QString& description, bool video)
+{
+    GError* error = nullptr;
+    GstElement* branch = gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &error);
+    g_clear_error(&error);
+    if (!branch) {
+        gst_object_unref(gst_object_ref_sink(source));
+        return nullptr;
+    }
+    gst_bin_add_many(GST_BIN(pipeline()), source, branch, nullptr);
+    if (!gst_element_link(source, branch) || !linkToWebrtc(branch, video)) {
+        // Left in the pipeline, an unlinked source would stop it all.
+        gst_bin_remove_many(GST_BIN(pipeline()), source, branch, nullptr);
+        return nullptr;
+    }
+    return branch;
+}
+
+bool PublisherPipeline::addVideo()
+{
+    GstElement* source = nullptr;
+    if (m_options.testMedia) {
+        // A ball moving over the participant's colour: the picture moves,
+        // and its mean stays close to the colour.
+        source = gst_element_factory_make("videotestsrc", "camera");
+        if (source) {
+            const QColor ball = m_options.testColour.lighter(130);
+            gst_util_set_object_arg(G_OBJECT(source), "pattern", "ball");
+            gst_util_set_object_arg(G_OBJECT(source), "background-color",
+                                    argb(m_options.testColour).toUtf8().constData());
+            gst_util_set_object_arg(G_OBJECT(source), "foreground-color", argb(ball).toUtf8().constData());
+            g_object_set(source, "is-live", TRUE, nullptr);
+        }
+    } else {
+        source = m_devices.createCamera();
+    }
+    if (!source)
+        return false;
+    const int fps = qBound(1, m_options.fps, 60);
+    // Real-time VP8: the fastest speed, no look-ahead, a key frame at least
+    // every 4 s, constant bit rate with a short buffer. One thread: at this
+    // size libvpx's worker threads cost more in waiting than they save (the
+    // encoder took 40 % of a core with two, 3 % with one). The leaky queue
+    // drops frames rather than delay them when the encoder falls behind.
+    const QString description =
+        QStringLiteral(
+            "videoconvert ! videoscale add-borders=true ! videorate drop-only=true ! "
+            "video/x-raw,format=I420,width=%1,height=%2,framerate=%3/1,pixel-aspect-ratio=1/1 ! "
+            "tee name=vtee vtee. ! queue max-size-buffers=2 leaky=downstream ! "
+            "valve name=vvalve drop-mode=forward-sticky-events ! "
+            "vp8enc name=venc deadline=1 cpu-used=16 end-usage=cbr target-bitrate=%4 undershoot=95 "
+            "buffer-size=1000 buffer-initial-size=500 buffer-optimal-size=600 error-resilient=default "
+            "keyframe-max-dist=%5 lag-in-frames=0 threads=1 max-quantizer=56 ! "
+            "rtpvp8pay pt=%6 ssrc=%8 picture-id-mode=15-bit mtu=1200 ! "
+            "capsfilter caps=\"application/x-rtp,media=video,encoding-name=VP8,payload=%6,clock-rate=90000,"
+            "ssrc=(uint)%8\" %7")
+            .arg(qBound(16, m_options.width, 1920))
+            .arg(qBound(16, m_options.height, 1080))
+            .arg(fps)
+            .arg(qBound(50, m_options.videoKbps, 4000) * 1000)
+            .arg(fps * 4)
+            .arg(kVideoPayload)
+            .arg(m_options.preview ? QStringLiteral("vtee. ! queue max-size-buffers=1 leaky=downstream ! "
+                                                    "videoconvert ! video/x-raw,format=BGRx ! "
+                                                    "appsink name=preview sync=false max-buffers=1 drop=true")
+                                   : QString())
+            .arg(randomSsrc());
+    GstElement* branch = addBranch(source, description, true);
+    if (!branch)
+        return false;
+    m_videoValve = gst_bin_get_by_name(GST_BIN(branch), "vvalve");
+    m_videoEncoder = gst_bin_get_by_name(GST_BIN(branch), "venc");
+    gst_object_unref(m_videoValve); // owned by the pipeline, which outlives every use
+    gst_object_unref(m_videoEncoder);
+    if (GstElement* sink = gst_bin_get_by_name(GST_BIN(branch), "preview")) {
+        watchAppSink(sink, [this](QImage image) {
+            if (m_videoSending)
+                m_preview.offer(std::move(image), gate(),
+                                [this](const QImage& latest) { emit preview(latest); });
+        });
+        gst_object_unref(sink);
+    }
+    m_videoSending = m_options.sendVideo;
+    return true;
+}
+
+bool PublisherPipeline::addAudio()
+{
+    GstElement* source = nullptr;
+    if (m_options.testMedia) {
+        source = gst_element_factory_make("audiotestsrc", "microphone");
+        if (source) {
+            // Amplitude 0.1: a sine whose peak is at -20 dBFS.
+            gst_util_set_object_arg(G_OBJECT(source), "wave", "sine");
+            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume", 0.1,
+                         "samplesperbuffer", 960, nullptr);
+        }
+    } else {
+        source = m_devices.createMicrophone();
+    }
+    if (!source)
+        return false;
+    // level adds the audio-level meta that the RTP header extension sends.
+    const QString description =
+        QStringLiteral(
+            "audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! "
+            "level audio-level-meta=true post-messages=false interval=20000000 ! "
+            "valve name=avalve drop-mode=forward-sticky-events ! "
+            "opusenc inband-fec=true packet-loss-percentage=10 bitrate=32000 frame-size=20 audio-type=voice "
+            "! "
+            "rtpopuspay name=apay pt=%1 ssrc=%2 ! capsfilter caps=\"application/x-rtp,media=audio,"
+            "encoding-name=OPUS,payload=%1,clock-rate=48000,ssrc=(uint)%2\"")
+            .arg(kAudioPayload)
+            .arg(randomSsrc());
+    GstElement* branch = addBranch(source, description, false);
+    if (!branch)
+        return false;
+    if (GstElement* pay = gst_bin_get_by_name(GST_BIN(branch), "apay")) {
+        GstRTPHeaderExtension* extension =
+            gst_rtp_header_extension_create_from_uri("urn:ietf:params:rtp-hdrext:ssrc-audio-level");
+        if (extension) {
+            gst_rtp_header_extension_set_id(extension, kAudioLevelExtensionId);
+            g_signal_emit_by_name(pay, "add-extension", extension);
+            gst_object_unref(extension);
+        }
+        gst_object_unref(pay);
+    }
+    m_audioValve = gst_bin_get_by_name(GST_BIN(branch), "avalve");
+    gst_object_unref(m_audioValve);
+    m_audioSending = m_options.sendAudio;
+    return true;
+}
+
+void PublisherPipeline::setAudioSending(bool sending)
+{
+    m_audioSending = sending;
+    if (m_audioValve && m_negotiated)
+        g_object_set(m_audioValve, "drop", gboolean(!sending), nullptr);
+}
+
+void PublisherPipeline::setVideoSending(bool sending)
+{
+    m_videoSending = sending;
+    if (!m_videoValve || !m_negotiated)
+        return;
+    g_object_set(m_videoValve, "drop", gboolean(!sending), nullptr);
+    if (sending && m_videoEncoder) {
+        // The receivers' decoders resume at once from a key frame.
+        GstPad* pad = gst_element_get_static_pad(m_videoEncoder, "src");
+        gst_pad_send_event(pad, gst_video_event_new_upstream_force_key_unit(GST_CLOCK_TIME_NONE, TRUE, 0));
+        gst_object_unref(pad);
+    }
+}
+
+} // namespace talvora::media

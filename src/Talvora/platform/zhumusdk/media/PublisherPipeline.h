@@ -1,0 +1,68 @@
+#pragma once
+// This participant's camera and microphone, or the test media, encoded and
+// offered to Janus on one webrtcbin: VP8 with real-time settings, Opus at
+// 48 kHz with in-band FEC and the audio-level header extension (which Janus
+// reads for its talking events), NACK and PLI on video.
+//
+// Threads: the owner's thread; the preview's appsink calls in on its
+// streaming thread and touches only m_preview and m_videoSending.
+
+#include "LatestFrame.h"
+#include "MeetingEngine.h"
+#include "WebRtcPeer.h"
+
+#include <QImage>
+
+#include <atomic>
+
+namespace talvora::media {
+
+class MediaDevices;
+
+class PublisherPipeline : public WebRtcPeer
+{
+    Q_OBJECT
+
+public:
+    PublisherPipeline(const MediaOptions& options, const MediaDevices& devices, const IcePolicy& ice,
+                      QObject* parent = nullptr);
+    ~PublisherPipeline() override;
+
+    // Builds the branches that have a source, plays and creates the offer.
+    // False (failed() emitted) when nothing can be sent or GStreamer fails.
+    bool start();
+    bool sendsAudio() const { return m_audioValve != nullptr; }
+    bool sendsVideo() const { return m_videoValve != nullptr; }
+
+    // Stops or resumes sending without renegotiating: the encoders idle
+    // behind a closed valve and the track stays negotiated.
+    void setAudioSending(bool sending);
+    void setVideoSending(bool sending);
+
+signals:
+    // The local camera picture, latest only, while video is sent.
+    void preview(const QImage& image);
+
+private:
+    bool addVideo();
+    bool addAudio();
+    bool linkToWebrtc(GstElement* branch, bool video);
+    void offerWhenNegotiated();
+    // source, then the branch that description makes, linked into the
+    // pipeline and to webrtcbin; null (source freed) when that fails.
+    GstElement* addBranch(GstElement* source, const QString& description, bool video);
+
+    MediaOptions m_options;
+    const MediaDevices& m_devices;
+    GstElement* m_videoValve = nullptr;
+    GstElement* m_audioValve = nullptr;
+    GstElement* m_videoEncoder = nullptr;
+
+    QVector<GstPad*> m_inputs; // webrtcbin's sink pads of the branches
+    LatestFrame m_preview;
+    std::atomic<bool> m_videoSending{true}; // read by the streaming thread
+    bool m_audioSending = true;
+    bool m_negotiated = false; // the valves follow the sending states
+};
+
+} // namespace talvora::media

@@ -1,0 +1,221 @@
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include "SubscriberPipeline.h"
+
+#include "MediaDevices.h"
+
+#include <cmath>
+
+namespace talvora::media {
+namespace {
+
+constexpr int kRate = 48000;
+constexpr size_t kRecentSamples = 8192; // ~170 ms: 6 Hz resolution
+
+double goertzelPower(const std::vector<float>& samples, double hz, int rate)
+{
+    const double coefficient = 2.0 * std::cos(2.0 * M_PI * hz / rate);
+    double previous = 0, beforePrevious = 0;
+    for (float sample : samples) {
+        const double current = sample + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    return previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+}
+
+QColor meanColour(const QImage& image)
+{
+    quint64 r = 0, g = 0, b = 0, n = 0;
+    for (int y = 0; y < image.height(); y += 4) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); x += 4) {
+            r += qRed(line[x]);
+            g += qGreen(line[x]);
+            b += qBlue(line[x]);
+            ++n;
+        }
+    }
+    return n ? QColor(int(r / n), int(g / n), int(b / n)) : QColor();
+}
+
+} // namespace
+
+double dominantFrequency(const std::vector<float>& samples, int rate)
+{
+    if (samples.size() < 256)
+        return 0;
+    double bestHz = 0, bestPower = 0;
+    for (double hz = 50; hz <= 4000; hz += 10) {
+        const double power = goertzelPower(samples, hz, rate);
+        if (power > bestPower) {
+            bestPower = power;
+            bestHz = hz;
+        }
+    }
+    const double coarse = bestHz;
+    for (double hz = coarse - 10; hz <= coarse + 10; hz += 1) {
+        const double power = goertzelPower(samples, hz, rate);
+        if (power > bestPower) {
+            bestPower = power;
+            bestHz = hz;
+        }
+    }
+    return bestPower > 0 ? bestHz : 0;
+}
+
+SubscriberPipeline::SubscriberPipeline(qint64 feed, const IcePolicy& ice, int latencyMs,
+                                       const MediaDevices* devices, QObject* parent)
+    : WebRtcPeer(QStringLiteral("subscriber-%1").arg(feed), ice, latencyMs, parent), m_feed(feed),
+      m_devices(devices), m_recent(kRecentSamples, 0.0f)
+{
+}
+
+SubscriberPipeline::~SubscriberPipeline()
+{
+    stop();
+}
+
+bool SubscriberPipeline::start()
+{
+    return play();
+}
+
+void SubscriberPipeline::onIncomingPad(GstPad* pad)
+{
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    if (!caps)
+        caps = gst_pad_query_caps(pad, nullptr);
+    const GstStructure* structure = gst_caps_get_structure(caps, 0);
+    const gchar* media = structure ? gst_structure_get_string(structure, "media") : nullptr;
+    const gchar* encoding = structure ? gst_structure_get_string(structure, "encoding-name") : nullptr;
+    const bool video =
+        media && g_str_equal(media, "video") && encoding && g_ascii_strcasecmp(encoding, "VP8") == 0;
+    const bool audio =
+        media && g_str_equal(media, "audio") && encoding && g_ascii_strcasecmp(encoding, "OPUS") == 0;
+    gst_caps_unref(caps);
+
+    GstElement* branch = nullptr;
+    GError* error = nullptr;
+    if (video) {
+        branch =
+            gst_parse_bin_from_description("rtpvp8depay ! vp8dec ! videoconvert ! video/x-raw,format=BGRx ! "
+                                           "appsink name=video sync=false max-buffers=1 drop=true",
+                                           TRUE, &error);
+    } else if (audio) {
+        branch = gst_parse_bin_from_description(
+            "rtpopusdepay ! opusdec plc=true ! audioconvert ! audioresample ! "
+            "audio/x-raw,format=F32LE,rate=48000,channels=1,layout=interleaved ! identity name=meter ! "
+            "queue max-size-time=200000000 leaky=downstream",
+            TRUE, &error);
+    } else {
+        branch = gst_parse_bin_from_description("fakesink sync=false", TRUE, &error);
+    }
+    g_clear_error(&error);
+    if (!branch)
+        return;
+    gst_bin_add(GST_BIN(pipeline()), branch);
+
+    if (video) {
+        GstElement* sink = gst_bin_get_by_name(GST_BIN(branch), "video");
+        watchAppSink(sink, [this](QImage image) { onVideo(std::move(image)); });
+        gst_object_unref(sink);
+    } else if (audio) {
+        GstElement* meter = gst_bin_get_by_name(GST_BIN(branch), "meter");
+        GstPad* meterPad = gst_element_get_static_pad(meter, "src");
+        gst_pad_add_probe(
+            meterPad, GST_PAD_PROBE_TYPE_BUFFER,
+            [](GstPad*, GstPadProbeInfo* info, gpointer self) {
+                GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+                GstMapInfo map;
+                if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+                    static_cast<SubscriberPipeline*>(self)->onAudio(reinterpret_cast<const float*>(map.data),
+                                                                    int(map.size / sizeof(float)));
+                    gst_buffer_unmap(buffer, &map);
+                }
+                return GST_PAD_PROBE_OK;
+            },
+            this, nullptr);
+        gst_object_unref(meterPad);
+        gst_object_unref(meter);
+        GstElement* speaker = m_devices ? m_devices->createSpeaker() : nullptr;
+        if (!speaker) {
+            speaker = gst_element_factory_make("fakesink", nullptr);
+            g_object_set(speaker, "sync", FALSE, nullptr);
+        }
+        gst_bin_add(GST_BIN(pipeline()), speaker);
+        gst_element_link(branch, speaker);
+        gst_element_sync_state_with_parent(speaker);
+    }
+    gst_element_sync_state_with_parent(branch);
+    GstPad* sinkPad = gst_element_get_static_pad(branch, "sink");
+    gst_pad_link(pad, sinkPad);
+    gst_object_unref(sinkPad);
+}
+
+void SubscriberPipeline::onVideo(QImage image)
+{
+    const QColor mean = meanColour(image);
+
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_framesDecoded;
+    m_width = image.width();
+    m_height = image.height();
+    m_meanColour = mean;
+    m_latest.offer(std::move(image), gate(), [this](const QImage& latest) { emit frame(latest); });
+}
+
+void SubscriberPipeline::onAudio(const float* samples, int count)
+{
+    double sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += double(samples[i]) * samples[i];
+    const auto now = Clock::now();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_audio.push_back(AudioChunk{now, sum, count});
+    while (!m_audio.empty() && now - m_audio.front().at > std::chrono::milliseconds(1500))
+        m_audio.pop_front();
+    for (int i = 0; i < count; ++i) {
+        m_recent[m_recentNext] = samples[i];
+        m_recentNext = (m_recentNext + 1) % m_recent.size();
+    }
+}
+
+ReceiveStats SubscriberPipeline::stats() const
+{
+    ReceiveStats stats;
+    stats.id = m_feed;
+    stats.rttMs = rttMs();
+    stats.jitterBufferMs = latencyMs();
+    std::vector<float> recent;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        stats.framesDecoded = m_framesDecoded;
+        stats.width = m_width;
+        stats.height = m_height;
+        stats.meanColour = m_meanColour;
+        double sum = 0;
+        qint64 count = 0;
+        const auto since = Clock::now() - std::chrono::seconds(1);
+        for (const AudioChunk& chunk : m_audio) {
+            if (chunk.at >= since) {
+                sum += chunk.sumSquares;
+                count += chunk.count;
+            }
+        }
+        // Silence over the whole second (nothing received counts as such).
+        count = qMax<qint64>(count, kRate);
+        const double rms = std::sqrt(sum / double(count));
+        stats.audioRmsDbfs = rms > 1e-6 ? 20.0 * std::log10(rms) : -120.0;
+        if (stats.audioRmsDbfs > -70) {
+            recent.reserve(m_recent.size());
+            recent.insert(recent.end(), m_recent.begin() + long(m_recentNext), m_recent.end());
+            recent.insert(recent.end(), m_recent.begin(), m_recent.begin() + long(m_recentNext));
+        }
+    }
+    stats.dominantHz = dominantFrequency(recent, kRate);
+    return stats;
+}
+
+} // namespace talvora::media

@@ -1,0 +1,75 @@
+#pragma once
+// One remote publisher received on a webrtcbin of its own: its video decoded
+// into QImages (latest only), its audio to the speaker, or decoded and
+// dropped where there is none, and measured on the way (level over the last
+// second, dominant frequency, picture size and mean colour).
+//
+// Threads: the owner's thread, except the members marked "streaming
+// thread", which touch only what m_mutex guards.
+
+#include "LatestFrame.h"
+#include "MeetingEngine.h"
+#include "WebRtcPeer.h"
+
+#include <QImage>
+
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace talvora::media {
+
+class MediaDevices;
+
+class SubscriberPipeline : public WebRtcPeer
+{
+    Q_OBJECT
+
+public:
+    // devices null or without a speaker: audio is decoded and dropped.
+    SubscriberPipeline(qint64 feed, const IcePolicy& ice, int latencyMs, const MediaDevices* devices,
+                       QObject* parent = nullptr);
+    ~SubscriberPipeline() override;
+
+    // Plays; Janus's offer comes through acceptOffer().
+    bool start();
+    ReceiveStats stats() const;
+
+signals:
+    void frame(const QImage& image);
+
+private:
+    void onIncomingPad(GstPad* pad) override;      // streaming thread
+    void onVideo(QImage image);                    // streaming thread
+    void onAudio(const float* samples, int count); // streaming thread
+
+    qint64 m_feed;
+    const MediaDevices* m_devices;
+
+    using Clock = std::chrono::steady_clock;
+    struct AudioChunk
+    {
+        Clock::time_point at;
+        double sumSquares;
+        int count;
+    };
+
+    // Guards everything below: the streaming threads write, the owner reads.
+    mutable std::mutex m_mutex;
+    quint64 m_framesDecoded = 0;
+    int m_width = 0;
+    int m_height = 0;
+    QColor m_meanColour;
+    std::deque<AudioChunk> m_audio; // the last second or so
+    std::vector<float> m_recent;    // the last samples, a ring
+    size_t m_recentNext = 0;
+
+    LatestFrame m_latest;
+};
+
+// Dominant frequency of mono samples at `rate`, by Goertzel over a scan of
+// candidates (coarse, then refined around the best); 0 for silence.
+double dominantFrequency(const std::vector<float>& samples, int rate);
+
+} // namespace talvora::media

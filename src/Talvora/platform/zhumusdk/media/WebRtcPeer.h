@@ -1,0 +1,106 @@
+#pragma once
+// One webrtcbin in a pipeline of its own, and what every peer connection to
+// Janus shares: the offer/answer steps, trickled candidates, the ICE rules
+// and the statistics. PublisherPipeline and SubscriberPipeline add their
+// media branches.
+//
+// ICE rules: only Admission's STUN/TURN servers are ever named. When
+// `network` is set (loopback meetings: 127.0.0.0/8), the ICE agent gathers
+// on local addresses inside it only, local candidates outside it are never
+// signalled, and remote candidates outside it are ignored, so no packet goes
+// to any other address.
+//
+// Threads: the owner's thread, except where a member says otherwise.
+// webrtcbin's callbacks reach the owner through the ThreadGate only.
+
+#include "Admission.h"
+#include "ThreadGate.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+typedef struct _GstElement GstElement;
+typedef struct _GstPad GstPad;
+typedef struct _GstPromise GstPromise;
+typedef struct _GstMessage GstMessage;
+
+namespace talvora::media {
+
+struct IcePolicy
+{
+    QVector<IceServer> servers;
+    QString network; // "address/prefix"; empty: any
+};
+
+class WebRtcPeer : public QObject
+{
+    Q_OBJECT
+
+public:
+    WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs, QObject* parent = nullptr);
+    ~WebRtcPeer() override; // stops the pipeline: no callback runs afterwards
+
+    // Publisher: offers what its branches send.
+    void createOffer();
+    // Subscriber: answers Janus's offer.
+    void acceptOffer(const QString& sdp);
+    void setAnswer(const QString& sdp);
+    // A trickled candidate from Janus, {"candidate", "sdpMLineIndex"} or
+    // {"completed": true}.
+    void addRemoteCandidate(const QJsonObject& candidate);
+
+    // Round trip from RTCP, ms, or -1; refreshed by refreshStats().
+    double rttMs() const { return m_rttMs; }
+    int latencyMs() const { return m_latencyMs; }
+    void refreshStats();
+
+    bool isIceAddressAllowed(const QString& address) const;
+    // Stops the pipeline for good (NULL state): no callback runs after it.
+    // Subclasses call it first in their destructors.
+    void stop();
+
+signals:
+    void localDescription(const QString& type, const QString& sdp);
+    // Empty: gathering has ended.
+    void localCandidate(const QJsonObject& candidate);
+    void failed(const QString& reason);
+
+protected:
+    // False with failed() emitted when the pipeline cannot play.
+    bool play();
+    // Subclasses build their branches between the constructor and play().
+    GstElement* pipeline() const { return m_pipeline; }
+    GstElement* webrtc() const { return m_webrtc; }
+    const GatePtr& gate() const { return m_gate; }
+    // Streaming thread: a new stream from the remote side.
+    virtual void onIncomingPad(GstPad* pad);
+
+private:
+    static void onIceCandidate(GstElement*, unsigned mline, char* candidate, void* link);
+    static void onGatheringState(GstElement*, void*, void* link);
+    static void onPadAdded(GstElement*, GstPad* pad, void* link);
+    static void onPromise(GstPromise* promise, void* call);
+    // webrtcbin's signals and promises run fn(reply) on the owner's thread.
+    void call(const char* signal, void* arg, std::function<void(const struct _GstStructure*)> fn);
+    void limitIceAgent();
+    // Sets the offer or answer in a create-offer/-answer reply as the local
+    // description and hands it on.
+    void useLocal(const struct _GstStructure* reply, const char* type);
+    void setRemote(const QString& type, const QString& sdp, bool thenAnswer);
+    QString filterSdp(const QString& sdp) const;
+    void onStats(const struct _GstStructure* reply);
+
+    QString m_name;
+    IcePolicy m_ice;
+    int m_latencyMs;
+    GstElement* m_pipeline = nullptr;
+    GstElement* m_webrtc = nullptr;
+    GatePtr m_gate;
+    double m_rttMs = -1;
+    bool m_stopped = false;
+};
+
+} // namespace talvora::media
