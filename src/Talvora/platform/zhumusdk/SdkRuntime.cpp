@@ -1,6 +1,6 @@
 #include "SdkRuntime.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QMetaObject>
 #include <QObject>
 
@@ -18,6 +18,19 @@ bool isPlainWebDomain(const std::string& domain)
     return std::none_of(domain.begin(), domain.end(), [](unsigned char c) {
         return c <= ' ' || c == 0x7f || c == '/' || c == '\\' || c == '?' || c == '#' || c == '@';
     });
+}
+
+// The top of the window chain that the active modal window belongs to: the
+// client's main window when one of its own boxes is modal.
+QWidget* modalRoot()
+{
+    QWidget* window = QApplication::activeModalWidget();
+    if (!window)
+        return nullptr;
+    window = window->window();
+    while (QWidget* owner = window->parentWidget())
+        window = owner->window();
+    return window;
 }
 
 } // namespace
@@ -96,6 +109,7 @@ void SdkRuntime::cleanUp()
     for (const QPointer<QWidget>& window : m_windows)
         delete window.data();
     m_windows.clear();
+    m_clientWindow.clear();
 
     // Outcomes queued before this point still run, find no service and end.
     if (dispatcher)
@@ -125,6 +139,17 @@ void SdkRuntime::postToGui(std::function<void()> call)
     std::lock_guard<std::mutex> lock(m_dispatchMutex);
     if (m_dispatcher)
         QMetaObject::invokeMethod(m_dispatcher, std::move(call), Qt::QueuedConnection);
+}
+
+void SdkRuntime::rememberClientWindow()
+{
+    if (!m_clientWindow)
+        m_clientWindow = modalRoot();
+}
+
+QWidget* SdkRuntime::meetingOwner() const
+{
+    return m_clientWindow ? m_clientWindow.data() : modalRoot();
 }
 
 void SdkRuntime::trackWindow(QWidget* window)
