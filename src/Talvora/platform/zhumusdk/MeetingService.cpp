@@ -158,6 +158,8 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
                      [this](MeetingWindow::Outcome how) { meetingOver(how); });
     // Gone without saying how (its owner was destroyed): the meeting is over.
     QObject::connect(m_window, &QObject::destroyed, m_context.get(), [this] {
+        // Half destroyed already: not to be touched any more.
+        m_window.clear();
         if (m_engine)
             meetingOver(MeetingWindow::Outcome::Left);
     });
