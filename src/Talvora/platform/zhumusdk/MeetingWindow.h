@@ -34,6 +34,7 @@ public:
         ConnectionLost, // no recovery within the grace period
         Failed,         // the engine gave up (refused, removed)
     };
+    Q_ENUM(Outcome)
 
     // `self`: this participant as it joins (name, host, muted, video off).
     MeetingWindow(const QString& number, const media::Participant& self, media::MeetingEngine* engine,
