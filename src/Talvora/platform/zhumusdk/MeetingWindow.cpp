@@ -48,9 +48,11 @@ const char kStyle[] =
     "QWidget#meetingToolbar QToolButton:checked{background:#363c45;}"
     "QWidget#meetingToolbar QToolButton:focus{border:1px solid #4194ff;}"
     "QWidget#meetingToolbar QToolButton:disabled{color:#8a9099;}"
-    "QToolButton#leaveMeetingButton{color:#ff8a8d;}"
-    "QToolButton#endMeetingButton{background:#e5484d;color:#ffffff;padding:8px 16px;font-size:14px;}"
-    "QToolButton#endMeetingButton:hover{background:#f05a5f;}";
+    "QWidget#meetingToolbar QToolButton#leaveMeetingButton{color:#ff8a8d;}"
+    "QWidget#meetingToolbar QToolButton#endMeetingButton{background:#e5484d;color:#ffffff;padding:8px 16px;"
+    "font-size:14px;}"
+    "QWidget#meetingToolbar QToolButton#endMeetingButton:hover{background:#f05a5f;}"
+    "QWidget#meetingToolbar QToolButton#endMeetingButton:focus{border:1px solid #ffffff;}";
 
 QString clockText(qint64 milliseconds)
 {
@@ -161,6 +163,9 @@ void MeetingWindow::buildLayout(const QString& number)
     layout->addWidget(header);
     layout->addLayout(body, 1);
     layout->addWidget(m_toolbar);
+    // The first button would otherwise take the focus, and its ring, at once.
+    m_gallery->setFocusPolicy(Qt::ClickFocus);
+    m_gallery->setFocus();
 }
 
 void MeetingWindow::onJoined()
