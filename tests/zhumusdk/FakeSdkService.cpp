@@ -33,9 +33,9 @@ FakeSdkService::FakeSdkService()
             number = "85000000001";
         std::lock_guard<std::mutex> lock(m_mutex);
         response.status = m_status;
-        response.set_content(replaced(replaced(m_body, "{number}", number), "{name}",
-                                      request.get_param_value("display_name")),
-                             "application/json");
+        response.set_content(
+            replaced(replaced(m_body, "{number}", number), "{name}", request.get_param_value("display_name")),
+            "application/json");
     };
     m_server.Post("/sdk/v1/meetings/start", meeting);
     m_server.Post("/sdk/v1/meetings/join", meeting);
@@ -97,5 +97,6 @@ void FakeSdkService::record(const httplib::Request& request)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.push_back({request.path, request.get_param_value("number"),
-                          request.get_param_value("display_name"), request.get_header_value("Authorization")});
+                          request.get_param_value("display_name"),
+                          request.get_header_value("Authorization")});
 }

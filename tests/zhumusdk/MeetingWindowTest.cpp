@@ -2,11 +2,11 @@
 // go, what a tile paints, and what the window shows and sends as the
 // meeting goes on.
 
+#include "MeetingWindow.h"
 #include "GalleryLayout.h"
 #include "MeetingEngineDouble.h"
 #include "MeetingPrompts.h"
 #include "MeetingToolbar.h"
-#include "MeetingWindow.h"
 #include "ParticipantsPanel.h"
 #include "VideoTile.h"
 
@@ -118,8 +118,8 @@ void MeetingWindowTest::galleryLayout_data()
     const int grid[17][2] = {{1, 1}, {2, 1}, {2, 2}, {2, 2}, {3, 2}, {3, 2}, {3, 3}, {3, 3}, {3, 3},
                              {4, 4}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {4, 4}};
     for (int total = 1; total <= 17; ++total) {
-        QTest::addRow("%d", total) << total << grid[total - 1][0] << grid[total - 1][1] << (total > 16 ? 2 : 1)
-                                   << (total > 16 ? 1 : total);
+        QTest::addRow("%d", total) << total << grid[total - 1][0] << grid[total - 1][1]
+                                   << (total > 16 ? 2 : 1) << (total > 16 ? 1 : total);
     }
 }
 
@@ -275,15 +275,25 @@ void MeetingWindowTest::onlyTheTileWithANewFrameRepaints()
     const Participant lisi = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("李四")));
     EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("王五")));
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    QTest::qWait(50);
 
     std::map<VideoTile*, std::unique_ptr<PaintCounter>> counters;
     for (VideoTile* tile : window->findChildren<VideoTile*>()) {
         counters[tile] = std::make_unique<PaintCounter>();
         tile->installEventFilter(counters[tile].get());
     }
+    auto painted = [&counters] {
+        int total = 0;
+        for (auto& entry : counters)
+            total += std::exchange(entry.second->count, 0);
+        return total;
+    };
+    // Until the layout's own repaints are over.
+    int rounds = 0;
+    do {
+        QTest::qWait(100);
+    } while (painted() > 0 && ++rounds < 20);
     EngineDouble::pushFrame(m_engine.get(), lisi.id, EngineDouble::testFrame(QSize(320, 180), Qt::green));
-    QTest::qWait(50);
+    QTest::qWait(100);
     for (auto& [tile, counter] : counters)
         QCOMPARE(counter->count > 0, tile->participantId() == lisi.id);
 }
@@ -376,8 +386,9 @@ void MeetingWindowTest::participantListMarksHostAndMe()
     QCOMPARE(button->text(), QStringLiteral("参会者 (3)"));
     button->click();
     QVERIFY(panel->isVisible());
-    QCOMPARE(panel->rowNames(), QStringList({"张三(我)，麦克风已开启，视频已开启", "李四(主持人)，已静音，视频已关闭",
-                                             "王五，麦克风已开启，视频已开启"}));
+    QCOMPARE(panel->rowNames(),
+             QStringList({"张三(我)，麦克风已开启，视频已开启", "李四(主持人)，已静音，视频已关闭",
+                          "王五，麦克风已开启，视频已开启"}));
     button->click();
     QVERIFY(!panel->isVisible());
 }

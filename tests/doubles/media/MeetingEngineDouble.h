@@ -22,8 +22,8 @@ public:
     {
         bool hasCamera = true;
         bool hasMicrophone = true;
-        bool joinOnStart = true;   // false: join(engine) when the test says
-        bool reportSelf = true;    // report this participant as participantJoined/Changed too
+        bool joinOnStart = true; // false: join(engine) when the test says
+        bool reportSelf = true;  // report this participant as participantJoined/Changed too
         qint64 selfId = 1001;
     };
     static Script& script();

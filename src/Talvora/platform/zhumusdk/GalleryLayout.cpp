@@ -59,7 +59,8 @@ QVector<QRect> galleryCells(const QSize& area, int count, int spacing)
         const int rowWidth = inRow * width + (inRow - 1) * spacing;
         const int left = (area.width() - rowWidth) / 2;
         const int column = index % grid.columns;
-        cells.push_back(QRect(left + column * (width + spacing), top + row * (height + spacing), width, height));
+        cells.push_back(
+            QRect(left + column * (width + spacing), top + row * (height + spacing), width, height));
     }
     return cells;
 }

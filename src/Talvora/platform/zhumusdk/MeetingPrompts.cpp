@@ -1,7 +1,6 @@
 #include "MeetingPrompts.h"
 
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 
 namespace talvora::zhumu {
@@ -31,7 +30,8 @@ void askToConfirm(QWidget* parent, const QString& text, const QString& confirm, 
         answer(hook()(text, confirm));
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("提示"), text, QMessageBox::NoButton, parent);
+    auto* box =
+        new QMessageBox(QMessageBox::Question, QStringLiteral("提示"), text, QMessageBox::NoButton, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
     box->setStyleSheet(kStyle);
@@ -52,7 +52,8 @@ void showNotice(QWidget* parent, const QString& text)
         hook()(text, QString());
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("提示"), text, QMessageBox::NoButton, parent);
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("提示"), text, QMessageBox::NoButton,
+                                parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
     box->setStyleSheet(kStyle);

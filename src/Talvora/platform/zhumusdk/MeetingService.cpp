@@ -114,8 +114,9 @@ int MeetingService::request(const char* path, int64_t number,
             outcome.reason = kFailServiceError;
         } else {
             // A meeting without its media part cannot be entered.
-            outcome.admitted = media::parseAdmission(QByteArray::fromStdString(answer.body), outcome.admission) &&
-                               isMeetingNumber(outcome.admission.number);
+            outcome.admitted =
+                media::parseAdmission(QByteArray::fromStdString(answer.body), outcome.admission) &&
+                isMeetingNumber(outcome.admission.number);
             outcome.reason = outcome.admitted ? 0 : kFailServiceError;
         }
         deliverTo<MeetingService>(id, [outcome, displayName, videoOn](MeetingService& service) {
@@ -150,7 +151,8 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     m_number = outcome.admission.number.toStdString();
     m_userIds.clear();
     m_engine = new media::MeetingEngine(outcome.admission, options);
-    m_window = new MeetingWindow(outcome.admission.number, self, m_engine, SdkRuntime::instance().meetingOwner());
+    m_window =
+        new MeetingWindow(outcome.admission.number, self, m_engine, SdkRuntime::instance().meetingOwner());
     SdkRuntime::instance().trackWindow(m_window);
     QObject::connect(m_window, &MeetingWindow::joined, m_context.get(),
                      [this] { report(ZhumuSDK::MEETING_STATUS_INMEETING, 0); });

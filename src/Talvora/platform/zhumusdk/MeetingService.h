@@ -16,12 +16,6 @@
 
 #include <memory>
 
-namespace talvora::media {
-struct Admission;
-class MeetingEngine;
-struct Participant;
-} // namespace talvora::media
-
 namespace talvora::zhumu {
 
 template <class Interface, class Sink> class Controller final : public Interface

@@ -57,7 +57,9 @@ const char kStyle[] =
 QString clockText(qint64 milliseconds)
 {
     const qint64 seconds = milliseconds / 1000;
-    return QStringLiteral("%1:%2").arg(seconds / 60, 2, 10, QLatin1Char('0')).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2")
+        .arg(seconds / 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -67,8 +69,8 @@ void MeetingWindow::setConnectionGraceForTesting(int milliseconds)
     g_connectionGraceMs = milliseconds;
 }
 
-MeetingWindow::MeetingWindow(const QString& number, const media::Participant& self, media::MeetingEngine* engine,
-                             QWidget* owner)
+MeetingWindow::MeetingWindow(const QString& number, const media::Participant& self,
+                             media::MeetingEngine* engine, QWidget* owner)
     : QDialog(owner, Qt::Window), m_engine(engine), m_host(self.host),
       m_audioMuted(self.audioMuted || !engine->hasMicrophone()),
       m_videoOn(!self.videoOff && engine->hasCamera())

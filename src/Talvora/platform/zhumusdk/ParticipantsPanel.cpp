@@ -63,11 +63,12 @@ void ParticipantsPanel::setParticipants(const QVector<media::Participant>& parti
         delete item;
     }
     QVector<media::Participant> ordered = participants;
-    std::stable_sort(ordered.begin(), ordered.end(), [](const media::Participant& a, const media::Participant& b) {
-        const int rankA = a.self ? 0 : a.host ? 1 : 2;
-        const int rankB = b.self ? 0 : b.host ? 1 : 2;
-        return rankA < rankB;
-    });
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const media::Participant& a, const media::Participant& b) {
+                         const int rankA = a.self ? 0 : a.host ? 1 : 2;
+                         const int rankB = b.self ? 0 : b.host ? 1 : 2;
+                         return rankA < rankB;
+                     });
     for (int i = 0; i < ordered.size(); ++i)
         m_rowLayout->insertWidget(i, makeRow(ordered[i]));
 }
@@ -96,7 +97,8 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
     name->setObjectName(QStringLiteral("participantName"));
     name->setTextFormat(Qt::PlainText);
     const int room = kPanelWidth - 100 - name->fontMetrics().horizontalAdvance(marks);
-    name->setText(name->fontMetrics().elidedText(participant.displayName, Qt::ElideRight, std::max(room, 40)));
+    name->setText(
+        name->fontMetrics().elidedText(participant.displayName, Qt::ElideRight, std::max(room, 40)));
     name->setToolTip(participant.displayName);
     auto* markLabel = new QLabel(marks, row);
     markLabel->setObjectName(QStringLiteral("participantMarks"));
@@ -109,12 +111,12 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
     layout->addWidget(name);
     layout->addWidget(markLabel);
     layout->addStretch();
-    layout->addWidget(iconLabel(row, participant.audioMuted ? MeetingIcon::MicrophoneOff : MeetingIcon::Microphone,
-                                audio));
+    layout->addWidget(
+        iconLabel(row, participant.audioMuted ? MeetingIcon::MicrophoneOff : MeetingIcon::Microphone, audio));
     layout->addWidget(
         iconLabel(row, participant.videoOff ? MeetingIcon::CameraOff : MeetingIcon::Camera, video));
-    row->setAccessibleName(participant.displayName + marks + QStringLiteral("，") + audio + QStringLiteral("，") +
-                           video);
+    row->setAccessibleName(participant.displayName + marks + QStringLiteral("，") + audio +
+                           QStringLiteral("，") + video);
     return row;
 }
 

@@ -160,7 +160,8 @@ void VideoTile::paintNameBar(QPainter& painter)
     }
     painter.setPen(Qt::white);
     // drawText takes the name as plain text: markup in a name stays visible.
-    painter.drawText(QRect(x, bar.top(), bar.right() - x, bar.height()), Qt::AlignVCenter | Qt::AlignLeft, name);
+    painter.drawText(QRect(x, bar.top(), bar.right() - x, bar.height()), Qt::AlignVCenter | Qt::AlignLeft,
+                     name);
 }
 
 void VideoTile::updateAccessibleName()
