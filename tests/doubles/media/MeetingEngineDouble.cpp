@@ -149,9 +149,7 @@ void EngineDouble::reset()
 
 MeetingEngine* EngineDouble::latest()
 {
-    for (auto it = g_engines.crbegin(); it != g_engines.crend(); ++it)
-        return it->data();
-    return nullptr;
+    return g_engines.isEmpty() ? nullptr : g_engines.back().data();
 }
 
 int EngineDouble::liveCount()

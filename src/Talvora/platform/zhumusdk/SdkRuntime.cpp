@@ -99,12 +99,15 @@ void SdkRuntime::cleanUp()
         std::lock_guard<std::mutex> lock(m_dispatchMutex);
         std::swap(dispatcher, m_dispatcher);
     }
-    // Without a dispatcher the request thread drops what it finishes now.
-    stopWorker();
-
     // Services the client did not destroy end here; their windows with them.
+    // What they still ask of the service (a meeting's leave) is dropped with
+    // the queue below: no request may start once the clean-up has begun, as
+    // the client releases the network library right after it.
     while (!m_services.empty())
         delete m_services.begin()->second;
+
+    // Without a dispatcher the request thread drops what it finishes now.
+    stopWorker();
 
     for (const QPointer<QWidget>& window : m_windows)
         delete window.data();
