@@ -15,6 +15,8 @@
 #include "JoinConference.h"
 #include "KelpNetUtilsDouble.h"
 #include "LeftMenu.h"
+#include "MeetingEngineDouble.h"
+#include "MeetingWindow.h"
 #include "MeetContextMenu.h"
 #include "PageBusyIndicator.h"
 #include "ProgressWindow.h"
@@ -26,6 +28,7 @@
 #include "TrayIcon.h"
 #include "platform/system/Desktop.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -179,6 +182,50 @@ void shootMainWindow(Shooter& shooter)
     shooter.save(window.m_pTrayIcon->menu(), "menu_tray");
 }
 
+// The SDK's meeting window on the engine's double, with synthetic frames:
+// two people, then four with the participant list open.
+void shootMeetingWindow(Shooter& shooter)
+{
+    using talvora::media::EngineDouble;
+    using talvora::media::Participant;
+    talvora::media::Admission admission;
+    admission.number = QStringLiteral("85012345678");
+    admission.displayName = QString::fromUtf8("张三");
+    admission.host = true;
+    talvora::media::MeetingEngine engine(admission, talvora::media::MediaOptions());
+    Participant self;
+    self.displayName = admission.displayName;
+    self.host = true;
+    talvora::zhumu::MeetingWindow window(admission.number, self, &engine);
+    window.show();
+    EngineDouble::join(&engine);
+
+    auto guest = [&engine](const char* name, bool muted, bool videoOff) {
+        Participant participant;
+        participant.displayName = QString::fromUtf8(name);
+        participant.audioMuted = muted;
+        participant.videoOff = videoOff;
+        return EngineDouble::addParticipant(&engine, participant);
+    };
+    const qint64 selfId = EngineDouble::script().selfId;
+    EngineDouble::pushFrame(&engine, selfId, EngineDouble::testFrame(QSize(640, 360), QColor(0x41, 0x94, 0xff), 3));
+    const Participant lisi = guest("李四", false, false);
+    EngineDouble::pushFrame(&engine, lisi.id, EngineDouble::testFrame(QSize(640, 360), QColor(0x2f, 0xb3, 0x89), 7));
+    EngineDouble::setTalking(&engine, lisi.id, true);
+    shooter.save(&window, "meeting_two_people");
+
+    const Participant wangwu = guest("王五", true, false);
+    // A portrait camera: letterboxed, not stretched.
+    EngineDouble::pushFrame(&engine, wangwu.id, EngineDouble::testFrame(QSize(360, 480), QColor(0xf0, 0x8c, 0x2e), 2));
+    guest("Olivia Chen", true, true);
+    window.findChild<QAbstractButton*>(QStringLiteral("participantsButton"))->click();
+    shooter.save(&window, "meeting_four_people_with_list");
+
+    EngineDouble::loseConnection(&engine);
+    shooter.save(&window, "meeting_connection_lost");
+    window.hide();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -201,6 +248,7 @@ int main(int argc, char* argv[])
     }
     Shooter shooter(directory);
     shootMainWindow(shooter);
+    shootMeetingWindow(shooter);
 
     ProgressWindow progress;
     progress.setMessage(QString::fromUtf8("正在加载会议…"));

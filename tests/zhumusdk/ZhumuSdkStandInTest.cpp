@@ -1,9 +1,17 @@
 // The conferencing SDK stand-in against the development service: the
-// authorisation and login outcomes, meetings with their window, the settings
-// dialog, and the delivery rules every event obeys (queued on the GUI thread,
-// never inside the request call, never to a destroyed service).
+// authorisation and login outcomes, the settings dialog, and the delivery
+// rules every event obeys (queued on the GUI thread, never inside the request
+// call, never to a destroyed service). Meetings are admitted by a service of
+// the test's own (FakeSdkService), whose answers carry a media part, and run
+// on the meeting engine's double.
 
 #include "Config.h"
+#include "FakeSdkService.h"
+#include "MeetingEngineDouble.h"
+#include "MeetingPrompts.h"
+#include "MeetingWindow.h"
+#include "SettingsDialog.h"
+#include "VideoTile.h"
 #include "ZhumuSDK.h"
 
 #include <QAbstractButton>
@@ -17,9 +25,13 @@
 #include <QThread>
 #include <QtTest>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+using talvora::media::EngineDouble;
+using talvora::media::MeetingEngine;
 
 namespace {
 
@@ -41,7 +53,11 @@ template <class Call> auto request(Call call)
     return result;
 }
 
-class Recorder : public ZhumuSDK::IAuthServiceEvent, public ZhumuSDK::IMeetingServiceEvent
+class Recorder : public ZhumuSDK::IAuthServiceEvent,
+                 public ZhumuSDK::IMeetingServiceEvent,
+                 public ZhumuSDK::IMeetingParticipantsCtrlEvent,
+                 public ZhumuSDK::IMeetingAudioCtrlEvent,
+                 public ZhumuSDK::IMeetingVideoCtrlEvent
 {
 public:
     void onAuthenticationReturn(int result) override
@@ -64,14 +80,42 @@ public:
     void onMeetingStatisticsWarning(int) override {}
     void onMeetingSecureKeyNotification(const char*, int) override {}
     void onMeetingParameterNotification(const void*) override {}
+    void onUserJoin(const uint32_t* ids, int count) override { noteUsers("join", ids, count); }
+    void onUserLeft(const uint32_t* ids, int count) override { noteUsers("left", ids, count); }
+    void onHostChangeNotification(uint32_t id) override { noteUsers("host", &id, 1); }
+    void onUserAudioStatusChange(uint32_t id, int status) override
+    {
+        noteUsers("audio", &id, 1);
+        controllerEvents.back() += QStringLiteral(" %1").arg(status);
+    }
+    void onUserActiveAudioChange(const uint32_t* ids, int count) override
+    {
+        noteUsers("talking", ids, count);
+    }
+    void onUserVideoStatusChange(uint32_t id, int status) override
+    {
+        noteUsers("video", &id, 1);
+        controllerEvents.back() += QStringLiteral(" %1").arg(status);
+    }
+    void onSpotlightVideoChangeNotification(bool, uint32_t) override {}
 
     std::vector<int> authResults;
     std::vector<int> loginStatuses;
     std::vector<std::pair<int, int>> meetingStatuses;
+    QStringList controllerEvents; // "join 1", "audio 2 1", "talking 1,2", ...
     int eventsInsideRequest = 0;
     int eventsOffGuiThread = 0;
 
 private:
+    void noteUsers(const char* what, const uint32_t* ids, int count)
+    {
+        note();
+        QStringList list;
+        for (int i = 0; i < count; ++i)
+            list << QString::number(ids[i]);
+        controllerEvents << QString::fromLatin1(what) + QLatin1Char(' ') + list.join(QLatin1Char(','));
+    }
+
     void note()
     {
         if (g_inRequest)
@@ -114,10 +158,25 @@ void saveShot(QWidget* window, const char* fileName)
         qWarning("could not save %s", fileName);
 }
 
-QString labelText(QWidget* window, const char* objectName)
+// This participant's tile: the first of the gallery.
+const talvora::zhumu::VideoTile* selfTile(QWidget* window)
 {
-    auto* label = window->findChild<QLabel*>(QLatin1String(objectName));
-    return label ? label->text() : QString();
+    for (auto* tile : window->findChildren<talvora::zhumu::VideoTile*>()) {
+        if (tile->participant().self)
+            return tile;
+    }
+    return nullptr;
+}
+
+QString selfName(QWidget* window)
+{
+    const talvora::zhumu::VideoTile* tile = selfTile(window);
+    return tile ? tile->participant().displayName : QString();
+}
+
+QAbstractButton* button(QWidget* window, const char* objectName)
+{
+    return window ? window->findChild<QAbstractButton*>(QLatin1String(objectName)) : nullptr;
 }
 
 } // namespace
@@ -127,6 +186,7 @@ class ZhumuSdkStandInTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -145,6 +205,12 @@ private slots:
     void destroyedMeetingServiceMissesItsEvent();
     void destroyingMeetingServiceClosesItsWindowSilently();
     void controllersExistAndAcceptSinks();
+    void admissionWithoutMediaFails();
+    void switchesAndTestMediaShapeTheEngine();
+    void meetingOverReportsAndTellsTheService_data();
+    void meetingOverReportsAndTellsTheService();
+    void controllerEventsReachTheSinksQueued();
+    void meetingWindowBelongsToTheClientWindowNotToAPassingBox();
     void settingsDialogAtPositionKeepsSwitches();
     void cleanUpClosesWindows();
 
@@ -159,14 +225,22 @@ private:
     // Both services reporting to recorder; against a dead service when not
     // reachable. Null members when they could not be made.
     Services createServices(Recorder& recorder, bool reachable = true);
-    // createServices, then the login of a demo account; false when it failed.
+    // createServices at the test's own service (FakeSdkService), then the
+    // login of a demo account; false when it failed.
     bool signIn(Recorder& recorder, Services& services);
     QString startInstantMeeting(Recorder& recorder, ZhumuSDK::IMeetingService* meetings, bool noVideo);
 
     std::wstring m_domain;
     const wchar_t* m_branding = L"OrvaneMeeting";
     std::wstring m_supportUrl;
+    std::unique_ptr<FakeSdkService> m_fake;
 };
+
+void ZhumuSdkStandInTest::initTestCase()
+{
+    m_fake = std::make_unique<FakeSdkService>();
+    QVERIFY(m_fake->start());
+}
 
 int ZhumuSdkStandInTest::initialise(const std::wstring& domain)
 {
@@ -190,6 +264,10 @@ void ZhumuSdkStandInTest::init()
 void ZhumuSdkStandInTest::cleanup()
 {
     Zhumu_CleanUPSDK();
+    EngineDouble::reset();
+    talvora::zhumu::setPromptHook({});
+    talvora::zhumu::SettingsDialog::switches() = talvora::zhumu::MeetingSwitches();
+    m_fake->answerMeetings(200, FakeSdkService::admission(true));
     // Outcomes queued before the clean-up run now and must find nothing.
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -210,6 +288,9 @@ ZhumuSdkStandInTest::Services ZhumuSdkStandInTest::createServices(Recorder& reco
 
 bool ZhumuSdkStandInTest::signIn(Recorder& recorder, Services& services)
 {
+    if (Zhumu_CleanUPSDK() != 0 ||
+        initialise(QString::fromStdString(m_fake->webDomain()).toStdWString()) != 0)
+        return false;
     services = createServices(recorder);
     if (!services.auth || !services.meetings)
         return false;
@@ -382,23 +463,34 @@ void ZhumuSdkStandInTest::instantMeetingOpensWindowAndLeavingEndsIt()
     Services services;
     QVERIFY(signIn(recorder, services));
     ZhumuSDK::IMeetingService* meetings = services.meetings;
+    // The service names the participant as the main window does.
+    m_fake->answerMeetings(200, FakeSdkService::admission(true, "张三"));
 
     const QString number = startInstantMeeting(recorder, meetings, true);
-    QVERIFY2(QRegularExpression(QStringLiteral("^[1-9][0-9]*$")).match(number).hasMatch(),
-             qPrintable(number));
+    QCOMPARE(number, QStringLiteral("85000000001"));
     QDialog* window = visibleDialog("zhumuMeetingWindow");
     QVERIFY(window);
     QCOMPARE(window->windowTitle(), QStringLiteral("会议 ") + number);
     QVERIFY(!window->isModal());
-    QCOMPARE(labelText(window, "meetingName"), QStringLiteral("zhangsan@example.com"));
-    QCOMPARE(labelText(window, "meetingVideoState"), QStringLiteral("摄像头已关闭"));
+    QVERIFY(window->isWindow());
+    QVERIFY(window->width() >= 960 && window->height() >= 600);
+    QCOMPARE(window->minimumSize(), QSize(960, 600));
+    QCOMPARE(selfName(window), QStringLiteral("张三"));
+    QVERIFY(selfTile(window)->participant().videoOff);
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("meetingNumber"))->text(),
+             QStringLiteral("会议码：85000000001"));
+    // The engine was handed the service's admission; a voice meeting sends no video.
+    MeetingEngine* engine = EngineDouble::latest();
+    QVERIFY(engine && EngineDouble::started(engine));
+    QCOMPARE(EngineDouble::admission(engine).room, qint64(1234));
+    QCOMPARE(EngineDouble::admission(engine).token, QStringLiteral("t0ken"));
+    QVERIFY(!EngineDouble::options(engine).sendVideo);
+    QVERIFY(EngineDouble::options(engine).sendAudio);
+    QVERIFY(!EngineDouble::options(engine).testMedia);
 
-    QPushButton* leave = nullptr;
-    for (QPushButton* button : window->findChildren<QPushButton*>()) {
-        if (button->text() == QStringLiteral("离开会议"))
-            leave = button;
-    }
+    QAbstractButton* leave = button(window, "leaveMeetingButton");
     QVERIFY(leave);
+    QCOMPARE(leave->text(), QStringLiteral("离开会议"));
     g_inRequest = true;
     QTest::mouseClick(leave, Qt::LeftButton);
     g_inRequest = false;
@@ -408,6 +500,13 @@ void ZhumuSdkStandInTest::instantMeetingOpensWindowAndLeavingEndsIt()
     QTRY_COMPARE(visibleDialogCount("zhumuMeetingWindow"), 0);
     QCOMPARE(recorder.eventsInsideRequest, 0);
     QCOMPARE(recorder.eventsOffGuiThread, 0);
+    // The service hears of it, with the session; the engine left the room.
+    QTRY_COMPARE_WITH_TIMEOUT(m_fake->requestsTo("/sdk/v1/meetings/leave").size(), size_t(1),
+                              kEventTimeoutMs);
+    QCOMPARE(m_fake->requestsTo("/sdk/v1/meetings/leave").front().number, number.toStdString());
+    QCOMPARE(m_fake->requestsTo("/sdk/v1/meetings/leave").front().authorization,
+             std::string("Bearer ") + FakeSdkService::kSession);
+    QTRY_COMPARE(EngineDouble::liveCount(), 0);
 
     // The meeting exists now: starting it by its number opens it with video.
     ZhumuSDK::StartParam start{};
@@ -419,7 +518,8 @@ void ZhumuSdkStandInTest::instantMeetingOpensWindowAndLeavingEndsIt()
     window = visibleDialog("zhumuMeetingWindow");
     QVERIFY(window);
     QCOMPARE(window->windowTitle(), QStringLiteral("会议 ") + number);
-    QCOMPARE(labelText(window, "meetingVideoState"), QStringLiteral("摄像头已开启"));
+    QVERIFY(!selfTile(window)->participant().videoOff);
+    QVERIFY(EngineDouble::options(EngineDouble::latest()).sendVideo);
     QCOMPARE(recorder.eventsInsideRequest, 0);
 
     QCOMPARE(Zhumu_DestroyMeetingService(meetings), 0);
@@ -441,8 +541,7 @@ void ZhumuSdkStandInTest::meetingWindowCanBeLeftWhileTheClientRunsModally()
     QTimer::singleShot(0, &client, [&] {
         opened = !startInstantMeeting(recorder, services.meetings, false).isEmpty();
         QDialog* window = visibleDialog("zhumuMeetingWindow");
-        auto* leave =
-            window ? window->findChild<QPushButton*>(QStringLiteral("leaveMeetingButton")) : nullptr;
+        QAbstractButton* leave = button(window, "leaveMeetingButton");
         if (leave) {
             QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
                               leave->mapTo(window, leave->rect().center()));
@@ -495,6 +594,7 @@ void ZhumuSdkStandInTest::joinWithChineseNameShowsIt()
     ZhumuSDK::IMeetingService* meetings = nullptr;
     QCOMPARE(Zhumu_CreateMeetingService(&meetings), 0);
     meetings->setEventSink(&guest);
+    m_fake->answerMeetings(200, FakeSdkService::admission(false));
     const std::wstring name = L"张三";
     ZhumuSDK::JoinParam join{};
     join.userType = 100;
@@ -506,8 +606,12 @@ void ZhumuSdkStandInTest::joinWithChineseNameShowsIt()
     QDialog* window = visibleDialog("zhumuMeetingWindow");
     QVERIFY(window);
     QCOMPARE(window->windowTitle(), QStringLiteral("会议 ") + number);
-    QCOMPARE(labelText(window, "meetingName"), QStringLiteral("张三"));
-    QCOMPARE(labelText(window, "meetingVideoState"), QStringLiteral("摄像头已开启"));
+    QCOMPARE(selfName(window), QStringLiteral("张三"));
+    QVERIFY(!selfTile(window)->participant().videoOff);
+    QCOMPARE(m_fake->requestsTo("/sdk/v1/meetings/join").back().displayName, std::string("张三"));
+    // Only the host may end the meeting for everyone.
+    QVERIFY(!button(window, "endMeetingButton")->isVisible());
+    QVERIFY(button(window, "leaveMeetingButton")->isVisible());
     QCOMPARE(guest.eventsInsideRequest, 0);
 
     saveShot(window, "meeting-window.png");
@@ -726,6 +830,216 @@ void ZhumuSdkStandInTest::cleanUpClosesWindows()
     QTest::qWait(50);
     QCOMPARE(recorder.meetingStatuses.size(), size_t(1));
     QCOMPARE(initialise(wide(talvora::config::kSdkWebDomain)), 0);
+}
+
+void ZhumuSdkStandInTest::admissionWithoutMediaFails()
+{
+    Recorder recorder;
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    const std::string valid = FakeSdkService::admission(true);
+    for (const std::string& body :
+         {std::string("{\"number\":\"85000000001\"}"),
+          std::string("{\"number\":\"0\",") + valid.substr(valid.find("\"media\"")), std::string("not json"),
+          std::string(valid).replace(valid.find("t0ken"), 5, ""),
+          std::string(valid).replace(valid.find("ws://"), 5, "http://")}) {
+        m_fake->answerMeetings(200, body);
+        const size_t before = recorder.meetingStatuses.size();
+        ZhumuSDK::StartParam start{};
+        start.userType = 100;
+        QCOMPARE(request([&] { return services.meetings->startMeeting(&start); }), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), before + 1, kEventTimeoutMs);
+        QVERIFY2(recorder.meetingStatuses.back() == std::make_pair(ZhumuSDK::MEETING_STATUS_FAILED, 2),
+                 body.c_str());
+    }
+    QCOMPARE(EngineDouble::liveCount(), 0);
+    QCOMPARE(visibleDialogCount("zhumuMeetingWindow"), 0);
+    QCOMPARE(recorder.eventsInsideRequest, 0);
+}
+
+void ZhumuSdkStandInTest::switchesAndTestMediaShapeTheEngine()
+{
+    Recorder recorder;
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    talvora::zhumu::SettingsDialog::switches().cameraOnJoin = false;
+    talvora::zhumu::SettingsDialog::switches().autoConnectAudio = false;
+    qputenv("TALVORA_TEST_MEDIA", "1");
+    const QString number = startInstantMeeting(recorder, services.meetings, false);
+    qunsetenv("TALVORA_TEST_MEDIA");
+    QVERIFY(!number.isEmpty());
+
+    const talvora::media::MediaOptions options = EngineDouble::options(EngineDouble::latest());
+    QVERIFY(!options.sendVideo);
+    QVERIFY(!options.sendAudio);
+    QVERIFY(options.testMedia);
+    QDialog* window = visibleDialog("zhumuMeetingWindow");
+    QVERIFY(selfTile(window)->participant().audioMuted);
+    QVERIFY(selfTile(window)->participant().videoOff);
+    QCOMPARE(button(window, "muteButton")->text(), QStringLiteral("解除静音"));
+    QCOMPARE(button(window, "videoButton")->text(), QStringLiteral("开启视频"));
+}
+
+void ZhumuSdkStandInTest::meetingOverReportsAndTellsTheService_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<QString>("told"); // the service's route, or empty
+    QTest::addColumn<QString>("notice");
+
+    QTest::newRow("host ends it") << "end" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << "/sdk/v1/meetings/end"
+                                  << QString();
+    QTest::newRow("someone else ended it")
+        << "ended" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << QString() << QStringLiteral("主持人已结束会议");
+    QTest::newRow("connection lost for good")
+        << "lost" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << "/sdk/v1/meetings/leave" << QString();
+    QTest::newRow("removed from the room")
+        << "failed" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << "/sdk/v1/meetings/leave" << QString();
+    QTest::newRow("refused before joining")
+        << "refused" << ZhumuSDK::MEETING_STATUS_FAILED << 1 << "/sdk/v1/meetings/leave" << QString();
+}
+
+void ZhumuSdkStandInTest::meetingOverReportsAndTellsTheService()
+{
+    QFETCH(QString, how);
+    QFETCH(int, status);
+    QFETCH(int, reason);
+    QFETCH(QString, told);
+    QFETCH(QString, notice);
+
+    Recorder recorder;
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    QStringList prompts;
+    talvora::zhumu::setPromptHook([&prompts](const QString& text, const QString& confirm) {
+        prompts << text + QLatin1Char('|') + confirm;
+        return true;
+    });
+    talvora::zhumu::MeetingWindow::setConnectionGraceForTesting(50);
+    EngineDouble::script().joinOnStart = how != QLatin1String("refused");
+    ZhumuSDK::StartParam start{};
+    start.userType = 100;
+    QCOMPARE(request([&] { return services.meetings->startMeeting(&start); }), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleDialog("zhumuMeetingWindow"), kEventTimeoutMs);
+    if (how != QLatin1String("refused"))
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), size_t(1), kEventTimeoutMs);
+    QDialog* window = visibleDialog("zhumuMeetingWindow");
+    MeetingEngine* engine = EngineDouble::latest();
+    const size_t before = m_fake->requests().size();
+
+    g_inRequest = true;
+    if (how == QLatin1String("end")) {
+        button(window, "endMeetingButton")->click();
+    } else if (how == QLatin1String("ended")) {
+        EngineDouble::endMeeting(engine);
+    } else if (how == QLatin1String("lost")) {
+        EngineDouble::loseConnection(engine);
+    } else {
+        EngineDouble::fail(engine, QStringLiteral("kicked"));
+    }
+    g_inRequest = false;
+    const size_t expected = how == QLatin1String("refused") ? 1 : 2;
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.meetingStatuses.size(), expected, kEventTimeoutMs);
+    QCOMPARE(recorder.meetingStatuses.back(), std::make_pair(status, reason));
+    QCOMPARE(visibleDialogCount("zhumuMeetingWindow"), 0);
+    QCOMPARE(recorder.eventsInsideRequest, 0);
+    talvora::zhumu::MeetingWindow::setConnectionGraceForTesting(30000);
+
+    if (how == QLatin1String("end"))
+        QCOMPARE(prompts, QStringList(QStringLiteral("结束会议后，所有参会者都将离开会议。|结束会议")));
+    else if (!notice.isEmpty())
+        QCOMPARE(prompts, QStringList(notice + QLatin1Char('|')));
+    else
+        QCOMPARE(prompts, QStringList());
+
+    // Told once, or not at all when the room is gone anyway.
+    QTest::qWait(100);
+    const std::vector<FakeSdkService::Request> all = m_fake->requests();
+    QStringList after;
+    for (size_t i = before; i < all.size(); ++i)
+        after << QString::fromStdString(all[i].path + " " + all[i].number + " " + all[i].authorization);
+    const QString expectedCall =
+        told + QStringLiteral(" 85000000001 Bearer ") + QLatin1String(FakeSdkService::kSession);
+    QCOMPARE(after, told.isEmpty() ? QStringList() : QStringList(expectedCall));
+    QTRY_COMPARE(EngineDouble::liveCount(), 0);
+}
+
+void ZhumuSdkStandInTest::controllerEventsReachTheSinksQueued()
+{
+    Recorder recorder;
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    services.meetings->getParticipantsController()->setEventSink(&recorder);
+    services.meetings->getAudioController()->setEventSink(&recorder);
+    services.meetings->getVideoController()->setEventSink(&recorder);
+    QVERIFY(!startInstantMeeting(recorder, services.meetings, false).isEmpty());
+    MeetingEngine* engine = EngineDouble::latest();
+    // This participant, the host, joined first.
+    QTRY_COMPARE(recorder.controllerEvents, QStringList({"join 1", "host 1"}));
+
+    g_inRequest = true;
+    talvora::media::Participant guest;
+    guest.displayName = QStringLiteral("李四");
+    guest = EngineDouble::addParticipant(engine, guest);
+    guest.audioMuted = true;
+    EngineDouble::changeParticipant(engine, guest);
+    guest.videoOff = true;
+    EngineDouble::changeParticipant(engine, guest);
+    EngineDouble::setTalking(engine, guest.id, true);
+    EngineDouble::setTalking(engine, EngineDouble::script().selfId, true);
+    EngineDouble::setTalking(engine, guest.id, false);
+    EngineDouble::removeParticipant(engine, guest.id);
+    g_inRequest = false;
+    QCOMPARE(recorder.controllerEvents.size(), 2);
+    QTRY_COMPARE(recorder.controllerEvents,
+                 QStringList({"join 1", "host 1", "join 2", "audio 2 1", "video 2 2", "talking 2",
+                              "talking 1,2", "talking 1", "left 2"}));
+    // The user's own buttons are reported too.
+    button(visibleDialog("zhumuMeetingWindow"), "muteButton")->click();
+    QTRY_COMPARE(recorder.controllerEvents.back(), QStringLiteral("audio 1 1"));
+    QCOMPARE(recorder.eventsInsideRequest, 0);
+    QCOMPARE(recorder.eventsOffGuiThread, 0);
+}
+
+// The meeting window belongs to the client's window that ran modally at the
+// login, even when a box of the client (here a closing confirmation without
+// an owner) is the active modal window as the meeting opens: the box goes,
+// the meeting window stays, usable.
+void ZhumuSdkStandInTest::meetingWindowBelongsToTheClientWindowNotToAPassingBox()
+{
+    Recorder recorder;
+    Services services;
+    QDialog client;
+    bool signedIn = false;
+    QPointer<QDialog> meeting;
+    QWidget* owner = nullptr;
+    QTimer::singleShot(0, &client, [&] {
+        signedIn = signIn(recorder, services);
+        auto* confirmation = new QDialog;
+        confirmation->setAttribute(Qt::WA_DeleteOnClose);
+        QTimer::singleShot(0, confirmation, [&, confirmation] {
+            ZhumuSDK::StartParam start{};
+            start.userType = 100;
+            services.meetings->startMeeting(&start);
+            if (QTest::qWaitFor([&] { return !recorder.meetingStatuses.empty(); }, kEventTimeoutMs))
+                meeting = visibleDialog("zhumuMeetingWindow");
+            owner = meeting ? meeting->parentWidget() : nullptr;
+            confirmation->close();
+        });
+        confirmation->exec();
+        QTest::qWait(50);
+        client.reject();
+    });
+    client.exec();
+
+    QVERIFY(signedIn);
+    QVERIFY(meeting);
+    QCOMPARE(owner, &client);
+    QVERIFY(meeting->isVisible());
+    QVERIFY(meeting->isWindow());
+    QCOMPARE(recorder.meetingStatuses.back(), std::make_pair(ZhumuSDK::MEETING_STATUS_INMEETING, 0));
+    QCOMPARE(Zhumu_DestroyMeetingService(services.meetings), 0);
 }
 
 QTEST_MAIN(ZhumuSdkStandInTest)

@@ -79,8 +79,10 @@ int AuthService::Login(ZhumuSDK::LoginParam* param)
         const bool signedIn = answer.completed && answer.status == 200;
         const std::string session = signedIn ? sessionOfAnswer(answer.body) : std::string();
         deliverTo<AuthService>(id, [signedIn, account, session](AuthService& service) {
-            if (signedIn)
+            if (signedIn) {
                 SdkRuntime::instance().setSignedIn(QString::fromStdString(account), session);
+                SdkRuntime::instance().rememberClientWindow();
+            }
             if (service.m_sink)
                 service.m_sink->onLoginRet(signedIn ? ZhumuSDK::LOGIN_SUCCESS : ZhumuSDK::LOGIN_FAILED,
                                            nullptr);

@@ -1,54 +1,55 @@
 #include "MeetingService.h"
 
-#include <QApplication>
+#include "MeetingRoster.h"
+#include "SettingsDialog.h"
+#include "media/Admission.h"
+#include "media/MeetingEngine.h"
 
 #include "HttpsClient.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
+#include <QTimer>
 
 namespace talvora::zhumu {
 namespace {
+
+// How long a politely leaving engine may take before it is hung up.
+constexpr int kLeaveGraceMs = 3000;
 
 bool isMeetingNumber(const QString& text)
 {
     if (text.isEmpty() || text.size() > 19)
         return false;
+    bool nonZero = false;
     for (QChar c : text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return false;
+        nonZero = nonZero || c != QLatin1Char('0');
     }
-    return true;
-}
-
-// The number the service gave the meeting: {"number": "85012345678"} (a JSON
-// number is accepted too). Empty when the answer carries none.
-std::string numberOfAnswer(const std::string& body)
-{
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(body));
-    const QJsonValue value = document.object().value(QStringLiteral("number"));
-    QString number;
-    if (value.isString()) {
-        number = value.toString();
-    } else if (value.isDouble()) {
-        const double n = value.toDouble();
-        if (n >= 1 && n <= 9007199254740992.0 && n == static_cast<double>(static_cast<int64_t>(n)))
-            number = QString::number(static_cast<int64_t>(n));
-    }
-    return isMeetingNumber(number) && number != QLatin1String("0") ? number.toStdString() : std::string();
+    return nonZero;
 }
 
 } // namespace
 
+struct MeetingService::Outcome
+{
+    bool admitted = false;
+    int reason = 0; // when not admitted
+    media::Admission admission;
+};
+
 MeetingService::~MeetingService()
 {
-    // The meeting ends with its service; nobody is left to hear about it.
+    m_context.reset();
+    // The meeting ends with its service; nobody is left to hear about it,
+    // but the service is still told.
     if (m_window) {
+        if (!m_window->isOver())
+            notifyService("/sdk/v1/meetings/leave");
         m_window->disconnect();
         m_window->hide();
         m_window->deleteLater();
     }
+    delete m_engine;
 }
 
 int MeetingService::setEventSink(ZhumuSDK::IMeetingServiceEvent* sink)
@@ -102,7 +103,7 @@ int MeetingService::request(const char* path, int64_t number,
         request.headers.push_back("Authorization: Bearer " + session);
     m_requestPending = true;
     const uint64_t id = serviceId();
-    SdkRuntime::instance().runInBackground([id, request, number, displayName, videoOn] {
+    SdkRuntime::instance().runInBackground([id, request, displayName, videoOn] {
         const https::Answer answer = SdkRuntime::instance().post(request);
         Outcome outcome;
         if (!answer.completed) {
@@ -112,10 +113,10 @@ int MeetingService::request(const char* path, int64_t number,
         } else if (answer.status != 200) {
             outcome.reason = kFailServiceError;
         } else {
-            outcome.number = numberOfAnswer(answer.body);
-            if (outcome.number.empty() && number > 0)
-                outcome.number = std::to_string(number);
-            outcome.admitted = !outcome.number.empty();
+            // A meeting without its media part cannot be entered.
+            outcome.admitted =
+                media::parseAdmission(QByteArray::fromStdString(answer.body), outcome.admission) &&
+                isMeetingNumber(outcome.admission.number);
             outcome.reason = outcome.admitted ? 0 : kFailServiceError;
         }
         deliverTo<MeetingService>(id, [outcome, displayName, videoOn](MeetingService& service) {
@@ -133,25 +134,162 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
             m_sink->onMeetingStatus(ZhumuSDK::MEETING_STATUS_FAILED, outcome.reason);
         return;
     }
-    // The client runs its main window modally; a window without an owner
-    // would be blocked by that modality and could never be left. Owned by the
-    // modal window it stays reachable, and still a window of its own.
-    m_window = new MeetingWindow(QString::fromStdString(outcome.number), displayName, videoOn,
-                                 QApplication::activeModalWidget());
+
+    const MeetingSwitches& switches = SettingsDialog::switches();
+    media::MediaOptions options;
+    options.sendVideo = videoOn && switches.cameraOnJoin;
+    options.sendAudio = switches.autoConnectAudio;
+    options.testMedia = qgetenv("TALVORA_TEST_MEDIA") == "1";
+
+    media::Participant self;
+    self.self = true;
+    self.host = outcome.admission.host;
+    self.displayName = outcome.admission.displayName.isEmpty() ? displayName : outcome.admission.displayName;
+    self.audioMuted = !options.sendAudio;
+    self.videoOff = !options.sendVideo;
+
+    m_number = outcome.admission.number.toStdString();
+    m_userIds.clear();
+    m_engine = new media::MeetingEngine(outcome.admission, options);
+    m_window =
+        new MeetingWindow(outcome.admission.number, self, m_engine, SdkRuntime::instance().meetingOwner());
     SdkRuntime::instance().trackWindow(m_window);
-    QObject::connect(m_window, &QDialog::finished, m_window, [this] { leave(); });
-    m_window->show();
-    if (m_sink)
-        m_sink->onMeetingStatus(ZhumuSDK::MEETING_STATUS_INMEETING, 0);
+    QObject::connect(m_window, &MeetingWindow::joined, m_context.get(),
+                     [this] { report(ZhumuSDK::MEETING_STATUS_INMEETING, 0); });
+    QObject::connect(m_window, &MeetingWindow::over, m_context.get(),
+                     [this](MeetingWindow::Outcome how) { meetingOver(how); });
+    // Gone without saying how (its owner was destroyed): the meeting is over.
+    QObject::connect(m_window, &QObject::destroyed, m_context.get(), [this] {
+        // Half destroyed already: not to be touched any more.
+        m_window.clear();
+        if (m_engine)
+            meetingOver(MeetingWindow::Outcome::Left);
+    });
+    relayEvents(m_window->roster());
+    if (switches.fullScreen)
+        m_window->showFullScreen();
+    else
+        m_window->show();
+    m_engine->start();
 }
 
-void MeetingService::leave()
+void MeetingService::meetingOver(MeetingWindow::Outcome outcome)
 {
-    if (!m_window)
+    const bool wasJoined = m_window && m_window->isJoined();
+    switch (outcome) {
+    case MeetingWindow::Outcome::EndedByMe:
+        notifyService("/sdk/v1/meetings/end");
+        break;
+    case MeetingWindow::Outcome::Left:
+    case MeetingWindow::Outcome::ConnectionLost:
+    case MeetingWindow::Outcome::Failed:
+        notifyService("/sdk/v1/meetings/leave");
+        break;
+    case MeetingWindow::Outcome::EndedByHost:
+        // The room is gone, and this participant's admission with it.
+        break;
+    }
+    retireEngine(outcome == MeetingWindow::Outcome::Left || outcome == MeetingWindow::Outcome::EndedByMe);
+    if (m_window) {
+        m_window->disconnect(m_context.get());
+        m_window->deleteLater();
+        m_window.clear();
+    }
+    const bool failedToEnter = !wasJoined && (outcome == MeetingWindow::Outcome::Failed ||
+                                              outcome == MeetingWindow::Outcome::ConnectionLost);
+    if (failedToEnter)
+        report(ZhumuSDK::MEETING_STATUS_FAILED, kFailConnectionError);
+    else
+        report(ZhumuSDK::MEETING_STATUS_ENDED, 0);
+}
+
+void MeetingService::notifyService(const char* path)
+{
+    if (m_number.empty())
         return;
-    m_window->deleteLater();
-    m_window.clear();
-    report(ZhumuSDK::MEETING_STATUS_ENDED, 0);
+    https::Request request;
+    request.url = SdkRuntime::instance().baseUrl() + path;
+    request.body = https::formEncode({{"number", m_number}});
+    const std::string session = SdkRuntime::instance().session();
+    if (!session.empty())
+        request.headers.push_back("Authorization: Bearer " + session);
+    m_number.clear();
+    // Nobody waits for the answer: the meeting is over for this participant
+    // whatever the service says.
+    SdkRuntime::instance().runInBackground([request] { SdkRuntime::instance().post(request); });
+}
+
+void MeetingService::retireEngine(bool politely)
+{
+    media::MeetingEngine* engine = m_engine;
+    m_engine = nullptr;
+    if (!engine)
+        return;
+    if (!politely) {
+        engine->deleteLater();
+        return;
+    }
+    // The window has asked it to leave; it goes once it has, or is hung up.
+    QObject::connect(engine, &media::MeetingEngine::left, engine, &QObject::deleteLater);
+    QTimer::singleShot(kLeaveGraceMs, engine, &QObject::deleteLater);
+}
+
+uint32_t MeetingService::userIdOf(qint64 participantId)
+{
+    auto it = m_userIds.find(participantId);
+    if (it == m_userIds.end())
+        it = m_userIds.insert(participantId, m_nextUserId++);
+    return it.value();
+}
+
+void MeetingService::relayEvents(const MeetingRoster* roster)
+{
+    const uint64_t id = serviceId();
+    QObject* context = m_context.get();
+    QObject::connect(roster, &MeetingRoster::added, context, [this, id](const media::Participant& person) {
+        const uint32_t user = userIdOf(person.id);
+        const bool host = person.host;
+        deliverTo<MeetingService>(id, [user, host](MeetingService& service) {
+            if (auto* sink = service.m_participantsController.sink()) {
+                sink->onUserJoin(&user, 1);
+                if (host)
+                    sink->onHostChangeNotification(user);
+            }
+        });
+    });
+    QObject::connect(roster, &MeetingRoster::removed, context, [this, id](const media::Participant& person) {
+        const uint32_t user = userIdOf(person.id);
+        deliverTo<MeetingService>(id, [user](MeetingService& service) {
+            if (auto* sink = service.m_participantsController.sink())
+                sink->onUserLeft(&user, 1);
+        });
+    });
+    QObject::connect(roster, &MeetingRoster::changed, context,
+                     [this, id](const media::Participant& before, const media::Participant& now) {
+                         const uint32_t user = userIdOf(now.id);
+                         const bool audio = before.audioMuted != now.audioMuted;
+                         const bool video = before.videoOff != now.videoOff;
+                         const bool host = !before.host && now.host;
+                         const int audioStatus = now.audioMuted ? kAudioMuted : kAudioUnmuted;
+                         const int videoStatus = now.videoOff ? kVideoOff : kVideoOn;
+                         deliverTo<MeetingService>(id, [=](MeetingService& service) {
+                             if (auto* sink = service.m_audioController.sink(); sink && audio)
+                                 sink->onUserAudioStatusChange(user, audioStatus);
+                             if (auto* sink = service.m_videoController.sink(); sink && video)
+                                 sink->onUserVideoStatusChange(user, videoStatus);
+                             if (auto* sink = service.m_participantsController.sink(); sink && host)
+                                 sink->onHostChangeNotification(user);
+                         });
+                     });
+    QObject::connect(roster, &MeetingRoster::talkingChanged, context, [this, id, roster] {
+        std::vector<uint32_t> users;
+        for (qint64 person : roster->talking())
+            users.push_back(userIdOf(person));
+        deliverTo<MeetingService>(id, [users](MeetingService& service) {
+            if (auto* sink = service.m_audioController.sink())
+                sink->onUserActiveAudioChange(users.data(), static_cast<int>(users.size()));
+        });
+    });
 }
 
 void MeetingService::report(int status, int reason)

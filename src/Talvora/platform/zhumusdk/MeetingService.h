@@ -1,19 +1,23 @@
 #pragma once
-// Starting and joining meetings. The service asks the service for the
-// meeting, then opens the stand-in's meeting window and reports the meeting's
-// status: 3 when in it, 6 when it could not be started or joined, 7 when left.
-// One meeting at a time.
+// Starting and joining meetings. The service asks the service for admission,
+// then runs the meeting's media engine in the stand-in's meeting window and
+// reports the meeting's status: 3 once in it, 6 when it could not be started
+// or joined, 7 when it was left, ended, or lost. One meeting at a time.
+//
+// While a meeting runs, its participants, audio and video events go to the
+// sinks the client set on the controllers, queued on the GUI thread.
 
 #include "MeetingWindow.h"
 #include "SdkRuntime.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+
 namespace talvora::zhumu {
 
-// A controller keeps its sink; the stand-in's meetings raise no controller
-// events.
 template <class Interface, class Sink> class Controller final : public Interface
 {
 public:
@@ -31,6 +35,12 @@ private:
 // Why a start or join failed, for onMeetingStatus(6, reason).
 constexpr int kFailConnectionError = 1;
 constexpr int kFailServiceError = 2;
+
+// The status argument of onUserAudioStatusChange and onUserVideoStatusChange.
+constexpr int kAudioMuted = 1;
+constexpr int kAudioUnmuted = 2;
+constexpr int kVideoOn = 1;
+constexpr int kVideoOff = 2;
 
 class MeetingService final : public ZhumuSDK::IMeetingService, public ServiceBase
 {
@@ -53,23 +63,31 @@ public:
     MeetingWindow* meetingWindow() const { return m_window.data(); }
 
 private:
-    struct Outcome
-    {
-        bool admitted = false;
-        int reason = 0;     // when not admitted
-        std::string number; // meeting number when admitted
-    };
+    struct Outcome;
 
     int request(const char* path, int64_t number, std::vector<std::pair<std::string, std::string>> form,
                 const QString& displayName, bool videoOn);
     void admit(const Outcome& outcome, const QString& displayName, bool videoOn);
-    void leave();
+    void relayEvents(const MeetingRoster* roster);
+    void meetingOver(MeetingWindow::Outcome outcome);
+    // Tells the service, on the request thread, that this participant left
+    // or that the host ended the meeting.
+    void notifyService(const char* path);
+    void retireEngine(bool politely);
+    uint32_t userIdOf(qint64 participantId);
     // Queues onMeetingStatus for the GUI thread's event loop.
     void report(int status, int reason);
 
     ZhumuSDK::IMeetingServiceEvent* m_sink = nullptr;
+    // Context of the connections to the meeting's objects: they end with the
+    // service, before any of its members goes.
+    std::unique_ptr<QObject> m_context = std::make_unique<QObject>();
     bool m_requestPending = false;
     QPointer<MeetingWindow> m_window;
+    media::MeetingEngine* m_engine = nullptr;
+    std::string m_number;
+    QHash<qint64, uint32_t> m_userIds;
+    uint32_t m_nextUserId = 1;
 
     Controller<ZhumuSDK::IMeetingUIController, ZhumuSDK::IMeetingUIControllerEvent> m_uiController;
     Controller<ZhumuSDK::IMeetingVideoController, ZhumuSDK::IMeetingVideoCtrlEvent> m_videoController;

@@ -1,59 +1,286 @@
 #include "MeetingWindow.h"
 
-#include <QFrame>
+#include "GalleryView.h"
+#include "MeetingPrompts.h"
+#include "MeetingRoster.h"
+#include "MeetingToolbar.h"
+#include "ParticipantsPanel.h"
+#include "VideoTile.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
+#include <QScreen>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace talvora::zhumu {
+namespace {
 
-MeetingWindow::MeetingWindow(const QString& number, const QString& displayName, bool videoOn, QWidget* owner)
-    : QDialog(owner, Qt::Window)
+int g_connectionGraceMs = 30000;
+
+// Its own look, complete: as a child of the client's window it would
+// otherwise take on the client's style sheet.
+const char kStyle[] =
+    "QDialog#zhumuMeetingWindow{background:#1f2329;}"
+    "QWidget#meetingHeader{background:#1f2329;}"
+    "QLabel{color:#ffffff;font-size:14px;background:transparent;}"
+    "QLabel#meetingNumber{font-size:14px;color:#e6e8eb;}"
+    "QLabel#meetingClock{font-size:14px;color:#aeb4bd;}"
+    "QWidget#galleryView{background:#16191d;}"
+    "QLabel#galleryWaiting{color:#aeb4bd;font-size:16px;}"
+    "QLabel#meetingBanner{background:rgba(229,72,77,0.92);color:#ffffff;font-size:14px;}"
+    "QLabel#pageLabel{color:#c9cdd4;font-size:13px;padding:0 8px;}"
+    "QWidget#galleryPager QToolButton{color:#ffffff;background:#2b3038;border:none;border-radius:4px;"
+    "padding:4px 12px;font-size:13px;}"
+    "QWidget#galleryPager QToolButton:disabled{color:#5d636c;}"
+    "QWidget#galleryPager QToolButton:focus{border:1px solid #4194ff;}"
+    "QWidget#participantsPanel{background:#23272e;border-left:1px solid #30353d;}"
+    "QWidget#participantRows{background:#23272e;}"
+    "QScrollArea#participantsScroll{background:#23272e;}"
+    "QLabel#participantsTitle{font-size:15px;padding-left:16px;}"
+    "QLabel#participantMarks{color:#aeb4bd;font-size:13px;}"
+    "QWidget#meetingToolbar{background:#2b3038;}"
+    "QWidget#meetingToolbar QToolButton{color:#ffffff;background:transparent;border:none;border-radius:6px;"
+    "padding:4px 10px;font-size:12px;min-width:72px;}"
+    "QWidget#meetingToolbar QToolButton:hover{background:#363c45;}"
+    "QWidget#meetingToolbar QToolButton:checked{background:#363c45;}"
+    "QWidget#meetingToolbar QToolButton:focus{border:1px solid #4194ff;}"
+    "QWidget#meetingToolbar QToolButton:disabled{color:#8a9099;}"
+    "QWidget#meetingToolbar QToolButton#leaveMeetingButton{color:#ff8a8d;}"
+    "QWidget#meetingToolbar QToolButton#endMeetingButton{background:#e5484d;color:#ffffff;padding:8px 16px;"
+    "font-size:14px;}"
+    "QWidget#meetingToolbar QToolButton#endMeetingButton:hover{background:#f05a5f;}"
+    "QWidget#meetingToolbar QToolButton#endMeetingButton:focus{border:1px solid #ffffff;}";
+
+QString clockText(qint64 milliseconds)
+{
+    const qint64 seconds = milliseconds / 1000;
+    return QStringLiteral("%1:%2")
+        .arg(seconds / 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+void MeetingWindow::setConnectionGraceForTesting(int milliseconds)
+{
+    g_connectionGraceMs = milliseconds;
+}
+
+MeetingWindow::MeetingWindow(const QString& number, const media::Participant& self,
+                             media::MeetingEngine* engine, QWidget* owner)
+    : QDialog(owner, Qt::Window), m_engine(engine), m_host(self.host),
+      m_audioMuted(self.audioMuted || !engine->hasMicrophone()),
+      m_videoOn(!self.videoOff && engine->hasCamera())
 {
     setObjectName(QStringLiteral("zhumuMeetingWindow"));
     setWindowTitle(QStringLiteral("会议 ") + number);
     setModal(false);
-    setFixedSize(420, 300);
-    setStyleSheet(
-        QStringLiteral("QDialog{background:#1f2329;}"
-                       "QLabel{color:#ffffff;font-size:14px;}"
-                       "QFrame#videoArea{background:#2b3038;border-radius:6px;}"
-                       "QLabel#meetingName{font-size:20px;}"
-                       "QLabel#meetingVideoState{color:#aeb4bd;}"
-                       "QPushButton#leaveMeetingButton{background:#e5484d;color:#ffffff;border:none;"
-                       "border-radius:4px;padding:6px 18px;font-size:14px;}"));
+    setSizeGripEnabled(false);
+    setMinimumSize(960, 600);
+    QSize size(1120, 700);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size()).expandedTo(minimumSize());
+    resize(size);
+    setStyleSheet(QString::fromUtf8(kStyle));
 
-    auto* videoArea = new QFrame(this);
-    videoArea->setObjectName(QStringLiteral("videoArea"));
-    auto* name = new QLabel(displayName, videoArea);
-    name->setObjectName(QStringLiteral("meetingName"));
-    name->setAlignment(Qt::AlignCenter);
-    name->setTextFormat(Qt::PlainText);
-    auto* video =
-        new QLabel(videoOn ? QStringLiteral("摄像头已开启") : QStringLiteral("摄像头已关闭"), videoArea);
-    video->setObjectName(QStringLiteral("meetingVideoState"));
-    video->setAlignment(Qt::AlignCenter);
-    auto* areaLayout = new QVBoxLayout(videoArea);
-    areaLayout->addStretch();
-    areaLayout->addWidget(name);
-    areaLayout->addWidget(video);
-    areaLayout->addStretch();
+    media::Participant joining = self;
+    joining.audioMuted = m_audioMuted;
+    joining.videoOff = !m_videoOn;
+    m_roster = new MeetingRoster(engine, joining, this);
+    buildLayout(number);
 
-    auto* numberLabel = new QLabel(QStringLiteral("会议号：") + number, this);
+    connect(m_roster, &MeetingRoster::added, this, &MeetingWindow::onAdded);
+    connect(m_roster, &MeetingRoster::changed, this, &MeetingWindow::onChanged);
+    connect(m_roster, &MeetingRoster::removed, this, &MeetingWindow::onRemoved);
+    connect(m_roster, &MeetingRoster::talkingChanged, this, [this](qint64 id, bool talking) {
+        if (VideoTile* tile = m_gallery->tile(id))
+            tile->setTalking(talking);
+    });
+    connect(engine, &media::MeetingEngine::joined, this, &MeetingWindow::onJoined);
+    connect(engine, &media::MeetingEngine::frame, this, [this](qint64 id, const QImage& image) {
+        if (VideoTile* tile = m_gallery->tile(id))
+            tile->setFrame(image);
+    });
+    connect(engine, &media::MeetingEngine::meetingEnded, this, &MeetingWindow::onMeetingEnded);
+    connect(engine, &media::MeetingEngine::connectionLost, this, &MeetingWindow::onConnectionLost);
+    connect(engine, &media::MeetingEngine::connectionRestored, this, &MeetingWindow::onConnectionRestored);
+    connect(engine, &media::MeetingEngine::failed, this, [this] { finish(Outcome::Failed); });
+    // A leave the window did not ask for: the engine is done with the room.
+    connect(engine, &media::MeetingEngine::left, this, [this] { finish(Outcome::Left); });
+
+    m_clockTick.setInterval(1000);
+    connect(&m_clockTick, &QTimer::timeout, this, &MeetingWindow::updateClock);
+    m_connectionGrace.setSingleShot(true);
+    m_connectionGrace.setInterval(g_connectionGraceMs);
+    connect(&m_connectionGrace, &QTimer::timeout, this, [this] { finish(Outcome::ConnectionLost); });
+}
+
+MeetingWindow::~MeetingWindow() = default;
+
+void MeetingWindow::buildLayout(const QString& number)
+{
+    auto* header = new QWidget(this);
+    header->setObjectName(QStringLiteral("meetingHeader"));
+    header->setAttribute(Qt::WA_StyledBackground);
+    auto* numberLabel = new QLabel(QStringLiteral("会议码：") + number, header);
     numberLabel->setObjectName(QStringLiteral("meetingNumber"));
-    auto* leave = new QPushButton(QStringLiteral("离开会议"), this);
-    leave->setObjectName(QStringLiteral("leaveMeetingButton"));
-    leave->setAutoDefault(false);
-    connect(leave, &QPushButton::clicked, this, &QDialog::reject);
+    numberLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_clock = new QLabel(clockText(0), header);
+    m_clock->setObjectName(QStringLiteral("meetingClock"));
+    m_clock->setAccessibleName(QStringLiteral("会议时长"));
+    auto* headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(16, 8, 16, 8);
+    headerLayout->setSpacing(16);
+    headerLayout->addStretch();
+    headerLayout->addWidget(numberLabel);
+    headerLayout->addWidget(m_clock);
+    headerLayout->addStretch();
 
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(numberLabel);
-    bar->addStretch();
-    bar->addWidget(leave);
+    m_gallery = new GalleryView(this);
+    m_panel = new ParticipantsPanel(this);
+    m_panel->hide();
+    m_toolbar = new MeetingToolbar(this);
+    m_toolbar->setDevices(m_engine->hasMicrophone(), m_engine->hasCamera());
+    m_toolbar->setAudioMuted(m_audioMuted);
+    m_toolbar->setVideoEnabled(m_videoOn);
+    m_toolbar->setHost(m_host);
+
+    connect(m_toolbar, &MeetingToolbar::muteClicked, this, &MeetingWindow::onMuteClicked);
+    connect(m_toolbar, &MeetingToolbar::videoClicked, this, &MeetingWindow::onVideoClicked);
+    connect(m_toolbar, &MeetingToolbar::participantsToggled, m_panel, &QWidget::setVisible);
+    connect(m_toolbar, &MeetingToolbar::leaveClicked, this, [this] { finish(Outcome::Left); });
+    connect(m_toolbar, &MeetingToolbar::endClicked, this, &MeetingWindow::onEndClicked);
+
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(0);
+    body->addWidget(m_gallery, 1);
+    body->addWidget(m_panel);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(videoArea, 1);
-    layout->addLayout(bar);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(header);
+    layout->addLayout(body, 1);
+    layout->addWidget(m_toolbar);
+    // The first button would otherwise take the focus, and its ring, at once.
+    m_gallery->setFocusPolicy(Qt::ClickFocus);
+    m_gallery->setFocus();
+}
+
+void MeetingWindow::onJoined()
+{
+    if (m_joined || m_over)
+        return;
+    m_joined = true;
+    m_since.start();
+    m_clockTick.start();
+    emit joined();
+}
+
+void MeetingWindow::onAdded(const media::Participant& participant)
+{
+    m_gallery->addTile(participant);
+    refreshParticipants();
+}
+
+void MeetingWindow::onChanged(const media::Participant&, const media::Participant& now)
+{
+    if (VideoTile* tile = m_gallery->tile(now.id))
+        tile->setParticipant(now);
+    refreshParticipants();
+}
+
+void MeetingWindow::onRemoved(const media::Participant& participant)
+{
+    m_gallery->removeTile(participant.id);
+    refreshParticipants();
+}
+
+void MeetingWindow::onMuteClicked()
+{
+    if (!m_engine || !m_engine->hasMicrophone())
+        return;
+    m_audioMuted = !m_audioMuted;
+    m_engine->setAudioMuted(m_audioMuted);
+    m_toolbar->setAudioMuted(m_audioMuted);
+    m_roster->setSelfAudioMuted(m_audioMuted);
+}
+
+void MeetingWindow::onVideoClicked()
+{
+    if (!m_engine || !m_engine->hasCamera())
+        return;
+    m_videoOn = !m_videoOn;
+    m_engine->setVideoEnabled(m_videoOn);
+    m_toolbar->setVideoEnabled(m_videoOn);
+    m_roster->setSelfVideoOff(!m_videoOn);
+}
+
+void MeetingWindow::onEndClicked()
+{
+    askToConfirm(this, QStringLiteral("结束会议后，所有参会者都将离开会议。"), QStringLiteral("结束会议"),
+                 QStringLiteral("取消"), [window = QPointer<MeetingWindow>(this)](bool confirmed) {
+                     if (window && confirmed)
+                         window->finish(Outcome::EndedByMe);
+                 });
+}
+
+void MeetingWindow::onMeetingEnded()
+{
+    if (m_over)
+        return;
+    // The notice outlives this window: it goes to the window's owner.
+    showNotice(parentWidget(), QStringLiteral("主持人已结束会议"));
+    finish(Outcome::EndedByHost);
+}
+
+void MeetingWindow::onConnectionLost()
+{
+    if (m_over)
+        return;
+    // The tiles keep their last frames under the banner.
+    m_gallery->setBanner(QStringLiteral("网络连接已断开"));
+    if (!m_connectionGrace.isActive())
+        m_connectionGrace.start();
+}
+
+void MeetingWindow::onConnectionRestored()
+{
+    m_connectionGrace.stop();
+    m_gallery->setBanner(QString());
+}
+
+void MeetingWindow::updateClock()
+{
+    m_clock->setText(clockText(m_since.elapsed()));
+}
+
+void MeetingWindow::refreshParticipants()
+{
+    m_toolbar->setParticipantCount(m_roster->participants().size());
+    m_panel->setParticipants(m_roster->participants());
+}
+
+void MeetingWindow::closeEvent(QCloseEvent* event)
+{
+    finish(Outcome::Left);
+    event->accept();
+}
+
+void MeetingWindow::finish(Outcome outcome)
+{
+    if (m_over)
+        return;
+    m_over = true;
+    m_clockTick.stop();
+    m_connectionGrace.stop();
+    if (m_engine && (outcome == Outcome::Left || outcome == Outcome::EndedByMe))
+        m_engine->leave();
+    hide();
+    emit over(outcome);
 }
 
 } // namespace talvora::zhumu

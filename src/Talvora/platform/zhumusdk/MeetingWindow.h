@@ -1,19 +1,94 @@
 #pragma once
-// The stand-in's own meeting window: who is in the meeting, whether the
-// camera is on, and the button that leaves it. Non-modal; leaving by the
-// button or by closing the window ends in finished(). It is a top-level
-// window of its own even when it has an owner.
+// The stand-in's meeting window: a top-level window of its own (even with an
+// owner), titled "会议 {number}", that draws what the meeting engine reports
+// (tiles, names, talking, a lost connection) and sends it the user's
+// commands. How the meeting ends is reported once through over(); the window
+// then hides, and whoever made it deletes it.
+
+#include "media/MeetingEngine.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+
+class QLabel;
 
 namespace talvora::zhumu {
+
+class GalleryView;
+class MeetingRoster;
+class MeetingToolbar;
+class ParticipantsPanel;
 
 class MeetingWindow : public QDialog
 {
     Q_OBJECT
 
 public:
-    MeetingWindow(const QString& number, const QString& displayName, bool videoOn, QWidget* owner = nullptr);
+    enum class Outcome
+    {
+        Left,           // the user left (button, close, service gone)
+        EndedByMe,      // the host ended the meeting for everyone
+        EndedByHost,    // someone else ended it, or the service did
+        ConnectionLost, // no recovery within the grace period
+        Failed,         // the engine gave up (refused, removed)
+    };
+    Q_ENUM(Outcome)
+
+    // `self`: this participant as it joins (name, host, muted, video off).
+    MeetingWindow(const QString& number, const media::Participant& self, media::MeetingEngine* engine,
+                  QWidget* owner = nullptr);
+    ~MeetingWindow() override;
+
+    MeetingRoster* roster() const { return m_roster; }
+    bool isJoined() const { return m_joined; }
+    bool isOver() const { return m_over; }
+
+    // How long a lost connection may last before the window gives up; 30 s
+    // unless a test shortens it. Applies to windows made afterwards.
+    static void setConnectionGraceForTesting(int milliseconds);
+
+signals:
+    void joined();
+    void over(talvora::zhumu::MeetingWindow::Outcome outcome);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    // Escape does not leave a meeting; only the button or closing does.
+    void reject() override {}
+
+private:
+    void buildLayout(const QString& number);
+    void onJoined();
+    void onAdded(const media::Participant& participant);
+    void onChanged(const media::Participant& before, const media::Participant& now);
+    void onRemoved(const media::Participant& participant);
+    void onMuteClicked();
+    void onVideoClicked();
+    void onEndClicked();
+    void onMeetingEnded();
+    void onConnectionLost();
+    void onConnectionRestored();
+    void updateClock();
+    void refreshParticipants();
+    void finish(Outcome outcome);
+
+    QPointer<media::MeetingEngine> m_engine;
+    MeetingRoster* m_roster;
+    bool m_host;
+    bool m_audioMuted;
+    bool m_videoOn;
+    bool m_joined = false;
+    bool m_over = false;
+
+    GalleryView* m_gallery = nullptr;
+    ParticipantsPanel* m_panel = nullptr;
+    MeetingToolbar* m_toolbar = nullptr;
+    QLabel* m_clock = nullptr;
+    QElapsedTimer m_since;
+    QTimer m_clockTick;
+    QTimer m_connectionGrace;
 };
 
 } // namespace talvora::zhumu

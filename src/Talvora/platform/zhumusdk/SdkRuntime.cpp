@@ -1,6 +1,6 @@
 #include "SdkRuntime.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QMetaObject>
 #include <QObject>
 
@@ -18,6 +18,19 @@ bool isPlainWebDomain(const std::string& domain)
     return std::none_of(domain.begin(), domain.end(), [](unsigned char c) {
         return c <= ' ' || c == 0x7f || c == '/' || c == '\\' || c == '?' || c == '#' || c == '@';
     });
+}
+
+// The top of the window chain that the active modal window belongs to: the
+// client's main window when one of its own boxes is modal.
+QWidget* modalRoot()
+{
+    QWidget* window = QApplication::activeModalWidget();
+    if (!window)
+        return nullptr;
+    window = window->window();
+    while (QWidget* owner = window->parentWidget())
+        window = owner->window();
+    return window;
 }
 
 } // namespace
@@ -86,16 +99,20 @@ void SdkRuntime::cleanUp()
         std::lock_guard<std::mutex> lock(m_dispatchMutex);
         std::swap(dispatcher, m_dispatcher);
     }
-    // Without a dispatcher the request thread drops what it finishes now.
-    stopWorker();
-
     // Services the client did not destroy end here; their windows with them.
+    // What they still ask of the service (a meeting's leave) is dropped with
+    // the queue below: no request may start once the clean-up has begun, as
+    // the client releases the network library right after it.
     while (!m_services.empty())
         delete m_services.begin()->second;
+
+    // Without a dispatcher the request thread drops what it finishes now.
+    stopWorker();
 
     for (const QPointer<QWidget>& window : m_windows)
         delete window.data();
     m_windows.clear();
+    m_clientWindow.clear();
 
     // Outcomes queued before this point still run, find no service and end.
     if (dispatcher)
@@ -125,6 +142,17 @@ void SdkRuntime::postToGui(std::function<void()> call)
     std::lock_guard<std::mutex> lock(m_dispatchMutex);
     if (m_dispatcher)
         QMetaObject::invokeMethod(m_dispatcher, std::move(call), Qt::QueuedConnection);
+}
+
+void SdkRuntime::rememberClientWindow()
+{
+    if (!m_clientWindow)
+        m_clientWindow = modalRoot();
+}
+
+QWidget* SdkRuntime::meetingOwner() const
+{
+    return m_clientWindow ? m_clientWindow.data() : modalRoot();
 }
 
 void SdkRuntime::trackWindow(QWidget* window)

@@ -101,6 +101,16 @@ public:
     // Windows of the stand-in, closed by cleanUp().
     void trackWindow(QWidget* window);
 
+    // The client runs its main window modally, and a window is usable during
+    // that only when it belongs to the modal window. Meeting windows belong
+    // to the client's window that ran modally when the login succeeded, not
+    // to whatever box happens to be modal when a meeting opens (a closing
+    // confirmation would take the meeting window with it). Without one, the
+    // window at the root of the present modal chain; null when nothing is
+    // modal.
+    void rememberClientWindow();
+    QWidget* meetingOwner() const;
+
 private:
     friend class ServiceBase;
 
@@ -123,6 +133,7 @@ private:
     uint64_t m_nextServiceId = 1;
     std::map<uint64_t, ServiceBase*> m_services;
     std::vector<QPointer<QWidget>> m_windows;
+    QPointer<QWidget> m_clientWindow;
 
     // Guards m_dispatcher, which the request thread reads to post outcomes
     // while the GUI thread may be tearing it down.

@@ -8,7 +8,7 @@ namespace talvora::zhumu {
 
 struct MeetingSwitches
 {
-    bool cameraOnJoin = false;
+    bool cameraOnJoin = true;
     bool autoConnectAudio = true;
     bool fullScreen = false;
 };

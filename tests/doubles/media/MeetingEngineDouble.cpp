@@ -1,0 +1,269 @@
+#include "MeetingEngineDouble.h"
+
+#include <QHash>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace talvora::media {
+namespace {
+
+// Everything the double knows of one engine; found by the engine's address,
+// since MeetingEngine keeps its state private.
+struct EngineState
+{
+    Admission admission;
+    MediaOptions options;
+    EngineDouble::Script script;
+    bool started = false;
+    bool joined = false;
+    int leaveCalls = 0;
+    bool audioMuted = false;
+    bool videoEnabled = true;
+    QVector<Participant> participants;
+
+    Participant self() const
+    {
+        Participant me;
+        me.id = script.selfId;
+        me.displayName = admission.displayName;
+        me.self = true;
+        me.host = admission.host;
+        me.audioMuted = audioMuted;
+        me.videoOff = !videoEnabled;
+        return me;
+    }
+};
+
+EngineDouble::Script g_script;
+QVector<QPointer<MeetingEngine>> g_engines;
+QHash<const MeetingEngine*, EngineState*> g_states;
+qint64 g_nextId = 5001;
+
+EngineState* stateOf(const MeetingEngine* engine)
+{
+    EngineState* state = g_states.value(engine);
+    Q_ASSERT(state);
+    return state;
+}
+
+} // namespace
+
+class MeetingEngine::Private : public EngineState
+{
+};
+
+MeetingEngine::MeetingEngine(const Admission& admission, const MediaOptions& options, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+    d->admission = admission;
+    d->options = options;
+    d->script = g_script;
+    d->audioMuted = !options.sendAudio || !d->script.hasMicrophone;
+    d->videoEnabled = options.sendVideo && d->script.hasCamera;
+    g_engines.push_back(this);
+    g_states.insert(this, d.get());
+}
+
+MeetingEngine::~MeetingEngine()
+{
+    g_states.remove(this);
+}
+
+void MeetingEngine::start()
+{
+    d->started = true;
+    if (d->script.joinOnStart)
+        QTimer::singleShot(0, this, [this] { EngineDouble::join(this); });
+}
+
+void MeetingEngine::leave()
+{
+    ++d->leaveCalls;
+    QTimer::singleShot(0, this, [this] { emit left(); });
+}
+
+void MeetingEngine::setAudioMuted(bool muted)
+{
+    if (!d->script.hasMicrophone || d->audioMuted == muted)
+        return;
+    d->audioMuted = muted;
+    if (d->joined && d->script.reportSelf)
+        emit participantChanged(d->self());
+}
+
+void MeetingEngine::setVideoEnabled(bool enabled)
+{
+    if (!d->script.hasCamera || d->videoEnabled == enabled)
+        return;
+    d->videoEnabled = enabled;
+    if (d->joined && d->script.reportSelf)
+        emit participantChanged(d->self());
+}
+
+bool MeetingEngine::audioMuted() const
+{
+    return d->audioMuted;
+}
+
+bool MeetingEngine::videoEnabled() const
+{
+    return d->videoEnabled;
+}
+
+bool MeetingEngine::hasCamera() const
+{
+    return d->script.hasCamera;
+}
+
+bool MeetingEngine::hasMicrophone() const
+{
+    return d->script.hasMicrophone;
+}
+
+QVector<Participant> MeetingEngine::participants() const
+{
+    QVector<Participant> all = d->participants;
+    if (d->joined)
+        all.prepend(d->self());
+    return all;
+}
+
+QVector<ReceiveStats> MeetingEngine::receiveStats() const
+{
+    return {};
+}
+
+EngineDouble::Script& EngineDouble::script()
+{
+    return g_script;
+}
+
+void EngineDouble::reset()
+{
+    g_script = Script();
+    g_engines.clear();
+}
+
+MeetingEngine* EngineDouble::latest()
+{
+    return g_engines.isEmpty() ? nullptr : g_engines.back().data();
+}
+
+int EngineDouble::liveCount()
+{
+    int count = 0;
+    for (const QPointer<MeetingEngine>& engine : g_engines)
+        count += !engine.isNull();
+    return count;
+}
+
+Admission EngineDouble::admission(const MeetingEngine* engine)
+{
+    return stateOf(engine)->admission;
+}
+
+MediaOptions EngineDouble::options(const MeetingEngine* engine)
+{
+    return stateOf(engine)->options;
+}
+
+bool EngineDouble::started(const MeetingEngine* engine)
+{
+    return stateOf(engine)->started;
+}
+
+int EngineDouble::leaveCalls(const MeetingEngine* engine)
+{
+    return stateOf(engine)->leaveCalls;
+}
+
+void EngineDouble::join(MeetingEngine* engine)
+{
+    EngineState* d = stateOf(engine);
+    if (!d || d->joined)
+        return;
+    d->joined = true;
+    emit engine->joined(d->script.selfId);
+    if (d->script.reportSelf)
+        emit engine->participantJoined(d->self());
+}
+
+Participant EngineDouble::addParticipant(MeetingEngine* engine, Participant participant)
+{
+    if (participant.id == 0)
+        participant.id = g_nextId++;
+    participant.self = false;
+    stateOf(engine)->participants.push_back(participant);
+    emit engine->participantJoined(participant);
+    return participant;
+}
+
+void EngineDouble::changeParticipant(MeetingEngine* engine, const Participant& participant)
+{
+    for (Participant& known : stateOf(engine)->participants) {
+        if (known.id == participant.id)
+            known = participant;
+    }
+    emit engine->participantChanged(participant);
+}
+
+void EngineDouble::removeParticipant(MeetingEngine* engine, qint64 id)
+{
+    QVector<Participant>& known = stateOf(engine)->participants;
+    known.erase(std::remove_if(known.begin(), known.end(), [id](const Participant& p) { return p.id == id; }),
+                known.end());
+    emit engine->participantLeft(id);
+}
+
+void EngineDouble::pushFrame(MeetingEngine* engine, qint64 id, const QImage& frame)
+{
+    emit engine->frame(id, frame);
+}
+
+void EngineDouble::setTalking(MeetingEngine* engine, qint64 id, bool talking)
+{
+    emit engine->talking(id, talking);
+}
+
+void EngineDouble::endMeeting(MeetingEngine* engine)
+{
+    emit engine->meetingEnded();
+}
+
+void EngineDouble::loseConnection(MeetingEngine* engine)
+{
+    emit engine->connectionLost();
+}
+
+void EngineDouble::restoreConnection(MeetingEngine* engine)
+{
+    emit engine->connectionRestored();
+}
+
+void EngineDouble::fail(MeetingEngine* engine, const QString& reason)
+{
+    emit engine->failed(reason);
+}
+
+QImage EngineDouble::testFrame(const QSize& size, const QColor& colour, int phase)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 0, size.height());
+    gradient.setColorAt(0, colour.lighter(130));
+    gradient.setColorAt(1, colour.darker(160));
+    painter.fillRect(image.rect(), gradient);
+    const int bar = std::max(4, size.width() / 12);
+    const int x = (phase * bar) % std::max(1, size.width());
+    painter.fillRect(QRect(x, 0, bar, size.height()), QColor(255, 255, 255, 90));
+    painter.setPen(QPen(QColor(255, 255, 255, 160), std::max(2, size.height() / 90)));
+    painter.setBrush(Qt::NoBrush);
+    const int r = size.height() / 4;
+    painter.drawEllipse(QPoint(size.width() / 2, size.height() / 2), r, r);
+    return image;
+}
+
+} // namespace talvora::media

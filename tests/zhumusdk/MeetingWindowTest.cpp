@@ -1,0 +1,425 @@
+// The meeting window on the engine's double, without a service: where tiles
+// go, what a tile paints, and what the window shows and sends as the
+// meeting goes on.
+
+#include "MeetingWindow.h"
+#include "GalleryLayout.h"
+#include "MeetingEngineDouble.h"
+#include "MeetingPrompts.h"
+#include "MeetingToolbar.h"
+#include "ParticipantsPanel.h"
+#include "VideoTile.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+using namespace talvora::zhumu;
+using talvora::media::EngineDouble;
+using talvora::media::MeetingEngine;
+using talvora::media::Participant;
+
+namespace {
+
+const QColor kTalkingBlue(0x41, 0x94, 0xff);
+
+Participant person(const QString& name, bool muted = false, bool videoOff = false)
+{
+    Participant participant;
+    participant.displayName = name;
+    participant.audioMuted = muted;
+    participant.videoOff = videoOff;
+    return participant;
+}
+
+bool near(const QColor& a, const QColor& b)
+{
+    return qAbs(a.red() - b.red()) < 12 && qAbs(a.green() - b.green()) < 12 && qAbs(a.blue() - b.blue()) < 12;
+}
+
+class PaintCounter : public QObject
+{
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+class MeetingWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qRegisterMetaType<MeetingWindow::Outcome>(); }
+    void cleanup();
+
+    void galleryLayout_data();
+    void galleryLayout();
+    void initials_data();
+    void initials();
+    void tilePaintsFrameKeepingItsShapeOrTheDisc();
+    void tileMarksMutedAndTalking();
+    void tilesFollowParticipantsInPages();
+    void onlyTheTileWithANewFrameRepaints();
+    void toolbarTogglesAndCommandsTheEngine();
+    void withoutDevicesTheButtonsSaySo();
+    void participantListMarksHostAndMe();
+    void lostConnectionShowsBannerThenGivesUp();
+
+private:
+    // A window on a new engine double, joined, with this participant as host.
+    MeetingWindow* openWindow(bool host = true);
+
+    std::unique_ptr<MeetingEngine> m_engine;
+    std::unique_ptr<MeetingWindow> m_window;
+};
+
+void MeetingWindowTest::cleanup()
+{
+    m_window.reset();
+    m_engine.reset();
+    EngineDouble::reset();
+    MeetingWindow::setConnectionGraceForTesting(30000);
+}
+
+MeetingWindow* MeetingWindowTest::openWindow(bool host)
+{
+    talvora::media::Admission admission;
+    admission.number = QStringLiteral("85000000001");
+    admission.displayName = QStringLiteral("张三");
+    admission.host = host;
+    m_engine = std::make_unique<MeetingEngine>(admission, talvora::media::MediaOptions());
+    Participant self = person(admission.displayName);
+    self.host = host;
+    m_window = std::make_unique<MeetingWindow>(admission.number, self, m_engine.get());
+    m_window->show();
+    m_engine->start();
+    if (!QTest::qWaitFor([this] { return m_window->isJoined(); }))
+        return nullptr;
+    return m_window.get();
+}
+
+void MeetingWindowTest::galleryLayout_data()
+{
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("onLastPage");
+
+    const int grid[17][2] = {{1, 1}, {2, 1}, {2, 2}, {2, 2}, {3, 2}, {3, 2}, {3, 3}, {3, 3}, {3, 3},
+                             {4, 4}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {4, 4}};
+    for (int total = 1; total <= 17; ++total) {
+        QTest::addRow("%d", total) << total << grid[total - 1][0] << grid[total - 1][1]
+                                   << (total > 16 ? 2 : 1) << (total > 16 ? 1 : total);
+    }
+}
+
+void MeetingWindowTest::galleryLayout()
+{
+    QFETCH(int, total);
+    QFETCH(int, columns);
+    QFETCH(int, rows);
+    QFETCH(int, pages);
+    QFETCH(int, onLastPage);
+
+    const GalleryPage first = galleryPage(total, 0);
+    QCOMPARE(first.pages, pages);
+    QCOMPARE(galleryGrid(first.count).columns, columns);
+    QCOMPARE(galleryGrid(first.count).rows, rows);
+    const GalleryPage last = galleryPage(total, 99);
+    QCOMPARE(last.page, pages - 1);
+    QCOMPARE(last.count, onLastPage);
+    QCOMPARE(last.first, (pages - 1) * kTilesPerPage);
+
+    // Every cell the same 16:9 size, inside the area, none over another.
+    const QSize area(1000, 560);
+    const QVector<QRect> cells = galleryCells(area, first.count, 8);
+    QCOMPARE(cells.size(), first.count);
+    for (int i = 0; i < cells.size(); ++i) {
+        QCOMPARE(cells[i].size(), cells[0].size());
+        QVERIFY(qAbs(cells[i].width() * 9 - cells[i].height() * 16) <= 16);
+        QVERIFY(QRect(QPoint(), area).contains(cells[i]));
+        for (int j = 0; j < i; ++j)
+            QVERIFY(!cells[i].intersects(cells[j]));
+    }
+}
+
+void MeetingWindowTest::initials_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("initials");
+    QTest::newRow("two characters") << QStringLiteral("张三") << QStringLiteral("张三");
+    QTest::newRow("four characters") << QStringLiteral("欧阳娜娜") << QStringLiteral("娜娜");
+    QTest::newRow("latin") << QStringLiteral("john smith") << QStringLiteral("JS");
+    QTest::newRow("e-mail") << QStringLiteral("li.si@example.com") << QStringLiteral("LS");
+    QTest::newRow("blank") << QStringLiteral("  ") << QStringLiteral("?");
+}
+
+void MeetingWindowTest::initials()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, initials);
+    QCOMPARE(initialsOf(name), initials);
+}
+
+void MeetingWindowTest::tilePaintsFrameKeepingItsShapeOrTheDisc()
+{
+    Participant someone = person(QStringLiteral("李四"));
+    VideoTile tile(someone);
+    tile.resize(400, 400);
+    // No frame yet: the disc, in the middle, on the tile's own colour.
+    QVERIFY(!tile.showsVideo());
+    QImage shot = tile.grab().toImage();
+    const QColor background = shot.pixelColor(5, 5);
+    QVERIFY(shot.pixelColor(200, 190) != background);
+
+    const QColor red(220, 30, 30);
+    QImage wide(640, 360, QImage::Format_RGB32);
+    wide.fill(red);
+    tile.setFrame(wide);
+    QVERIFY(tile.showsVideo());
+    QCOMPARE(tile.frameRect(), QRect(0, 87, 400, 225));
+    shot = tile.grab().toImage();
+    QVERIFY(near(shot.pixelColor(200, 150), red));
+    // Letterboxed, never stretched.
+    QVERIFY(!near(shot.pixelColor(200, 40), red));
+
+    QImage tall(360, 640, QImage::Format_RGB32);
+    tall.fill(red);
+    tile.setFrame(tall);
+    QCOMPARE(tile.frameRect(), QRect(87, 0, 225, 400));
+
+    someone.videoOff = true;
+    tile.setParticipant(someone);
+    QVERIFY(!tile.showsVideo());
+    QVERIFY(!near(tile.grab().toImage().pixelColor(150, 40), red));
+}
+
+void MeetingWindowTest::tileMarksMutedAndTalking()
+{
+    VideoTile tile(person(QStringLiteral("李四")));
+    tile.resize(320, 180);
+    QCOMPARE(tile.accessibleName(), QStringLiteral("李四"));
+    const QImage plain = tile.grab().toImage();
+
+    tile.setParticipant(person(QStringLiteral("李四"), true, false));
+    QCOMPARE(tile.accessibleName(), QStringLiteral("李四，已静音"));
+    // The muted mark sits in the name bar, before the name.
+    const QImage muted = tile.grab().toImage();
+    QVERIFY(plain.copy(0, 140, 80, 40) != muted.copy(0, 140, 80, 40));
+    tile.setParticipant(person(QStringLiteral("李四"), true, true));
+    QCOMPARE(tile.accessibleName(), QStringLiteral("李四，已静音，视频已关闭"));
+
+    QVERIFY(!near(tile.grab().toImage().pixelColor(1, 90), kTalkingBlue));
+    tile.setTalking(true);
+    QVERIFY(near(tile.grab().toImage().pixelColor(1, 90), kTalkingBlue));
+    tile.setTalking(false);
+    QVERIFY(!near(tile.grab().toImage().pixelColor(1, 90), kTalkingBlue));
+}
+
+void MeetingWindowTest::tilesFollowParticipantsInPages()
+{
+    MeetingWindow* window = openWindow();
+    QVERIFY(window);
+    QCOMPARE(window->windowTitle(), QStringLiteral("会议 85000000001"));
+    auto tiles = [window] { return window->findChildren<VideoTile*>(); };
+    QCOMPARE(tiles().size(), 1);
+    QVERIFY(tiles().front()->participant().self);
+
+    const Participant lisi = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("李四")));
+    EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("王五")));
+    QCOMPARE(tiles().size(), 3);
+    auto* participants = window->findChild<QToolButton*>(QStringLiteral("participantsButton"));
+    QCOMPARE(participants->text(), QStringLiteral("参会者 (3)"));
+    EngineDouble::removeParticipant(m_engine.get(), lisi.id);
+    QCOMPARE(tiles().size(), 2);
+    QCOMPARE(participants->text(), QStringLiteral("参会者 (2)"));
+    for (VideoTile* tile : tiles())
+        QVERIFY(tile->participantId() != lisi.id);
+
+    // Seventeen on the first page's 16 tiles, the rest on the next.
+    for (int i = 0; i < 16; ++i)
+        EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("来宾%1").arg(i + 1)));
+    auto visibleTiles = [&] {
+        int count = 0;
+        for (VideoTile* tile : tiles())
+            count += tile->isVisible();
+        return count;
+    };
+    QCOMPARE(visibleTiles(), 16);
+    auto* next = window->findChild<QToolButton*>(QStringLiteral("nextPageButton"));
+    QVERIFY(next->isVisible());
+    next->click();
+    QCOMPARE(visibleTiles(), 2);
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("pageLabel"))->text(), QStringLiteral("2 / 2"));
+
+    // The meeting time counts from the join.
+    auto* clock = window->findChild<QLabel*>(QStringLiteral("meetingClock"));
+    QCOMPARE(clock->text(), QStringLiteral("00:00"));
+    QTRY_COMPARE_WITH_TIMEOUT(clock->text(), QStringLiteral("00:01"), 3000);
+}
+
+void MeetingWindowTest::onlyTheTileWithANewFrameRepaints()
+{
+    MeetingWindow* window = openWindow();
+    QVERIFY(window);
+    const Participant lisi = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("李四")));
+    EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("王五")));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+
+    std::map<VideoTile*, std::unique_ptr<PaintCounter>> counters;
+    for (VideoTile* tile : window->findChildren<VideoTile*>()) {
+        counters[tile] = std::make_unique<PaintCounter>();
+        tile->installEventFilter(counters[tile].get());
+    }
+    auto painted = [&counters] {
+        int total = 0;
+        for (auto& entry : counters)
+            total += std::exchange(entry.second->count, 0);
+        return total;
+    };
+    // Until the layout's own repaints are over.
+    int rounds = 0;
+    do {
+        QTest::qWait(100);
+    } while (painted() > 0 && ++rounds < 20);
+    EngineDouble::pushFrame(m_engine.get(), lisi.id, EngineDouble::testFrame(QSize(320, 180), Qt::green));
+    QTest::qWait(100);
+    for (auto& [tile, counter] : counters)
+        QCOMPARE(counter->count > 0, tile->participantId() == lisi.id);
+}
+
+void MeetingWindowTest::toolbarTogglesAndCommandsTheEngine()
+{
+    MeetingWindow* window = openWindow();
+    QVERIFY(window);
+    auto* mute = window->findChild<QToolButton*>(QStringLiteral("muteButton"));
+    auto* video = window->findChild<QToolButton*>(QStringLiteral("videoButton"));
+    auto selfTile = [window] { return window->findChildren<VideoTile*>().front(); };
+    QCOMPARE(mute->text(), QStringLiteral("静音"));
+    QCOMPARE(video->text(), QStringLiteral("停止视频"));
+
+    mute->click();
+    QVERIFY(m_engine->audioMuted());
+    QCOMPARE(mute->text(), QStringLiteral("解除静音"));
+    QCOMPARE(selfTile()->accessibleName(), QStringLiteral("张三，已静音"));
+    video->click();
+    QVERIFY(!m_engine->videoEnabled());
+    QCOMPARE(video->text(), QStringLiteral("开启视频"));
+    QVERIFY(!selfTile()->showsVideo());
+    mute->click();
+    video->click();
+    QVERIFY(!m_engine->audioMuted());
+    QVERIFY(m_engine->videoEnabled());
+    QCOMPARE(mute->text(), QStringLiteral("静音"));
+    QCOMPARE(video->text(), QStringLiteral("停止视频"));
+
+    // Tab runs along the toolbar, the host's "结束会议" last.
+    window->activateWindow();
+    mute->setFocus(Qt::TabFocusReason);
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
+        order << qobject_cast<QToolButton*>(QApplication::focusWidget())->text();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, QStringList({"静音", "停止视频", "参会者 (1)", "离开会议", "结束会议"}));
+
+    // "结束会议" asks first; "取消" keeps the meeting.
+    QStringList asked;
+    bool answer = false;
+    setPromptHook([&](const QString& text, const QString& confirm) {
+        asked << text + QLatin1Char('|') + confirm;
+        return answer;
+    });
+    QSignalSpy over(window, &MeetingWindow::over);
+    window->findChild<QToolButton*>(QStringLiteral("endMeetingButton"))->click();
+    QCOMPARE(asked, QStringList(QStringLiteral("结束会议后，所有参会者都将离开会议。|结束会议")));
+    QCOMPARE(over.count(), 0);
+    QVERIFY(window->isVisible());
+    answer = true;
+    window->findChild<QToolButton*>(QStringLiteral("endMeetingButton"))->click();
+    setPromptHook({});
+    QCOMPARE(over.count(), 1);
+    QCOMPARE(over.front().front().value<MeetingWindow::Outcome>(), MeetingWindow::Outcome::EndedByMe);
+    QCOMPARE(EngineDouble::leaveCalls(m_engine.get()), 1);
+    QVERIFY(!window->isVisible());
+}
+
+void MeetingWindowTest::withoutDevicesTheButtonsSaySo()
+{
+    EngineDouble::script().hasCamera = false;
+    EngineDouble::script().hasMicrophone = false;
+    MeetingWindow* window = openWindow(false);
+    QVERIFY(window);
+    auto* mute = window->findChild<QToolButton*>(QStringLiteral("muteButton"));
+    auto* video = window->findChild<QToolButton*>(QStringLiteral("videoButton"));
+    QCOMPARE(mute->text(), QStringLiteral("未检测到麦克风"));
+    QCOMPARE(video->text(), QStringLiteral("未检测到摄像头"));
+    QVERIFY(!mute->isEnabled());
+    QVERIFY(!video->isEnabled());
+    QVERIFY(!window->findChild<QToolButton*>(QStringLiteral("endMeetingButton"))->isVisible());
+    const Participant self = window->findChildren<VideoTile*>().front()->participant();
+    QVERIFY(self.audioMuted && self.videoOff);
+}
+
+void MeetingWindowTest::participantListMarksHostAndMe()
+{
+    MeetingWindow* window = openWindow(false);
+    QVERIFY(window);
+    Participant host = person(QStringLiteral("李四"), true, true);
+    host.host = true;
+    EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("王五")));
+    EngineDouble::addParticipant(m_engine.get(), host);
+
+    auto* panel = window->findChild<ParticipantsPanel*>();
+    QVERIFY(!panel->isVisible());
+    auto* button = window->findChild<QToolButton*>(QStringLiteral("participantsButton"));
+    QCOMPARE(button->text(), QStringLiteral("参会者 (3)"));
+    button->click();
+    QVERIFY(panel->isVisible());
+    QCOMPARE(panel->rowNames(),
+             QStringList({"张三(我)，麦克风已开启，视频已开启", "李四(主持人)，已静音，视频已关闭",
+                          "王五，麦克风已开启，视频已开启"}));
+    button->click();
+    QVERIFY(!panel->isVisible());
+}
+
+void MeetingWindowTest::lostConnectionShowsBannerThenGivesUp()
+{
+    MeetingWindow::setConnectionGraceForTesting(200);
+    MeetingWindow* window = openWindow();
+    QVERIFY(window);
+    const Participant lisi = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("李四")));
+    EngineDouble::pushFrame(m_engine.get(), lisi.id, EngineDouble::testFrame(QSize(320, 180), Qt::green));
+    QSignalSpy over(window, &MeetingWindow::over);
+    auto* banner = window->findChild<QLabel*>(QStringLiteral("meetingBanner"));
+
+    EngineDouble::loseConnection(m_engine.get());
+    QVERIFY(banner->isVisible());
+    QCOMPARE(banner->text(), QStringLiteral("网络连接已断开"));
+    EngineDouble::restoreConnection(m_engine.get());
+    QVERIFY(!banner->isVisible());
+    QTest::qWait(300);
+    QCOMPARE(over.count(), 0);
+
+    EngineDouble::loseConnection(m_engine.get());
+    QVERIFY(banner->isVisible());
+    // The last frames stay under the banner.
+    for (VideoTile* tile : window->findChildren<VideoTile*>())
+        QCOMPARE(tile->showsVideo(), tile->participantId() == lisi.id);
+    QTRY_COMPARE(over.count(), 1);
+    QCOMPARE(over.front().front().value<MeetingWindow::Outcome>(), MeetingWindow::Outcome::ConnectionLost);
+    QVERIFY(!window->isVisible());
+}
+
+QTEST_MAIN(MeetingWindowTest)
+#include "MeetingWindowTest.moc"
