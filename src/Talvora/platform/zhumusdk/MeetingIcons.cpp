@@ -58,6 +58,39 @@ void drawLeave(QPainter& p)
     p.drawLine(QPointF(17, 16), QPointF(21, 12));
 }
 
+void drawGallery(QPainter& p)
+{
+    for (const QPointF& corner : {QPointF(3, 4), QPointF(12.5, 4), QPointF(3, 12.5), QPointF(12.5, 12.5)})
+        p.drawRoundedRect(QRectF(corner, QSizeF(8.5, 7.5)), 1.5, 1.5);
+}
+
+void drawSpeaker(QPainter& p)
+{
+    for (qreal x : {3.0, 9.5, 16.0})
+        p.drawRoundedRect(QRectF(x, 3.5, 5, 4), 1, 1);
+    p.drawRoundedRect(QRectF(3, 10, 18, 10.5), 1.5, 1.5);
+}
+
+// Four corner marks; `inward` turns them to point at the centre.
+void drawCorners(QPainter& p, bool inward)
+{
+    QPainterPath corners;
+    // The top left one, mirrored to the other three corners.
+    const QPointF c(inward ? 9 : 4, inward ? 9 : 4);
+    const QPointF arms[2] = {inward ? QPointF(9, 4) : QPointF(4, 9), inward ? QPointF(4, 9) : QPointF(9, 4)};
+    for (int sx : {1, -1}) {
+        for (int sy : {1, -1}) {
+            auto at = [&](const QPointF& pt) {
+                return QPointF(sx > 0 ? pt.x() : 24 - pt.x(), sy > 0 ? pt.y() : 24 - pt.y());
+            };
+            corners.moveTo(at(arms[0]));
+            corners.lineTo(at(c));
+            corners.lineTo(at(arms[1]));
+        }
+    }
+    p.drawPath(corners);
+}
+
 } // namespace
 
 void paintMeetingIcon(QPainter& painter, const QRectF& box, MeetingIcon icon, const QColor& colour)
@@ -82,6 +115,16 @@ void paintMeetingIcon(QPainter& painter, const QRectF& box, MeetingIcon icon, co
         break;
     case MeetingIcon::Leave:
         drawLeave(painter);
+        break;
+    case MeetingIcon::Gallery:
+        drawGallery(painter);
+        break;
+    case MeetingIcon::Speaker:
+        drawSpeaker(painter);
+        break;
+    case MeetingIcon::FullScreen:
+    case MeetingIcon::ExitFullScreen:
+        drawCorners(painter, icon == MeetingIcon::ExitFullScreen);
         break;
     }
     if (icon == MeetingIcon::MicrophoneOff || icon == MeetingIcon::CameraOff) {

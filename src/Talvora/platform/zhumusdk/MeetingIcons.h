@@ -20,6 +20,10 @@ enum class MeetingIcon
     CameraOff,
     People,
     Leave,
+    Gallery,        // a grid of four
+    Speaker,        // one large, a row of small above
+    FullScreen,     // corners pointing out
+    ExitFullScreen, // corners pointing in
 };
 
 // An icon in `colour`; the "off" pictures carry a red stroke through them.

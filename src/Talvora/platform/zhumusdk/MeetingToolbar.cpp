@@ -33,10 +33,10 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
     m_participants->setCheckable(true);
     m_participants->setIcon(meetingIcon(MeetingIcon::People));
     m_leave = makeButton(this, "leaveMeetingButton");
-    m_leave->setText(QStringLiteral("离开会议"));
+    label(m_leave, QStringLiteral("离开会议"), QStringLiteral("Alt+Q"));
     m_leave->setIcon(meetingIcon(MeetingIcon::Leave));
     m_end = makeButton(this, "endMeetingButton");
-    m_end->setText(QStringLiteral("结束会议"));
+    label(m_end, QStringLiteral("结束会议"), QStringLiteral("Alt+Q"));
     m_end->setToolButtonStyle(Qt::ToolButtonTextOnly);
     m_end->hide();
 
@@ -86,7 +86,7 @@ void MeetingToolbar::setVideoEnabled(bool enabled)
 
 void MeetingToolbar::setParticipantCount(int count)
 {
-    m_participants->setText(QStringLiteral("参会者 (%1)").arg(count));
+    label(m_participants, QStringLiteral("参会者 (%1)").arg(count), QStringLiteral("Alt+U"));
 }
 
 void MeetingToolbar::setParticipantsShown(bool shown)
@@ -99,22 +99,30 @@ void MeetingToolbar::setHost(bool host)
     m_end->setVisible(host);
 }
 
+void MeetingToolbar::label(QToolButton* button, const QString& text, const QString& key)
+{
+    button->setText(text);
+    button->setAccessibleName(text);
+    button->setToolTip(key.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, key));
+}
+
 void MeetingToolbar::refresh()
 {
     if (!m_hasMicrophone) {
-        m_mute->setText(QStringLiteral("未检测到麦克风"));
+        label(m_mute, QStringLiteral("未检测到麦克风"), QString());
         m_mute->setIcon(meetingIcon(MeetingIcon::MicrophoneOff, QColor(0x8a, 0x90, 0x99)));
     } else {
-        m_mute->setText(m_audioMuted ? QStringLiteral("解除静音") : QStringLiteral("静音"));
+        label(m_mute, m_audioMuted ? QStringLiteral("解除静音") : QStringLiteral("静音"), QStringLiteral("Alt+A"));
         m_mute->setIcon(meetingIcon(m_audioMuted ? MeetingIcon::MicrophoneOff : MeetingIcon::Microphone));
     }
     m_mute->setEnabled(m_hasMicrophone);
 
     if (!m_hasCamera) {
-        m_video->setText(QStringLiteral("未检测到摄像头"));
+        label(m_video, QStringLiteral("未检测到摄像头"), QString());
         m_video->setIcon(meetingIcon(MeetingIcon::CameraOff, QColor(0x8a, 0x90, 0x99)));
     } else {
-        m_video->setText(m_videoEnabled ? QStringLiteral("停止视频") : QStringLiteral("开启视频"));
+        label(m_video, m_videoEnabled ? QStringLiteral("停止视频") : QStringLiteral("开启视频"),
+              QStringLiteral("Alt+V"));
         m_video->setIcon(meetingIcon(m_videoEnabled ? MeetingIcon::Camera : MeetingIcon::CameraOff));
     }
     m_video->setEnabled(m_hasCamera);

@@ -36,9 +36,16 @@ signals:
     void participantsToggled(bool shown);
     void leaveClicked();
     void endClicked();
+    // For the screen share's and the chat's buttons, wherever they are made:
+    // the window passes these on as its own signals of the same names, as it
+    // does Alt+S and Alt+H.
+    void shareRequested();
+    void chatRequested();
 
 private:
     void refresh();
+    // The label is the name read out; the tip adds the key.
+    static void label(QToolButton* button, const QString& text, const QString& key);
 
     QToolButton* m_mute;
     QToolButton* m_video;

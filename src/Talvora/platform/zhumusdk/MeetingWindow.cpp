@@ -1,6 +1,8 @@
 #include "MeetingWindow.h"
 
+#include "ActiveSpeaker.h"
 #include "GalleryView.h"
+#include "MeetingIcons.h"
 #include "MeetingPrompts.h"
 #include "MeetingRoster.h"
 #include "MeetingToolbar.h"
@@ -12,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -25,6 +28,14 @@ int g_connectionGraceMs = 30000;
 const char kStyle[] =
     "QDialog#zhumuMeetingWindow{background:#1f2329;}"
     "QWidget#meetingHeader{background:#1f2329;}"
+    "QWidget#meetingHeader QToolButton{color:#e6e8eb;background:transparent;border:1px solid transparent;"
+    "border-radius:4px;padding:3px 8px;font-size:13px;}"
+    "QWidget#meetingHeader QToolButton:hover{background:#2b3038;}"
+    "QWidget#meetingHeader QToolButton:focus{border:1px solid #4194ff;}"
+    "QToolButton#unpinButton{color:#ffffff;background:rgba(0,0,0,0.6);border:1px solid transparent;"
+    "border-radius:4px;padding:4px 10px;font-size:13px;}"
+    "QToolButton#unpinButton:hover{background:rgba(0,0,0,0.8);}"
+    "QToolButton#unpinButton:focus{border:1px solid #4194ff;}"
     "QLabel{color:#ffffff;font-size:14px;background:transparent;}"
     "QLabel#meetingNumber{font-size:14px;color:#e6e8eb;}"
     "QLabel#meetingClock{font-size:14px;color:#aeb4bd;}"
@@ -90,7 +101,14 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     joining.audioMuted = m_audioMuted;
     joining.videoOff = !m_videoOn;
     m_roster = new MeetingRoster(engine, joining, this);
+    m_speakers = new ActiveSpeaker(this);
+    m_speakerClock.start();
     buildLayout(number);
+    addShortcuts();
+    connect(m_speakers, &ActiveSpeaker::speakerChanged, m_gallery, &GalleryView::setActiveSpeaker);
+    // A challenger's second may end between two reports.
+    m_speakerTick.setInterval(200);
+    connect(&m_speakerTick, &QTimer::timeout, this, [this] { m_speakers->update(m_speakerClock.elapsed()); });
 
     connect(m_roster, &MeetingRoster::added, this, &MeetingWindow::onAdded);
     connect(m_roster, &MeetingRoster::changed, this, &MeetingWindow::onChanged);
@@ -98,6 +116,13 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     connect(m_roster, &MeetingRoster::talkingChanged, this, [this](qint64 id, bool talking) {
         if (VideoTile* tile = m_gallery->tile(id))
             tile->setTalking(talking);
+        // Oneself is never the speaker shown large: one sees the others.
+        if (id != m_roster->selfId())
+            m_speakers->setTalking(id, talking, m_speakerClock.elapsed());
+    });
+    connect(engine, &media::MeetingEngine::audioLevel, this, [this](qint64 id, double dbfs) {
+        if (id != m_roster->selfId() && m_roster->find(id))
+            m_speakers->setLevel(id, dbfs, m_speakerClock.elapsed());
     });
     connect(engine, &media::MeetingEngine::joined, this, &MeetingWindow::onJoined);
     connect(engine, &media::MeetingEngine::frame, this, [this](qint64 id, const QImage& image) {
@@ -138,6 +163,20 @@ void MeetingWindow::buildLayout(const QString& number)
     headerLayout->addWidget(numberLabel);
     headerLayout->addWidget(m_clock);
     headerLayout->addStretch();
+    m_viewButton = new QToolButton(header);
+    m_viewButton->setObjectName(QStringLiteral("viewButton"));
+    m_fullScreenButton = new QToolButton(header);
+    m_fullScreenButton->setObjectName(QStringLiteral("fullScreenButton"));
+    for (QToolButton* button : {m_viewButton, m_fullScreenButton}) {
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setIconSize(QSize(18, 18));
+        button->setFocusPolicy(Qt::StrongFocus);
+        button->setCursor(Qt::PointingHandCursor);
+        headerLayout->addWidget(button);
+    }
+    connect(m_viewButton, &QToolButton::clicked, this,
+            [this] { setSpeakerView(m_gallery->mode() == GalleryView::Mode::Gallery); });
+    connect(m_fullScreenButton, &QToolButton::clicked, this, [this] { setFullScreen(!isFullScreen()); });
 
     m_gallery = new GalleryView(this);
     m_panel = new ParticipantsPanel(this);
@@ -153,6 +192,10 @@ void MeetingWindow::buildLayout(const QString& number)
     connect(m_toolbar, &MeetingToolbar::participantsToggled, m_panel, &QWidget::setVisible);
     connect(m_toolbar, &MeetingToolbar::leaveClicked, this, [this] { finish(Outcome::Left); });
     connect(m_toolbar, &MeetingToolbar::endClicked, this, &MeetingWindow::onEndClicked);
+    connect(m_toolbar, &MeetingToolbar::shareRequested, this, &MeetingWindow::shareRequested);
+    connect(m_toolbar, &MeetingToolbar::chatRequested, this, &MeetingWindow::chatRequested);
+    connect(m_gallery, &GalleryView::arranged, this, &MeetingWindow::orderTabs);
+    refreshViewButtons();
 
     auto* body = new QHBoxLayout;
     body->setContentsMargins(0, 0, 0, 0);
@@ -168,6 +211,83 @@ void MeetingWindow::buildLayout(const QString& number)
     // The first button would otherwise take the focus, and its ring, at once.
     m_gallery->setFocusPolicy(Qt::ClickFocus);
     m_gallery->setFocus();
+    orderTabs();
+}
+
+void MeetingWindow::addShortcuts()
+{
+    const auto add = [this](int key, auto slot) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    add(Qt::ALT | Qt::Key_A, [this] { onMuteClicked(); });
+    add(Qt::ALT | Qt::Key_V, [this] { onVideoClicked(); });
+    add(Qt::ALT | Qt::Key_S, [this] { emit shareRequested(); });
+    add(Qt::ALT | Qt::Key_U, [this] { m_toolbar->participantsButton()->toggle(); });
+    add(Qt::ALT | Qt::Key_H, [this] { emit chatRequested(); });
+    add(Qt::ALT | Qt::Key_Q, [this] {
+        if (m_host)
+            onEndClicked();
+        else
+            finish(Outcome::Left);
+    });
+    add(Qt::Key_F11, [this] { setFullScreen(!isFullScreen()); });
+}
+
+// Reading order: the header's buttons, the tiles, then the toolbar (whose
+// own order its buttons keep).
+void MeetingWindow::orderTabs()
+{
+    QList<QWidget*> chain{m_viewButton, m_fullScreenButton};
+    chain << m_gallery->focusOrder();
+    chain << m_toolbar->muteButton();
+    for (int i = 0; i + 1 < chain.size(); ++i)
+        setTabOrder(chain[i], chain[i + 1]);
+}
+
+void MeetingWindow::setSpeakerView(bool speaker)
+{
+    m_gallery->setMode(speaker ? GalleryView::Mode::Speaker : GalleryView::Mode::Gallery);
+    refreshViewButtons();
+}
+
+void MeetingWindow::setFullScreen(bool on)
+{
+    if (on == isFullScreen())
+        return;
+    if (on)
+        showFullScreen();
+    else
+        showNormal();
+    refreshViewButtons();
+}
+
+void MeetingWindow::reject()
+{
+    if (isFullScreen())
+        setFullScreen(false);
+}
+
+void MeetingWindow::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && m_fullScreenButton)
+        refreshViewButtons();
+}
+
+// Each button names what it does, and is read out by that name.
+void MeetingWindow::refreshViewButtons()
+{
+    const bool speaker = m_gallery->mode() == GalleryView::Mode::Speaker;
+    m_viewButton->setText(speaker ? QStringLiteral("宫格视图") : QStringLiteral("演讲者视图"));
+    m_viewButton->setIcon(meetingIcon(speaker ? MeetingIcon::Gallery : MeetingIcon::Speaker));
+    m_viewButton->setAccessibleName(m_viewButton->text());
+    const bool full = isFullScreen();
+    m_fullScreenButton->setText(full ? QStringLiteral("退出全屏") : QStringLiteral("全屏"));
+    m_fullScreenButton->setIcon(meetingIcon(full ? MeetingIcon::ExitFullScreen : MeetingIcon::FullScreen));
+    m_fullScreenButton->setAccessibleName(m_fullScreenButton->text());
+    m_fullScreenButton->setToolTip(full ? QStringLiteral("退出全屏 (Esc)") : QStringLiteral("全屏 (F11)"));
 }
 
 void MeetingWindow::onJoined()
@@ -177,6 +297,7 @@ void MeetingWindow::onJoined()
     m_joined = true;
     m_since.start();
     m_clockTick.start();
+    m_speakerTick.start();
     emit joined();
 }
 
@@ -196,6 +317,7 @@ void MeetingWindow::onChanged(const media::Participant&, const media::Participan
 void MeetingWindow::onRemoved(const media::Participant& participant)
 {
     m_gallery->removeTile(participant.id);
+    m_speakers->remove(participant.id, m_speakerClock.elapsed());
     refreshParticipants();
 }
 
@@ -276,6 +398,7 @@ void MeetingWindow::finish(Outcome outcome)
         return;
     m_over = true;
     m_clockTick.stop();
+    m_speakerTick.stop();
     m_connectionGrace.stop();
     if (m_engine && (outcome == Outcome::Left || outcome == Outcome::EndedByMe))
         m_engine->leave();

@@ -13,9 +13,11 @@
 #include <QTimer>
 
 class QLabel;
+class QToolButton;
 
 namespace talvora::zhumu {
 
+class ActiveSpeaker;
 class GalleryView;
 class MeetingRoster;
 class MeetingToolbar;
@@ -42,6 +44,16 @@ public:
     ~MeetingWindow() override;
 
     MeetingRoster* roster() const { return m_roster; }
+    GalleryView* gallery() const { return m_gallery; }
+    MeetingToolbar* toolbar() const { return m_toolbar; }
+    ActiveSpeaker* activeSpeaker() const { return m_speakers; }
+    QToolButton* viewButton() const { return m_viewButton; }
+    QToolButton* fullScreenButton() const { return m_fullScreenButton; }
+
+    // "宫格视图" or "演讲者视图".
+    void setSpeakerView(bool speaker);
+    // F11 turns it on and off, Escape turns it off.
+    void setFullScreen(bool on);
     bool isJoined() const { return m_joined; }
     bool isOver() const { return m_over; }
 
@@ -51,15 +63,24 @@ public:
 
 signals:
     void joined();
+    // Alt+S and Alt+H, and the toolbar's entries of the same names: the
+    // screen share and the chat panel, for whoever provides them.
+    void shareRequested();
+    void chatRequested();
     void over(talvora::zhumu::MeetingWindow::Outcome outcome);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // Escape does not leave a meeting; only the button or closing does.
-    void reject() override {}
+    // Escape does not leave a meeting; only the button or closing does. It
+    // leaves full screen.
+    void reject() override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildLayout(const QString& number);
+    void addShortcuts();
+    void orderTabs();
+    void refreshViewButtons();
     void onJoined();
     void onAdded(const media::Participant& participant);
     void onChanged(const media::Participant& before, const media::Participant& now);
@@ -89,6 +110,11 @@ private:
     QElapsedTimer m_since;
     QTimer m_clockTick;
     QTimer m_connectionGrace;
+    ActiveSpeaker* m_speakers = nullptr;
+    QElapsedTimer m_speakerClock;
+    QTimer m_speakerTick;
+    QToolButton* m_viewButton = nullptr;
+    QToolButton* m_fullScreenButton = nullptr;
 };
 
 } // namespace talvora::zhumu

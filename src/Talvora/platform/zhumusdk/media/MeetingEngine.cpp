@@ -76,6 +76,13 @@ public:
                     remote.pipeline->refreshStats();
             }
         });
+        levelTimer.setInterval(250);
+        connect(&levelTimer, &QTimer::timeout, this, [this] {
+            for (const Remote& remote : qAsConst(remotes)) {
+                if (remote.pipeline)
+                    emit q->audioLevel(remote.participant.id, remote.pipeline->audioLevelDbfs(400));
+            }
+        });
     }
 
     ~Private() override { tearDown(); }
@@ -85,6 +92,7 @@ public:
     void tearDown()
     {
         statsTimer.stop();
+        levelTimer.stop();
         for (Remote& remote : remotes)
             dispose(remote.pipeline);
         remotes.clear();
@@ -138,6 +146,7 @@ public:
     QString audioMid, videoMid;
     QHash<qint64, Remote> remotes;
     QTimer statsTimer;
+    QTimer levelTimer;
     bool audioMuted = false;
     bool videoEnabled = true;
     bool published = false;
@@ -245,6 +254,7 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     selfId = data.value(QLatin1String("id")).toVariant().toLongLong();
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
+    levelTimer.start();
     emit q->joined(selfId);
     // Subscriptions first: their attach requests are on the wire while the
     // publisher's pipeline is built.
@@ -570,6 +580,7 @@ void MeetingEngine::leave()
     }
     d->leaving = true;
     d->statsTimer.stop();
+    d->levelTimer.stop();
     if (!d->session || !d->session->isOpen()) {
         d->ended = true;
         d->tearDown();

@@ -114,6 +114,9 @@ signals:
     // The latest decoded frame of a participant (self: the local preview).
     void frame(qint64 id, const QImage& image);
     void talking(qint64 id, bool talking);
+    // A remote participant's voice over the last 400 ms in dBFS (-120 for
+    // silence), four times a second while it is received: who is loudest.
+    void audioLevel(qint64 id, double dbfs);
     // The room was destroyed by the host or the service.
     void meetingEnded();
     // The server or the network went away; the engine keeps trying for a
