@@ -112,7 +112,8 @@ void MeetingToolbar::refresh()
         label(m_mute, QStringLiteral("未检测到麦克风"), QString());
         m_mute->setIcon(meetingIcon(MeetingIcon::MicrophoneOff, QColor(0x8a, 0x90, 0x99)));
     } else {
-        label(m_mute, m_audioMuted ? QStringLiteral("解除静音") : QStringLiteral("静音"), QStringLiteral("Alt+A"));
+        label(m_mute, m_audioMuted ? QStringLiteral("解除静音") : QStringLiteral("静音"),
+              QStringLiteral("Alt+A"));
         m_mute->setIcon(meetingIcon(m_audioMuted ? MeetingIcon::MicrophoneOff : MeetingIcon::Microphone));
     }
     m_mute->setEnabled(m_hasMicrophone);

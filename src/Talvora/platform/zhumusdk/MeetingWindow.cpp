@@ -235,15 +235,22 @@ void MeetingWindow::addShortcuts()
     add(Qt::Key_F11, [this] { setFullScreen(!isFullScreen()); });
 }
 
-// Reading order: the header's buttons, the tiles, then the toolbar (whose
-// own order its buttons keep).
+// Reading order: the header's buttons, the tiles, then the toolbar. They go
+// in just before the toolbar, which keeps the toolbar's own order (and
+// whatever others have put there) untouched.
 void MeetingWindow::orderTabs()
 {
     QList<QWidget*> chain{m_viewButton, m_fullScreenButton};
     chain << m_gallery->focusOrder();
-    chain << m_toolbar->muteButton();
+    // The toolbar as a whole: Qt moves a widget's children along with it.
+    QWidget* toolbarStart = m_toolbar;
+    QWidget* before = toolbarStart->previousInFocusChain();
+    while (chain.contains(before) || before->isAncestorOf(toolbarStart))
+        before = before->previousInFocusChain();
+    setTabOrder(before, chain.front());
     for (int i = 0; i + 1 < chain.size(); ++i)
         setTabOrder(chain[i], chain[i + 1]);
+    setTabOrder(chain.back(), toolbarStart);
 }
 
 void MeetingWindow::setSpeakerView(bool speaker)
