@@ -661,17 +661,27 @@ void MeetingWindowTest::shortcutsAndTabOrder()
 
 void MeetingWindowTest::iconsAtOneAndTwiceTheSize()
 {
-    // Sharp on a screen at 200 %: a picture of its own at 48 pixels.
+    // Drawn at the size asked for, at 1x, 2x and in between: solid strokes
+    // that grow with the picture, not a resampled blur of one size.
     const QIcon icon = meetingIcon(MeetingIcon::FullScreen);
-    QVERIFY(icon.availableSizes().contains(QSize(24, 24)));
-    QVERIFY(icon.availableSizes().contains(QSize(48, 48)));
-    const QImage twice = icon.pixmap(QSize(48, 48)).toImage();
-    int drawn = 0;
-    for (int y = 0; y < twice.height(); ++y) {
-        for (int x = 0; x < twice.width(); ++x)
-            drawn += qAlpha(twice.pixel(x, y)) > 128;
-    }
-    QVERIFY(drawn > 48); // lines, not a scaled-up blur of the small one
+    auto drawn = [&icon](int side) {
+        const QImage image = icon.pixmap(QSize(side, side)).toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                count += qAlpha(image.pixel(x, y)) > 200;
+        }
+        return std::make_pair(image.size(), count);
+    };
+    const auto [once, onceCount] = drawn(24);
+    const auto [twice, twiceCount] = drawn(48);
+    QCOMPARE(once, QSize(24, 24));
+    QCOMPARE(twice, QSize(48, 48));
+    QCOMPARE(drawn(36).first, QSize(36, 36));
+    QVERIFY(onceCount > 0);
+    // Twice as long and twice as thick: about four times the solid pixels.
+    QVERIFY2(twiceCount > onceCount * 3 && twiceCount < onceCount * 11 / 2,
+             qPrintable(QStringLiteral("%1 vs %2").arg(twiceCount).arg(onceCount)));
 }
 
 QTEST_MAIN(MeetingWindowTest)

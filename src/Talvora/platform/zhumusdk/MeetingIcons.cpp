@@ -1,7 +1,10 @@
 #include "MeetingIcons.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
+
+#include <algorithm>
 
 namespace talvora::zhumu {
 namespace {
@@ -134,19 +137,48 @@ void paintMeetingIcon(QPainter& painter, const QRectF& box, MeetingIcon icon, co
     painter.restore();
 }
 
-QIcon meetingIcon(MeetingIcon icon, const QColor& colour)
+namespace {
+
+// Paints the picture at whatever size Qt asks for, which on a screen at
+// 200 % is twice the logical size: every scale gets its own sharp drawing
+// rather than a resampled one.
+class MeetingIconEngine : public QIconEngine
 {
-    QIcon result;
-    // Drawn at twice the size as well, for screens at 200 %.
-    for (int side : {24, 48}) {
-        QPixmap pixmap(side, side);
+public:
+    MeetingIconEngine(MeetingIcon icon, const QColor& colour) : m_icon(icon), m_colour(colour) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        const int side = std::min(rect.width(), rect.height());
+        const QRectF box(rect.x() + (rect.width() - side) / 2.0, rect.y() + (rect.height() - side) / 2.0,
+                         side, side);
+        QColor colour = m_colour;
+        if (mode == QIcon::Disabled)
+            colour.setAlphaF(colour.alphaF() * 0.45);
+        paintMeetingIcon(*painter, box, m_icon, colour);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pixmap(size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
-        paintMeetingIcon(painter, QRectF(0, 0, side, side), icon, colour);
-        painter.end();
-        result.addPixmap(pixmap);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return pixmap;
     }
-    return result;
+
+    QIconEngine* clone() const override { return new MeetingIconEngine(m_icon, m_colour); }
+
+private:
+    MeetingIcon m_icon;
+    QColor m_colour;
+};
+
+} // namespace
+
+QIcon meetingIcon(MeetingIcon icon, const QColor& colour)
+{
+    return QIcon(new MeetingIconEngine(icon, colour));
 }
 
 } // namespace talvora::zhumu

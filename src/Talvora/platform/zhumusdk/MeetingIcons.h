@@ -27,6 +27,7 @@ enum class MeetingIcon
 };
 
 // An icon in `colour`; the "off" pictures carry a red stroke through them.
+// Drawn anew at each size asked for, so at 1x and 2x alike.
 QIcon meetingIcon(MeetingIcon icon, const QColor& colour = Qt::white);
 
 // Draws the picture into `box` (square), for widgets that paint themselves.
