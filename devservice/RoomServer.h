@@ -40,6 +40,12 @@ public:
     virtual RoomAnswer roomExists(uint64_t room) = 0;
     virtual RoomAnswer createRoom(const RoomSpec& spec) = 0;
     virtual RoomAnswer destroyRoom(uint64_t room, const std::string& secret) = 0;
+
+    // Moderation by the room's secret. Absent: nobody with that publisher id
+    // is in the room now. Muting covers the audio the participant publishes
+    // at the time; they may unmute themselves afterwards.
+    virtual RoomAnswer muteAudio(const RoomSpec& room, uint64_t participant) = 0;
+    virtual RoomAnswer kick(const RoomSpec& room, uint64_t participant) = 0;
 };
 
 } // namespace devservice
