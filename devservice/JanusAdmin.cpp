@@ -14,7 +14,8 @@ namespace devservice {
 namespace {
 
 constexpr int kConnectTimeoutSeconds = 2;
-constexpr int kAnswerTimeoutSeconds = 5;
+// Janus answers admin requests at once; longer means it hangs.
+constexpr int kAnswerTimeoutSeconds = 3;
 constexpr int kProbeTimeoutSeconds = 1;
 constexpr const char* kVideoRoom = "janus.plugin.videoroom";
 // Janus's own error codes that mean "already so".

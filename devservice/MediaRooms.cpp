@@ -139,8 +139,16 @@ bool MediaRooms::ensureOnServer(const std::string& meeting, Room& room)
     const RoomAnswer exists = room.server->roomExists(room.spec.room);
     if (exists == RoomAnswer::Done)
         return true;
-    if (exists == RoomAnswer::Unreachable)
+    if (exists == RoomAnswer::Unreachable) {
+        // Marked at once, so that the admissions after this one do not wait
+        // for it too before the health check has come round.
+        for (Server& entry : m_servers) {
+            if (entry.server == room.server)
+                entry.answering = false;
+        }
+        m_log("media server " + room.server->clientUrl() + " stopped answering");
         return false;
+    }
     // The server lost it, having restarted: the same room again, so that
     // those still in the meeting need nothing new from the service.
     if (room.server->createRoom(room.spec) != RoomAnswer::Done)

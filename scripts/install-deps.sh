@@ -15,7 +15,7 @@ packages=(
     dpkg-dev file desktop-file-utils appstream
     dbus python3-dbus python3-gi python3-icalendar
     python3-pyatspi at-spi2-core dbus-daemon
-    janus python3-websocket
+    janus coturn python3-websocket
     "$@"
 )
 
