@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -125,6 +127,23 @@ void ChildProcess::watch()
         backoff =
             std::min(backoff * 2, std::chrono::duration_cast<std::chrono::milliseconds>(kLongestBackoff));
     }
+}
+
+bool ChildProcess::installed(const std::string& program)
+{
+    if (program.find('/') != std::string::npos)
+        return ::access(program.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        const size_t colon = std::min(folders.find(':', start), folders.size());
+        const std::string folder = folders.substr(start, colon - start);
+        if (::access(((folder.empty() ? "." : folder) + "/" + program).c_str(), X_OK) == 0)
+            return true;
+        start = colon + 1;
+    }
+    return false;
 }
 
 void ChildProcess::start()

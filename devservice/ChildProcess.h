@@ -27,6 +27,9 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    // Whether the program can be started: a path, or a name found on PATH.
+    static bool installed(const std::string& program);
+
     // Starts the child and its watcher; returns at once.
     void start();
     // SIGTERM, then SIGKILL after a few seconds; returns once it has ended.

@@ -214,6 +214,10 @@ bool TurnProcess::writeConfiguration()
 
 bool TurnProcess::start(std::chrono::milliseconds ready)
 {
+    if (!ChildProcess::installed(m_settings.binary)) {
+        m_log("turn: " + m_settings.binary + " is not installed (Debian package coturn); no TURN");
+        return false;
+    }
     if (!writeConfiguration())
         return false;
     const std::string& folder = m_settings.folder;

@@ -311,7 +311,10 @@ int main(int argc, char** argv)
         }
         turn = std::make_unique<devservice::TurnProcess>(settings, logLine);
         turn->start(kJanusReady);
-        options.turnServer = turn->server();
+        // One that was set up but is slow to answer still gets credentials
+        // handed out: its watcher keeps starting it.
+        if (!turn->server().url.empty())
+            options.turnServer = turn->server();
     }
     if (options.turnServer)
         rooms->setTurn(*options.turnServer);
