@@ -226,15 +226,15 @@ JanusAdmin::Lookup JanusAdmin::audioMids(uint64_t room, uint64_t participant, st
         {
             if (!cJSON_IsNumber(handle))
                 continue;
-            const Json info = parse(call(
-                "handle_info", {},
-                sessionPath + "/" + std::to_string(static_cast<uint64_t>(handle->valuedouble))));
+            const Json info =
+                parse(call("handle_info", {},
+                           sessionPath + "/" + std::to_string(static_cast<uint64_t>(handle->valuedouble))));
             const cJSON* plugin = cJSON_GetObjectItemCaseSensitive(
                 cJSON_GetObjectItemCaseSensitive(info.get(), "info"), "plugin_specific");
             const cJSON* roomId = cJSON_GetObjectItemCaseSensitive(plugin, "room");
             const cJSON* id = cJSON_GetObjectItemCaseSensitive(plugin, "id");
-            if (stringField(plugin, "type") != "publisher" || !cJSON_IsNumber(roomId) || !cJSON_IsNumber(id) ||
-                static_cast<uint64_t>(roomId->valuedouble) != room ||
+            if (stringField(plugin, "type") != "publisher" || !cJSON_IsNumber(roomId) ||
+                !cJSON_IsNumber(id) || static_cast<uint64_t>(roomId->valuedouble) != room ||
                 static_cast<uint64_t>(id->valuedouble) != participant)
                 continue;
             const cJSON* stream = nullptr;
@@ -275,8 +275,8 @@ RoomAnswer JanusAdmin::kick(const RoomSpec& room, uint64_t participant)
 {
     Json root(nullptr, cJSON_Delete);
     const auto [kind, error] =
-        pluginAnswer(videoRoom("\"request\":\"kick\",\"room\":" + std::to_string(room.room) +
-                               ",\"secret\":" + jsonString(room.secret) + ",\"id\":" + std::to_string(participant)),
+        pluginAnswer(videoRoom("\"request\":\"kick\",\"room\":" + std::to_string(room.room) + ",\"secret\":" +
+                               jsonString(room.secret) + ",\"id\":" + std::to_string(participant)),
                      root);
     if (kind == "success" && error == 0)
         return RoomAnswer::Done;

@@ -58,7 +58,12 @@ private:
     std::string videoRoom(const std::string& request);
     // The mids of the audio a publisher sends in the room; nothing when no
     // such publisher was found, an error when Janus did not answer.
-    enum class Lookup { Found, Absent, Unreachable };
+    enum class Lookup
+    {
+        Found,
+        Absent,
+        Unreachable
+    };
     Lookup audioMids(uint64_t room, uint64_t participant, std::vector<std::string>& mids);
 
     JanusEndpoint m_endpoint;

@@ -25,7 +25,8 @@ bool JanusProcess::start(std::chrono::milliseconds ready)
         return false;
     const std::string& folder = m_settings.folder;
     m_child = std::make_unique<ChildProcess>(
-        "janus", std::vector<std::string>{m_settings.binary, "-C", folder + "/janus.jcfg", "-F", folder, "-o"},
+        "janus",
+        std::vector<std::string>{m_settings.binary, "-C", folder + "/janus.jcfg", "-F", folder, "-o"},
         folder + "/janus.log", m_log);
     m_log("janus: WebSocket " + m_endpoint.clientUrl);
     m_child->start();

@@ -41,8 +41,8 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -235,10 +235,9 @@ void answerAdmission(MediaRooms& rooms, const Meeting& meeting, const std::strin
                "{\"number\":\"" + meeting.id + "\",\"media\":{\"server\":" + jsonString(admission->server) +
                    ",\"room\":" + std::to_string(admission->room) + ",\"pin\":" + jsonString(admission->pin) +
                    ",\"token\":" + jsonString(admission->token) +
-                   ",\"participant_id\":" + std::to_string(admission->participantId) +
-                   ",\"ice_servers\":" + iceServersJson(admission->iceServers) +
-                   ",\"display_name\":" + jsonString(displayName) + ",\"host\":" + (host ? "true" : "false") +
-                   "}}");
+                   ",\"participant_id\":" + std::to_string(admission->participantId) + ",\"ice_servers\":" +
+                   iceServersJson(admission->iceServers) + ",\"display_name\":" + jsonString(displayName) +
+                   ",\"host\":" + (host ? "true" : "false") + "}}");
 }
 
 void handleStart(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
@@ -423,8 +422,8 @@ void handleRoster(Store& store, const Sessions& sessions, MediaRooms& rooms, con
 // Mute and kick: the host's meeting and the participant named, or nothing
 // with the refusal written. "all" (where allowed) is no id.
 std::optional<std::pair<Meeting, std::optional<uint64_t>>>
-moderatedParticipant(Store& store, const Sessions& sessions, const httplib::Request& req, httplib::Response& res,
-                     bool allowAll)
+moderatedParticipant(Store& store, const Sessions& sessions, const httplib::Request& req,
+                     httplib::Response& res, bool allowAll)
 {
     const auto form = fields(req, res, {"number", "participant"});
     if (!form)
@@ -433,8 +432,8 @@ moderatedParticipant(Store& store, const Sessions& sessions, const httplib::Requ
     const std::optional<long long> number = meetingNumber(numberText);
     const std::optional<uint64_t> id = participantId(participantText);
     if (!number || (!id && !(allowAll && participantText == "all"))) {
-        answerError(res, 400, "bad_request", !number ? "number is not a meeting number"
-                                                     : "participant is not a participant id");
+        answerError(res, 400, "bad_request",
+                    !number ? "number is not a meeting number" : "participant is not a participant id");
         return std::nullopt;
     }
     const std::optional<std::string> caller = sessions.ownerOf(req);

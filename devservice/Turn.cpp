@@ -130,8 +130,8 @@ std::string turnCredential(const std::string& secret, const std::string& usernam
     HMAC(EVP_sha1(), secret.data(), static_cast<int>(secret.size()),
          reinterpret_cast<const unsigned char*>(username.data()), username.size(), digest, &length);
     std::string encoded(4 * ((length + 2) / 3), '\0');
-    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()), digest,
-                                        static_cast<int>(length));
+    const int written =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()), digest, static_cast<int>(length));
     encoded.resize(written > 0 ? static_cast<size_t>(written) : 0);
     return encoded;
 }
@@ -142,7 +142,8 @@ IceServer turnIceServer(const TurnServer& turn, uint64_t participant, long long 
     return {turn.url, username, turnCredential(turn.secret, username)};
 }
 
-TurnProcess::TurnProcess(TurnSettings settings, Log log) : m_settings(std::move(settings)), m_log(std::move(log))
+TurnProcess::TurnProcess(TurnSettings settings, Log log)
+    : m_settings(std::move(settings)), m_log(std::move(log))
 {
 }
 
@@ -185,7 +186,8 @@ bool TurnProcess::writeConfiguration()
                        std::to_string(m_port) +
                        "\n"
                        "min-port=" +
-                       std::to_string(m_settings.relayMin) + "\nmax-port=" + std::to_string(m_settings.relayMax) +
+                       std::to_string(m_settings.relayMin) +
+                       "\nmax-port=" + std::to_string(m_settings.relayMax) +
                        "\n"
                        "use-auth-secret\n"
                        "static-auth-secret=" +

@@ -184,7 +184,8 @@ bool parseOptions(int argc, char** argv, Options& options)
         } else if (arg == "--turn-server" && hasValue) {
             devservice::TurnServer turn;
             if (!devservice::parseTurnServer(argv[++i], turn)) {
-                std::fprintf(stderr, "devservice: --turn-server needs turn:HOST:PORT[?transport=udp],SECRET\n");
+                std::fprintf(stderr,
+                             "devservice: --turn-server needs turn:HOST:PORT[?transport=udp],SECRET\n");
                 return false;
             }
             options.turnServer = turn;

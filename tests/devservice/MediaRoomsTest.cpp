@@ -170,7 +170,8 @@ TEST_F(MediaRoomsTest, HostMutesAndRemovesOthersButIsNotRemoved)
         {"remove the host", [&] { return rooms->kick("9", host->participantId); }, Moderation::HostProtected},
         {"remove an unknown id", [&] { return rooms->kick("9", unknown); }, Moderation::NoSuchParticipant},
         {"remove one", [&] { return rooms->kick("9", li->participantId); }, Moderation::Done},
-        {"remove them twice", [&] { return rooms->kick("9", li->participantId); }, Moderation::NoSuchParticipant},
+        {"remove them twice", [&] { return rooms->kick("9", li->participantId); },
+         Moderation::NoSuchParticipant},
         {"mute all", [&] { return rooms->mute("9", std::nullopt); }, Moderation::Done},
     };
     for (const Case& test : cases)

@@ -194,10 +194,10 @@ TEST_F(SdkRoutesTest, AdmissionCarriesTheMediaRoomAndOnlyTheHostEndsIt)
     const std::string guest = sessionOf("lisi@talvora.dev", "LiSi-Password-16");
     const auto started = post("/sdk/v1/meetings/start", {{"number", "0"}, {"no_video", "0"}}, bearer(host));
     ASSERT_EQ(started.first, 200) << started.second;
-    const std::regex shape(
-        "\\{\"number\":\"([0-9]+)\",\"media\":\\{\"server\":\"ws://127\\.0\\.0\\.1:8188\","
-        "\"room\":([0-9]+),\"pin\":\"([0-9a-f]{32})\",\"token\":\"([0-9a-f]{32})\","
-        "\"participant_id\":([0-9]+),\"ice_servers\":\\[\\],\"display_name\":\"([^\"]*)\",\"host\":(true|false)\\}\\}");
+    const std::regex shape("\\{\"number\":\"([0-9]+)\",\"media\":\\{\"server\":\"ws://127\\.0\\.0\\.1:8188\","
+                           "\"room\":([0-9]+),\"pin\":\"([0-9a-f]{32})\",\"token\":\"([0-9a-f]{32})\","
+                           "\"participant_id\":([0-9]+),\"ice_servers\":\\[\\],\"display_name\":\"([^\"]*)\","
+                           "\"host\":(true|false)\\}\\}");
     std::smatch hostAnswer;
     ASSERT_TRUE(std::regex_match(started.second, hostAnswer, shape)) << started.second;
     const std::string number = hostAnswer[1];
