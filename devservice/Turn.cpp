@@ -28,15 +28,15 @@ namespace {
 
 constexpr size_t kSecretBytes = 24;
 
-// A UDP port on 127.0.0.1 that nothing uses now; -1 when there is none.
-int freeUdpPort()
+// A UDP port on the address that nothing uses now; -1 when there is none.
+int freeUdpPort(const in_addr& host)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr = host;
     socklen_t length = sizeof address;
     int port = -1;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
@@ -46,9 +46,9 @@ int freeUdpPort()
     return port;
 }
 
-// Whether a STUN Binding request to 127.0.0.1:port is answered within the
-// time given.
-bool answersStun(int port, std::chrono::milliseconds wait)
+// Whether a STUN Binding request to the address and port is answered
+// within the time given.
+bool answersStun(const in_addr& host, int port, std::chrono::milliseconds wait)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -56,7 +56,7 @@ bool answersStun(int port, std::chrono::milliseconds wait)
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr = host;
     // Binding request, no attributes, the magic cookie, a random transaction.
     unsigned char request[20] = {0x00, 0x01, 0x00, 0x00, 0x21, 0x12, 0xa4, 0x42};
     RAND_bytes(request + 8, 12);
@@ -165,23 +165,29 @@ bool TurnProcess::writeConfiguration()
         m_log("turn: the data folder holds characters a configuration cannot carry");
         return false;
     }
-    m_port = freeUdpPort();
+    in_addr host{};
+    if (::inet_pton(AF_INET, m_settings.address.c_str(), &host) != 1) {
+        m_log("turn: " + m_settings.address + " is not an IPv4 address");
+        return false;
+    }
+    m_port = freeUdpPort(host);
     const std::optional<std::string> secret = randomHex(kSecretBytes);
     if (m_port <= 0 || !secret) {
-        m_log("turn: no free port on 127.0.0.1 or no random source");
+        m_log("turn: no free port on " + m_settings.address + " or no random source");
         return false;
     }
     if ((::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) || ::chmod(folder.c_str(), 0700) != 0) {
         m_log("turn: cannot prepare " + folder);
         return false;
     }
-    m_server = {"turn:127.0.0.1:" + std::to_string(m_port) + "?transport=udp", *secret};
-    // Loopback only, UDP only, no TLS, no CLI or web admin; relays only to
-    // loopback and to the addresses Janus gathers on, so that credentials
-    // open no way to anything else.
+    m_server = {"turn:" + m_settings.address + ":" + std::to_string(m_port) + "?transport=udp", *secret};
+    // One address (loopback unless asked), UDP only, no TLS, no CLI or web
+    // admin; relays only to loopback and to the addresses Janus gathers on,
+    // so that credentials open no way to anything else.
     std::string text = "# Written by devservice on every start; edits are lost.\n"
-                       "listening-ip=127.0.0.1\n"
-                       "relay-ip=127.0.0.1\n"
+                       "listening-ip=" +
+                       m_settings.address + "\nrelay-ip=" + m_settings.address +
+                       "\n"
                        "listening-port=" +
                        std::to_string(m_port) +
                        "\n"
@@ -230,7 +236,9 @@ bool TurnProcess::start(std::chrono::milliseconds ready)
     m_child->start();
     const auto deadline = std::chrono::steady_clock::now() + ready;
     while (std::chrono::steady_clock::now() < deadline) {
-        if (pid() > 0 && answersStun(m_port, std::chrono::milliseconds(200)))
+        in_addr host{};
+        ::inet_pton(AF_INET, m_settings.address.c_str(), &host);
+        if (pid() > 0 && answersStun(host, m_port, std::chrono::milliseconds(200)))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }

@@ -40,7 +40,8 @@ IceServer turnIceServer(const TurnServer& turn, uint64_t participant, long long 
 
 struct TurnSettings
 {
-    std::string folder; // created if need be; holds turnserver.conf and turnserver.log
+    std::string folder;                // created if need be; holds turnserver.conf and turnserver.log
+    std::string address = "127.0.0.1"; // where it listens and relays from
     int relayMin = 20200;
     int relayMax = 20299;
     // Where relayed media may go besides 127.0.0.0/8: the addresses Janus

@@ -5,7 +5,7 @@
 //   devservice [--port N] [--data FILE] [--certs DIR] [--no-demo-data] [--hold ROUTE=MS[+SKIP]]...
 //              [--media-server WS_URL,ADMIN_URL,ADMIN_SECRET,ROOM_ADMIN_KEY]...
 //              [--media-interface LIST] [--janus-ports WS,ADMIN] [--rtp-ports MIN-MAX] [--room-linger S]
-//              [--janus-instances N] [--turn | --turn-server URL,SECRET]
+//              [--janus-instances N] [--turn [--turn-address IPV4] | --turn-server URL,SECRET]
 //   devservice --init-certs [--certs DIR]
 
 #include "DevCerts.h"
@@ -19,6 +19,7 @@
 #include "Store.h"
 #include "Turn.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 
 #include <algorithm>
@@ -55,6 +56,7 @@ struct Options
     long roomLingerSeconds = devservice::kDefaultRoomLinger.count();
     int janusInstances = 1;
     bool ownTurn = false; // a coturn of the service's own
+    std::string turnAddress = "127.0.0.1";
     std::optional<devservice::TurnServer> turnServer;
 };
 
@@ -71,7 +73,7 @@ void printUsage(FILE* to)
                  "                  [--media-server WS_URL,ADMIN_URL,ADMIN_SECRET,ROOM_ADMIN_KEY]...\n"
                  "                  [--media-interface LIST] [--janus-ports WS,ADMIN] [--rtp-ports MIN-MAX]\n"
                  "                  [--room-linger SECONDS] [--janus-instances N]\n"
-                 "                  [--turn | --turn-server URL,SECRET]\n"
+                 "                  [--turn [--turn-address IPV4] | --turn-server URL,SECRET]\n"
                  "       devservice --init-certs [--certs DIR]\n"
                  "Serves the Talvora conferencing, cloud and SDK endpoints over HTTPS on %s.\n"
                  "A new data file gets the demo accounts and, unless --no-demo-data, six\n"
@@ -89,6 +91,8 @@ void printUsage(FILE* to)
                  "--turn also starts a coturn on 127.0.0.1 (folder FILE.turn) and hands each\n"
                  "admission time-limited TURN credentials for it; --turn-server names an\n"
                  "external TURN server (turn: URL) and its shared secret instead.\n"
+                 "--turn-address puts that coturn on another local address (a test's own\n"
+                 "network namespace); it relays only to loopback and --media-interface.\n"
                  "Defaults: --port %d --data devservice.db --certs %s\n"
                  "          --rtp-ports 20000-20199 --room-linger 60\n",
                  kListenAddress, kListenAddress, TALVORA_DEV_PORT, TALVORA_DEV_CERT_DIR);
@@ -181,6 +185,13 @@ bool parseOptions(int argc, char** argv, Options& options)
             options.janusInstances = static_cast<int>(count);
         } else if (arg == "--turn") {
             options.ownTurn = true;
+        } else if (arg == "--turn-address" && hasValue) {
+            options.turnAddress = argv[++i];
+            in_addr parsed{};
+            if (inet_pton(AF_INET, options.turnAddress.c_str(), &parsed) != 1) {
+                std::fprintf(stderr, "devservice: --turn-address needs an IPv4 address\n");
+                return false;
+            }
         } else if (arg == "--turn-server" && hasValue) {
             devservice::TurnServer turn;
             if (!devservice::parseTurnServer(argv[++i], turn)) {
@@ -262,7 +273,7 @@ int main(int argc, char** argv)
     // own beside the data file and named after it, so that services with
     // data files in one folder keep theirs apart.
     std::string dataPath = options.dataFile;
-    if (dataPath.front() != '/') {
+    if (dataPath.empty() || dataPath.front() != '/') {
         if (char* cwd = getcwd(nullptr, 0)) {
             dataPath = std::string(cwd) + "/" + dataPath;
             std::free(cwd);
@@ -302,6 +313,7 @@ int main(int argc, char** argv)
     if (options.ownTurn) {
         devservice::TurnSettings settings;
         settings.folder = dataPath + ".turn";
+        settings.address = options.turnAddress;
         settings.relayMin = std::min(options.janus.rtpMax + 1, 65535 - kTurnRelayPorts + 1);
         settings.relayMax = settings.relayMin + kTurnRelayPorts - 1;
         const std::string& interfaces = options.janus.iceInterfaces;
