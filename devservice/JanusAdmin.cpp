@@ -205,7 +205,7 @@ RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
     return RoomAnswer::Unreachable;
 }
 
-JanusAdmin::Lookup JanusAdmin::audioMids(uint64_t room, uint64_t participant, std::vector<std::string>& mids)
+std::optional<std::map<uint64_t, std::vector<std::string>>> JanusAdmin::audioMids(uint64_t room)
 {
     // VideoRoom tells a publisher's streams only to the handle's own
     // information, so the service looks through the handles: a few admin
@@ -213,7 +213,8 @@ JanusAdmin::Lookup JanusAdmin::audioMids(uint64_t room, uint64_t participant, st
     const Json sessions = parse(call("list_sessions", {}));
     const cJSON* sessionIds = cJSON_GetObjectItemCaseSensitive(sessions.get(), "sessions");
     if (!cJSON_IsArray(sessionIds))
-        return Lookup::Unreachable;
+        return std::nullopt;
+    std::map<uint64_t, std::vector<std::string>> mids;
     const cJSON* session = nullptr;
     cJSON_ArrayForEach(session, sessionIds)
     {
@@ -234,41 +235,47 @@ JanusAdmin::Lookup JanusAdmin::audioMids(uint64_t room, uint64_t participant, st
             const cJSON* roomId = cJSON_GetObjectItemCaseSensitive(plugin, "room");
             const cJSON* id = cJSON_GetObjectItemCaseSensitive(plugin, "id");
             if (stringField(plugin, "type") != "publisher" || !cJSON_IsNumber(roomId) ||
-                !cJSON_IsNumber(id) || static_cast<uint64_t>(roomId->valuedouble) != room ||
-                static_cast<uint64_t>(id->valuedouble) != participant)
+                !cJSON_IsNumber(id) || static_cast<uint64_t>(roomId->valuedouble) != room)
                 continue;
+            std::vector<std::string>& publisher = mids[static_cast<uint64_t>(id->valuedouble)];
             const cJSON* stream = nullptr;
             cJSON_ArrayForEach(stream, cJSON_GetObjectItemCaseSensitive(plugin, "streams"))
             {
                 const std::string mid = stringField(stream, "mid");
                 if (stringField(stream, "type") == "audio" && !mid.empty())
-                    mids.push_back(mid);
+                    publisher.push_back(mid);
             }
-            return Lookup::Found;
         }
     }
-    return Lookup::Absent;
+    return mids;
 }
 
-RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, uint64_t participant)
+RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants)
 {
-    std::vector<std::string> mids;
-    const Lookup found = audioMids(room.room, participant, mids);
-    if (found != Lookup::Found)
-        return found == Lookup::Absent ? RoomAnswer::Absent : RoomAnswer::Unreachable;
-    for (const std::string& mid : mids) {
-        Json root(nullptr, cJSON_Delete);
-        const auto [kind, error] = pluginAnswer(
-            videoRoom("\"request\":\"moderate\",\"room\":" + std::to_string(room.room) +
-                      ",\"secret\":" + jsonString(room.secret) + ",\"id\":" + std::to_string(participant) +
-                      ",\"mid\":" + jsonString(mid) + ",\"mute\":true"),
-            root);
-        if (error == kNoSuchFeed)
-            continue; // the stream went in the meantime
-        if (kind != "success" || error != 0)
-            return RoomAnswer::Unreachable;
+    const auto mids = audioMids(room.room);
+    if (!mids)
+        return RoomAnswer::Unreachable;
+    bool anyone = false;
+    for (const uint64_t participant : participants) {
+        const auto found = mids->find(participant);
+        if (found == mids->end())
+            continue;
+        anyone = true;
+        for (const std::string& mid : found->second) {
+            Json root(nullptr, cJSON_Delete);
+            const auto [kind, error] =
+                pluginAnswer(videoRoom("\"request\":\"moderate\",\"room\":" + std::to_string(room.room) +
+                                       ",\"secret\":" + jsonString(room.secret) +
+                                       ",\"id\":" + std::to_string(participant) +
+                                       ",\"mid\":" + jsonString(mid) + ",\"mute\":true"),
+                             root);
+            if (error == kNoSuchFeed)
+                continue; // the stream or its publisher went in the meantime
+            if (kind != "success" || error != 0)
+                return RoomAnswer::Unreachable;
+        }
     }
-    return RoomAnswer::Done;
+    return anyone ? RoomAnswer::Done : RoomAnswer::Absent;
 }
 
 RoomAnswer JanusAdmin::kick(const RoomSpec& room, uint64_t participant)

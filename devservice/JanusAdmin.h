@@ -11,8 +11,10 @@
 
 #include "RoomServer.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +49,7 @@ public:
     RoomAnswer roomExists(uint64_t room) override;
     RoomAnswer createRoom(const RoomSpec& spec) override;
     RoomAnswer destroyRoom(uint64_t room, const std::string& secret) override;
-    RoomAnswer muteAudio(const RoomSpec& room, uint64_t participant) override;
+    RoomAnswer muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants) override;
     RoomAnswer kick(const RoomSpec& room, uint64_t participant) override;
 
 private:
@@ -56,15 +58,9 @@ private:
     // `below` (a session or handle); empty when unreachable.
     std::string call(const std::string& kind, const std::string& fields, const std::string& below = {});
     std::string videoRoom(const std::string& request);
-    // The mids of the audio a publisher sends in the room; nothing when no
-    // such publisher was found, an error when Janus did not answer.
-    enum class Lookup
-    {
-        Found,
-        Absent,
-        Unreachable
-    };
-    Lookup audioMids(uint64_t room, uint64_t participant, std::vector<std::string>& mids);
+    // The mids of the audio each publisher in the room sends, by publisher
+    // id; nothing when Janus did not answer.
+    std::optional<std::map<uint64_t, std::vector<std::string>>> audioMids(uint64_t room);
 
     JanusEndpoint m_endpoint;
     std::string m_path;

@@ -293,10 +293,8 @@ Moderation MediaRooms::mute(const std::string& meeting, std::optional<uint64_t> 
         }
     }
     // Someone admitted who has not joined the room yet has nothing to mute.
-    for (const uint64_t target : targets) {
-        if (room.server->muteAudio(room.spec, target) == RoomAnswer::Unreachable)
-            return Moderation::Unreachable;
-    }
+    if (!targets.empty() && room.server->muteAudio(room.spec, targets) == RoomAnswer::Unreachable)
+        return Moderation::Unreachable;
     return Moderation::Done;
 }
 

@@ -55,15 +55,19 @@ public:
     }
 
     // Those who joined the room (by publisher id), and whom moderation muted.
-    RoomAnswer muteAudio(const RoomSpec& spec, uint64_t participant) override
+    RoomAnswer muteAudio(const RoomSpec& spec, const std::vector<uint64_t>& participants) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (down)
             return RoomAnswer::Unreachable;
-        if (!rooms.count(spec.room) || !joined.count(participant))
-            return RoomAnswer::Absent;
-        muted.insert(participant);
-        return RoomAnswer::Done;
+        bool anyone = false;
+        for (const uint64_t participant : participants) {
+            if (rooms.count(spec.room) && joined.count(participant)) {
+                muted.insert(participant);
+                anyone = true;
+            }
+        }
+        return anyone ? RoomAnswer::Done : RoomAnswer::Absent;
     }
     RoomAnswer kick(const RoomSpec& spec, uint64_t participant) override
     {
