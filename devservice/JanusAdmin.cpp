@@ -205,16 +205,17 @@ RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
     return RoomAnswer::Unreachable;
 }
 
-std::optional<std::map<uint64_t, std::vector<std::string>>> JanusAdmin::audioMids(uint64_t room)
+bool JanusAdmin::forEachPublisher(
+    uint64_t room,
+    const std::function<void(const std::string& session, uint64_t id, const cJSON* info)>& visit)
 {
-    // VideoRoom tells a publisher's streams only to the handle's own
+    // VideoRoom tells who publishes what only in each handle's own
     // information, so the service looks through the handles: a few admin
-    // requests per participant, and only when a host mutes someone.
+    // requests per participant, and only when a host moderates.
     const Json sessions = parse(call("list_sessions", {}));
     const cJSON* sessionIds = cJSON_GetObjectItemCaseSensitive(sessions.get(), "sessions");
     if (!cJSON_IsArray(sessionIds))
-        return std::nullopt;
-    std::map<uint64_t, std::vector<std::string>> mids;
+        return false;
     const cJSON* session = nullptr;
     cJSON_ArrayForEach(session, sessionIds)
     {
@@ -234,31 +235,35 @@ std::optional<std::map<uint64_t, std::vector<std::string>>> JanusAdmin::audioMid
                 cJSON_GetObjectItemCaseSensitive(info.get(), "info"), "plugin_specific");
             const cJSON* roomId = cJSON_GetObjectItemCaseSensitive(plugin, "room");
             const cJSON* id = cJSON_GetObjectItemCaseSensitive(plugin, "id");
-            if (stringField(plugin, "type") != "publisher" || !cJSON_IsNumber(roomId) ||
-                !cJSON_IsNumber(id) || static_cast<uint64_t>(roomId->valuedouble) != room)
-                continue;
-            std::vector<std::string>& publisher = mids[static_cast<uint64_t>(id->valuedouble)];
+            if (stringField(plugin, "type") == "publisher" && cJSON_IsNumber(roomId) && cJSON_IsNumber(id) &&
+                static_cast<uint64_t>(roomId->valuedouble) == room)
+                visit(sessionPath, static_cast<uint64_t>(id->valuedouble), plugin);
+        }
+    }
+    return true;
+}
+
+RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants)
+{
+    // The mids of the audio each publisher in the room sends.
+    std::map<uint64_t, std::vector<std::string>> mids;
+    const bool listed =
+        forEachPublisher(room.room, [&mids](const std::string&, uint64_t id, const cJSON* info) {
+            std::vector<std::string>& publisher = mids[id];
             const cJSON* stream = nullptr;
-            cJSON_ArrayForEach(stream, cJSON_GetObjectItemCaseSensitive(plugin, "streams"))
+            cJSON_ArrayForEach(stream, cJSON_GetObjectItemCaseSensitive(info, "streams"))
             {
                 const std::string mid = stringField(stream, "mid");
                 if (stringField(stream, "type") == "audio" && !mid.empty())
                     publisher.push_back(mid);
             }
-        }
-    }
-    return mids;
-}
-
-RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants)
-{
-    const auto mids = audioMids(room.room);
-    if (!mids)
+        });
+    if (!listed)
         return RoomAnswer::Unreachable;
     bool anyone = false;
     for (const uint64_t participant : participants) {
-        const auto found = mids->find(participant);
-        if (found == mids->end())
+        const auto found = mids.find(participant);
+        if (found == mids.end())
             continue;
         anyone = true;
         for (const std::string& mid : found->second) {
@@ -280,16 +285,26 @@ RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_
 
 RoomAnswer JanusAdmin::kick(const RoomSpec& room, uint64_t participant)
 {
+    // The kick ends the publisher's connection but not the subscriptions of
+    // the same session, which would go on receiving until the session timed
+    // out: the whole session goes too. It is looked up first, while the
+    // publisher is still in the room.
+    std::vector<std::string> sessions;
+    forEachPublisher(room.room,
+                     [&sessions, participant](const std::string& session, uint64_t id, const cJSON*) {
+                         if (id == participant)
+                             sessions.push_back(session);
+                     });
     Json root(nullptr, cJSON_Delete);
     const auto [kind, error] =
         pluginAnswer(videoRoom("\"request\":\"kick\",\"room\":" + std::to_string(room.room) + ",\"secret\":" +
                                jsonString(room.secret) + ",\"id\":" + std::to_string(participant)),
                      root);
-    if (kind == "success" && error == 0)
-        return RoomAnswer::Done;
-    if (error == kNoSuchFeed || error == kNoSuchRoom)
-        return RoomAnswer::Absent;
-    return RoomAnswer::Unreachable;
+    if (kind != "success" || error != 0)
+        return error == kNoSuchFeed || error == kNoSuchRoom ? RoomAnswer::Absent : RoomAnswer::Unreachable;
+    for (const std::string& session : sessions)
+        call("destroy_session", {}, session);
+    return RoomAnswer::Done;
 }
 
 RoomAnswer JanusAdmin::destroyRoom(uint64_t room, const std::string& secret)

@@ -11,12 +11,15 @@
 
 #include "RoomServer.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct cJSON;
 
 namespace httplib {
 class Client;
@@ -58,9 +61,12 @@ private:
     // `below` (a session or handle); empty when unreachable.
     std::string call(const std::string& kind, const std::string& fields, const std::string& below = {});
     std::string videoRoom(const std::string& request);
-    // The mids of the audio each publisher in the room sends, by publisher
-    // id; nothing when Janus did not answer.
-    std::optional<std::map<uint64_t, std::vector<std::string>>> audioMids(uint64_t room);
+    // Calls `visit` with the session path ("/<id>"), publisher id and
+    // VideoRoom information of every publisher handle in the room; false
+    // when Janus did not answer.
+    bool forEachPublisher(
+        uint64_t room,
+        const std::function<void(const std::string& session, uint64_t id, const cJSON* info)>& visit);
 
     JanusEndpoint m_endpoint;
     std::string m_path;

@@ -9,7 +9,9 @@ with the service, even one that is killed.
     /usr/bin/python3 media_admission.py DEVSERVICE CERT_DIR   (enters a media sandbox itself)
 """
 
+import json
 import os
+import re
 import signal
 import sys
 import time
@@ -41,6 +43,19 @@ def refused(janus_call):
     except JanusError:
         return True
     return False
+
+
+def janus_admin(service, request):
+    """The answer of the service's own Janus to an admin request."""
+    folder = os.path.join(service.scratch, "devservice.db.janus")
+    with open(os.path.join(folder, "janus.jcfg")) as config:
+        secret = re.search(r'admin_secret = "([^"]+)"', config.read()).group(1)
+    with open(os.path.join(folder, "janus.transport.http.jcfg")) as config:
+        port = re.search(r"admin_port = (\d+)", config.read()).group(1)
+    body = json.dumps(dict(request, transaction="admin", admin_secret=secret))
+    done = service.run(["curl", "-s", "--max-time", "5", "-d", body, "http://127.0.0.1:%s/admin" % port],
+                       capture_output=True, text=True)
+    return json.loads(done.stdout or "{}")
 
 
 def room_exists(service_ws, token, room):
@@ -128,6 +143,9 @@ def main(devservice, certs):
             check(service.post("/sdk/v1/meetings/kick", target, zhang)[0] == 200, "the host removes 李四")
             kicked = janus.events(lambda data: data.get("leaving") == "ok")
             check(kicked is not None and kicked.get("reason") == "kicked", "the kick event: %s" % kicked)
+            sessions = janus_admin(service, {"janus": "list_sessions"}).get("sessions")
+            check(sessions is not None and janus.session not in sessions,
+                  "the removed participant's Janus session (and with it their subscriptions) outlived the kick")
         check(refused(lambda: Janus(ws, guest["token"]).attach().close()), "Janus with a removed participant's token")
         status, again = service.post("/sdk/v1/meetings/join", {"number": number, "display_name": "李四"}, li)
         check(status == 403, "a removed participant comes back: %s %s" % (status, again))
