@@ -1,7 +1,7 @@
 // The conferencing SDK's endpoints: application authorisation, account login,
-// and the admission to a meeting that precedes the SDK's meeting window.
-// Every request is a form POST; a missing, repeated or malformed field is a
-// 400 with a JSON error. A login answers a session that every meeting
+// the admission to a meeting that precedes the SDK's meeting window, and the
+// host's controls in it. Every request but the roster's GET is a form POST;
+// a missing, repeated or malformed field is a 400 with a JSON error. A login answers a session that every meeting
 // request carries as "Authorization: Bearer <session>": a meeting is started
 // by its owner only, joined by signed-in accounts only, and each admission
 // hands out a media room's pin and a token of the caller's own.
