@@ -80,7 +80,7 @@ public:
         connect(&levelTimer, &QTimer::timeout, this, [this] {
             for (const Remote& remote : qAsConst(remotes)) {
                 if (remote.pipeline)
-                    emit q->audioLevel(remote.participant.id, remote.pipeline->audioLevelDbfs(400));
+                    emit this->q->audioLevel(remote.participant.id, remote.pipeline->audioLevelDbfs(400));
             }
         });
     }
