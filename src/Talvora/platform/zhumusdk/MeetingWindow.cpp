@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QShortcut>
+#include <QSpacerItem>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -159,10 +160,14 @@ void MeetingWindow::buildLayout(const QString& number)
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(16, 8, 16, 8);
     headerLayout->setSpacing(16);
-    headerLayout->addStretch();
+    // The view buttons on the right, and room as wide on the left (kept so
+    // by refreshViewButtons), so that the number stays in the middle.
+    m_headerBalance = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    headerLayout->addItem(m_headerBalance);
+    headerLayout->addStretch(1);
     headerLayout->addWidget(numberLabel);
     headerLayout->addWidget(m_clock);
-    headerLayout->addStretch();
+    headerLayout->addStretch(1);
     m_viewButton = new QToolButton(header);
     m_viewButton->setObjectName(QStringLiteral("viewButton"));
     m_fullScreenButton = new QToolButton(header);
@@ -295,6 +300,10 @@ void MeetingWindow::refreshViewButtons()
     m_fullScreenButton->setIcon(meetingIcon(full ? MeetingIcon::ExitFullScreen : MeetingIcon::FullScreen));
     m_fullScreenButton->setAccessibleName(m_fullScreenButton->text());
     m_fullScreenButton->setToolTip(full ? QStringLiteral("退出全屏 (Esc)") : QStringLiteral("全屏 (F11)"));
+    const int spacing = m_viewButton->parentWidget()->layout()->spacing();
+    m_headerBalance->changeSize(m_viewButton->sizeHint().width() + m_fullScreenButton->sizeHint().width() + 2 * spacing,
+                                0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    m_viewButton->parentWidget()->layout()->invalidate();
 }
 
 void MeetingWindow::onJoined()

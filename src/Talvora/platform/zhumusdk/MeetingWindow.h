@@ -13,6 +13,7 @@
 #include <QTimer>
 
 class QLabel;
+class QSpacerItem;
 class QToolButton;
 
 namespace talvora::zhumu {
@@ -115,6 +116,7 @@ private:
     QTimer m_speakerTick;
     QToolButton* m_viewButton = nullptr;
     QToolButton* m_fullScreenButton = nullptr;
+    QSpacerItem* m_headerBalance = nullptr;
 };
 
 } // namespace talvora::zhumu
