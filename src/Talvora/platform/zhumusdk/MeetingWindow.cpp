@@ -301,7 +301,8 @@ void MeetingWindow::refreshViewButtons()
     m_fullScreenButton->setAccessibleName(m_fullScreenButton->text());
     m_fullScreenButton->setToolTip(full ? QStringLiteral("退出全屏 (Esc)") : QStringLiteral("全屏 (F11)"));
     const int spacing = m_viewButton->parentWidget()->layout()->spacing();
-    m_headerBalance->changeSize(m_viewButton->sizeHint().width() + m_fullScreenButton->sizeHint().width() + 2 * spacing,
+    m_headerBalance->changeSize(m_viewButton->sizeHint().width() + m_fullScreenButton->sizeHint().width() +
+                                    2 * spacing,
                                 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
     m_viewButton->parentWidget()->layout()->invalidate();
 }
