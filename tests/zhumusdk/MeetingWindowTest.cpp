@@ -645,6 +645,12 @@ void MeetingWindowTest::shortcutsAndTabOrder()
     }
     QCOMPARE(order, QStringList({"演讲者视图", "全屏", "张三，已静音，视频已关闭", "李四，已静音",
                                  "王五，视频已关闭", "解除静音", "开启视频"}));
+    // A tile in focus wears a white ring inside its edge.
+    VideoTile* lisiTile = window->gallery()->tile(lisi.id);
+    auto ringShows = [lisiTile] { return near(lisiTile->grab().toImage().pixelColor(4, 60), Qt::white); };
+    QVERIFY(!ringShows());
+    lisiTile->setFocus(Qt::TabFocusReason);
+    QVERIFY(ringShows());
 
     // Someone else's Alt+Q just leaves.
     m_window.reset();
