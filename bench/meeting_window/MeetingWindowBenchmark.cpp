@@ -89,7 +89,9 @@ void BM_NineTilesNewFrames(benchmark::State& state)
     const auto tiles = window.gallery()->tiles();
     for (talvora::zhumu::VideoTile* tile : tiles)
         tile->installEventFilter(&paintTimer);
-    const QSize tileSize = tiles.back()->size();
+    // A gallery tile, or the large one of the speaker view.
+    const QSize tileSize =
+        state.range(0) == 1 ? window.gallery()->largeTile()->size() : tiles.front()->size();
 
     int round = 1;
     for (auto _ : state) {
