@@ -547,11 +547,14 @@ void MeetingWindowTest::speakerViewFollowsTheLoudestAndPins()
     QTest::keyClick(lisiTile, Qt::Key_Return);
     QCOMPARE(gallery->pinned(), lisi.id);
     QCOMPARE(gallery->largeTile(), lisiTile);
+    QCOMPARE(lisiTile->accessibleDescription(), QStringLiteral("已固定"));
     QVERIFY(gallery->unpinButton()->isVisible());
     QCOMPARE(gallery->unpinButton()->text(), QStringLiteral("取消固定"));
     gallery->unpinButton()->click();
     QCOMPARE(gallery->pinned(), 0);
     QCOMPARE(gallery->largeTile()->participantId(), wangwu.id);
+    QCOMPARE(gallery->largeTile()->accessibleDescription(), QStringLiteral("当前演讲者"));
+    QCOMPARE(lisiTile->accessibleDescription(), QString());
     QVERIFY(!gallery->unpinButton()->isVisible());
 
     // In the gallery a double-click pins large too, and unpinning goes back.

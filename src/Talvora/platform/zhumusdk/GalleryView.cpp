@@ -195,10 +195,19 @@ void GalleryView::relayout()
     m_waiting->setVisible(m_tiles.isEmpty());
     m_waiting->setGeometry(rect());
     QRect area = rect().adjusted(kMargin, kMargin, -kMargin, -kMargin);
-    if (largeTile())
+    VideoTile* large = largeTile();
+    if (large)
         layoutSpeaker(area);
     else
         layoutGallery(area);
+    // A screen reader tells which tile is large, and why.
+    for (VideoTile* tile : qAsConst(m_tiles)) {
+        const QString description = tile != large ? QString()
+                                    : m_pinned    ? QStringLiteral("已固定")
+                                                  : QStringLiteral("当前演讲者");
+        if (tile->accessibleDescription() != description)
+            tile->setAccessibleDescription(description);
+    }
     m_banner->setGeometry(0, 0, width(), kBannerHeight);
     m_banner->raise();
     emit arranged();

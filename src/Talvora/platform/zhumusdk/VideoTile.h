@@ -5,7 +5,8 @@
 // microphone is muted, and a blue border while the participant talks.
 //
 // Tab reaches every tile shown, with a white ring round the one in focus;
-// a double-click or Enter on it asks for it large (activated()).
+// a double-click or Enter on it asks for it large (activated()). The view
+// describes the large one for screen readers ("当前演讲者", "已固定").
 //
 // A new frame repaints this tile alone: it paints every pixel of itself, so
 // nothing behind it is drawn again.
