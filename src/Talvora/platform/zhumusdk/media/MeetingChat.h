@@ -14,6 +14,7 @@
 // peer's ThreadGate.
 
 #include "Admission.h"
+#include "MeetingEngine.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -26,8 +27,6 @@ namespace talvora::media {
 class JanusSession;
 class ChatPeer;
 struct IcePolicy;
-
-constexpr int kMaxChatChars = 2000;
 
 struct ChatMessage
 {

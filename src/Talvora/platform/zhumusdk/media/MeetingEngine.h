@@ -47,6 +47,9 @@ struct MediaOptions
     int jitterBufferMs = 60; // receivers' jitter buffer
 };
 
+// The longest chat message, in characters (QString units).
+constexpr int kMaxChatChars = 2000;
+
 // One participant as the engine knows it. id is the Janus publisher (feed)
 // id; the local participant has its own id once joined.
 struct Participant
