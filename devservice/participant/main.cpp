@@ -143,9 +143,13 @@ int main(int argc, char** argv)
     const QCommandLineOption chatAfter(QStringLiteral("chat-after"),
                                        QStringLiteral("Send the --chat messages after S seconds instead."),
                                        QStringLiteral("S"));
+    const QCommandLineOption chatEvery(QStringLiteral("chat-every"),
+                                       QStringLiteral("Space the --chat messages S seconds apart."),
+                                       QStringLiteral("S"), QStringLiteral("0"));
     parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
                        tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
-                       janus,   room, pin,     token,      iceNetwork, play,          chat,        chatAfter});
+                       janus,   room, pin,     token,      iceNetwork, play,          chat,        chatAfter,
+                       chatEvery});
     parser.process(app);
 
     MediaOptions options;
@@ -249,12 +253,19 @@ int main(int argc, char** argv)
     QSocketNotifier stopSignals(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopSignals, &QSocketNotifier::activated, &app, [&] { leave(); });
     // Wall-clock milliseconds let another process's line give the delay.
+    auto sendChat = [&](const QString& text) {
+        const bool sent = engine.sendChat(text);
+        event(sent ? "chat-sent" : "chat-refused",
+              {{QStringLiteral("text"), text}, {QStringLiteral("wall_ms"), double(QDateTime::currentMSecsSinceEpoch())}});
+    };
+    const int chatSpacingMs = int(parser.value(chatEvery).toDouble() * 1000);
     auto sendChats = [&] {
-        for (const QString& text : parser.values(chat)) {
-            const bool sent = engine.sendChat(text);
-            event(sent ? "chat-sent" : "chat-refused",
-                  {{QStringLiteral("text"), text},
-                   {QStringLiteral("wall_ms"), double(QDateTime::currentMSecsSinceEpoch())}});
+        const QStringList texts = parser.values(chat);
+        for (int i = 0; i < texts.size(); ++i) {
+            if (chatSpacingMs <= 0)
+                sendChat(texts[i]);
+            else
+                QTimer::singleShot(i * chatSpacingMs, &app, [&sendChat, text = texts[i]] { sendChat(text); });
         }
     };
     QObject::connect(&engine, &MeetingEngine::joined, &app, [&](qint64 id) {
