@@ -293,6 +293,14 @@ RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_
                 continue; // the stream or its publisher went in the meantime
             if (kind != "success" || error != 0)
                 return RoomAnswer::Unreachable;
+            // VideoRoom tells everyone but the muted publisher; the
+            // meeting's chat room tells the publisher too.
+            const std::string note = "{\"moderation\":\"muted\",\"id\":" + std::to_string(participant) +
+                                     ",\"mid\":" + jsonString(mid) + "}";
+            call("message_plugin", "\"plugin\":\"" + std::string(kTextRoom) +
+                                       "\",\"request\":{\"request\":\"announcement\",\"transaction\":\"devservice\""
+                                       ",\"room\":" + std::to_string(room.room) +
+                                       ",\"secret\":" + jsonString(room.secret) + ",\"text\":" + jsonString(note) + "}");
         }
     }
     return anyone ? RoomAnswer::Done : RoomAnswer::Absent;

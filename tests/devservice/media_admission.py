@@ -153,7 +153,7 @@ def main(devservice, certs):
             janus.attach()
             destroyed = janus.videoroom({"request": "destroy", "room": host["room"]})
             check("error_code" in destroyed, "a participant destroys the room: %s" % destroyed)
-        with Janus(ws, guest["token"]) as janus:  # the meeting's chat: same id, pin kept
+        with Janus(ws, host["token"]) as janus:  # the meeting's chat: same id, pin kept
             janus.attach("janus.plugin.textroom")
             listed = janus.videoroom({"request": "listparticipants", "room": host["room"]})
             check(listed.get("participants") == [], "the meeting has its chat room: %s" % listed)
