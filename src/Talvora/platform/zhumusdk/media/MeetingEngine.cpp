@@ -262,7 +262,6 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
     emit q->joined(selfId);
-    startChat();
     // Subscriptions first: their attach requests are on the wire while the
     // publisher's pipeline is built.
     addPublishers(data.value(QLatin1String("publishers")).toArray());
@@ -274,8 +273,10 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
 
 void MeetingEngine::Private::publish()
 {
-    if (!hasCamera() && !hasMicrophone())
+    if (!hasCamera() && !hasMicrophone()) {
+        startChat();
         return; // listening only: nothing to publish
+    }
     publisher = new PublisherPipeline(options, devices, ice, this);
     connect(publisher, &WebRtcPeer::failed, this, [this](const QString& reason) { fail(reason); });
     connect(publisher, &PublisherPipeline::preview, q,
@@ -296,6 +297,10 @@ void MeetingEngine::Private::publish()
                 }
                 if (publisher && jsep.value(QLatin1String("type")).toString() == QLatin1String("answer"))
                     publisher->setAnswer(jsep.value(QLatin1String("sdp")).toString());
+                // The chat's own negotiation waits for the media's: on a
+                // busy machine the pictures come first.
+                if (!published && !chat)
+                    startChat();
                 published = true;
             });
     });
