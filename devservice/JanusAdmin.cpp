@@ -145,10 +145,9 @@ bool JanusAdmin::ping()
 
 bool JanusAdmin::addToken(const std::string& token)
 {
-    return succeededOr(
-        call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom + "\",\"" +
-                              kTextRoom + "\"]"),
-        0);
+    return succeededOr(call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom +
+                                             "\",\"" + kTextRoom + "\"]"),
+                       0);
 }
 
 bool JanusAdmin::removeToken(const std::string& token)
@@ -160,7 +159,8 @@ namespace {
 
 // The VideoRoom's answer inside a message_plugin success: its "videoroom"
 // kind and error code (0 for none); kind empty when there is no such answer.
-std::pair<std::string, int> pluginAnswer(const std::string& answer, Json& root, const char* plugin = "videoroom")
+std::pair<std::string, int> pluginAnswer(const std::string& answer, Json& root,
+                                         const char* plugin = "videoroom")
 {
     root = parse(answer);
     if (!root || stringField(root.get(), "janus") != "success")
@@ -206,12 +206,12 @@ RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
     if (kind == "created") {
         // Without its chat a meeting still works: the clients go without.
         // TextRoom wants a transaction of its own in every request.
-        const std::string chat = "\"request\":\"create\",\"transaction\":\"devservice\",\"room\":" + std::to_string(spec.room) +
-                                 ",\"admin_key\":" + jsonString(m_endpoint.roomAdminKey) +
-                                 ",\"permanent\":false,\"is_private\":true,\"description\":" +
-                                 jsonString(spec.description) + ",\"pin\":" + jsonString(spec.pin) +
-                                 ",\"secret\":" + jsonString(spec.secret) +
-                                 ",\"history\":" + std::to_string(kChatHistory);
+        const std::string chat =
+            "\"request\":\"create\",\"transaction\":\"devservice\",\"room\":" + std::to_string(spec.room) +
+            ",\"admin_key\":" + jsonString(m_endpoint.roomAdminKey) +
+            ",\"permanent\":false,\"is_private\":true,\"description\":" + jsonString(spec.description) +
+            ",\"pin\":" + jsonString(spec.pin) + ",\"secret\":" + jsonString(spec.secret) +
+            ",\"history\":" + std::to_string(kChatHistory);
         call("message_plugin", "\"plugin\":\"" + std::string(kTextRoom) + "\",\"request\":{" + chat + "}");
         return RoomAnswer::Done;
     }
@@ -297,10 +297,12 @@ RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_
             // meeting's chat room tells the publisher too.
             const std::string note = "{\"moderation\":\"muted\",\"id\":" + std::to_string(participant) +
                                      ",\"mid\":" + jsonString(mid) + "}";
-            call("message_plugin", "\"plugin\":\"" + std::string(kTextRoom) +
-                                       "\",\"request\":{\"request\":\"announcement\",\"transaction\":\"devservice\""
-                                       ",\"room\":" + std::to_string(room.room) +
-                                       ",\"secret\":" + jsonString(room.secret) + ",\"text\":" + jsonString(note) + "}");
+            call("message_plugin",
+                 "\"plugin\":\"" + std::string(kTextRoom) +
+                     "\",\"request\":{\"request\":\"announcement\",\"transaction\":\"devservice\""
+                     ",\"room\":" +
+                     std::to_string(room.room) + ",\"secret\":" + jsonString(room.secret) +
+                     ",\"text\":" + jsonString(note) + "}");
         }
     }
     return anyone ? RoomAnswer::Done : RoomAnswer::Absent;
@@ -337,9 +339,10 @@ RoomAnswer JanusAdmin::destroyRoom(uint64_t room, const std::string& secret)
         pluginAnswer(videoRoom("\"request\":\"destroy\",\"room\":" + std::to_string(room) +
                                ",\"secret\":" + jsonString(secret) + ",\"permanent\":false"),
                      root);
-    call("message_plugin", "\"plugin\":\"" + std::string(kTextRoom) +
-                               "\",\"request\":{\"request\":\"destroy\",\"transaction\":\"devservice\",\"room\":" + std::to_string(room) +
-                               ",\"secret\":" + jsonString(secret) + ",\"permanent\":false}");
+    call("message_plugin",
+         "\"plugin\":\"" + std::string(kTextRoom) +
+             "\",\"request\":{\"request\":\"destroy\",\"transaction\":\"devservice\",\"room\":" +
+             std::to_string(room) + ",\"secret\":" + jsonString(secret) + ",\"permanent\":false}");
     if (kind == "destroyed")
         return RoomAnswer::Done;
     if (error == kNoSuchRoom)

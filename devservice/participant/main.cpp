@@ -146,10 +146,10 @@ int main(int argc, char** argv)
     const QCommandLineOption chatEvery(QStringLiteral("chat-every"),
                                        QStringLiteral("Space the --chat messages S seconds apart."),
                                        QStringLiteral("S"), QStringLiteral("0"));
-    parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
-                       tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
-                       janus,   room, pin,     token,      iceNetwork, play,          chat,        chatAfter,
-                       chatEvery});
+    parser.addOptions({service, ca,   account,   password, number,     start,     displayName,
+                       colour,  tone, mute,      noVideo,  leaveAfter, muteAfter, videoOffAfter,
+                       size,    fps,  janus,     room,     pin,        token,     iceNetwork,
+                       play,    chat, chatAfter, chatEvery});
     parser.process(app);
 
     MediaOptions options;
@@ -256,7 +256,8 @@ int main(int argc, char** argv)
     auto sendChat = [&](const QString& text) {
         const bool sent = engine.sendChat(text);
         event(sent ? "chat-sent" : "chat-refused",
-              {{QStringLiteral("text"), text}, {QStringLiteral("wall_ms"), double(QDateTime::currentMSecsSinceEpoch())}});
+              {{QStringLiteral("text"), text},
+               {QStringLiteral("wall_ms"), double(QDateTime::currentMSecsSinceEpoch())}});
     };
     const int chatSpacingMs = int(parser.value(chatEvery).toDouble() * 1000);
     auto sendChats = [&] {
@@ -275,10 +276,11 @@ int main(int argc, char** argv)
     });
     QObject::connect(&engine, &MeetingEngine::chatReceived, &app,
                      [&](const QString& sender, const QDateTime& time, const QString& text) {
-                         event("chat", {{QStringLiteral("sender"), sender},
-                                        {QStringLiteral("time"), time.toString(QStringLiteral("HH:mm"))},
-                                        {QStringLiteral("text"), text},
-                                        {QStringLiteral("wall_ms"), double(QDateTime::currentMSecsSinceEpoch())}});
+                         event("chat",
+                               {{QStringLiteral("sender"), sender},
+                                {QStringLiteral("time"), time.toString(QStringLiteral("HH:mm"))},
+                                {QStringLiteral("text"), text},
+                                {QStringLiteral("wall_ms"), double(QDateTime::currentMSecsSinceEpoch())}});
                      });
     QObject::connect(&engine, &MeetingEngine::mutedByHost, &app, [&] { event("muted-by-host"); });
     QObject::connect(&engine, &MeetingEngine::kicked, &app, [&] {

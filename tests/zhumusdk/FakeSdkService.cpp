@@ -111,6 +111,6 @@ void FakeSdkService::record(const httplib::Request& request)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.push_back({request.path, request.get_param_value("number"),
-                          request.get_param_value("display_name"),
-                          request.get_header_value("Authorization"), request.get_param_value("participant")});
+                          request.get_param_value("display_name"), request.get_header_value("Authorization"),
+                          request.get_param_value("participant")});
 }

@@ -441,8 +441,8 @@ void MeetingWindowTest::chatShowsPlainTextCountsUnreadAndAnnounces()
     const QString markup = QStringLiteral("<b>粗体</b> <a href=\"x\">链接</a> &amp;");
     EngineDouble::receiveChat(m_engine.get(), QStringLiteral("<i>李四</i>"),
                               QDateTime(QDate(2030, 3, 7), QTime(9, 5, 42)), markup);
-    EngineDouble::receiveChat(m_engine.get(), QStringLiteral("王五"), QDateTime(QDate(2030, 3, 7), QTime(21, 0)),
-                              QStringLiteral("好"));
+    EngineDouble::receiveChat(m_engine.get(), QStringLiteral("王五"),
+                              QDateTime(QDate(2030, 3, 7), QTime(21, 0)), QStringLiteral("好"));
 
     // Markup shows as the characters it is made of, sender included.
     const QList<QLabel*> texts = chat->findChildren<QLabel*>(QStringLiteral("chatMessageText"));
@@ -516,7 +516,8 @@ void MeetingWindowTest::onlyTheHostModeratesOthers()
     MeetingWindow* window = openWindow(true);
     QVERIFY(window);
     const Participant lisi = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("李四")));
-    const Participant muted = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("王五"), true));
+    const Participant muted =
+        EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("王五"), true));
     ParticipantsPanel* panel = window->participantsPanel();
     window->toolbar()->participantsButton()->click();
     QVERIFY(!panel->muteButton(EngineDouble::script().selfId));

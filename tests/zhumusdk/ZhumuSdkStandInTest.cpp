@@ -1004,8 +1004,8 @@ void ZhumuSdkStandInTest::hostModerationGoesToTheService()
         QStringList calls;
         const std::vector<FakeSdkService::Request> all = m_fake->requests();
         for (size_t i = before; i < all.size(); ++i)
-            calls << QString::fromStdString(all[i].path + " " + all[i].number + " " + all[i].participant + " " +
-                                            all[i].authorization);
+            calls << QString::fromStdString(all[i].path + " " + all[i].number + " " + all[i].participant +
+                                            " " + all[i].authorization);
         return calls;
     };
     const QString bearer = QStringLiteral(" Bearer ") + QLatin1String(FakeSdkService::kSession);

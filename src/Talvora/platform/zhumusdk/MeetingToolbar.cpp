@@ -109,7 +109,8 @@ void MeetingToolbar::setChatShown(bool shown)
 void MeetingToolbar::setUnreadChats(int count)
 {
     m_chat->setText(count > 0 ? QStringLiteral("聊天 (%1)").arg(count) : QStringLiteral("聊天"));
-    m_chat->setAccessibleName(count > 0 ? QStringLiteral("聊天，%1 条未读").arg(count) : QStringLiteral("聊天"));
+    m_chat->setAccessibleName(count > 0 ? QStringLiteral("聊天，%1 条未读").arg(count)
+                                        : QStringLiteral("聊天"));
 }
 
 void MeetingToolbar::setHost(bool host)

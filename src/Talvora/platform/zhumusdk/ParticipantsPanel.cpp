@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QToolButton>
-#include <QVariant>
 #include <QVBoxLayout>
+#include <QVariant>
 
 #include <algorithm>
 
@@ -142,8 +142,7 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
     auto* name = new QLabel(row);
     name->setObjectName(QStringLiteral("participantName"));
     name->setTextFormat(Qt::PlainText);
-    const int room =
-        kPanelWidth - (moderated ? 200 : 100) - name->fontMetrics().horizontalAdvance(marks);
+    const int room = kPanelWidth - (moderated ? 200 : 100) - name->fontMetrics().horizontalAdvance(marks);
     name->setText(
         name->fontMetrics().elidedText(participant.displayName, Qt::ElideRight, std::max(room, 40)));
     name->setToolTip(participant.displayName);

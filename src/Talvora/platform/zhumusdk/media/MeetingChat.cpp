@@ -50,9 +50,9 @@ public:
         : WebRtcPeer(QStringLiteral("chat"), ice, 0, parent), m_callbacks(std::move(callbacks))
     {
         if (webrtc())
-            g_signal_connect_data(webrtc(), "on-data-channel", G_CALLBACK(onDataChannel), new Link{gate(), this},
-                                  [](gpointer data, GClosure*) { delete static_cast<Link*>(data); },
-                                  GConnectFlags(0));
+            g_signal_connect_data(
+                webrtc(), "on-data-channel", G_CALLBACK(onDataChannel), new Link{gate(), this},
+                [](gpointer data, GClosure*) { delete static_cast<Link*>(data); }, GConnectFlags(0));
         // The channel this side opens: created before the answer is set, it
         // opens as soon as the association is up.
         connect(this, &WebRtcPeer::localDescription, this, [this] {
@@ -115,19 +115,19 @@ private:
     static void listen(GstWebRTCDataChannel* channel, const GatePtr& gate, ChatPeer* peer)
     {
         auto freeLink = [](gpointer data, GClosure*) { delete static_cast<Link*>(data); };
-        g_signal_connect_data(
-            channel, "on-message-string", G_CALLBACK(+[](GstWebRTCDataChannel*, gchar* text, gpointer data) {
-                auto* link = static_cast<Link*>(data);
-                ChatPeer* peer = link->peer;
-                const QByteArray bytes(text ? text : "");
-                if (bytes.size() > kMaxDataBytes)
-                    return;
-                link->gate->post([peer, bytes] {
-                    if (peer->m_callbacks.data)
-                        peer->m_callbacks.data(bytes);
-                });
-            }),
-            new Link{gate, peer}, freeLink, GConnectFlags(0));
+        g_signal_connect_data(channel, "on-message-string",
+                              G_CALLBACK(+[](GstWebRTCDataChannel*, gchar* text, gpointer data) {
+                                  auto* link = static_cast<Link*>(data);
+                                  ChatPeer* peer = link->peer;
+                                  const QByteArray bytes(text ? text : "");
+                                  if (bytes.size() > kMaxDataBytes)
+                                      return;
+                                  link->gate->post([peer, bytes] {
+                                      if (peer->m_callbacks.data)
+                                          peer->m_callbacks.data(bytes);
+                                  });
+                              }),
+                              new Link{gate, peer}, freeLink, GConnectFlags(0));
         g_signal_connect_data(channel, "on-open", G_CALLBACK(+[](GstWebRTCDataChannel*, gpointer data) {
                                   auto* link = static_cast<Link*>(data);
                                   ChatPeer* peer = link->peer;
@@ -179,10 +179,11 @@ MeetingChat::MeetingChat(JanusSession* session, const Admission& admission, cons
                                    giveUp(error);
                            });
     });
-    connect(m_session, &JanusSession::remoteCandidate, this, [this](qint64 handle, const QJsonObject& candidate) {
-        if (handle == m_handle && m_handle != 0 && m_peer)
-            m_peer->addRemoteCandidate(candidate);
-    });
+    connect(m_session, &JanusSession::remoteCandidate, this,
+            [this](qint64 handle, const QJsonObject& candidate) {
+                if (handle == m_handle && m_handle != 0 && m_peer)
+                    m_peer->addRemoteCandidate(candidate);
+            });
     connect(m_session, &JanusSession::hangup, this, [this](qint64 handle, const QString& reason) {
         if (handle == m_handle && m_handle != 0)
             giveUp(QStringLiteral("chat hung up: %1").arg(reason));
@@ -206,15 +207,16 @@ void MeetingChat::start()
                 return;
             }
             m_handle = handle;
-            m_session->message(handle, QJsonObject{{QStringLiteral("request"), QStringLiteral("setup")}}, {},
-                               [this](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
-                                   if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
-                                       giveUp(ok ? QStringLiteral("chat: no offer") : error);
-                                       return;
-                                   }
-                                   if (m_peer)
-                                       m_peer->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
-                               });
+            m_session->message(
+                handle, QJsonObject{{QStringLiteral("request"), QStringLiteral("setup")}}, {},
+                [this](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+                    if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
+                        giveUp(ok ? QStringLiteral("chat: no offer") : error);
+                        return;
+                    }
+                    if (m_peer)
+                        m_peer->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
+                });
         },
         [this](const QString& reason) { giveUp(reason); });
 }
@@ -302,7 +304,8 @@ void MeetingChat::onData(const QByteArray& json)
         chat.self = from == m_username;
         // Janus writes "2026-12-07T17:30:00+0000".
         QString date = message.value(QLatin1String("date")).toString();
-        if (date.size() > 5 && (date.at(date.size() - 5) == QLatin1Char('+') || date.at(date.size() - 5) == QLatin1Char('-')))
+        if (date.size() > 5 &&
+            (date.at(date.size() - 5) == QLatin1Char('+') || date.at(date.size() - 5) == QLatin1Char('-')))
             date.insert(date.size() - 2, QLatin1Char(':'));
         chat.time = QDateTime::fromString(date, Qt::ISODate);
         chat.time = chat.time.isValid() ? chat.time.toLocalTime() : QDateTime::currentDateTime();

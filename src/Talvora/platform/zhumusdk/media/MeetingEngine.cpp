@@ -17,8 +17,8 @@
 #include <QTimer>
 
 #include <future>
-#include <utility>
 #include <mutex>
+#include <utility>
 
 namespace talvora::media {
 namespace {
@@ -150,7 +150,7 @@ public:
     QHash<qint64, Remote> remotes;
     QTimer statsTimer;
     MeetingChat* chat = nullptr;
-    QStringList chatsBeforeJoin; // sent once the chat exists
+    QStringList chatsBeforeJoin;       // sent once the chat exists
     QHash<qint64, QString> audioMidOf; // publisher id -> its audio stream's mid
     bool audioMuted = false;
     bool videoEnabled = true;
