@@ -24,6 +24,7 @@ enum class MeetingIcon
     Speaker,        // one large, a row of small above
     FullScreen,     // corners pointing out
     ExitFullScreen, // corners pointing in
+    Chat,
 };
 
 // An icon in `colour`; the "off" pictures carry a red stroke through them.

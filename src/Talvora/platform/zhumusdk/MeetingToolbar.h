@@ -23,24 +23,27 @@ public:
     void setParticipantCount(int count);
     void setParticipantsShown(bool shown);
     void setHost(bool host);
+    void setChatShown(bool shown);
+    // Messages that came while the chat was closed; 0 hides the count.
+    void setUnreadChats(int count);
 
     QToolButton* muteButton() const { return m_mute; }
     QToolButton* videoButton() const { return m_video; }
     QToolButton* participantsButton() const { return m_participants; }
     QToolButton* leaveButton() const { return m_leave; }
+    QToolButton* chatButton() const { return m_chat; }
     QToolButton* endButton() const { return m_end; }
 
 signals:
     void muteClicked();
     void videoClicked();
     void participantsToggled(bool shown);
+    void chatToggled(bool shown);
     void leaveClicked();
     void endClicked();
-    // For the screen share's and the chat's buttons, wherever they are made:
-    // the window passes these on as its own signals of the same names, as it
-    // does Alt+S and Alt+H.
+    // For the screen share's button, wherever it is made: the window passes
+    // it on as its own signal of the same name, as it does Alt+S.
     void shareRequested();
-    void chatRequested();
 
 private:
     void refresh();
@@ -50,6 +53,7 @@ private:
     QToolButton* m_mute;
     QToolButton* m_video;
     QToolButton* m_participants;
+    QToolButton* m_chat;
     QToolButton* m_leave;
     QToolButton* m_end;
     bool m_hasMicrophone = true;

@@ -19,6 +19,7 @@ class QToolButton;
 namespace talvora::zhumu {
 
 class ActiveSpeaker;
+class ChatPanel;
 class GalleryView;
 class MeetingRoster;
 class MeetingToolbar;
@@ -36,6 +37,7 @@ public:
         EndedByHost,    // someone else ended it, or the service did
         ConnectionLost, // no recovery within the grace period
         Failed,         // the engine gave up (refused, removed)
+        Removed,        // the host put this participant out of the meeting
     };
     Q_ENUM(Outcome)
 
@@ -46,10 +48,12 @@ public:
 
     MeetingRoster* roster() const { return m_roster; }
     GalleryView* gallery() const { return m_gallery; }
-    MeetingToolbar* toolbar() const { return m_toolbar; }
     ActiveSpeaker* activeSpeaker() const { return m_speakers; }
     QToolButton* viewButton() const { return m_viewButton; }
     QToolButton* fullScreenButton() const { return m_fullScreenButton; }
+    ChatPanel* chatPanel() const { return m_chat; }
+    ParticipantsPanel* participantsPanel() const { return m_panel; }
+    MeetingToolbar* toolbar() const { return m_toolbar; }
 
     // "宫格视图" or "演讲者视图".
     void setSpeakerView(bool speaker);
@@ -64,11 +68,16 @@ public:
 
 signals:
     void joined();
-    // Alt+S and Alt+H, and the toolbar's entries of the same names: the
-    // screen share and the chat panel, for whoever provides them.
+    // Alt+S, and the toolbar's entry of the same name: the screen share, for
+    // whoever provides it.
     void shareRequested();
-    void chatRequested();
     void over(talvora::zhumu::MeetingWindow::Outcome outcome);
+    // The host's moderation, for the service to carry out: a participant's
+    // microphone, everyone's but the host's, or a participant out (the
+    // host has confirmed it).
+    void muteRequested(qint64 participantId);
+    void muteAllRequested();
+    void removeRequested(qint64 participantId);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,6 +98,9 @@ private:
     void onMuteClicked();
     void onVideoClicked();
     void onEndClicked();
+    void onRemoveClicked(qint64 participantId);
+    void onMutedByHost();
+    void onChatSend(const QString& text);
     void onMeetingEnded();
     void onConnectionLost();
     void onConnectionRestored();
@@ -106,6 +118,7 @@ private:
 
     GalleryView* m_gallery = nullptr;
     ParticipantsPanel* m_panel = nullptr;
+    ChatPanel* m_chat = nullptr;
     MeetingToolbar* m_toolbar = nullptr;
     QLabel* m_clock = nullptr;
     QElapsedTimer m_since;
