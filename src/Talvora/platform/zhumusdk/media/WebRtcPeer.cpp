@@ -95,7 +95,8 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
                 auto* link = static_cast<Link*>(data);
                 WebRtcPeer* peer = link->peer;
                 link->gate->post([peer, text, source] {
-                    emit peer->failed(
+                    if (!peer->onElementError(source))
+                        emit peer->failed(
                         QStringLiteral("media pipeline %1: %2: %3").arg(peer->m_name, source, text));
                 });
             }
