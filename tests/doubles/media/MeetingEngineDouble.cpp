@@ -23,6 +23,7 @@ struct EngineState
     bool audioMuted = false;
     bool videoEnabled = true;
     QVector<Participant> participants;
+    QVector<QPair<DeviceKind, QString>> deviceChoices;
 
     Participant self() const
     {
@@ -134,6 +135,22 @@ QVector<Participant> MeetingEngine::participants() const
 QVector<ReceiveStats> MeetingEngine::receiveStats() const
 {
     return {};
+}
+
+void MeetingEngine::setDevice(DeviceKind kind, const QString& id)
+{
+    d->deviceChoices.append({kind, id});
+}
+
+QVector<QPair<DeviceKind, QString>> EngineDouble::deviceChoices(const MeetingEngine* engine)
+{
+    const EngineState* state = stateOf(engine);
+    return state ? state->deviceChoices : QVector<QPair<DeviceKind, QString>>();
+}
+
+void EngineDouble::loseDevice(MeetingEngine* engine, DeviceKind kind, const QString& fallback)
+{
+    emit engine->deviceLost(kind, fallback);
 }
 
 EngineDouble::Script& EngineDouble::script()

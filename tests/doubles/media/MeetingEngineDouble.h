@@ -10,6 +10,7 @@
 #include "media/MeetingEngine.h"
 
 #include <QImage>
+#include <QPair>
 #include <QVector>
 
 namespace talvora::media {
@@ -52,6 +53,10 @@ public:
     static void loseConnection(MeetingEngine* engine);
     static void restoreConnection(MeetingEngine* engine);
     static void fail(MeetingEngine* engine, const QString& reason);
+    // The devices the engine was told to use, in order.
+    static QVector<QPair<DeviceKind, QString>> deviceChoices(const MeetingEngine* engine);
+    // A device in use went away; the engine reports the fallback.
+    static void loseDevice(MeetingEngine* engine, DeviceKind kind, const QString& fallback);
 
     // A synthetic frame: a vertical gradient of `colour` with a bright bar
     // whose place follows `phase`, so that frames differ.
