@@ -101,7 +101,10 @@ bool PublisherPipeline::linkToWebrtc(GstElement* branch, bool video)
         if (transceiver) {
             // do-nack turns on NACK with retransmission; webrtcbin offers
             // PLI (and FIR) on every video transceiver.
-            g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY, "do-nack",
+            g_object_set(transceiver, "direction",
+                         receives() ? GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDRECV
+                                    : GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY,
+                         "do-nack",
                          gboolean(video), nullptr);
             gst_object_unref(transceiver);
         }

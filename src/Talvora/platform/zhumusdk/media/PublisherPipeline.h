@@ -55,6 +55,10 @@ signals:
     // the rest of the meeting goes on.
     void sourceFailed(bool video);
 
+protected:
+    // Whether the peer also receives what it sends back (the test call).
+    virtual bool receives() const { return false; }
+
 private:
     bool addVideo();
     bool addAudio();
