@@ -16,6 +16,7 @@ namespace {
 constexpr int kConnectTimeoutSeconds = 2;
 constexpr int kAnswerTimeoutSeconds = 5;
 constexpr const char* kVideoRoom = "janus.plugin.videoroom";
+constexpr const char* kEchoTest = "janus.plugin.echotest";
 // Janus's own error codes that mean "already so".
 constexpr int kTokenNotFound = 470;
 constexpr int kNoSuchRoom = 426;
@@ -134,7 +135,9 @@ bool JanusAdmin::ping()
 bool JanusAdmin::addToken(const std::string& token)
 {
     return succeededOr(
-        call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom + "\"]"), 0);
+        call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom + "\",\"" +
+                              kEchoTest + "\"]"),
+        0);
 }
 
 bool JanusAdmin::removeToken(const std::string& token)

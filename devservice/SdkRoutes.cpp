@@ -324,6 +324,23 @@ void handleEnd(Store& store, const Sessions& sessions, MediaRooms& rooms, const 
     answerJson(res, 200, "{\"result\":\"ended\"}");
 }
 
+// The test call's Janus and a token for it, for a signed-in client.
+void handleEchoTest(const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+                    httplib::Response& res)
+{
+    if (!sessions.ownerOf(req)) {
+        answerError(res, 401, "unauthorized", "the test call needs a signed-in user");
+        return;
+    }
+    const std::optional<MediaAdmission> access = rooms.echoTest(bearerOf(req));
+    if (!access) {
+        answerError(res, 503, "media_unavailable", "no media server answers now");
+        return;
+    }
+    answerJson(res, 200,
+               "{\"server\":" + jsonString(access->server) + ",\"token\":" + jsonString(access->token) + "}");
+}
+
 } // namespace
 
 void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
@@ -351,6 +368,9 @@ void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
                 [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
                     handleEnd(store, sessions, rooms, req, res);
                 });
+    server.Post("/sdk/v1/echotest", [&rooms](const httplib::Request& req, httplib::Response& res) {
+        handleEchoTest(sessions, rooms, req, res);
+    });
 }
 
 } // namespace devservice
