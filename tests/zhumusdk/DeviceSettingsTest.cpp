@@ -9,6 +9,7 @@
 #include "MeetingEngineDouble.h"
 #include "MeetingWindow.h"
 #include "SettingsDialog.h"
+#include "TestCallWindow.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -61,6 +62,7 @@ private slots:
     void damagedSettingsFileGivesDefaults();
     void previewMeterAndToneUseTheChosenDevices();
     void meetingSwitchesDeviceAndSaysWhenOneIsLost();
+    void testCallShowsBothWaysAndTheDelay();
 
 private:
     std::unique_ptr<QTemporaryDir> m_config;
@@ -209,6 +211,33 @@ void DeviceSettingsTest::meetingSwitchesDeviceAndSaysWhenOneIsLost()
     QCOMPARE(gallery->banner()->text(), QStringLiteral("摄像头已断开，已切换到默认设备"));
     EngineDouble::loseDevice(&engine, DeviceKind::Microphone, QString());
     QCOMPARE(gallery->banner()->text(), QStringLiteral("麦克风已断开，当前没有可用的麦克风"));
+}
+
+void DeviceSettingsTest::testCallShowsBothWaysAndTheDelay()
+{
+    TestCallWindow window;
+    window.show();
+    window.startCall(QUrl(QStringLiteral("ws://127.0.0.1:8188")), QStringLiteral("token"));
+    QCOMPARE(DeviceDouble::testCalls(), 1);
+    QCOMPARE(DeviceDouble::lastTestCallServer(), QUrl(QStringLiteral("ws://127.0.0.1:8188")));
+    QTRY_COMPARE(window.status()->text(), QStringLiteral("往返延迟：42 毫秒"));
+    const auto views = window.findChildren<QLabel*>(QStringLiteral("testCallView"));
+    QCOMPARE(views.size(), 2);
+    for (const QLabel* view : views) {
+        const QPixmap picture = view->pixmap(Qt::ReturnByValue);
+        QVERIFY(!picture.isNull());
+        QCOMPARE(picture.width() * 9, picture.height() * 16); // in proportion
+    }
+
+    DeviceDouble::failTestCalls(QStringLiteral("unreachable"));
+    window.startCall(QUrl(QStringLiteral("ws://127.0.0.1:8188")), QString());
+    QTRY_COMPARE(window.status()->text(), QStringLiteral("测试失败，请检查网络后重试"));
+
+    // Not signed in: no request, and the window says what to do.
+    TestCallWindow* opened = TestCallWindow::open(nullptr);
+    QCOMPARE(opened->status()->text(), QStringLiteral("请先登录，再测试麦克风和摄像头"));
+    QCOMPARE(TestCallWindow::open(nullptr), opened); // one at a time
+    delete opened;
 }
 
 QTEST_MAIN(DeviceSettingsTest)

@@ -2,6 +2,7 @@
 
 #include "MeetingEngineDouble.h"
 #include "media/DeviceProbe.h"
+#include "media/EchoTestCall.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -27,6 +28,9 @@ QVector<DeviceInfo> g_devices[3] = {defaults(DeviceKind::Camera), defaults(Devic
 QVector<QPointer<DeviceCatalog>> g_catalogs;
 QString g_camera, g_microphone, g_speaker;
 int g_tones = 0;
+int g_testCalls = 0;
+QUrl g_testCallServer;
+QString g_testCallFailure;
 
 } // namespace
 
@@ -47,6 +51,24 @@ void DeviceDouble::reset()
     g_microphone.clear();
     g_speaker.clear();
     g_tones = 0;
+    g_testCalls = 0;
+    g_testCallServer.clear();
+    g_testCallFailure.clear();
+}
+
+int DeviceDouble::testCalls()
+{
+    return g_testCalls;
+}
+
+QUrl DeviceDouble::lastTestCallServer()
+{
+    return g_testCallServer;
+}
+
+void DeviceDouble::failTestCalls(const QString& reason)
+{
+    g_testCallFailure = reason;
 }
 
 QString DeviceDouble::watchedCamera()
@@ -142,6 +164,42 @@ bool DeviceProbe::playTone(const QString& id)
     g_speaker = id;
     QTimer::singleShot(0, this, &DeviceProbe::toneFinished);
     return true;
+}
+
+class EchoTestCall::Private
+{
+public:
+    QUrl server;
+    quint64 frames = 0;
+};
+
+EchoTestCall::EchoTestCall(const QUrl& server, const QString&, const MediaOptions&, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+    d->server = server;
+}
+
+EchoTestCall::~EchoTestCall() = default;
+
+void EchoTestCall::start()
+{
+    ++g_testCalls;
+    g_testCallServer = d->server;
+    QTimer::singleShot(0, this, [this] {
+        if (!g_testCallFailure.isEmpty()) {
+            emit failed(g_testCallFailure);
+            return;
+        }
+        emit localFrame(EngineDouble::testFrame(QSize(320, 180), QColor(0x41, 0x94, 0xff), 1));
+        emit echoFrame(EngineDouble::testFrame(QSize(320, 180), QColor(0x41, 0x94, 0xff), 3));
+        ++d->frames;
+        emit roundTrip(42.0);
+    });
+}
+
+quint64 EchoTestCall::framesReturned() const
+{
+    return d->frames;
 }
 
 } // namespace talvora::media

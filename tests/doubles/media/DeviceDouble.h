@@ -7,6 +7,7 @@
 #include "media/DeviceCatalog.h"
 
 #include <QString>
+#include <QUrl>
 #include <QVector>
 
 namespace talvora::media {
@@ -23,6 +24,11 @@ public:
     static QString watchedMicrophone();
     static int tones();
     static QString lastToneSpeaker();
+    // Test calls started and where to; each shows test frames both ways
+    // and a 42 ms round trip at once, or fails with this reason when set.
+    static int testCalls();
+    static QUrl lastTestCallServer();
+    static void failTestCalls(const QString& reason);
 };
 
 } // namespace talvora::media
