@@ -498,7 +498,9 @@ void MeetingEngine::Private::resync()
 
 void MeetingEngine::Private::watchDevices()
 {
-    if (catalog)
+    // Test media without a speaker has no device to lose, and leaves the
+    // sound server alone.
+    if (catalog || (options.testMedia && !devices.hasSpeaker()))
         return;
     catalog = std::make_unique<DeviceCatalog>(options.testMedia);
     connect(catalog.get(), &DeviceCatalog::changed, this, [this](DeviceKind kind) {
