@@ -35,6 +35,11 @@ QLabel* videoView(QWidget* parent, const QString& name)
 
 TestCallWindow* TestCallWindow::open(QWidget* owner)
 {
+    // One closed a moment ago is on its way out: a new call, a new window.
+    if (g_window && !g_window->isVisible()) {
+        g_window->deleteLater();
+        g_window = nullptr;
+    }
     if (!g_window) {
         g_window = new TestCallWindow(owner ? owner->window() : nullptr);
         SdkRuntime::instance().trackWindow(g_window);
