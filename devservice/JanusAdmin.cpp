@@ -144,9 +144,14 @@ bool JanusAdmin::ping()
 bool JanusAdmin::addToken(const std::string& token)
 {
     return succeededOr(
-        call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom + "\",\"" +
-                              kEchoTest + "\"]"),
-        0);
+        call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom + "\"]"), 0);
+}
+
+bool JanusAdmin::addEchoToken(const std::string& token)
+{
+    // Refused by a Janus without the plugin: that one has no test call.
+    return succeededOr(
+        call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kEchoTest + "\"]"), 0);
 }
 
 bool JanusAdmin::removeToken(const std::string& token)

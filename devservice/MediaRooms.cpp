@@ -412,7 +412,7 @@ std::optional<MediaAdmission> MediaRooms::echoTest(const std::string& participan
         return std::nullopt;
     for (const Server& entry : m_servers) {
         const std::shared_ptr<RoomServer>& server = entry.server;
-        if (!entry.answering || !server->addToken(*token))
+        if (!entry.answering || !server->addEchoToken(*token))
             continue;
         auto previous = m_echoTokens.find(participant);
         if (previous != m_echoTokens.end()) {
