@@ -5,8 +5,6 @@
 #include "MediaDevices.h"
 #include "ThreadGate.h"
 
-#include <QHash>
-
 namespace talvora::media {
 namespace {
 

@@ -144,6 +144,15 @@ bool MediaDevices::choose(DeviceKind kind, const QString& id)
     return current != nullptr;
 }
 
+void MediaDevices::drop(DeviceKind kind)
+{
+    GstDevice*& current = slot(kind);
+    if (current)
+        gst_object_unref(current);
+    current = nullptr;
+    m_ids[int(kind)].clear();
+}
+
 QString MediaDevices::currentId(DeviceKind kind) const
 {
     return m_ids[int(kind)];

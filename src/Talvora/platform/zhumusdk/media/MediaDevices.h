@@ -40,6 +40,8 @@ public:
     // Looks the devices of that kind up again and takes `id`, or the
     // default when it is not there. False when there is none at all.
     bool choose(DeviceKind kind, const QString& id);
+    // Forgets the device of that kind (it went away and nothing replaces it).
+    void drop(DeviceKind kind);
     // The id of the device in use, empty without one.
     QString currentId(DeviceKind kind) const;
 

@@ -505,7 +505,7 @@ void MeetingEngine::Private::watchDevices()
     catalog = std::make_unique<DeviceCatalog>(options.testMedia);
     connect(catalog.get(), &DeviceCatalog::changed, this, [this](DeviceKind kind) {
         const QString current = devices.currentId(kind);
-        if (current.isEmpty() || (options.testMedia && kind != DeviceKind::Speaker))
+        if (ended || current.isEmpty() || (options.testMedia && kind != DeviceKind::Speaker))
             return;
         for (const DeviceInfo& device : catalog->devices(kind)) {
             if (device.id == current)
@@ -545,7 +545,9 @@ void MeetingEngine::Private::fallBack(DeviceKind kind, const QString& lostId)
     if (next.isEmpty() && kind != DeviceKind::Speaker) {
         if (publisher)
             publisher->replaceSource(kind == DeviceKind::Camera, nullptr);
-        devices.choose(kind, lostId); // remembered: it may come back
+        // Choosing one in the settings brings that kind back.
+        devices.drop(kind);
+        emit q->participantChanged(self());
         emit q->deviceLost(kind, QString());
         return;
     }
