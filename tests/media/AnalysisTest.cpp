@@ -90,4 +90,10 @@ TEST(Devices, ProbeShowsTestMediaAndCopesWithoutDevices)
     DeviceCatalog catalog(true);
     ASSERT_EQ(catalog.devices(DeviceKind::Camera).size(), 1);
     EXPECT_EQ(catalog.devices(DeviceKind::Microphone).first().name, QStringLiteral("测试麦克风"));
+    // The machine's own, watched: what the one-off probe finds, in the same order.
+    DeviceCatalog watched(false);
+    const QVector<DeviceInfo> cameras = watched.devices(DeviceKind::Camera);
+    EXPECT_EQ(cameras.isEmpty(), !MediaDevices(true, false, false).hasCamera());
+    if (!cameras.isEmpty())
+        EXPECT_EQ(MediaDevices(true, false, false).currentId(DeviceKind::Camera), cameras.first().id);
 }
