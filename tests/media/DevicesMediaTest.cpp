@@ -76,9 +76,10 @@ void DevicesMediaTest::initTestCase()
     const QByteArray config = qgetenv("JANUS_CONFIG_SH");
     if (janus.isEmpty() || config.isEmpty())
         std::exit(77); // nothing to test against
-    QCOMPARE(QProcess::execute(QStringLiteral("bash"), {QString::fromLocal8Bit(config), m_work.path(),
-                                                        QString::number(kPort), QString::number(kRoom), kPin}),
-             0);
+    QCOMPARE(
+        QProcess::execute(QStringLiteral("bash"), {QString::fromLocal8Bit(config), m_work.path(),
+                                                   QString::number(kPort), QString::number(kRoom), kPin}),
+        0);
     m_janus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_janus.setStandardOutputFile(m_work.filePath(QStringLiteral("janus.log")));
     m_janus.start(janus, {QStringLiteral("-F"), m_work.path(), QStringLiteral("-C"),

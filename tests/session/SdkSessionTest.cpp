@@ -708,7 +708,8 @@ void SdkSessionTest::settingsDialogRecord()
 
     // The join page's link opens the SDK's test call with the same record.
     window->m_pJoinConference->m_pBtnTestCall->click();
-    QCOMPARE(QString::fromStdString(zhumu_double::calls().back()), QStringLiteral("setting.showTestCallWindow"));
+    QCOMPARE(QString::fromStdString(zhumu_double::calls().back()),
+             QStringLiteral("setting.showTestCallWindow"));
     QCOMPARE(zhumu_double::settingsRecords().size(), size_t(2));
     QCOMPARE(zhumu_double::settingsRecords()[1].parentWindow, static_cast<uintptr_t>(window->winId()));
 }

@@ -85,7 +85,8 @@ void DeviceSettingsTest::cleanup()
 void DeviceSettingsTest::listsFollowDevicesComingAndGoing()
 {
     const DeviceInfo usbCamera{QStringLiteral("cam-usb"), QStringLiteral("USB 摄像头")};
-    DeviceDouble::setDevices(DeviceKind::Camera, {{QStringLiteral("cam-1"), QStringLiteral("内置摄像头")}, usbCamera});
+    DeviceDouble::setDevices(DeviceKind::Camera,
+                             {{QStringLiteral("cam-1"), QStringLiteral("内置摄像头")}, usbCamera});
     DeviceChoices::instance().choose(DeviceKind::Camera, usbCamera.id);
     SettingsDialog dialog;
     QComboBox* cameras = dialog.deviceList(DeviceKind::Camera);
@@ -97,7 +98,8 @@ void DeviceSettingsTest::listsFollowDevicesComingAndGoing()
     DeviceDouble::setDevices(DeviceKind::Camera, {{QStringLiteral("cam-1"), QStringLiteral("内置摄像头")}});
     QCOMPARE(items(cameras), QStringList({"内置摄像头"}));
     QCOMPARE(DeviceChoices::instance().chosen(DeviceKind::Camera), usbCamera.id);
-    DeviceDouble::setDevices(DeviceKind::Camera, {{QStringLiteral("cam-1"), QStringLiteral("内置摄像头")}, usbCamera});
+    DeviceDouble::setDevices(DeviceKind::Camera,
+                             {{QStringLiteral("cam-1"), QStringLiteral("内置摄像头")}, usbCamera});
     QCOMPARE(cameras->currentText(), QStringLiteral("USB 摄像头"));
 
     // Nothing at all: said, and not choosable.
@@ -115,8 +117,9 @@ void DeviceSettingsTest::listsFollowDevicesComingAndGoing()
 
 void DeviceSettingsTest::choiceIsSavedAndReadBack()
 {
-    DeviceDouble::setDevices(DeviceKind::Speaker, {{QStringLiteral("spk-1"), QStringLiteral("内置扬声器")},
-                                                   {QStringLiteral("spk,2"), QStringLiteral("耳机, 立体声")}});
+    DeviceDouble::setDevices(DeviceKind::Speaker,
+                             {{QStringLiteral("spk-1"), QStringLiteral("内置扬声器")},
+                              {QStringLiteral("spk,2"), QStringLiteral("耳机, 立体声")}});
     {
         SettingsDialog dialog;
         QComboBox* speakers = dialog.deviceList(DeviceKind::Speaker);

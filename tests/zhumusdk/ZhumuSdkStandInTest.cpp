@@ -844,7 +844,8 @@ void ZhumuSdkStandInTest::testCallAsksTheServiceForItsEchoServer()
     QTRY_COMPARE(visibleDialogCount("zhumuTestCallWindow"), 0);
 
     // An answer that names no usable server: said, and nothing is called.
-    for (const char* body : {"{\"server\":\"http://127.0.0.1:8188\",\"token\":\"t\"}", "{\"server\":5}", "<html>"}) {
+    for (const char* body :
+         {"{\"server\":\"http://127.0.0.1:8188\",\"token\":\"t\"}", "{\"server\":5}", "<html>"}) {
         m_fake->answerEchoTest(body);
         QCOMPARE(settings->showTestCallWindow(&param), 0);
         window = visibleDialog("zhumuTestCallWindow");

@@ -97,7 +97,8 @@ public:
     bool testMedia = false;
 };
 
-DeviceCatalog::DeviceCatalog(bool testMedia, QObject* parent) : QObject(parent), d(std::make_unique<Private>())
+DeviceCatalog::DeviceCatalog(bool testMedia, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>())
 {
     qRegisterMetaType<talvora::media::DeviceKind>();
     d->testMedia = testMedia;

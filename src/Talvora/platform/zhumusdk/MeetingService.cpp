@@ -1,7 +1,7 @@
 #include "MeetingService.h"
 
-#include "MeetingRoster.h"
 #include "DeviceChoices.h"
+#include "MeetingRoster.h"
 #include "SettingsDialog.h"
 #include "media/Admission.h"
 #include "media/MeetingEngine.h"
@@ -157,10 +157,9 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     m_userIds.clear();
     m_engine = new media::MeetingEngine(outcome.admission, options);
     // A device chosen in the settings during the meeting is used at once.
-    QObject::connect(&DeviceChoices::instance(), &DeviceChoices::changed, m_engine,
-                     [engine = m_engine](media::DeviceKind kind, const QString& id) {
-                         engine->setDevice(kind, id);
-                     });
+    QObject::connect(
+        &DeviceChoices::instance(), &DeviceChoices::changed, m_engine,
+        [engine = m_engine](media::DeviceKind kind, const QString& id) { engine->setDevice(kind, id); });
     m_window =
         new MeetingWindow(outcome.admission.number, self, m_engine, SdkRuntime::instance().meetingOwner());
     SdkRuntime::instance().trackWindow(m_window);

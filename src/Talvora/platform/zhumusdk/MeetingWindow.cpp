@@ -117,17 +117,18 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     connect(engine, &media::MeetingEngine::connectionLost, this, &MeetingWindow::onConnectionLost);
     connect(engine, &media::MeetingEngine::connectionRestored, this, &MeetingWindow::onConnectionRestored);
     connect(engine, &media::MeetingEngine::failed, this, [this] { finish(Outcome::Failed); });
-    connect(engine, &media::MeetingEngine::deviceLost, this, [this](media::DeviceKind kind, const QString& fallback) {
-        // One line over the tiles for a few seconds; the lost connection's
-        // banner says more and stays.
-        if (m_connectionGrace.isActive())
-            return;
-        m_gallery->setBanner(deviceLostText(kind, fallback));
-        QTimer::singleShot(5000, m_gallery, [this] {
-            if (!m_connectionGrace.isActive())
-                m_gallery->setBanner(QString());
-        });
-    });
+    connect(engine, &media::MeetingEngine::deviceLost, this,
+            [this](media::DeviceKind kind, const QString& fallback) {
+                // One line over the tiles for a few seconds; the lost connection's
+                // banner says more and stays.
+                if (m_connectionGrace.isActive())
+                    return;
+                m_gallery->setBanner(deviceLostText(kind, fallback));
+                QTimer::singleShot(5000, m_gallery, [this] {
+                    if (!m_connectionGrace.isActive())
+                        m_gallery->setBanner(QString());
+                });
+            });
     // A leave the window did not ask for: the engine is done with the room.
     connect(engine, &media::MeetingEngine::left, this, [this] { finish(Outcome::Left); });
 

@@ -140,7 +140,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent)
             m_toneButton->setEnabled(false);
     });
     connect(m_probe, &media::DeviceProbe::toneFinished, this, [this] { m_toneButton->setEnabled(true); });
-    connect(&DeviceChoices::instance(), &DeviceChoices::changed, this, [this](DeviceKind kind) { fillList(kind); });
+    connect(&DeviceChoices::instance(), &DeviceChoices::changed, this,
+            [this](DeviceKind kind) { fillList(kind); });
     for (DeviceKind kind : kKinds)
         fillList(kind);
 }

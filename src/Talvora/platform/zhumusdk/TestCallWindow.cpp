@@ -105,12 +105,14 @@ void TestCallWindow::askService()
         SdkRuntime::instance().postToGui([self, answer] {
             if (!self)
                 return;
-            const QJsonObject reply = QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)).object();
+            const QJsonObject reply =
+                QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)).object();
             const QUrl server(reply.value(QLatin1String("server")).toString(), QUrl::StrictMode);
             const QString token = reply.value(QLatin1String("token")).toString();
-            const bool usable = answer.completed && answer.status == 200 && server.isValid() &&
-                                (server.scheme() == QLatin1String("ws") || server.scheme() == QLatin1String("wss")) &&
-                                !server.host().isEmpty();
+            const bool usable =
+                answer.completed && answer.status == 200 && server.isValid() &&
+                (server.scheme() == QLatin1String("ws") || server.scheme() == QLatin1String("wss")) &&
+                !server.host().isEmpty();
             if (!usable)
                 self->showProblem(kServiceDown);
             else
@@ -136,9 +138,8 @@ void TestCallWindow::startCall(const QUrl& server, const QString& token)
             [this](const QImage& image) { showPicture(m_local, image); });
     connect(m_call, &media::EchoTestCall::echoFrame, this,
             [this](const QImage& image) { showPicture(m_echo, image); });
-    connect(m_call, &media::EchoTestCall::roundTrip, this, [this](double ms) {
-        m_status->setText(QStringLiteral("往返延迟：%1 毫秒").arg(qRound(ms)));
-    });
+    connect(m_call, &media::EchoTestCall::roundTrip, this,
+            [this](double ms) { m_status->setText(QStringLiteral("往返延迟：%1 毫秒").arg(qRound(ms))); });
     connect(m_call, &media::EchoTestCall::failed, this, [this](const QString& reason) {
         qWarning("test call: %s", qPrintable(reason));
         showProblem(QStringLiteral("测试失败，请检查网络后重试"));
@@ -155,7 +156,8 @@ void TestCallWindow::showProblem(const QString& text)
 void TestCallWindow::showPicture(QLabel* view, const QImage& image)
 {
     // Kept in proportion inside the box, never stretched.
-    view->setPixmap(QPixmap::fromImage(image.scaled(view->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    view->setPixmap(
+        QPixmap::fromImage(image.scaled(view->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
 } // namespace talvora::zhumu

@@ -28,7 +28,8 @@ public:
     GatePtr gate;
 };
 
-DeviceCatalog::DeviceCatalog(bool testMedia, QObject* parent) : QObject(parent), d(std::make_unique<Private>())
+DeviceCatalog::DeviceCatalog(bool testMedia, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>())
 {
     qRegisterMetaType<talvora::media::DeviceKind>();
     gst_init(nullptr, nullptr);
@@ -84,7 +85,8 @@ DeviceCatalog::~DeviceCatalog()
 QVector<DeviceInfo> DeviceCatalog::devices(DeviceKind kind) const
 {
     if (d->testMedia && kind != DeviceKind::Speaker)
-        return {DeviceInfo{kTestDeviceId, kind == DeviceKind::Camera ? kTestCameraName : kTestMicrophoneName}};
+        return {
+            DeviceInfo{kTestDeviceId, kind == DeviceKind::Camera ? kTestCameraName : kTestMicrophoneName}};
     QVector<DeviceInfo> list;
     for (const auto& [info, device] : probeDevices(kind)) {
         list << info;

@@ -65,7 +65,10 @@ public:
         gst_object_unref(pipeline);
     }
 
-    bool play() { return pipeline && gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE; }
+    bool play()
+    {
+        return pipeline && gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    }
 
     GstElement* element(const char* name) const
     {
@@ -202,14 +205,17 @@ bool DeviceProbe::playTone(const QString& id)
     if (!speaker)
         g_object_set(sink, "sync", TRUE, nullptr); // a tone nobody hears still takes its second
     const GatePtr gate = d->gate;
-    d->tone = std::make_unique<Probe>(source, "audioconvert ! audioresample", [this, gate](GstMessage* message) {
-        const GstMessageType type = GST_MESSAGE_TYPE(message);
-        if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR)
-            gate->post([this] {
-                d->tone.reset();
-                emit toneFinished();
-            });
-    }, sink);
+    d->tone = std::make_unique<Probe>(
+        source, "audioconvert ! audioresample",
+        [this, gate](GstMessage* message) {
+            const GstMessageType type = GST_MESSAGE_TYPE(message);
+            if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR)
+                gate->post([this] {
+                    d->tone.reset();
+                    emit toneFinished();
+                });
+        },
+        sink);
     if (!d->tone->play()) {
         d->tone.reset();
         return false;

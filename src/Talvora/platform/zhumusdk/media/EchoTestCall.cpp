@@ -41,10 +41,11 @@ protected:
         const bool audio = media && g_str_equal(media, "audio");
         gst_caps_unref(caps);
         const char* description = video ? "rtpvp8depay ! vp8dec ! videoconvert ! video/x-raw,format=BGRx ! "
-                                           "appsink name=echo sync=false max-buffers=1 drop=true"
-                                 : audio ? "rtpopusdepay ! opusdec plc=true ! audioconvert ! audioresample ! "
-                                           "queue max-size-time=200000000 leaky=downstream"
-                                         : "fakesink sync=false";
+                                          "appsink name=echo sync=false max-buffers=1 drop=true"
+                                  : audio
+                                      ? "rtpopusdepay ! opusdec plc=true ! audioconvert ! audioresample ! "
+                                        "queue max-size-time=200000000 leaky=downstream"
+                                      : "fakesink sync=false";
         GError* error = nullptr;
         GstElement* branch = gst_parse_bin_from_description(description, TRUE, &error);
         g_clear_error(&error);
@@ -106,7 +107,8 @@ public:
     bool over = false;
 };
 
-EchoTestCall::EchoTestCall(const QUrl& server, const QString& token, const MediaOptions& options, QObject* parent)
+EchoTestCall::EchoTestCall(const QUrl& server, const QString& token, const MediaOptions& options,
+                           QObject* parent)
     : QObject(parent)
 {
     MeetingEngine::prepare();
@@ -150,34 +152,39 @@ void EchoTestCall::start()
     };
     d->session = new JanusSession(d->server, d->token);
     connect(d->session, &JanusSession::failed, this, fail);
-    connect(d->session, &JanusSession::remoteCandidate, this, [this](qint64 handle, const QJsonObject& candidate) {
-        if (handle == d->handle && d->pipeline)
-            d->pipeline->addRemoteCandidate(candidate);
-    });
+    connect(d->session, &JanusSession::remoteCandidate, this,
+            [this](qint64 handle, const QJsonObject& candidate) {
+                if (handle == d->handle && d->pipeline)
+                    d->pipeline->addRemoteCandidate(candidate);
+            });
     connect(d->session, &JanusSession::opened, this, [this, fail] {
         d->session->attach(QStringLiteral("janus.plugin.echotest"), [this, fail](qint64 handle) {
             d->handle = handle;
             d->pipeline = new EchoPipeline(
-                d->options, d->devices, d->ice, [this](const QImage& image) { emit echoFrame(image); }, nullptr);
+                d->options, d->devices, d->ice, [this](const QImage& image) { emit echoFrame(image); },
+                nullptr);
             connect(d->pipeline, &WebRtcPeer::failed, this, fail);
             connect(d->pipeline, &PublisherPipeline::preview, this, &EchoTestCall::localFrame);
             connect(d->pipeline, &WebRtcPeer::localCandidate, this,
                     [this](const QJsonObject& candidate) { d->session->trickle(d->handle, candidate); });
-            connect(d->pipeline, &WebRtcPeer::localDescription, this,
-                    [this, fail](const QString& type, const QString& sdp) {
-                        const QJsonObject body{{QStringLiteral("audio"), true}, {QStringLiteral("video"), true}};
-                        d->session->message(
-                            d->handle, body, QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}},
-                            [this, fail](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
-                                if (!ok) {
-                                    fail(error);
-                                    return;
-                                }
-                                if (d->pipeline &&
-                                    jsep.value(QLatin1String("type")).toString() == QLatin1String("answer"))
-                                    d->pipeline->setAnswer(jsep.value(QLatin1String("sdp")).toString());
-                            });
-                    });
+            connect(
+                d->pipeline, &WebRtcPeer::localDescription, this,
+                [this, fail](const QString& type, const QString& sdp) {
+                    const QJsonObject body{{QStringLiteral("audio"), true}, {QStringLiteral("video"), true}};
+                    d->session->message(
+                        d->handle, body,
+                        QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}},
+                        [this, fail](bool ok, const QJsonObject&, const QJsonObject& jsep,
+                                     const QString& error) {
+                            if (!ok) {
+                                fail(error);
+                                return;
+                            }
+                            if (d->pipeline &&
+                                jsep.value(QLatin1String("type")).toString() == QLatin1String("answer"))
+                                d->pipeline->setAnswer(jsep.value(QLatin1String("sdp")).toString());
+                        });
+                });
             d->stats.start();
             d->pipeline->start();
         });

@@ -104,8 +104,7 @@ bool PublisherPipeline::linkToWebrtc(GstElement* branch, bool video)
             g_object_set(transceiver, "direction",
                          receives() ? GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDRECV
                                     : GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY,
-                         "do-nack",
-                         gboolean(video), nullptr);
+                         "do-nack", gboolean(video), nullptr);
             gst_object_unref(transceiver);
         }
     }

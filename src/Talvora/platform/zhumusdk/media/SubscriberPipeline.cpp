@@ -176,8 +176,8 @@ void SubscriberPipeline::replaceSpeaker(GstElement* sink)
     }
     GstPad* out = gst_element_get_static_pad(branch, "src");
     const gulong block = gst_pad_add_probe(
-        out, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; },
-        nullptr, nullptr);
+        out, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
     gst_element_set_state(old, GST_STATE_NULL);
     gst_bin_remove(GST_BIN(pipeline()), old);
     gst_bin_add(GST_BIN(pipeline()), sink);

@@ -97,7 +97,7 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
                 link->gate->post([peer, text, source] {
                     if (!peer->onElementError(source))
                         emit peer->failed(
-                        QStringLiteral("media pipeline %1: %2: %3").arg(peer->m_name, source, text));
+                            QStringLiteral("media pipeline %1: %2: %3").arg(peer->m_name, source, text));
                 });
             }
             gst_message_unref(message);
