@@ -2,7 +2,8 @@
 // client's own media engine, for tests, benchmarks and demos. It signs in to
 // the service (or, offline, goes straight to a Janus room), publishes test
 // media with a given colour and tone, and prints one JSON line a second
-// about what it receives from each remote publisher.
+// about what it receives from each remote publisher (and from a screen
+// share). With --share-screen it shares the screen of its $DISPLAY.
 
 #include "Admission.h"
 #include "HttpsClient.h"
@@ -136,9 +137,16 @@ int main(int argc, char** argv)
                                         QStringLiteral("CIDR"), QStringLiteral("127.0.0.0/8"));
     const QCommandLineOption play(QStringLiteral("play"),
                                   QStringLiteral("Play the received audio on the speaker."));
+    const QCommandLineOption shareScreen(QStringLiteral("share-screen"),
+                                         QStringLiteral("Share the whole screen of $DISPLAY once joined."));
+    const QCommandLineOption shareFps(QStringLiteral("share-fps"), QStringLiteral("Screen share frame rate."),
+                                      QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption stopShareAfter(QStringLiteral("stop-share-after"),
+                                            QStringLiteral("Stop sharing after S seconds."), QStringLiteral("S"));
     parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
                        tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
-                       janus,   room, pin,     token,      iceNetwork, play});
+                       janus,   room, pin,     token,      iceNetwork, play,          shareScreen, shareFps,
+                       stopShareAfter});
     parser.process(app);
 
     MediaOptions options;
@@ -164,6 +172,10 @@ int main(int argc, char** argv)
     if (options.fps < 1 || options.fps > 60)
         die(QStringLiteral("--fps wants 1 to 60"));
     options.iceNetwork = parser.value(iceNetwork);
+    ShareSource shareSource; // the whole root window
+    shareSource.fps = parser.value(shareFps).toInt();
+    if (shareSource.fps < 5 || shareSource.fps > 15)
+        die(QStringLiteral("--share-fps wants 5 to 15"));
 
     Admission admission;
     Service http;
@@ -243,6 +255,30 @@ int main(int argc, char** argv)
     QObject::connect(&stopSignals, &QSocketNotifier::activated, &app, [&] { leave(); });
     QObject::connect(&engine, &MeetingEngine::joined, &app, [&](qint64 id) {
         event("joined", {{QStringLiteral("id"), id}, {QStringLiteral("number"), admission.number}});
+        if (parser.isSet(shareScreen)) {
+            event("share-requested");
+            engine.startShare(shareSource);
+        }
+    });
+    QObject::connect(&engine, &MeetingEngine::localShareChanged, &app, [&](bool sharing) {
+        event(sharing ? "sharing" : "not-sharing");
+    });
+    QObject::connect(&engine, &MeetingEngine::shareFailed, &app, [&](const QString& reason) {
+        event("share-failed", {{QStringLiteral("reason"), reason}});
+    });
+    QObject::connect(&engine, &MeetingEngine::shareStarted, &app,
+                     [&](qint64 id) { event("share-started", {{QStringLiteral("id"), id}}); });
+    QObject::connect(&engine, &MeetingEngine::shareStopped, &app,
+                     [&](qint64 id) { event("share-stopped", {{QStringLiteral("id"), id}}); });
+    bool shareSeen = false;
+    QObject::connect(&engine, &MeetingEngine::shareStopped, &app, [&] { shareSeen = false; });
+    QObject::connect(&engine, &MeetingEngine::shareFrame, &app, [&](qint64 id, const QImage& image) {
+        if (!shareSeen) {
+            shareSeen = true;
+            event("first-share-frame", {{QStringLiteral("id"), id},
+                                        {QStringLiteral("width"), image.width()},
+                                        {QStringLiteral("height"), image.height()}});
+        }
     });
     auto fieldsOf = [](const Participant& participant) {
         return QJsonObject{{QStringLiteral("id"), participant.id},
@@ -321,8 +357,20 @@ int main(int argc, char** argv)
                 {QStringLiteral("jitter_buffer_ms"), stats.jitterBufferMs},
             });
         }
-        printLine(QJsonObject{{QStringLiteral("t"), clock.elapsed() / 1000.0},
-                              {QStringLiteral("remotes"), remotes}});
+        QJsonObject line{{QStringLiteral("t"), clock.elapsed() / 1000.0}, {QStringLiteral("remotes"), remotes}};
+        if (engine.sharerId() != 0) {
+            const ReceiveStats share = engine.shareStats();
+            line.insert(QStringLiteral("share"),
+                        QJsonObject{{QStringLiteral("id"), share.id},
+                                    {QStringLiteral("display"), names.value(share.id)},
+                                    {QStringLiteral("frames"), double(share.framesDecoded)},
+                                    {QStringLiteral("width"), share.width},
+                                    {QStringLiteral("height"), share.height},
+                                    {QStringLiteral("rgb"), QJsonArray{share.meanColour.red(),
+                                                                       share.meanColour.green(),
+                                                                       share.meanColour.blue()}}});
+        }
+        printLine(line);
     });
     report.start(1000);
 
@@ -338,6 +386,9 @@ int main(int argc, char** argv)
     if (parser.isSet(videoOffAfter))
         QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
                            [&] { engine.setVideoEnabled(false); });
+    if (parser.isSet(stopShareAfter))
+        QTimer::singleShot(int(parser.value(stopShareAfter).toDouble() * 1000), &app,
+                           [&] { engine.stopShare(); });
     event("start");
     engine.start();
     return app.exec();

@@ -5,6 +5,7 @@
 #include "JanusSession.h"
 #include "MediaDevices.h"
 #include "PublisherPipeline.h"
+#include "ScreenShare.h"
 #include "SubscriberPipeline.h"
 
 #include <QCoreApplication>
@@ -67,10 +68,12 @@ public:
         videoEnabled = options.sendVideo;
         ice.servers = admission.iceServers;
         ice.network = options.iceNetwork;
+        shares = new ScreenShare(q, admission, ice, options.jitterBufferMs, this);
         statsTimer.setInterval(1000);
         connect(&statsTimer, &QTimer::timeout, this, [this] {
             if (publisher)
                 publisher->refreshStats();
+            shares->refreshStats();
             for (const Remote& remote : qAsConst(remotes)) {
                 if (remote.pipeline)
                     remote.pipeline->refreshStats();
@@ -85,6 +88,7 @@ public:
     void tearDown()
     {
         statsTimer.stop();
+        shares->tearDown();
         for (Remote& remote : remotes)
             dispose(remote.pipeline);
         remotes.clear();
@@ -137,6 +141,7 @@ public:
     qint64 privateId = 0;
     QString audioMid, videoMid;
     QHash<qint64, Remote> remotes;
+    ScreenShare* shares = nullptr;
     QTimer statsTimer;
     bool audioMuted = false;
     bool videoEnabled = true;
@@ -205,6 +210,7 @@ void MeetingEngine::Private::start()
                     onPublisherEvent(data);
             });
     connect(session, &JanusSession::hangup, this, [this](qint64 handle, const QString& reason) {
+        shares->onHangup(handle, reason);
         if (handle == publisherHandle && !leaving)
             fail(QStringLiteral("media server hung up: %1").arg(reason));
     });
@@ -212,6 +218,10 @@ void MeetingEngine::Private::start()
             [this](qint64 handle, const QJsonObject& candidate) {
                 if (handle == publisherHandle && publisher) {
                     publisher->addRemoteCandidate(candidate);
+                    return;
+                }
+                if (shares->ownsHandle(handle)) {
+                    shares->addRemoteCandidate(handle, candidate);
                     return;
                 }
                 for (const Remote& remote : qAsConst(remotes)) {
@@ -245,6 +255,7 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     selfId = data.value(QLatin1String("id")).toVariant().toLongLong();
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
+    shares->setSession(session, selfId, privateId);
     emit q->joined(selfId);
     // Subscriptions first: their attach requests are on the wire while the
     // publisher's pipeline is built.
@@ -313,7 +324,7 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
         addListener(data.value(QLatin1String("joining")).toObject());
     for (const char* key : {"unpublished", "leaving"}) {
         const QJsonValue value = data.value(QLatin1String(key));
-        if (value.isDouble())
+        if (value.isDouble() && !shares->remove(value.toVariant().toLongLong()))
             removeRemote(value.toVariant().toLongLong());
     }
 }
@@ -325,6 +336,13 @@ void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
         const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
         if (id == 0 || id == selfId || entry.value(QLatin1String("dummy")).toBool())
             continue;
+        if (shares->claim(entry)) {
+            // Rooms that announce joins listed the share's handle as a
+            // listener a moment ago.
+            if (remotes.contains(id))
+                removeRemote(id);
+            continue;
+        }
         Participant participant;
         participant.id = id;
         participant.displayName = entry.value(QLatin1String("display")).toString();
@@ -381,6 +399,10 @@ void MeetingEngine::Private::addListener(const QJsonObject& entry)
     const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
     if (id == 0 || id == selfId || remotes.contains(id))
         return;
+    const qint64 owner = shareFeedOf(id);
+    if (owner == selfId || remotes.contains(owner))
+        return; // someone's share, about to publish
+
     Participant participant;
     participant.id = id;
     participant.displayName = entry.value(QLatin1String("display")).toString();
@@ -471,7 +493,7 @@ void MeetingEngine::Private::resync()
                              const QJsonObject entry = value.toObject();
                              const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
                              present.insert(id);
-                             if (remotes.contains(id) || id == selfId)
+                             if (remotes.contains(id) || id == selfId || shares->isShareFeed(id))
                                  continue;
                              if (entry.value(QLatin1String("publisher")).toBool())
                                  publishers.append(entry);
@@ -634,6 +656,32 @@ QVector<Participant> MeetingEngine::participants() const
     for (const Remote& remote : qAsConst(d->remotes))
         list << remote.participant;
     return list;
+}
+
+void MeetingEngine::startShare(const ShareSource& source)
+{
+    if (!d->ended && !d->leaving)
+        d->shares->start(source);
+}
+
+void MeetingEngine::stopShare()
+{
+    d->shares->stop();
+}
+
+bool MeetingEngine::isSharing() const
+{
+    return d->shares->isSharing();
+}
+
+qint64 MeetingEngine::sharerId() const
+{
+    return d->shares->sharerId();
+}
+
+ReceiveStats MeetingEngine::shareStats() const
+{
+    return d->shares->stats();
 }
 
 QVector<ReceiveStats> MeetingEngine::receiveStats() const
