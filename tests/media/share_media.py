@@ -67,8 +67,6 @@ def main():
         alice_out, alice_err = alice.communicate(timeout=40)
         bob_out, bob_err = bob.communicate(timeout=40)
         a, b = lines(alice_out), lines(bob_out)
-        if os.environ.get("SHARE_DEBUG"):
-            print("\n".join(str(r) for r in b))
 
         checks = Checks()
         checks.expect(alice.returncode == 0 and bob.returncode == 0,

@@ -23,10 +23,12 @@ public:
     void setParticipantCount(int count);
     void setParticipantsShown(bool shown);
     void setHost(bool host);
+    void setSharing(bool sharing);
 
     QToolButton* muteButton() const { return m_mute; }
     QToolButton* videoButton() const { return m_video; }
     QToolButton* participantsButton() const { return m_participants; }
+    QToolButton* shareButton() const { return m_share; }
     QToolButton* leaveButton() const { return m_leave; }
     QToolButton* endButton() const { return m_end; }
 
@@ -34,6 +36,7 @@ signals:
     void muteClicked();
     void videoClicked();
     void participantsToggled(bool shown);
+    void shareClicked();
     void leaveClicked();
     void endClicked();
 
@@ -43,6 +46,7 @@ private:
     QToolButton* m_mute;
     QToolButton* m_video;
     QToolButton* m_participants;
+    QToolButton* m_share;
     QToolButton* m_leave;
     QToolButton* m_end;
     bool m_hasMicrophone = true;

@@ -17,6 +17,7 @@ class QLabel;
 namespace talvora::zhumu {
 
 class GalleryView;
+class MeetingShare;
 class MeetingRoster;
 class MeetingToolbar;
 class ParticipantsPanel;
@@ -44,6 +45,10 @@ public:
     MeetingRoster* roster() const { return m_roster; }
     bool isJoined() const { return m_joined; }
     bool isOver() const { return m_over; }
+    MeetingShare* share() const { return m_share; }
+
+    // "共享屏幕": the chooser, or why not now; while sharing, stops.
+    void startShareFlow();
 
     // How long a lost connection may last before the window gives up; 30 s
     // unless a test shortens it. Applies to windows made afterwards.
@@ -85,6 +90,7 @@ private:
     GalleryView* m_gallery = nullptr;
     ParticipantsPanel* m_panel = nullptr;
     MeetingToolbar* m_toolbar = nullptr;
+    MeetingShare* m_share = nullptr;
     QLabel* m_clock = nullptr;
     QElapsedTimer m_since;
     QTimer m_clockTick;
