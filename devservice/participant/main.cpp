@@ -141,12 +141,15 @@ int main(int argc, char** argv)
                                          QStringLiteral("Share the whole screen of $DISPLAY once joined."));
     const QCommandLineOption shareFps(QStringLiteral("share-fps"), QStringLiteral("Screen share frame rate."),
                                       QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption shareAfter(QStringLiteral("share-after"),
+                                        QStringLiteral("Share the screen S seconds after the start instead."),
+                                        QStringLiteral("S"));
     const QCommandLineOption stopShareAfter(QStringLiteral("stop-share-after"),
                                             QStringLiteral("Stop sharing after S seconds."), QStringLiteral("S"));
     parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
                        tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
                        janus,   room, pin,     token,      iceNetwork, play,          shareScreen, shareFps,
-                       stopShareAfter});
+                       shareAfter,  stopShareAfter});
     parser.process(app);
 
     MediaOptions options;
@@ -386,6 +389,11 @@ int main(int argc, char** argv)
     if (parser.isSet(videoOffAfter))
         QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
                            [&] { engine.setVideoEnabled(false); });
+    if (parser.isSet(shareAfter))
+        QTimer::singleShot(int(parser.value(shareAfter).toDouble() * 1000), &app, [&] {
+            event("share-requested");
+            engine.startShare(shareSource);
+        });
     if (parser.isSet(stopShareAfter))
         QTimer::singleShot(int(parser.value(stopShareAfter).toDouble() * 1000), &app,
                            [&] { engine.stopShare(); });

@@ -3,8 +3,8 @@
 media sandbox, with an Xvfb of its own at 1600x900 whose root is one known
 colour.
 
-Alice shares her screen (--share-screen); Bob must receive the share as
-hers, at least 1280 wide, in the screen's colour, and must not list it as a
+Alice shares her screen (--share-screen); Bob, who joins once she shares,
+must receive the share as hers, at least 1280 wide, in the screen's colour, and must not list it as a
 participant; when Alice stops, Bob must report the share gone while Alice
 herself stays. Run as: share_media.py PARTICIPANT JANUS_CONFIG_SH (inside
 scripts/media-sandbox.sh). Exits 77 where Janus or Xvfb is missing.
@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -58,15 +59,27 @@ def main():
             print("Janus did not start")
             return 1
         os.environ["DISPLAY"] = DISPLAY
-        stop_at = 9.0
-        alice = participant(binary, "Alice", "#e01010", 440, "--share-screen", "--stop-share-after",
-                            str(stop_at), "--leave-after", "13")
+        alice = participant(binary, "Alice", "#e01010", 440, "--share-screen", "--stop-share-after", "10",
+                            "--leave-after", "20")
         processes.append(alice)
-        bob = participant(binary, "Bob", "#10c010", 660, "--leave-after", "13")
+        alice_lines, sharing = [], threading.Event()
+
+        def read_alice():
+            for line in alice.stdout:
+                alice_lines.append(line)
+                if '"sharing"' in line:
+                    sharing.set()
+        reader = threading.Thread(target=read_alice, daemon=True)
+        reader.start()
+        # Bob learns of the share from the room's list as he joins.
+        sharing.wait(12)
+        bob = participant(binary, "Bob", "#10c010", 660, "--leave-after", "14")
         processes.append(bob)
-        alice_out, alice_err = alice.communicate(timeout=40)
         bob_out, bob_err = bob.communicate(timeout=40)
-        a, b = lines(alice_out), lines(bob_out)
+        alice.wait(timeout=40)
+        reader.join(5)
+        alice_err = alice.stderr.read()
+        a, b = lines("".join(alice_lines)), lines(bob_out)
 
         checks = Checks()
         checks.expect(alice.returncode == 0 and bob.returncode == 0,
