@@ -202,7 +202,7 @@ def main():
             return 1
         if args.share:
             for moving in (True, False):
-                latencies, cpus, sizes = share(args.participant, moving)
+                latencies, cpus, sizes = share(args.participant, moving, args.runs)
                 what = "moving" if moving else "still"
                 print(json.dumps({"screen": what, "first_share_frame_s": latencies,
                                   "sharer_cpu_percent": [round(c, 1) for c in cpus], "sizes": sizes}))
