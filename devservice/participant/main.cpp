@@ -145,11 +145,12 @@ int main(int argc, char** argv)
                                         QStringLiteral("Share the screen S seconds after the start instead."),
                                         QStringLiteral("S"));
     const QCommandLineOption stopShareAfter(QStringLiteral("stop-share-after"),
-                                            QStringLiteral("Stop sharing after S seconds."), QStringLiteral("S"));
-    parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
-                       tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
-                       janus,   room, pin,     token,      iceNetwork, play,          shareScreen, shareFps,
-                       shareAfter,  stopShareAfter});
+                                            QStringLiteral("Stop sharing after S seconds."),
+                                            QStringLiteral("S"));
+    parser.addOptions({service, ca,          account,  password,   number,        start,     displayName,
+                       colour,  tone,        mute,     noVideo,    leaveAfter,    muteAfter, videoOffAfter,
+                       size,    fps,         janus,    room,       pin,           token,     iceNetwork,
+                       play,    shareScreen, shareFps, shareAfter, stopShareAfter});
     parser.process(app);
 
     MediaOptions options;
@@ -263,16 +264,17 @@ int main(int argc, char** argv)
             engine.startShare(shareSource);
         }
     });
-    QObject::connect(&engine, &MeetingEngine::localShareChanged, &app, [&](bool sharing) {
-        event(sharing ? "sharing" : "not-sharing");
-    });
+    QObject::connect(&engine, &MeetingEngine::localShareChanged, &app,
+                     [&](bool sharing) { event(sharing ? "sharing" : "not-sharing"); });
     QObject::connect(&engine, &MeetingEngine::shareFailed, &app, [&](const QString& reason) {
         event("share-failed", {{QStringLiteral("reason"), reason}});
     });
-    QObject::connect(&engine, &MeetingEngine::shareStarted, &app,
-                     [&](qint64 id) { event("share-started", {{QStringLiteral("id"), id}}); });
-    QObject::connect(&engine, &MeetingEngine::shareStopped, &app,
-                     [&](qint64 id) { event("share-stopped", {{QStringLiteral("id"), id}}); });
+    QObject::connect(&engine, &MeetingEngine::shareStarted, &app, [&](qint64 id) {
+        event("share-started", {{QStringLiteral("id"), id}});
+    });
+    QObject::connect(&engine, &MeetingEngine::shareStopped, &app, [&](qint64 id) {
+        event("share-stopped", {{QStringLiteral("id"), id}});
+    });
     bool shareSeen = false;
     QObject::connect(&engine, &MeetingEngine::shareStopped, &app, [&] { shareSeen = false; });
     QObject::connect(&engine, &MeetingEngine::shareFrame, &app, [&](qint64 id, const QImage& image) {
@@ -360,7 +362,8 @@ int main(int argc, char** argv)
                 {QStringLiteral("jitter_buffer_ms"), stats.jitterBufferMs},
             });
         }
-        QJsonObject line{{QStringLiteral("t"), clock.elapsed() / 1000.0}, {QStringLiteral("remotes"), remotes}};
+        QJsonObject line{{QStringLiteral("t"), clock.elapsed() / 1000.0},
+                         {QStringLiteral("remotes"), remotes}};
         if (engine.sharerId() != 0) {
             const ReceiveStats share = engine.shareStats();
             line.insert(QStringLiteral("share"),
@@ -369,9 +372,9 @@ int main(int argc, char** argv)
                                     {QStringLiteral("frames"), double(share.framesDecoded)},
                                     {QStringLiteral("width"), share.width},
                                     {QStringLiteral("height"), share.height},
-                                    {QStringLiteral("rgb"), QJsonArray{share.meanColour.red(),
-                                                                       share.meanColour.green(),
-                                                                       share.meanColour.blue()}}});
+                                    {QStringLiteral("rgb"),
+                                     QJsonArray{share.meanColour.red(), share.meanColour.green(),
+                                                share.meanColour.blue()}}});
         }
         printLine(line);
     });

@@ -18,7 +18,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from meeting_media import PIN, PORT, ROOM, SECRET, Checks, lines, participant, wait_port  # noqa: E402
+from meeting_media import PIN, PORT, ROOM, SECRET, Checks, lines, participant, stop_all, wait_port  # noqa: E402
 
 SCREEN = "1600x900"
 ROOT_RGB = (40, 160, 90)
@@ -112,13 +112,7 @@ def main():
                       "after the share Bob still has Alice, and no share")
         return 1 if checks.failures else 0
     finally:
-        for process in reversed(processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
+        stop_all(processes)
         log.close()
         shutil.rmtree(work, ignore_errors=True)
 

@@ -120,8 +120,8 @@ void ShareWindowTest::arrangement_data()
                                   << QRect(800, 0, 200, 112);
     QTest::newRow("more than fit") << QSize(1000, 600) << 9 << QRect(0, 0, 792, 600) << 5
                                    << QRect(800, 0, 200, 112);
-    QTest::newRow("strip at its widest") << QSize(2000, 1000) << 2 << QRect(0, 0, 1672, 1000) << 2
-                                         << QRect(1680, 0, 320, 180);
+    QTest::newRow("strip at its widest")
+        << QSize(2000, 1000) << 2 << QRect(0, 0, 1672, 1000) << 2 << QRect(1680, 0, 320, 180);
     QTest::newRow("nobody else") << QSize(1000, 600) << 0 << QRect(0, 0, 1000, 600) << 0 << QRect();
     QTest::newRow("too narrow for a strip") << QSize(300, 600) << 2 << QRect(0, 0, 300, 600) << 0 << QRect();
 }

@@ -20,8 +20,8 @@ QIcon thumbnailIcon(const QImage& image)
     if (!image.isNull()) {
         QPainter painter(&framed);
         const QImage scaled = image.scaled(kThumbnail, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        painter.drawImage((kThumbnail.width() - scaled.width()) / 2, (kThumbnail.height() - scaled.height()) / 2,
-                          scaled);
+        painter.drawImage((kThumbnail.width() - scaled.width()) / 2,
+                          (kThumbnail.height() - scaled.height()) / 2, scaled);
     }
     return QIcon(framed);
 }

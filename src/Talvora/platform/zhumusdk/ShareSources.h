@@ -13,8 +13,8 @@ namespace talvora::zhumu {
 
 struct ShareCandidate
 {
-    QString title;      // "屏幕 1", or the window's title
-    QImage thumbnail;   // screens only; may be null
+    QString title;    // "屏幕 1", or the window's title
+    QImage thumbnail; // screens only; may be null
     media::ShareSource source;
 };
 

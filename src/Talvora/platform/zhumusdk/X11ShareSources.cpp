@@ -24,9 +24,8 @@ using Reply = std::unique_ptr<void, decltype(&std::free)>;
 
 xcb_atom_t atom(xcb_connection_t* connection, const char* name)
 {
-    Reply reply(xcb_intern_atom_reply(connection,
-                                      xcb_intern_atom(connection, 1, uint16_t(std::strlen(name)), name),
-                                      nullptr),
+    Reply reply(xcb_intern_atom_reply(
+                    connection, xcb_intern_atom(connection, 1, uint16_t(std::strlen(name)), name), nullptr),
                 &std::free);
     return reply ? static_cast<xcb_intern_atom_reply_t*>(reply.get())->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
@@ -36,8 +35,8 @@ QByteArray property(xcb_connection_t* connection, xcb_window_t window, xcb_atom_
 {
     if (name == XCB_ATOM_NONE)
         return {};
-    Reply reply(xcb_get_property_reply(connection,
-                                       xcb_get_property(connection, 0, window, name, type, 0, 16384), nullptr),
+    Reply reply(xcb_get_property_reply(
+                    connection, xcb_get_property(connection, 0, window, name, type, 0, 16384), nullptr),
                 &std::free);
     auto* value = static_cast<xcb_get_property_reply_t*>(reply.get());
     if (!value || value->type == XCB_ATOM_NONE)
@@ -61,9 +60,8 @@ public:
             const qreal ratio = screen->devicePixelRatio();
             const QRect geometry = screen->geometry();
             candidate.source.area = QRect(geometry.topLeft() * ratio, geometry.size() * ratio);
-            candidate.thumbnail = screen->grabWindow(0)
-                                      .toImage()
-                                      .scaledToWidth(kThumbnailWidth, Qt::SmoothTransformation);
+            candidate.thumbnail =
+                screen->grabWindow(0).toImage().scaledToWidth(kThumbnailWidth, Qt::SmoothTransformation);
             list << candidate;
         }
         return list;
@@ -87,13 +85,15 @@ public:
             const auto* ids = reinterpret_cast<const xcb_window_t*>(clients.constData());
             windows = QVector<xcb_window_t>(ids, ids + clients.size() / int(sizeof(xcb_window_t)));
         } else {
-            Reply tree(xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr), &std::free);
+            Reply tree(xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr),
+                       &std::free);
             if (auto* reply = static_cast<xcb_query_tree_reply_t*>(tree.get())) {
                 const xcb_window_t* children = xcb_query_tree_children(reply);
                 for (int i = 0; i < xcb_query_tree_children_length(reply); ++i) {
-                    Reply attributes(xcb_get_window_attributes_reply(
-                                         connection, xcb_get_window_attributes(connection, children[i]), nullptr),
-                                     &std::free);
+                    Reply attributes(
+                        xcb_get_window_attributes_reply(
+                            connection, xcb_get_window_attributes(connection, children[i]), nullptr),
+                        &std::free);
                     auto* state = static_cast<xcb_get_window_attributes_reply_t*>(attributes.get());
                     if (state && state->map_state == XCB_MAP_STATE_VIEWABLE && !state->override_redirect)
                         windows << children[i];

@@ -96,13 +96,14 @@ void ScreenShare::start(const ShareSource& source)
             if (m_session)
                 m_session->trickle(handle, candidate);
         });
-        connect(pipeline, &WebRtcPeer::localDescription, this, [this](const QString& type, const QString& sdp) {
-            const QRegularExpressionMatch mid =
-                QRegularExpression(QStringLiteral("\\r\\na=mid:([^\\r]+)")).match(sdp);
-            m_outgoing.mid = mid.captured(1);
-            m_outgoing.offer = QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}};
-            publishWhenReady();
-        });
+        connect(
+            pipeline, &WebRtcPeer::localDescription, this, [this](const QString& type, const QString& sdp) {
+                const QRegularExpressionMatch mid =
+                    QRegularExpression(QStringLiteral("\\r\\na=mid:([^\\r]+)")).match(sdp);
+                m_outgoing.mid = mid.captured(1);
+                m_outgoing.offer = QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}};
+                publishWhenReady();
+            });
         pipeline->start();
     });
 }
@@ -265,42 +266,43 @@ void ScreenShare::subscribe(qint64 feed)
         const qint64 owner = incoming->owner;
         auto* pipeline = new SubscriberPipeline(feed, m_ice, m_jitterBufferMs, nullptr, this);
         incoming->pipeline = pipeline;
-        connect(pipeline, &WebRtcPeer::failed, this, [feed](const QString& reason) {
-            qWarning("share %lld: %s", feed, qPrintable(reason));
-        });
+        connect(pipeline, &WebRtcPeer::failed, this,
+                [feed](const QString& reason) { qWarning("share %lld: %s", feed, qPrintable(reason)); });
         connect(pipeline, &SubscriberPipeline::frame, m_engine,
                 [this, owner](const QImage& image) { emit m_engine->shareFrame(owner, image); });
         connect(pipeline, &WebRtcPeer::localCandidate, this, [this, handle](const QJsonObject& candidate) {
             if (m_session)
                 m_session->trickle(handle, candidate);
         });
-        connect(pipeline, &WebRtcPeer::localDescription, this, [this, handle](const QString& type, const QString& sdp) {
-            if (m_session)
-                m_session->message(handle, QJsonObject{{QStringLiteral("request"), QStringLiteral("start")}},
-                                   QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}});
-        });
+        connect(pipeline, &WebRtcPeer::localDescription, this,
+                [this, handle](const QString& type, const QString& sdp) {
+                    if (m_session)
+                        m_session->message(
+                            handle, QJsonObject{{QStringLiteral("request"), QStringLiteral("start")}},
+                            QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}});
+                });
         if (!pipeline->start())
             return;
-        QJsonObject join{{QStringLiteral("request"), QStringLiteral("join")},
-                         {QStringLiteral("ptype"), QStringLiteral("subscriber")},
-                         {QStringLiteral("room"), m_admission.room},
-                         {QStringLiteral("pin"), m_admission.pin},
-                         {QStringLiteral("streams"), QJsonArray{QJsonObject{{QStringLiteral("feed"), feed}}}}};
+        QJsonObject join{
+            {QStringLiteral("request"), QStringLiteral("join")},
+            {QStringLiteral("ptype"), QStringLiteral("subscriber")},
+            {QStringLiteral("room"), m_admission.room},
+            {QStringLiteral("pin"), m_admission.pin},
+            {QStringLiteral("streams"), QJsonArray{QJsonObject{{QStringLiteral("feed"), feed}}}}};
         if (m_privateId != 0)
             join.insert(QStringLiteral("private_id"), m_privateId);
         QPointer<SubscriberPipeline> guard(pipeline);
-        m_session->message(handle, join, {},
-                           [guard, feed](bool ok, const QJsonObject&, const QJsonObject& jsep,
-                                         const QString& error) {
-                               if (!guard)
-                                   return;
-                               if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
-                                   qWarning("share %lld: %s", feed,
-                                            qPrintable(ok ? QStringLiteral("no offer") : error));
-                                   return;
-                               }
-                               guard->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
-                           });
+        m_session->message(
+            handle, join, {},
+            [guard, feed](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+                if (!guard)
+                    return;
+                if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
+                    qWarning("share %lld: %s", feed, qPrintable(ok ? QStringLiteral("no offer") : error));
+                    return;
+                }
+                guard->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
+            });
     });
 }
 

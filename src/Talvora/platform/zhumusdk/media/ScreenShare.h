@@ -63,7 +63,12 @@ public:
 private:
     struct Outgoing
     {
-        enum State { Idle, Joining, Sending } state = Idle;
+        enum State
+        {
+            Idle,
+            Joining,
+            Sending
+        } state = Idle;
         qint64 handle = 0;
         qint64 feed = 0;
         SharePipeline* pipeline = nullptr;

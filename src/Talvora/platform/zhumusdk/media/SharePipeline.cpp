@@ -47,10 +47,9 @@ QString shareBranchDescription(const ShareSource& source, int width, int height,
     const int fps = qBound(5, source.fps, 15);
     // A window's size is known only once captured: videoscale then picks
     // the largest size within the bounds that keeps its aspect.
-    const QString size = width > 0 && height > 0 ? QStringLiteral("width=%1,height=%2").arg(width).arg(height)
-                                                  : QStringLiteral("width=[16,%1],height=[16,%2]")
-                                                        .arg(kMaxWidth)
-                                                        .arg(kMaxHeight);
+    const QString size = width > 0 && height > 0
+                             ? QStringLiteral("width=%1,height=%2").arg(width).arg(height)
+                             : QStringLiteral("width=[16,%1],height=[16,%2]").arg(kMaxWidth).arg(kMaxHeight);
     // Screen content: most blocks do not change between frames, and
     // static-threshold lets the encoder skip them (the cheapest part of the
     // budget); text wants a lower quantizer than a camera does. The frame
@@ -98,7 +97,8 @@ bool SharePipeline::start()
     const int ssrc = int(QRandomGenerator::global()->bounded(1u, 0x7fffffffu));
     GError* error = nullptr;
     GstElement* branch = gst_parse_bin_from_description(
-        shareBranchDescription(m_source, size.width(), size.height(), ssrc).toUtf8().constData(), TRUE, &error);
+        shareBranchDescription(m_source, size.width(), size.height(), ssrc).toUtf8().constData(), TRUE,
+        &error);
     if (!branch) {
         emit failed(QStringLiteral("cannot capture the screen: %1")
                         .arg(QString::fromUtf8(error ? error->message : "no ximagesrc")));
