@@ -50,6 +50,12 @@ MeetingShare::MeetingShare(media::MeetingEngine* engine, MeetingRoster* roster, 
     connect(m_stop, &QPushButton::clicked, this, &MeetingShare::stop);
 
     connect(engine, &media::MeetingEngine::shareStarted, this, &MeetingShare::onShareStarted);
+    // A share listed before its owner (one answer may carry both) takes the
+    // owner's name when the owner arrives.
+    connect(roster, &MeetingRoster::added, this, [this](const media::Participant& participant) {
+        if (m_stage && participant.id == m_sharerId)
+            m_stage->setParticipant(stageParticipant());
+    });
     connect(engine, &media::MeetingEngine::shareStopped, this, &MeetingShare::onShareStopped);
     connect(engine, &media::MeetingEngine::shareFrame, this, [this](qint64 id, const QImage& image) {
         if (m_stage && id == m_sharerId)
@@ -124,15 +130,20 @@ void MeetingShare::stop()
         m_engine->stopShare();
 }
 
+media::Participant MeetingShare::stageParticipant() const
+{
+    media::Participant shown;
+    shown.id = m_sharerId;
+    shown.displayName = QStringLiteral("%1 的屏幕共享").arg(nameOf(m_sharerId));
+    return shown;
+}
+
 void MeetingShare::onShareStarted(qint64 sharerId)
 {
     if (m_sharerId != 0)
         return; // one at a time: a second share waits until the first ends
     m_sharerId = sharerId;
-    media::Participant shown;
-    shown.id = sharerId;
-    shown.displayName = QStringLiteral("%1 的屏幕共享").arg(nameOf(sharerId));
-    m_stage = new VideoTile(shown, m_gallery);
+    m_stage = new VideoTile(stageParticipant(), m_gallery);
     m_stage->setObjectName(QStringLiteral("shareStage"));
     m_gallery->setStage(m_stage);
 }

@@ -55,6 +55,7 @@ private:
     void onShareStarted(qint64 sharerId);
     void onShareStopped(qint64 sharerId);
     QString nameOf(qint64 id) const;
+    media::Participant stageParticipant() const;
 
     QPointer<media::MeetingEngine> m_engine;
     MeetingRoster* m_roster;
