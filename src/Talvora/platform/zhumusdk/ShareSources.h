@@ -1,6 +1,6 @@
 #pragma once
 // What can be shared: the screens, each with a thumbnail, and the top-level
-// windows, each with its title. The chooser asks a ShareSources; the one
+// windows, each with its title and a thumbnail. The chooser asks a ShareSources; the one
 // the client uses knows X11 (X11ShareSources), tests give their own.
 
 #include "media/MeetingEngine.h"
@@ -14,7 +14,7 @@ namespace talvora::zhumu {
 struct ShareCandidate
 {
     QString title;    // "屏幕 1", or the window's title
-    QImage thumbnail; // screens only; may be null
+    QImage thumbnail; // what it shows now; may be null
     media::ShareSource source;
 };
 

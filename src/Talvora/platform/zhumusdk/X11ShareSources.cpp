@@ -109,6 +109,10 @@ public:
             ShareCandidate candidate;
             candidate.title = title;
             candidate.source.window = window;
+            // What the window shows now; one that is off screen comes out black.
+            if (QScreen* screen = QGuiApplication::primaryScreen())
+                candidate.thumbnail = screen->grabWindow(window).toImage().scaledToWidth(
+                    kThumbnailWidth, Qt::SmoothTransformation);
             list << candidate;
         }
         xcb_disconnect(connection);
