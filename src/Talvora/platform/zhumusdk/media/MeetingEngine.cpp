@@ -402,7 +402,6 @@ void MeetingEngine::Private::addListener(const QJsonObject& entry)
     const qint64 owner = shareFeedOf(id);
     if (owner == selfId || remotes.contains(owner))
         return; // someone's share, about to publish
-
     Participant participant;
     participant.id = id;
     participant.displayName = entry.value(QLatin1String("display")).toString();

@@ -21,7 +21,8 @@ class JanusSession;
 class SharePipeline;
 class SubscriberPipeline;
 
-// The feed id under which `owner` publishes its share.
+// The feed id under which `owner` publishes its share. The relation is its
+// own inverse: given a share's feed id, it names the owner.
 qint64 shareFeedOf(qint64 owner);
 // The owner named by a publishers entry's share stream, 0 when the entry
 // is no share.
