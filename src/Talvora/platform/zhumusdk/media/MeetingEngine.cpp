@@ -494,11 +494,16 @@ void MeetingEngine::Private::resync()
                              present.insert(id);
                              if (remotes.contains(id) || id == selfId || shares->isShareFeed(id))
                                  continue;
-                             if (entry.value(QLatin1String("publisher")).toBool())
+                             const qint64 owner = shareFeedOf(id);
+                             if (entry.value(QLatin1String("publisher")).toBool() &&
+                                 (owner == selfId || remotes.contains(owner)))
+                                 shares->claimFeed(id, owner);
+                             else if (entry.value(QLatin1String("publisher")).toBool())
                                  publishers.append(entry);
                              else
                                  addListener(entry);
                          }
+                         shares->retainOnly(present);
                          for (qint64 id : remotes.keys()) {
                              if (!present.contains(id))
                                  removeRemote(id);

@@ -198,13 +198,25 @@ bool ScreenShare::claim(const QJsonObject& publisher)
     const qint64 owner = shareOwnerOf(publisher);
     if (owner == 0)
         return false;
-    const qint64 feed = idOf(publisher);
-    if (owner == m_selfId || feed == m_outgoing.feed || m_incoming.contains(feed))
-        return true;
+    claimFeed(idOf(publisher), owner);
+    return true;
+}
+
+void ScreenShare::claimFeed(qint64 feed, qint64 owner)
+{
+    if (owner == m_selfId || feed == m_outgoing.feed || m_incoming.contains(feed) || !m_session)
+        return;
     m_incoming.insert(feed, Incoming{owner, 0, nullptr});
     emit m_engine->shareStarted(owner);
     subscribe(feed);
-    return true;
+}
+
+void ScreenShare::retainOnly(const QSet<qint64>& feeds)
+{
+    for (qint64 feed : m_incoming.keys()) {
+        if (!feeds.contains(feed))
+            remove(feed);
+    }
 }
 
 bool ScreenShare::isShareFeed(qint64 feed) const

@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QObject>
+#include <QSet>
 
 namespace talvora::media {
 
@@ -51,8 +52,13 @@ public:
     // A publishers entry: true when it is a share (ours or another's),
     // which the caller then does not list as a participant.
     bool claim(const QJsonObject& publisher);
+    // A share known by its feed id alone (the room's list names no
+    // streams).
+    void claimFeed(qint64 feed, qint64 owner);
     // A feed that left or unpublished: true when it was a share.
     bool remove(qint64 feed);
+    // Drops the others' shares whose feeds are not among `feeds`.
+    void retainOnly(const QSet<qint64>& feeds);
     bool isShareFeed(qint64 feed) const;
 
     qint64 sharerId() const;
