@@ -21,6 +21,7 @@ enum class MeetingIcon
     People,
     Leave,
     Share,
+    Chat,
 };
 
 // An icon in `colour`; the "off" pictures carry a red stroke through them.

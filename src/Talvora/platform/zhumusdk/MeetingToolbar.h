@@ -23,6 +23,9 @@ public:
     void setParticipantCount(int count);
     void setParticipantsShown(bool shown);
     void setHost(bool host);
+    void setChatShown(bool shown);
+    // Messages that came while the chat was closed; 0 hides the count.
+    void setUnreadChats(int count);
     void setSharing(bool sharing);
 
     QToolButton* muteButton() const { return m_mute; }
@@ -30,12 +33,14 @@ public:
     QToolButton* participantsButton() const { return m_participants; }
     QToolButton* shareButton() const { return m_share; }
     QToolButton* leaveButton() const { return m_leave; }
+    QToolButton* chatButton() const { return m_chat; }
     QToolButton* endButton() const { return m_end; }
 
 signals:
     void muteClicked();
     void videoClicked();
     void participantsToggled(bool shown);
+    void chatToggled(bool shown);
     void shareClicked();
     void leaveClicked();
     void endClicked();
@@ -46,6 +51,7 @@ private:
     QToolButton* m_mute;
     QToolButton* m_video;
     QToolButton* m_participants;
+    QToolButton* m_chat;
     QToolButton* m_share;
     QToolButton* m_leave;
     QToolButton* m_end;
