@@ -54,6 +54,13 @@ public:
     static void removeParticipant(MeetingEngine* engine, qint64 id);
     static void pushFrame(MeetingEngine* engine, qint64 id, const QImage& frame);
     static void setTalking(MeetingEngine* engine, qint64 id, bool talking);
+    // Screen sharing: what startShare() was asked (this participant's
+    // share begins at once, in the next event loop turn), and another
+    // participant's share coming, showing a frame and going.
+    static QVector<ShareSource> shareRequests(const MeetingEngine* engine);
+    static void startRemoteShare(MeetingEngine* engine, qint64 sharerId);
+    static void stopRemoteShare(MeetingEngine* engine);
+    static void pushShareFrame(MeetingEngine* engine, const QImage& frame);
     static void endMeeting(MeetingEngine* engine);
     static void loseConnection(MeetingEngine* engine);
     static void restoreConnection(MeetingEngine* engine);

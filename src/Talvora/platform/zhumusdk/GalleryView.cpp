@@ -1,6 +1,7 @@
 #include "GalleryView.h"
 
 #include "GalleryLayout.h"
+#include "ShareLayout.h"
 #include "VideoTile.h"
 
 #include <QHBoxLayout>
@@ -124,6 +125,10 @@ void GalleryView::relayout()
     m_waiting->setGeometry(rect());
 
     QRect area = rect().adjusted(kMargin, kMargin, -kMargin, -kMargin);
+    if (m_stage) {
+        relayoutAroundStage(area);
+        return;
+    }
     if (paged) {
         m_pager->setGeometry(area.left(), area.bottom() - kPagerHeight + 1, area.width(), kPagerHeight);
         area.setBottom(area.bottom() - kPagerHeight - kSpacing);
@@ -134,6 +139,30 @@ void GalleryView::relayout()
         const bool shown = cell >= 0 && cell < cells.size();
         if (shown)
             m_tiles[i]->setGeometry(cells[cell].translated(area.topLeft()));
+        m_tiles[i]->setVisible(shown);
+    }
+    m_banner->setGeometry(0, 0, width(), kBannerHeight);
+    m_banner->raise();
+}
+
+void GalleryView::setStage(QWidget* stage)
+{
+    m_stage = stage;
+    if (stage)
+        stage->setParent(this);
+    relayout();
+}
+
+void GalleryView::relayoutAroundStage(const QRect& area)
+{
+    m_pager->hide();
+    const ShareArrangement cells = shareArrangement(area.size(), m_tiles.size(), kSpacing);
+    m_stage->setGeometry(cells.share.translated(area.topLeft()));
+    m_stage->show();
+    for (int i = 0; i < m_tiles.size(); ++i) {
+        const bool shown = i < cells.strip.size();
+        if (shown)
+            m_tiles[i]->setGeometry(cells.strip[i].translated(area.topLeft()));
         m_tiles[i]->setVisible(shown);
     }
     m_banner->setGeometry(0, 0, width(), kBannerHeight);

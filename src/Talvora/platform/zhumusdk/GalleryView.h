@@ -36,11 +36,17 @@ public:
     void setBanner(const QString& text);
     QLabel* banner() const { return m_banner; }
 
+    // A screen share: `stage` (a child of this view) large, the tiles in a
+    // strip beside it (ShareLayout); null: the gallery again.
+    void setStage(QWidget* stage);
+    QWidget* stage() const { return m_stage; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void relayout();
+    void relayoutAroundStage(const QRect& area);
 
     QVector<VideoTile*> m_tiles;
     int m_page = 0;
@@ -50,6 +56,7 @@ private:
     QToolButton* m_previous;
     QToolButton* m_next;
     QLabel* m_pageLabel;
+    QWidget* m_stage = nullptr;
 };
 
 } // namespace talvora::zhumu

@@ -58,6 +58,16 @@ void drawLeave(QPainter& p)
     p.drawLine(QPointF(17, 16), QPointF(21, 12));
 }
 
+// A screen with an arrow rising out of it.
+void drawShare(QPainter& p)
+{
+    p.drawRoundedRect(QRectF(2.5, 4.5, 19, 13), 2, 2);
+    p.drawLine(QPointF(8, 20.5), QPointF(16, 20.5));
+    p.drawLine(QPointF(12, 14.5), QPointF(12, 8));
+    p.drawLine(QPointF(9, 11), QPointF(12, 8));
+    p.drawLine(QPointF(15, 11), QPointF(12, 8));
+}
+
 void drawChat(QPainter& p)
 {
     QPainterPath bubble;
@@ -101,6 +111,9 @@ void paintMeetingIcon(QPainter& painter, const QRectF& box, MeetingIcon icon, co
         break;
     case MeetingIcon::Leave:
         drawLeave(painter);
+        break;
+    case MeetingIcon::Share:
+        drawShare(painter);
         break;
     case MeetingIcon::Chat:
         drawChat(painter);

@@ -20,6 +20,7 @@ enum class MeetingIcon
     CameraOff,
     People,
     Leave,
+    Share,
     Chat,
 };
 

@@ -35,6 +35,15 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
     m_chat = makeButton(this, "chatButton");
     m_chat->setCheckable(true);
     m_chat->setIcon(meetingIcon(MeetingIcon::Chat));
+    m_share = makeButton(this, "shareScreenButton");
+    m_share->setText(QStringLiteral("共享屏幕"));
+    m_share->setIcon(meetingIcon(MeetingIcon::Share));
+    m_share->setCheckable(true);
+    // Checked only while sharing; a click asks the window, which decides.
+    connect(m_share, &QToolButton::clicked, this, [this] {
+        m_share->setChecked(!m_share->isChecked());
+        emit shareClicked();
+    });
     m_leave = makeButton(this, "leaveMeetingButton");
     m_leave->setText(QStringLiteral("离开会议"));
     m_leave->setIcon(meetingIcon(MeetingIcon::Leave));
@@ -58,13 +67,15 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
     layout->addStretch();
     layout->addWidget(m_participants);
     layout->addWidget(m_chat);
+    layout->addWidget(m_share);
     layout->addStretch();
     layout->addWidget(m_leave);
     layout->addWidget(m_end);
     setTabOrder(m_mute, m_video);
     setTabOrder(m_video, m_participants);
     setTabOrder(m_participants, m_chat);
-    setTabOrder(m_chat, m_leave);
+    setTabOrder(m_chat, m_share);
+    setTabOrder(m_share, m_leave);
     setTabOrder(m_leave, m_end);
 
     setParticipantCount(0);
@@ -116,6 +127,11 @@ void MeetingToolbar::setUnreadChats(int count)
 void MeetingToolbar::setHost(bool host)
 {
     m_end->setVisible(host);
+}
+
+void MeetingToolbar::setSharing(bool sharing)
+{
+    m_share->setChecked(sharing);
 }
 
 void MeetingToolbar::refresh()

@@ -26,10 +26,12 @@ public:
     void setChatShown(bool shown);
     // Messages that came while the chat was closed; 0 hides the count.
     void setUnreadChats(int count);
+    void setSharing(bool sharing);
 
     QToolButton* muteButton() const { return m_mute; }
     QToolButton* videoButton() const { return m_video; }
     QToolButton* participantsButton() const { return m_participants; }
+    QToolButton* shareButton() const { return m_share; }
     QToolButton* leaveButton() const { return m_leave; }
     QToolButton* chatButton() const { return m_chat; }
     QToolButton* endButton() const { return m_end; }
@@ -39,6 +41,7 @@ signals:
     void videoClicked();
     void participantsToggled(bool shown);
     void chatToggled(bool shown);
+    void shareClicked();
     void leaveClicked();
     void endClicked();
 
@@ -49,6 +52,7 @@ private:
     QToolButton* m_video;
     QToolButton* m_participants;
     QToolButton* m_chat;
+    QToolButton* m_share;
     QToolButton* m_leave;
     QToolButton* m_end;
     bool m_hasMicrophone = true;

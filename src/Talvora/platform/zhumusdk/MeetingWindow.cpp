@@ -4,6 +4,7 @@
 #include "GalleryView.h"
 #include "MeetingPrompts.h"
 #include "MeetingRoster.h"
+#include "MeetingShare.h"
 #include "MeetingToolbar.h"
 #include "ParticipantsPanel.h"
 #include "VideoTile.h"
@@ -215,6 +216,9 @@ void MeetingWindow::buildLayout(const QString& number)
     connect(m_panel, &ParticipantsPanel::removeRequested, this, &MeetingWindow::onRemoveClicked);
     connect(m_toolbar, &MeetingToolbar::leaveClicked, this, [this] { finish(Outcome::Left); });
     connect(m_toolbar, &MeetingToolbar::endClicked, this, &MeetingWindow::onEndClicked);
+    m_share = new MeetingShare(m_engine, m_roster, m_gallery, this);
+    connect(m_toolbar, &MeetingToolbar::shareClicked, this, &MeetingWindow::startShareFlow);
+    connect(m_share, &MeetingShare::sharingChanged, m_toolbar, &MeetingToolbar::setSharing);
 
     auto* body = new QHBoxLayout;
     body->setContentsMargins(0, 0, 0, 0);
@@ -225,6 +229,7 @@ void MeetingWindow::buildLayout(const QString& number)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(m_share->bar());
     layout->addWidget(header);
     layout->addLayout(body, 1);
     layout->addWidget(m_toolbar);
@@ -260,6 +265,12 @@ void MeetingWindow::onRemoved(const media::Participant& participant)
 {
     m_gallery->removeTile(participant.id);
     refreshParticipants();
+}
+
+void MeetingWindow::startShareFlow()
+{
+    if (m_joined && !m_over)
+        m_share->startFlow();
 }
 
 void MeetingWindow::onMuteClicked()

@@ -18,6 +18,7 @@ namespace talvora::zhumu {
 
 class ChatPanel;
 class GalleryView;
+class MeetingShare;
 class MeetingRoster;
 class MeetingToolbar;
 class ParticipantsPanel;
@@ -49,6 +50,10 @@ public:
     MeetingToolbar* toolbar() const { return m_toolbar; }
     bool isJoined() const { return m_joined; }
     bool isOver() const { return m_over; }
+    MeetingShare* share() const { return m_share; }
+
+    // "共享屏幕": the chooser, or why not now; while sharing, stops.
+    void startShareFlow();
 
     // How long a lost connection may last before the window gives up; 30 s
     // unless a test shortens it. Applies to windows made afterwards.
@@ -100,6 +105,7 @@ private:
     ParticipantsPanel* m_panel = nullptr;
     ChatPanel* m_chat = nullptr;
     MeetingToolbar* m_toolbar = nullptr;
+    MeetingShare* m_share = nullptr;
     QLabel* m_clock = nullptr;
     QElapsedTimer m_since;
     QTimer m_clockTick;

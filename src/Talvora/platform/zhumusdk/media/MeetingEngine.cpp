@@ -6,6 +6,7 @@
 #include "MediaDevices.h"
 #include "MeetingChat.h"
 #include "PublisherPipeline.h"
+#include "ScreenShare.h"
 #include "SubscriberPipeline.h"
 
 #include <QCoreApplication>
@@ -71,10 +72,12 @@ public:
         videoEnabled = options.sendVideo;
         ice.servers = admission.iceServers;
         ice.network = options.iceNetwork;
+        shares = new ScreenShare(q, admission, ice, options.jitterBufferMs, this);
         statsTimer.setInterval(1000);
         connect(&statsTimer, &QTimer::timeout, this, [this] {
             if (publisher)
                 publisher->refreshStats();
+            shares->refreshStats();
             for (const Remote& remote : qAsConst(remotes)) {
                 if (remote.pipeline)
                     remote.pipeline->refreshStats();
@@ -89,6 +92,7 @@ public:
     void tearDown()
     {
         statsTimer.stop();
+        shares->tearDown();
         if (chat) {
             chat->disconnect(this);
             chat->stop();
@@ -152,6 +156,7 @@ public:
     qint64 privateId = 0;
     QString audioMid, videoMid;
     QHash<qint64, Remote> remotes;
+    ScreenShare* shares = nullptr;
     QTimer statsTimer;
     MeetingChat* chat = nullptr;
     QStringList chatsBeforeJoin;       // sent once the chat exists
@@ -224,6 +229,7 @@ void MeetingEngine::Private::start()
                     onPublisherEvent(data);
             });
     connect(session, &JanusSession::hangup, this, [this](qint64 handle, const QString& reason) {
+        shares->onHangup(handle, reason);
         if (handle == publisherHandle && !leaving && !ended)
             fail(QStringLiteral("media server hung up: %1").arg(reason));
     });
@@ -231,6 +237,10 @@ void MeetingEngine::Private::start()
             [this](qint64 handle, const QJsonObject& candidate) {
                 if (handle == publisherHandle && publisher) {
                     publisher->addRemoteCandidate(candidate);
+                    return;
+                }
+                if (shares->ownsHandle(handle)) {
+                    shares->addRemoteCandidate(handle, candidate);
                     return;
                 }
                 for (const Remote& remote : qAsConst(remotes)) {
@@ -267,6 +277,7 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
     watchDevices();
+    shares->setSession(session, selfId, privateId);
     emit q->joined(selfId);
     // Subscriptions first: their attach requests are on the wire while the
     // publisher's pipeline is built.
@@ -358,7 +369,7 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
         addListener(data.value(QLatin1String("joining")).toObject());
     for (const char* key : {"unpublished", "leaving"}) {
         const QJsonValue value = data.value(QLatin1String(key));
-        if (value.isDouble())
+        if (value.isDouble() && !shares->remove(value.toVariant().toLongLong()))
             removeRemote(value.toVariant().toLongLong());
     }
 }
@@ -416,6 +427,13 @@ void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
         const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
         if (id == 0 || id == selfId || entry.value(QLatin1String("dummy")).toBool())
             continue;
+        if (shares->claim(entry)) {
+            // Rooms that announce joins listed the share's handle as a
+            // listener a moment ago.
+            if (remotes.contains(id))
+                removeRemote(id);
+            continue;
+        }
         Participant participant;
         participant.id = id;
         participant.displayName = entry.value(QLatin1String("display")).toString();
@@ -473,6 +491,9 @@ void MeetingEngine::Private::addListener(const QJsonObject& entry)
     const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
     if (id == 0 || id == selfId || remotes.contains(id))
         return;
+    const qint64 owner = shareFeedOf(id);
+    if (owner == selfId || remotes.contains(owner))
+        return; // someone's share, about to publish
     Participant participant;
     participant.id = id;
     participant.displayName = entry.value(QLatin1String("display")).toString();
@@ -564,13 +585,18 @@ void MeetingEngine::Private::resync()
                              const QJsonObject entry = value.toObject();
                              const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
                              present.insert(id);
-                             if (remotes.contains(id) || id == selfId)
+                             if (remotes.contains(id) || id == selfId || shares->isShareFeed(id))
                                  continue;
-                             if (entry.value(QLatin1String("publisher")).toBool())
+                             const qint64 owner = shareFeedOf(id);
+                             if (entry.value(QLatin1String("publisher")).toBool() &&
+                                 (owner == selfId || remotes.contains(owner)))
+                                 shares->claimFeed(id, owner);
+                             else if (entry.value(QLatin1String("publisher")).toBool())
                                  publishers.append(entry);
                              else
                                  addListener(entry);
                          }
+                         shares->retainOnly(present);
                          for (qint64 id : remotes.keys()) {
                              if (!present.contains(id))
                                  removeRemote(id);
@@ -797,6 +823,32 @@ void MeetingEngine::setDevice(DeviceKind kind, const QString& id)
 {
     if (!d->ended)
         d->useDevice(kind, id);
+}
+
+void MeetingEngine::startShare(const ShareSource& source)
+{
+    if (!d->ended && !d->leaving)
+        d->shares->start(source);
+}
+
+void MeetingEngine::stopShare()
+{
+    d->shares->stop();
+}
+
+bool MeetingEngine::isSharing() const
+{
+    return d->shares->isSharing();
+}
+
+qint64 MeetingEngine::sharerId() const
+{
+    return d->shares->sharerId();
+}
+
+ReceiveStats MeetingEngine::shareStats() const
+{
+    return d->shares->stats();
 }
 
 QVector<ReceiveStats> MeetingEngine::receiveStats() const

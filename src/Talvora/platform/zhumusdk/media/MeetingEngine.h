@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QImage>
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -82,6 +83,15 @@ struct ReceiveStats
     double jitterBufferMs = -1; // audio jitter buffer delay, when known
 };
 
+// What a screen share captures: one X11 window, or an area of the root
+// window (a screen), or the whole root when both are unset.
+struct ShareSource
+{
+    QRect area;         // in root coordinates
+    quint64 window = 0; // an X window id
+    int fps = 10;       // 5 to 15
+};
+
 class MeetingEngine : public QObject
 {
     Q_OBJECT
@@ -115,6 +125,17 @@ public:
     QVector<Participant> participants() const;
     QVector<ReceiveStats> receiveStats() const;
 
+    // Screen sharing: the source published as a second feed of this
+    // participant, marked as its share, which the others show large. The
+    // engine does not refuse a second share in the room; the window does,
+    // from sharerId().
+    void startShare(const ShareSource& source);
+    void stopShare();
+    bool isSharing() const;
+    // Whose share the room shows (another participant's id), 0 for none.
+    qint64 sharerId() const;
+    // What was received of that share; id is the sharer's.
+    ReceiveStats shareStats() const;
     // A chat message to everyone, plain text of at most 2,000 characters;
     // sent once the chat is up. False, with nothing sent, for an empty or
     // too long text or when the meeting has no chat.
@@ -144,6 +165,14 @@ signals:
     void connectionRestored();
     void left();
     void failed(const QString& reason);
+    // Another participant's share came or went, and its latest picture.
+    void shareStarted(qint64 sharerId);
+    void shareStopped(qint64 sharerId);
+    void shareFrame(qint64 sharerId, const QImage& image);
+    // This participant's own share: sending (the server took it) or not
+    // (stopped, or failed with a reason for the log).
+    void localShareChanged(bool sharing);
+    void shareFailed(const QString& reason);
 
     // A chat message, this participant's own included as the room echoes
     // it; a late joiner first receives the room's recent history.

@@ -99,10 +99,14 @@ void SubscriberPipeline::onIncomingPad(GstPad* pad)
     GstElement* branch = nullptr;
     GError* error = nullptr;
     if (video) {
-        branch =
-            gst_parse_bin_from_description("rtpvp8depay ! vp8dec ! videoconvert ! video/x-raw,format=BGRx ! "
-                                           "appsink name=video sync=false max-buffers=1 drop=true",
-                                           TRUE, &error);
+        // A subscription that starts between key frames (the one Janus
+        // asks for on our behalf may pass before our end is up) asks for
+        // its own, instead of waiting for the sender's next.
+        branch = gst_parse_bin_from_description(
+            "rtpvp8depay request-keyframe=true wait-for-keyframe=true ! vp8dec ! "
+            "videoconvert ! video/x-raw,format=BGRx ! "
+            "appsink name=video sync=false max-buffers=1 drop=true",
+            TRUE, &error);
     } else if (audio) {
         branch = gst_parse_bin_from_description(
             "rtpopusdepay ! opusdec plc=true ! audioconvert ! audioresample ! "
