@@ -9,6 +9,9 @@ Reports, with targets:
   one participant's CPU, 2 parties, 640x360 30 fps (<= 30 % of one core)
   one participant's resident size, 4 parties       (<= 150 MB)
   audio delay, round trip / 2 + jitter buffer      (<= 100 ms)
+  screen share of a 1920x1080 Xvfb at 10 fps (--share; needs Xvfb):
+    the sharer's CPU, moving and still screen      (<= 60 % of one core)
+    request to the share's first frame at a viewer (<= 1.5 s)
   chat message end to end, sender to receiver      (<= 200 ms)
 """
 import argparse
@@ -45,6 +48,7 @@ class Participant:
         for line in self.process.stdout:
             if line.startswith("{"):
                 record = json.loads(line)
+                record["at"] = time.time()  # the two ends' events on one clock
                 self.records.append(record)
                 if record.get("event") == "first-frame":
                     self.first_frame.set()
@@ -130,6 +134,53 @@ def four_party(binary, seconds=12):
             person.stop()
 
 
+def share(binary, moving, runs=3, seconds=10):
+    """Xvfb at 1920x1080 (its own display); with `moving`, a full-screen
+    picture changes every frame, else the screen stands still. The sharer
+    joins without camera and microphone, shares 3 s later; the viewer
+    reports the share's first frame."""
+    display = ":%d" % (150 + os.getpid() % 50)
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    env = dict(os.environ, DISPLAY=display)
+    painter = None
+    try:
+        time.sleep(1)
+        subprocess.run(["xsetroot", "-solid", "#3a6ea5"], env=env, check=False)
+        if moving:
+            painter = subprocess.Popen(
+                ["gst-launch-1.0", "-q", "videotestsrc", "pattern=ball", "is-live=true", "!",
+                 "video/x-raw,width=1920,height=1080,framerate=10/1", "!", "ximagesink"],
+                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.environ["DISPLAY"] = display
+        latencies, cpus, sizes = [], [], []
+        for _ in range(runs):
+            viewer = Participant(binary, "Viewer", "#ff8800", 660, "320x240", 15, ("--no-video", "--mute"))
+            sharer = Participant(binary, "Sharer", "#4194ff", 440, "320x240", 15,
+                                 ("--no-video", "--mute", "--share-after", "3"))
+            try:
+                time.sleep(6)
+                cpu0, t0 = sharer.cpu_seconds(), time.time()
+                time.sleep(seconds - 6)
+                cpus.append((sharer.cpu_seconds() - cpu0) / (time.time() - t0) * 100)
+                asked = next((r["at"] for r in sharer.records if r.get("event") == "share-requested"), None)
+                first = next((r for r in viewer.records if r.get("event") == "first-share-frame"), None)
+                latencies.append(round(first["at"] - asked, 3) if first and asked else float("inf"))
+                if first:
+                    sizes.append((first["width"], first["height"]))
+            finally:
+                sharer.stop()
+                viewer.stop()
+            time.sleep(0.5)
+        return latencies, cpus, sizes
+    finally:
+        os.environ.pop("DISPLAY", None)
+        for process in (painter, xvfb):
+            if process:
+                process.terminate()
+                process.wait()
+
+
 def chat_delays(binary, messages=20):
     """Wall-clock milliseconds from one participant's sendChat to the
     other's chatReceived, over the TextRoom data channels (one clock: both
@@ -156,6 +207,7 @@ def main():
     parser.add_argument("participant")
     parser.add_argument("janus_config")
     parser.add_argument("--runs", type=int, default=10)
+    parser.add_argument("--share", action="store_true", help="the screen share figures only")
     args = parser.parse_args()
     janus = shutil.which("janus")
     if not janus:
@@ -170,6 +222,16 @@ def main():
         if not wait_port(PORT, time.time() + 10):
             print("Janus did not start")
             return 1
+        if args.share:
+            for moving in (True, False):
+                latencies, cpus, sizes = share(args.participant, moving, args.runs)
+                what = "moving" if moving else "still"
+                print(json.dumps({"screen": what, "first_share_frame_s": latencies,
+                                  "sharer_cpu_percent": [round(c, 1) for c in cpus], "sizes": sizes}))
+                print(f"share, {what} screen 1920x1080 at 10 fps: sharer CPU median "
+                      f"{statistics.median(cpus):.1f} % of one core (target <= 60); request to first frame "
+                      f"at the viewer median {statistics.median(latencies):.3f} s (target <= 1.5)")
+            return 0
         joins = join_latency(args.participant, args.runs)
         cpu, rss2, delays, frames = two_party(args.participant)
         rss4, received4 = four_party(args.participant)

@@ -2,7 +2,8 @@
 // client's own media engine, for tests, benchmarks and demos. It signs in to
 // the service (or, offline, goes straight to a Janus room), publishes test
 // media with a given colour and tone, and prints one JSON line a second
-// about what it receives from each remote publisher.
+// about what it receives from each remote publisher (and from a screen
+// share). With --share-screen it shares the screen of its $DISPLAY.
 
 #include "Admission.h"
 #include "HttpsClient.h"
@@ -137,6 +138,16 @@ int main(int argc, char** argv)
                                         QStringLiteral("CIDR"), QStringLiteral("127.0.0.0/8"));
     const QCommandLineOption play(QStringLiteral("play"),
                                   QStringLiteral("Play the received audio on the speaker."));
+    const QCommandLineOption shareScreen(QStringLiteral("share-screen"),
+                                         QStringLiteral("Share the whole screen of $DISPLAY once joined."));
+    const QCommandLineOption shareFps(QStringLiteral("share-fps"), QStringLiteral("Screen share frame rate."),
+                                      QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption shareAfter(QStringLiteral("share-after"),
+                                        QStringLiteral("Share the screen S seconds after the start instead."),
+                                        QStringLiteral("S"));
+    const QCommandLineOption stopShareAfter(QStringLiteral("stop-share-after"),
+                                            QStringLiteral("Stop sharing after S seconds."),
+                                            QStringLiteral("S"));
     const QCommandLineOption chat(QStringLiteral("chat"),
                                   QStringLiteral("Send a chat message once joined (repeatable)."),
                                   QStringLiteral("TEXT"));
@@ -146,10 +157,21 @@ int main(int argc, char** argv)
     const QCommandLineOption chatEvery(QStringLiteral("chat-every"),
                                        QStringLiteral("Space the --chat messages S seconds apart."),
                                        QStringLiteral("S"), QStringLiteral("0"));
-    parser.addOptions({service, ca,   account,   password, number,     start,     displayName,
-                       colour,  tone, mute,      noVideo,  leaveAfter, muteAfter, videoOffAfter,
-                       size,    fps,  janus,     room,     pin,        token,     iceNetwork,
-                       play,    chat, chatAfter, chatEvery});
+    parser.addOptions({service,     ca,
+                       account,     password,
+                       number,      start,
+                       displayName, colour,
+                       tone,        mute,
+                       noVideo,     leaveAfter,
+                       muteAfter,   videoOffAfter,
+                       size,        fps,
+                       janus,       room,
+                       pin,         token,
+                       iceNetwork,  play,
+                       shareScreen, shareFps,
+                       shareAfter,  stopShareAfter,
+                       chat,        chatAfter,
+                       chatEvery});
     parser.process(app);
 
     MediaOptions options;
@@ -175,6 +197,10 @@ int main(int argc, char** argv)
     if (options.fps < 1 || options.fps > 60)
         die(QStringLiteral("--fps wants 1 to 60"));
     options.iceNetwork = parser.value(iceNetwork);
+    ShareSource shareSource; // the whole root window
+    shareSource.fps = parser.value(shareFps).toInt();
+    if (shareSource.fps < 5 || shareSource.fps > 15)
+        die(QStringLiteral("--share-fps wants 5 to 15"));
 
     Admission admission;
     Service http;
@@ -271,8 +297,33 @@ int main(int argc, char** argv)
     };
     QObject::connect(&engine, &MeetingEngine::joined, &app, [&](qint64 id) {
         event("joined", {{QStringLiteral("id"), id}, {QStringLiteral("number"), admission.number}});
+        if (parser.isSet(shareScreen)) {
+            event("share-requested");
+            engine.startShare(shareSource);
+        }
         if (!parser.isSet(chatAfter))
             sendChats();
+    });
+    QObject::connect(&engine, &MeetingEngine::localShareChanged, &app,
+                     [&](bool sharing) { event(sharing ? "sharing" : "not-sharing"); });
+    QObject::connect(&engine, &MeetingEngine::shareFailed, &app, [&](const QString& reason) {
+        event("share-failed", {{QStringLiteral("reason"), reason}});
+    });
+    QObject::connect(&engine, &MeetingEngine::shareStarted, &app, [&](qint64 id) {
+        event("share-started", {{QStringLiteral("id"), id}});
+    });
+    QObject::connect(&engine, &MeetingEngine::shareStopped, &app, [&](qint64 id) {
+        event("share-stopped", {{QStringLiteral("id"), id}});
+    });
+    bool shareSeen = false;
+    QObject::connect(&engine, &MeetingEngine::shareStopped, &app, [&] { shareSeen = false; });
+    QObject::connect(&engine, &MeetingEngine::shareFrame, &app, [&](qint64 id, const QImage& image) {
+        if (!shareSeen) {
+            shareSeen = true;
+            event("first-share-frame", {{QStringLiteral("id"), id},
+                                        {QStringLiteral("width"), image.width()},
+                                        {QStringLiteral("height"), image.height()}});
+        }
     });
     QObject::connect(&engine, &MeetingEngine::chatReceived, &app,
                      [&](const QString& sender, const QDateTime& time, const QString& text) {
@@ -366,8 +417,21 @@ int main(int argc, char** argv)
                 {QStringLiteral("jitter_buffer_ms"), stats.jitterBufferMs},
             });
         }
-        printLine(QJsonObject{{QStringLiteral("t"), clock.elapsed() / 1000.0},
-                              {QStringLiteral("remotes"), remotes}});
+        QJsonObject line{{QStringLiteral("t"), clock.elapsed() / 1000.0},
+                         {QStringLiteral("remotes"), remotes}};
+        if (engine.sharerId() != 0) {
+            const ReceiveStats share = engine.shareStats();
+            line.insert(QStringLiteral("share"),
+                        QJsonObject{{QStringLiteral("id"), share.id},
+                                    {QStringLiteral("display"), names.value(share.id)},
+                                    {QStringLiteral("frames"), double(share.framesDecoded)},
+                                    {QStringLiteral("width"), share.width},
+                                    {QStringLiteral("height"), share.height},
+                                    {QStringLiteral("rgb"),
+                                     QJsonArray{share.meanColour.red(), share.meanColour.green(),
+                                                share.meanColour.blue()}}});
+        }
+        printLine(line);
     });
     report.start(1000);
 
@@ -383,6 +447,14 @@ int main(int argc, char** argv)
     if (parser.isSet(videoOffAfter))
         QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
                            [&] { engine.setVideoEnabled(false); });
+    if (parser.isSet(shareAfter))
+        QTimer::singleShot(int(parser.value(shareAfter).toDouble() * 1000), &app, [&] {
+            event("share-requested");
+            engine.startShare(shareSource);
+        });
+    if (parser.isSet(stopShareAfter))
+        QTimer::singleShot(int(parser.value(stopShareAfter).toDouble() * 1000), &app,
+                           [&] { engine.stopShare(); });
     if (parser.isSet(chatAfter))
         QTimer::singleShot(int(parser.value(chatAfter).toDouble() * 1000), &app, sendChats);
     event("start");

@@ -78,6 +78,17 @@ def participant(binary, name, colour, tone, *extra, pin=PIN):
     return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
 
+def stop_all(processes):
+    """Stops what a test started, the last started first."""
+    for process in reversed(processes):
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+
+
 def lines(output):
     return [json.loads(line) for line in output.splitlines() if line.startswith("{")]
 
@@ -195,13 +206,7 @@ def main():
         checks.expect(last["remotes"] == [], f"nobody left in Alice's last report: {last}")
         return 1 if checks.failures else 0
     finally:
-        for process in reversed(processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
+        stop_all(processes)
         log.close()
         shutil.rmtree(work, ignore_errors=True)
 

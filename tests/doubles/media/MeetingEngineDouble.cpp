@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace talvora::media {
 namespace {
@@ -24,6 +25,10 @@ struct EngineState
     bool audioMuted = false;
     bool videoEnabled = true;
     QVector<Participant> participants;
+    QVector<QPair<DeviceKind, QString>> deviceChoices;
+    QVector<ShareSource> shareRequests;
+    bool sharing = false;
+    qint64 sharerId = 0;
 
     Participant self() const
     {
@@ -137,6 +142,38 @@ QVector<ReceiveStats> MeetingEngine::receiveStats() const
     return {};
 }
 
+void MeetingEngine::startShare(const ShareSource& source)
+{
+    d->shareRequests << source;
+    if (d->sharing)
+        return;
+    d->sharing = true;
+    QTimer::singleShot(0, this, [this] { emit localShareChanged(true); });
+}
+
+void MeetingEngine::stopShare()
+{
+    if (!d->sharing)
+        return;
+    d->sharing = false;
+    emit localShareChanged(false);
+}
+
+bool MeetingEngine::isSharing() const
+{
+    return d->sharing;
+}
+
+qint64 MeetingEngine::sharerId() const
+{
+    return d->sharerId;
+}
+
+ReceiveStats MeetingEngine::shareStats() const
+{
+    return {};
+}
+
 bool MeetingEngine::sendChat(const QString& text)
 {
     if (text.trimmed().isEmpty() || text.size() > kMaxChatChars)
@@ -144,6 +181,22 @@ bool MeetingEngine::sendChat(const QString& text)
     d->chatsSent << text;
     emit chatReceived(d->admission.displayName, QDateTime::currentDateTime(), text);
     return true;
+}
+
+void MeetingEngine::setDevice(DeviceKind kind, const QString& id)
+{
+    d->deviceChoices.append({kind, id});
+}
+
+QVector<QPair<DeviceKind, QString>> EngineDouble::deviceChoices(const MeetingEngine* engine)
+{
+    const EngineState* state = stateOf(engine);
+    return state ? state->deviceChoices : QVector<QPair<DeviceKind, QString>>();
+}
+
+void EngineDouble::loseDevice(MeetingEngine* engine, DeviceKind kind, const QString& fallback)
+{
+    emit engine->deviceLost(kind, fallback);
 }
 
 EngineDouble::Script& EngineDouble::script()
@@ -231,6 +284,28 @@ void EngineDouble::removeParticipant(MeetingEngine* engine, qint64 id)
 void EngineDouble::pushFrame(MeetingEngine* engine, qint64 id, const QImage& frame)
 {
     emit engine->frame(id, frame);
+}
+
+QVector<ShareSource> EngineDouble::shareRequests(const MeetingEngine* engine)
+{
+    return stateOf(engine)->shareRequests;
+}
+
+void EngineDouble::startRemoteShare(MeetingEngine* engine, qint64 sharerId)
+{
+    stateOf(engine)->sharerId = sharerId;
+    emit engine->shareStarted(sharerId);
+}
+
+void EngineDouble::stopRemoteShare(MeetingEngine* engine)
+{
+    const qint64 sharerId = std::exchange(stateOf(engine)->sharerId, 0);
+    emit engine->shareStopped(sharerId);
+}
+
+void EngineDouble::pushShareFrame(MeetingEngine* engine, const QImage& frame)
+{
+    emit engine->shareFrame(stateOf(engine)->sharerId, frame);
 }
 
 void EngineDouble::setTalking(MeetingEngine* engine, qint64 id, bool talking)

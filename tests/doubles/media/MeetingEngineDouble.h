@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QImage>
 #include <QStringList>
+#include <QPair>
 #include <QVector>
 
 namespace talvora::media {
@@ -54,6 +55,13 @@ public:
     static void pushFrame(MeetingEngine* engine, qint64 id, const QImage& frame);
     static void setTalking(MeetingEngine* engine, qint64 id, bool talking);
     static void setAudioLevel(MeetingEngine* engine, qint64 id, double dbfs);
+    // Screen sharing: what startShare() was asked (this participant's
+    // share begins at once, in the next event loop turn), and another
+    // participant's share coming, showing a frame and going.
+    static QVector<ShareSource> shareRequests(const MeetingEngine* engine);
+    static void startRemoteShare(MeetingEngine* engine, qint64 sharerId);
+    static void stopRemoteShare(MeetingEngine* engine);
+    static void pushShareFrame(MeetingEngine* engine, const QImage& frame);
     static void endMeeting(MeetingEngine* engine);
     static void loseConnection(MeetingEngine* engine);
     static void restoreConnection(MeetingEngine* engine);
@@ -63,6 +71,10 @@ public:
     // The host's moderation reaching this participant.
     static void muteByHost(MeetingEngine* engine);
     static void kick(MeetingEngine* engine);
+    // The devices the engine was told to use, in order.
+    static QVector<QPair<DeviceKind, QString>> deviceChoices(const MeetingEngine* engine);
+    // A device in use went away; the engine reports the fallback.
+    static void loseDevice(MeetingEngine* engine, DeviceKind kind, const QString& fallback);
 
     // A synthetic frame: a vertical gradient of `colour` with a bright bar
     // whose place follows `phase`, so that frames differ.

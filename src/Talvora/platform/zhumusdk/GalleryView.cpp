@@ -2,6 +2,7 @@
 
 #include "GalleryLayout.h"
 #include "SpeakerLayout.h"
+#include "ShareLayout.h"
 #include "VideoTile.h"
 
 #include <QHBoxLayout>
@@ -195,11 +196,16 @@ void GalleryView::relayout()
     m_waiting->setVisible(m_tiles.isEmpty());
     m_waiting->setGeometry(rect());
     QRect area = rect().adjusted(kMargin, kMargin, -kMargin, -kMargin);
-    VideoTile* large = largeTile();
-    if (large)
+    // A share takes the large place from any tile, pinned or speaking.
+    VideoTile* large = m_stage ? nullptr : largeTile();
+    if (m_stage) {
+        m_unpin->hide();
+        relayoutAroundStage(area);
+    } else if (large) {
         layoutSpeaker(area);
-    else
+    } else {
         layoutGallery(area);
+    }
     // A screen reader tells which tile is large, and why.
     for (VideoTile* tile : qAsConst(m_tiles)) {
         const QString description = tile != large ? QString()
@@ -274,6 +280,30 @@ void GalleryView::layoutSpeaker(QRect area)
         m_unpin->move(area.topLeft() + cells.large.topLeft() + QPoint(kSpacing, kSpacing));
         m_unpin->raise();
     }
+}
+
+void GalleryView::setStage(QWidget* stage)
+{
+    m_stage = stage;
+    if (stage)
+        stage->setParent(this);
+    relayout();
+}
+
+void GalleryView::relayoutAroundStage(const QRect& area)
+{
+    m_pager->hide();
+    const ShareArrangement cells = shareArrangement(area.size(), m_tiles.size(), kSpacing);
+    m_stage->setGeometry(cells.share.translated(area.topLeft()));
+    m_stage->show();
+    for (int i = 0; i < m_tiles.size(); ++i) {
+        const bool shown = i < cells.strip.size();
+        if (shown)
+            m_tiles[i]->setGeometry(cells.strip[i].translated(area.topLeft()));
+        m_tiles[i]->setVisible(shown);
+    }
+    m_banner->setGeometry(0, 0, width(), kBannerHeight);
+    m_banner->raise();
 }
 
 } // namespace talvora::zhumu

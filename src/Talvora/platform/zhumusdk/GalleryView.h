@@ -62,6 +62,11 @@ public:
     void setBanner(const QString& text);
     QLabel* banner() const { return m_banner; }
 
+    // A screen share: `stage` (a child of this view) large, the tiles in a
+    // strip beside it (ShareLayout); null: the gallery again.
+    void setStage(QWidget* stage);
+    QWidget* stage() const { return m_stage; }
+
 signals:
     // The tiles moved, came or went: the window puts Tab's order right.
     void arranged();
@@ -77,6 +82,7 @@ private:
     void placePager(QRect& area, int page, int pages);
     void layoutGallery(QRect area);
     void layoutSpeaker(QRect area);
+    void relayoutAroundStage(const QRect& area);
 
     QVector<VideoTile*> m_tiles;
     Mode m_mode = Mode::Gallery;
@@ -91,6 +97,7 @@ private:
     QToolButton* m_previous;
     QToolButton* m_next;
     QLabel* m_pageLabel;
+    QWidget* m_stage = nullptr;
 };
 
 } // namespace talvora::zhumu

@@ -94,6 +94,16 @@ void drawCorners(QPainter& p, bool inward)
     p.drawPath(corners);
 }
 
+// A screen with an arrow rising out of it.
+void drawShare(QPainter& p)
+{
+    p.drawRoundedRect(QRectF(2.5, 4.5, 19, 13), 2, 2);
+    p.drawLine(QPointF(8, 20.5), QPointF(16, 20.5));
+    p.drawLine(QPointF(12, 14.5), QPointF(12, 8));
+    p.drawLine(QPointF(9, 11), QPointF(12, 8));
+    p.drawLine(QPointF(15, 11), QPointF(12, 8));
+}
+
 void drawChat(QPainter& p)
 {
     QPainterPath bubble;
@@ -147,6 +157,9 @@ void paintMeetingIcon(QPainter& painter, const QRectF& box, MeetingIcon icon, co
     case MeetingIcon::FullScreen:
     case MeetingIcon::ExitFullScreen:
         drawCorners(painter, icon == MeetingIcon::ExitFullScreen);
+        break;
+    case MeetingIcon::Share:
+        drawShare(painter);
         break;
     case MeetingIcon::Chat:
         drawChat(painter);

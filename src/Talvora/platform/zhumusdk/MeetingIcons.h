@@ -24,6 +24,7 @@ enum class MeetingIcon
     Speaker,        // one large, a row of small above
     FullScreen,     // corners pointing out
     ExitFullScreen, // corners pointing in
+    Share,
     Chat,
 };
 

@@ -35,6 +35,15 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
     m_chat = makeButton(this, "chatButton");
     m_chat->setCheckable(true);
     m_chat->setIcon(meetingIcon(MeetingIcon::Chat));
+    m_share = makeButton(this, "shareScreenButton");
+    label(m_share, QStringLiteral("共享屏幕"), QStringLiteral("Alt+S"));
+    m_share->setIcon(meetingIcon(MeetingIcon::Share));
+    m_share->setCheckable(true);
+    // Checked only while sharing; a click asks the window, which decides.
+    connect(m_share, &QToolButton::clicked, this, [this] {
+        m_share->setChecked(!m_share->isChecked());
+        emit shareClicked();
+    });
     m_leave = makeButton(this, "leaveMeetingButton");
     label(m_leave, QStringLiteral("离开会议"), QStringLiteral("Alt+Q"));
     m_leave->setIcon(meetingIcon(MeetingIcon::Leave));
@@ -58,13 +67,15 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
     layout->addStretch();
     layout->addWidget(m_participants);
     layout->addWidget(m_chat);
+    layout->addWidget(m_share);
     layout->addStretch();
     layout->addWidget(m_leave);
     layout->addWidget(m_end);
     setTabOrder(m_mute, m_video);
     setTabOrder(m_video, m_participants);
     setTabOrder(m_participants, m_chat);
-    setTabOrder(m_chat, m_leave);
+    setTabOrder(m_chat, m_share);
+    setTabOrder(m_share, m_leave);
     setTabOrder(m_leave, m_end);
 
     setParticipantCount(0);
@@ -124,6 +135,11 @@ void MeetingToolbar::label(QToolButton* button, const QString& text, const QStri
     button->setText(text);
     button->setAccessibleName(text);
     button->setToolTip(key.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, key));
+}
+
+void MeetingToolbar::setSharing(bool sharing)
+{
+    m_share->setChecked(sharing);
 }
 
 void MeetingToolbar::refresh()

@@ -26,10 +26,12 @@ public:
     void setChatShown(bool shown);
     // Messages that came while the chat was closed; 0 hides the count.
     void setUnreadChats(int count);
+    void setSharing(bool sharing);
 
     QToolButton* muteButton() const { return m_mute; }
     QToolButton* videoButton() const { return m_video; }
     QToolButton* participantsButton() const { return m_participants; }
+    QToolButton* shareButton() const { return m_share; }
     QToolButton* leaveButton() const { return m_leave; }
     QToolButton* chatButton() const { return m_chat; }
     QToolButton* endButton() const { return m_end; }
@@ -39,11 +41,9 @@ signals:
     void videoClicked();
     void participantsToggled(bool shown);
     void chatToggled(bool shown);
+    void shareClicked();
     void leaveClicked();
     void endClicked();
-    // For the screen share's button, wherever it is made: the window passes
-    // it on as its own signal of the same name, as it does Alt+S.
-    void shareRequested();
 
 private:
     void refresh();
@@ -54,6 +54,7 @@ private:
     QToolButton* m_video;
     QToolButton* m_participants;
     QToolButton* m_chat;
+    QToolButton* m_share;
     QToolButton* m_leave;
     QToolButton* m_end;
     bool m_hasMicrophone = true;

@@ -6,6 +6,7 @@
 #include "MeetingIcons.h"
 #include "MeetingPrompts.h"
 #include "MeetingRoster.h"
+#include "MeetingShare.h"
 #include "MeetingToolbar.h"
 #include "ParticipantsPanel.h"
 #include "VideoTile.h"
@@ -22,6 +23,15 @@
 
 namespace talvora::zhumu {
 namespace {
+
+QString deviceLostText(media::DeviceKind kind, const QString& fallback)
+{
+    const QString device = kind == media::DeviceKind::Camera       ? QStringLiteral("摄像头")
+                           : kind == media::DeviceKind::Microphone ? QStringLiteral("麦克风")
+                                                                   : QStringLiteral("扬声器");
+    return fallback.isEmpty() ? QStringLiteral("%1已断开，当前没有可用的%1").arg(device)
+                              : QStringLiteral("%1已断开，已切换到默认设备").arg(device);
+}
 
 int g_connectionGraceMs = 30000;
 
@@ -162,6 +172,18 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     connect(engine, &media::MeetingEngine::connectionLost, this, &MeetingWindow::onConnectionLost);
     connect(engine, &media::MeetingEngine::connectionRestored, this, &MeetingWindow::onConnectionRestored);
     connect(engine, &media::MeetingEngine::failed, this, [this] { finish(Outcome::Failed); });
+    connect(engine, &media::MeetingEngine::deviceLost, this,
+            [this](media::DeviceKind kind, const QString& fallback) {
+                // One line over the tiles for a few seconds; the lost connection's
+                // banner says more and stays.
+                if (m_connectionGrace.isActive())
+                    return;
+                m_gallery->setBanner(deviceLostText(kind, fallback));
+                QTimer::singleShot(5000, m_gallery, [this] {
+                    if (!m_connectionGrace.isActive())
+                        m_gallery->setBanner(QString());
+                });
+            });
     // A leave the window did not ask for: the engine is done with the room.
     connect(engine, &media::MeetingEngine::left, this, [this] { finish(Outcome::Left); });
 
@@ -238,9 +260,11 @@ void MeetingWindow::buildLayout(const QString& number)
     connect(m_panel, &ParticipantsPanel::removeRequested, this, &MeetingWindow::onRemoveClicked);
     connect(m_toolbar, &MeetingToolbar::leaveClicked, this, [this] { finish(Outcome::Left); });
     connect(m_toolbar, &MeetingToolbar::endClicked, this, &MeetingWindow::onEndClicked);
-    connect(m_toolbar, &MeetingToolbar::shareRequested, this, &MeetingWindow::shareRequested);
     connect(m_gallery, &GalleryView::arranged, this, &MeetingWindow::orderTabs);
     refreshViewButtons();
+    m_share = new MeetingShare(m_engine, m_roster, m_gallery, this);
+    connect(m_toolbar, &MeetingToolbar::shareClicked, this, &MeetingWindow::startShareFlow);
+    connect(m_share, &MeetingShare::sharingChanged, m_toolbar, &MeetingToolbar::setSharing);
 
     auto* body = new QHBoxLayout;
     body->setContentsMargins(0, 0, 0, 0);
@@ -251,6 +275,7 @@ void MeetingWindow::buildLayout(const QString& number)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(m_share->bar());
     layout->addWidget(header);
     layout->addLayout(body, 1);
     layout->addWidget(m_toolbar);
@@ -269,7 +294,8 @@ void MeetingWindow::addShortcuts()
     };
     add(Qt::ALT | Qt::Key_A, [this] { onMuteClicked(); });
     add(Qt::ALT | Qt::Key_V, [this] { onVideoClicked(); });
-    add(Qt::ALT | Qt::Key_S, [this] { emit shareRequested(); });
+    // As the button does: start sharing, or stop it.
+    add(Qt::ALT | Qt::Key_S, [this] { m_toolbar->shareButton()->click(); });
     add(Qt::ALT | Qt::Key_U, [this] { m_toolbar->participantsButton()->toggle(); });
     add(Qt::ALT | Qt::Key_H, [this] { m_toolbar->chatButton()->toggle(); });
     add(Qt::ALT | Qt::Key_Q, [this] {
@@ -377,6 +403,12 @@ void MeetingWindow::onRemoved(const media::Participant& participant)
     m_gallery->removeTile(participant.id);
     m_speakers->remove(participant.id, m_speakerClock.elapsed());
     refreshParticipants();
+}
+
+void MeetingWindow::startShareFlow()
+{
+    if (m_joined && !m_over)
+        m_share->startFlow();
 }
 
 void MeetingWindow::onMuteClicked()

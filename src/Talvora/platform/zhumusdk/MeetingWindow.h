@@ -21,6 +21,7 @@ namespace talvora::zhumu {
 class ActiveSpeaker;
 class ChatPanel;
 class GalleryView;
+class MeetingShare;
 class MeetingRoster;
 class MeetingToolbar;
 class ParticipantsPanel;
@@ -61,6 +62,10 @@ public:
     void setFullScreen(bool on);
     bool isJoined() const { return m_joined; }
     bool isOver() const { return m_over; }
+    MeetingShare* share() const { return m_share; }
+
+    // "共享屏幕": the chooser, or why not now; while sharing, stops.
+    void startShareFlow();
 
     // How long a lost connection may last before the window gives up; 30 s
     // unless a test shortens it. Applies to windows made afterwards.
@@ -68,9 +73,6 @@ public:
 
 signals:
     void joined();
-    // Alt+S, and the toolbar's entry of the same name: the screen share, for
-    // whoever provides it.
-    void shareRequested();
     void over(talvora::zhumu::MeetingWindow::Outcome outcome);
     // The host's moderation, for the service to carry out: a participant's
     // microphone, everyone's but the host's, or a participant out (the
@@ -120,6 +122,7 @@ private:
     ParticipantsPanel* m_panel = nullptr;
     ChatPanel* m_chat = nullptr;
     MeetingToolbar* m_toolbar = nullptr;
+    MeetingShare* m_share = nullptr;
     QLabel* m_clock = nullptr;
     QElapsedTimer m_since;
     QTimer m_clockTick;

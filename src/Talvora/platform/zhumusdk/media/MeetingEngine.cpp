@@ -6,6 +6,7 @@
 #include "MediaDevices.h"
 #include "MeetingChat.h"
 #include "PublisherPipeline.h"
+#include "ScreenShare.h"
 #include "SubscriberPipeline.h"
 
 #include <QCoreApplication>
@@ -64,16 +65,19 @@ class MeetingEngine::Private : public QObject
 public:
     Private(MeetingEngine* q, const Admission& admission, const MediaOptions& options)
         : q(q), admission(admission), options(options),
-          devices(!options.testMedia, !options.testMedia, options.playAudio)
+          devices(!options.testMedia, !options.testMedia, options.playAudio, options.cameraId,
+                  options.microphoneId, options.speakerId)
     {
         audioMuted = !options.sendAudio;
         videoEnabled = options.sendVideo;
         ice.servers = admission.iceServers;
         ice.network = options.iceNetwork;
+        shares = new ScreenShare(q, admission, ice, options.jitterBufferMs, this);
         statsTimer.setInterval(1000);
         connect(&statsTimer, &QTimer::timeout, this, [this] {
             if (publisher)
                 publisher->refreshStats();
+            shares->refreshStats();
             for (const Remote& remote : qAsConst(remotes)) {
                 if (remote.pipeline)
                     remote.pipeline->refreshStats();
@@ -96,6 +100,7 @@ public:
     {
         statsTimer.stop();
         levelTimer.stop();
+        shares->tearDown();
         if (chat) {
             chat->disconnect(this);
             chat->stop();
@@ -143,6 +148,9 @@ public:
     QJsonArray descriptions() const;
     void fail(const QString& reason);
     Participant self() const;
+    void useDevice(DeviceKind kind, const QString& id);
+    void watchDevices();
+    void fallBack(DeviceKind kind, const QString& lostId);
 
     MeetingEngine* q;
     Admission admission;
@@ -156,11 +164,13 @@ public:
     qint64 privateId = 0;
     QString audioMid, videoMid;
     QHash<qint64, Remote> remotes;
+    ScreenShare* shares = nullptr;
     QTimer statsTimer;
     QTimer levelTimer;
     MeetingChat* chat = nullptr;
     QStringList chatsBeforeJoin;       // sent once the chat exists
     QHash<qint64, QString> audioMidOf; // publisher id -> its audio stream's mid
+    std::unique_ptr<DeviceCatalog> catalog; // made when the meeting has joined
     bool audioMuted = false;
     bool videoEnabled = true;
     bool published = false;
@@ -228,6 +238,7 @@ void MeetingEngine::Private::start()
                     onPublisherEvent(data);
             });
     connect(session, &JanusSession::hangup, this, [this](qint64 handle, const QString& reason) {
+        shares->onHangup(handle, reason);
         if (handle == publisherHandle && !leaving && !ended)
             fail(QStringLiteral("media server hung up: %1").arg(reason));
     });
@@ -235,6 +246,10 @@ void MeetingEngine::Private::start()
             [this](qint64 handle, const QJsonObject& candidate) {
                 if (handle == publisherHandle && publisher) {
                     publisher->addRemoteCandidate(candidate);
+                    return;
+                }
+                if (shares->ownsHandle(handle)) {
+                    shares->addRemoteCandidate(handle, candidate);
                     return;
                 }
                 for (const Remote& remote : qAsConst(remotes)) {
@@ -271,6 +286,8 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
     levelTimer.start();
+    watchDevices();
+    shares->setSession(session, selfId, privateId);
     emit q->joined(selfId);
     // Subscriptions first: their attach requests are on the wire while the
     // publisher's pipeline is built.
@@ -289,6 +306,10 @@ void MeetingEngine::Private::publish()
     }
     publisher = new PublisherPipeline(options, devices, ice, this);
     connect(publisher, &WebRtcPeer::failed, this, [this](const QString& reason) { fail(reason); });
+    connect(publisher, &PublisherPipeline::sourceFailed, this, [this](bool video) {
+        const DeviceKind kind = video ? DeviceKind::Camera : DeviceKind::Microphone;
+        fallBack(kind, devices.currentId(kind));
+    });
     connect(publisher, &PublisherPipeline::preview, q,
             [this](const QImage& image) { emit q->frame(selfId, image); });
     connect(publisher, &WebRtcPeer::localCandidate, this,
@@ -358,7 +379,7 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
         addListener(data.value(QLatin1String("joining")).toObject());
     for (const char* key : {"unpublished", "leaving"}) {
         const QJsonValue value = data.value(QLatin1String(key));
-        if (value.isDouble())
+        if (value.isDouble() && !shares->remove(value.toVariant().toLongLong()))
             removeRemote(value.toVariant().toLongLong());
     }
 }
@@ -416,6 +437,13 @@ void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
         const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
         if (id == 0 || id == selfId || entry.value(QLatin1String("dummy")).toBool())
             continue;
+        if (shares->claim(entry)) {
+            // Rooms that announce joins listed the share's handle as a
+            // listener a moment ago.
+            if (remotes.contains(id))
+                removeRemote(id);
+            continue;
+        }
         Participant participant;
         participant.id = id;
         participant.displayName = entry.value(QLatin1String("display")).toString();
@@ -473,6 +501,9 @@ void MeetingEngine::Private::addListener(const QJsonObject& entry)
     const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
     if (id == 0 || id == selfId || remotes.contains(id))
         return;
+    const qint64 owner = shareFeedOf(id);
+    if (owner == selfId || remotes.contains(owner))
+        return; // someone's share, about to publish
     Participant participant;
     participant.id = id;
     participant.displayName = entry.value(QLatin1String("display")).toString();
@@ -564,19 +595,88 @@ void MeetingEngine::Private::resync()
                              const QJsonObject entry = value.toObject();
                              const qint64 id = entry.value(QLatin1String("id")).toVariant().toLongLong();
                              present.insert(id);
-                             if (remotes.contains(id) || id == selfId)
+                             if (remotes.contains(id) || id == selfId || shares->isShareFeed(id))
                                  continue;
-                             if (entry.value(QLatin1String("publisher")).toBool())
+                             const qint64 owner = shareFeedOf(id);
+                             if (entry.value(QLatin1String("publisher")).toBool() &&
+                                 (owner == selfId || remotes.contains(owner)))
+                                 shares->claimFeed(id, owner);
+                             else if (entry.value(QLatin1String("publisher")).toBool())
                                  publishers.append(entry);
                              else
                                  addListener(entry);
                          }
+                         shares->retainOnly(present);
                          for (qint64 id : remotes.keys()) {
                              if (!present.contains(id))
                                  removeRemote(id);
                          }
                          addPublishers(publishers);
                      });
+}
+
+void MeetingEngine::Private::watchDevices()
+{
+    // Test media without a speaker has no device to lose, and leaves the
+    // sound server alone.
+    if (catalog || (options.testMedia && !devices.hasSpeaker()))
+        return;
+    catalog = std::make_unique<DeviceCatalog>(options.testMedia);
+    connect(catalog.get(), &DeviceCatalog::changed, this, [this](DeviceKind kind) {
+        const QString current = devices.currentId(kind);
+        if (ended || current.isEmpty() || (options.testMedia && kind != DeviceKind::Speaker))
+            return;
+        for (const DeviceInfo& device : catalog->devices(kind)) {
+            if (device.id == current)
+                return;
+        }
+        fallBack(kind, current);
+    });
+}
+
+void MeetingEngine::Private::useDevice(DeviceKind kind, const QString& id)
+{
+    if (kind == DeviceKind::Speaker) {
+        devices.choose(kind, id);
+        for (const Remote& remote : qAsConst(remotes)) {
+            if (remote.pipeline)
+                remote.pipeline->replaceSpeaker(devices.createSpeaker());
+        }
+        return;
+    }
+    const bool video = kind == DeviceKind::Camera;
+    if (!options.testMedia)
+        devices.choose(kind, id);
+    if (publisher)
+        publisher->replaceSource(video, publisher->createSource(video));
+    emit q->participantChanged(self());
+}
+
+void MeetingEngine::Private::fallBack(DeviceKind kind, const QString& lostId)
+{
+    // The default, unless the default is what was lost.
+    QString next;
+    for (const auto& [info, device] : probeDevices(kind)) {
+        if (next.isEmpty() && info.id != lostId)
+            next = info.id;
+        gst_object_unref(device);
+    }
+    if (next.isEmpty() && kind != DeviceKind::Speaker) {
+        if (publisher)
+            publisher->replaceSource(kind == DeviceKind::Camera, nullptr);
+        // Choosing one in the settings brings that kind back.
+        devices.drop(kind);
+        emit q->participantChanged(self());
+        emit q->deviceLost(kind, QString());
+        return;
+    }
+    useDevice(kind, next);
+    QString name;
+    if (catalog) {
+        if (const DeviceInfo* info = findDevice(catalog->devices(kind), devices.currentId(kind)))
+            name = info->name;
+    }
+    emit q->deviceLost(kind, name);
 }
 
 QJsonArray MeetingEngine::Private::descriptions() const
@@ -728,6 +828,38 @@ QVector<Participant> MeetingEngine::participants() const
     for (const Remote& remote : qAsConst(d->remotes))
         list << remote.participant;
     return list;
+}
+
+void MeetingEngine::setDevice(DeviceKind kind, const QString& id)
+{
+    if (!d->ended)
+        d->useDevice(kind, id);
+}
+
+void MeetingEngine::startShare(const ShareSource& source)
+{
+    if (!d->ended && !d->leaving)
+        d->shares->start(source);
+}
+
+void MeetingEngine::stopShare()
+{
+    d->shares->stop();
+}
+
+bool MeetingEngine::isSharing() const
+{
+    return d->shares->isSharing();
+}
+
+qint64 MeetingEngine::sharerId() const
+{
+    return d->shares->sharerId();
+}
+
+ReceiveStats MeetingEngine::shareStats() const
+{
+    return d->shares->stats();
 }
 
 QVector<ReceiveStats> MeetingEngine::receiveStats() const

@@ -14,11 +14,13 @@
 #include <QDateTime>
 #include <QImage>
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 #include "Admission.h"
+#include "DeviceCatalog.h"
 
 #include <memory>
 
@@ -45,6 +47,10 @@ struct MediaOptions
     // that is not on this machine.
     QString iceNetwork = QStringLiteral("127.0.0.0/8");
     int jitterBufferMs = 60; // receivers' jitter buffer
+    // The devices chosen (DeviceCatalog's ids); empty or gone: the default.
+    QString cameraId;
+    QString microphoneId;
+    QString speakerId;
 };
 
 // The longest chat message, in characters (QString units).
@@ -75,6 +81,15 @@ struct ReceiveStats
     double dominantHz = 0;      // over the last second
     double rttMs = -1;          // from RTCP, when known
     double jitterBufferMs = -1; // audio jitter buffer delay, when known
+};
+
+// What a screen share captures: one X11 window, or an area of the root
+// window (a screen), or the whole root when both are unset.
+struct ShareSource
+{
+    QRect area;         // in root coordinates
+    quint64 window = 0; // an X window id
+    int fps = 10;       // 5 to 15
 };
 
 class MeetingEngine : public QObject
@@ -110,10 +125,26 @@ public:
     QVector<Participant> participants() const;
     QVector<ReceiveStats> receiveStats() const;
 
+    // Screen sharing: the source published as a second feed of this
+    // participant, marked as its share, which the others show large. The
+    // engine does not refuse a second share in the room; the window does,
+    // from sharerId().
+    void startShare(const ShareSource& source);
+    void stopShare();
+    bool isSharing() const;
+    // Whose share the room shows (another participant's id), 0 for none.
+    qint64 sharerId() const;
+    // What was received of that share; id is the sharer's.
+    ReceiveStats shareStats() const;
     // A chat message to everyone, plain text of at most 2,000 characters;
     // sent once the chat is up. False, with nothing sent, for an empty or
     // too long text or when the meeting has no chat.
     bool sendChat(const QString& text);
+    // Uses another camera, microphone or speaker (a DeviceCatalog id;
+    // empty: the default) from now on, without rejoining. A camera or
+    // microphone can replace one the meeting started with, not add a kind
+    // it started without.
+    void setDevice(talvora::media::DeviceKind kind, const QString& id);
 
 signals:
     void joined(qint64 selfId);
@@ -126,6 +157,9 @@ signals:
     // A remote participant's voice over the last 400 ms in dBFS (-120 for
     // silence), four times a second while it is received: who is loudest.
     void audioLevel(qint64 id, double dbfs);
+    // A device in use went away or failed; the meeting goes on with
+    // `fallback` (the device's shown name), or without that kind when empty.
+    void deviceLost(talvora::media::DeviceKind kind, const QString& fallback);
     // The room was destroyed by the host or the service.
     void meetingEnded();
     // The server or the network went away; the engine keeps trying for a
@@ -134,6 +168,14 @@ signals:
     void connectionRestored();
     void left();
     void failed(const QString& reason);
+    // Another participant's share came or went, and its latest picture.
+    void shareStarted(qint64 sharerId);
+    void shareStopped(qint64 sharerId);
+    void shareFrame(qint64 sharerId, const QImage& image);
+    // This participant's own share: sending (the server took it) or not
+    // (stopped, or failed with a reason for the log).
+    void localShareChanged(bool sharing);
+    void shareFailed(const QString& reason);
 
     // A chat message, this participant's own included as the room echoes
     // it; a late joiner first receives the room's recent history.

@@ -38,6 +38,10 @@ public:
     // The audio's RMS level over the last `milliseconds`, in dBFS; cheap
     // enough to ask several times a second.
     double audioLevelDbfs(int milliseconds) const;
+    // Plays the audio on `sink` (floating; null: decoded and dropped) from
+    // now on, in the running pipeline: the audio branch's output is
+    // blocked while the old sink is taken out.
+    void replaceSpeaker(GstElement* sink);
 
 signals:
     void frame(const QImage& image);
@@ -69,6 +73,8 @@ private:
     size_t m_recentNext = 0;
 
     LatestFrame m_latest;
+    GstElement* m_audioBranch = nullptr; // guarded by m_mutex; owned by the pipeline
+    GstElement* m_speaker = nullptr;     // guarded by m_mutex; owned by the pipeline
 };
 
 // Dominant frequency of mono samples at `rate`, by Goertzel over a scan of
