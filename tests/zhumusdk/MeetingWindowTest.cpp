@@ -432,7 +432,8 @@ void MeetingWindowTest::toolbarTogglesAndCommandsTheEngine()
         order << qobject_cast<QToolButton*>(QApplication::focusWidget())->text();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    QCOMPARE(order, QStringList({"静音", "停止视频", "参会者 (1)", "聊天", "共享屏幕", "离开会议", "结束会议"}));
+    QCOMPARE(order,
+             QStringList({"静音", "停止视频", "参会者 (1)", "聊天", "共享屏幕", "离开会议", "结束会议"}));
 
     // "结束会议" asks first; "取消" keeps the meeting.
     QStringList asked;

@@ -1,8 +1,8 @@
 #include "GalleryView.h"
 
 #include "GalleryLayout.h"
-#include "SpeakerLayout.h"
 #include "ShareLayout.h"
+#include "SpeakerLayout.h"
 #include "VideoTile.h"
 
 #include <QHBoxLayout>
