@@ -85,6 +85,13 @@ bool parseAdmission(const QByteArray& answer, Admission& admission)
         return false;
     parsed.room = static_cast<qint64>(room.toDouble());
     parsed.host = host.toBool();
+    const QJsonValue participant = media.value(QLatin1String("participant_id"));
+    if (!participant.isUndefined() && !participant.isNull()) {
+        if (!participant.isDouble() || participant.toDouble() < 1 || participant.toDouble() > 9007199254740992.0 ||
+            participant.toDouble() != static_cast<double>(static_cast<qint64>(participant.toDouble())))
+            return false;
+        parsed.participantId = static_cast<qint64>(participant.toDouble());
+    }
     admission = parsed;
     return true;
 }

@@ -27,6 +27,9 @@ struct Admission
     QVector<IceServer> iceServers;
     QString displayName;
     bool host = false;
+    // The Janus publisher id to join with, when the service names one (0:
+    // Janus picks): the participant is the same one after a reconnection.
+    qint64 participantId = 0;
 };
 
 // Reads a start or join answer, {"number": "...", "media": {...}}. False,

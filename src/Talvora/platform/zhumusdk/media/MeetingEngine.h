@@ -44,6 +44,9 @@ struct MediaOptions
     // that is not on this machine.
     QString iceNetwork = QStringLiteral("127.0.0.0/8");
     int jitterBufferMs = 60; // receivers' jitter buffer
+    // Benchmarks only: the share of packets every peer connection drops
+    // in each direction, standing in for a lossy network.
+    double simulatedLoss = 0;
 };
 
 // One participant as the engine knows it. id is the Janus publisher (feed)
@@ -71,6 +74,12 @@ struct ReceiveStats
     double dominantHz = 0;      // over the last second
     double rttMs = -1;          // from RTCP, when known
     double jitterBufferMs = -1; // audio jitter buffer delay, when known
+    // The received audio in 100 ms windows of wall time since its first
+    // sound: windows with sound, windows without, the longest run of
+    // windows without (ms).
+    int heardWindows = 0;
+    int silentWindows = 0;
+    int longestGapMs = 0;
 };
 
 class MeetingEngine : public QObject
@@ -105,6 +114,14 @@ public:
 
     QVector<Participant> participants() const;
     QVector<ReceiveStats> receiveStats() const;
+    // What this participant's video is sent at now: width, height, fps and
+    // kbit/s, as the network allows (0s before it publishes video).
+    QVector<int> sentVideo() const;
+
+    // A fresh admission to the same meeting, the answer to
+    // readmissionNeeded(): the next attempt uses its server, room and
+    // credentials. Ignored when none was asked for.
+    void readmit(const Admission& admission);
 
 signals:
     void joined(qint64 selfId);
@@ -118,8 +135,14 @@ signals:
     void meetingEnded();
     // The server or the network went away; the engine keeps trying for a
     // while (see the window), reported once per loss.
+    // While it is lost the engine tries, backing off 1, 2, 4 … 10 s: first
+    // the same Janus session on a new socket (and new peer connections
+    // where theirs died), then a new session with a fresh admission.
     void connectionLost();
     void connectionRestored();
+    // The engine wants a fresh admission from the service (readmit()).
+    // Unconnected, the engine tries again with the one it has.
+    void readmissionNeeded();
     void left();
     void failed(const QString& reason);
 

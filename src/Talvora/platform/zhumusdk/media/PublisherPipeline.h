@@ -7,6 +7,7 @@
 // Threads: the owner's thread; the preview's appsink calls in on its
 // streaming thread and touches only m_preview and m_videoSending.
 
+#include "BitrateAdapter.h"
 #include "LatestFrame.h"
 #include "MeetingEngine.h"
 #include "WebRtcPeer.h"
@@ -39,6 +40,9 @@ public:
     void setAudioSending(bool sending);
     void setVideoSending(bool sending);
 
+    // The picture and rate sent now (the bitrate adapter's step).
+    VideoStep videoStep() const { return m_adapter.step(); }
+
 signals:
     // The local camera picture, latest only, while video is sent.
     void preview(const QImage& image);
@@ -51,12 +55,22 @@ private:
     // source, then the branch that description makes, linked into the
     // pipeline and to webrtcbin; null (source freed) when that fails.
     GstElement* addBranch(GstElement* source, const QString& description, bool video);
+    void onStatsEntry(const struct _GstStructure* stat) override;
+    void onStatsDone() override;
+    void applyStep(const VideoStep& step);
 
     MediaOptions m_options;
     const MediaDevices& m_devices;
     GstElement* m_videoValve = nullptr;
     GstElement* m_audioValve = nullptr;
     GstElement* m_videoEncoder = nullptr;
+    GstElement* m_videoCaps = nullptr;
+    quint32 m_videoSsrc = 0;
+    BitrateAdapter m_adapter;
+    // The video's counters in the statistics being read.
+    quint64 m_videoSent = 0;
+    qint64 m_videoLost = 0;
+    double m_videoRttMs = -1;
 
     QVector<GstPad*> m_inputs; // webrtcbin's sink pads of the branches
     LatestFrame m_preview;
