@@ -20,6 +20,7 @@ struct EngineState
     bool started = false;
     bool joined = false;
     int leaveCalls = 0;
+    Admission readmitted;
     bool audioMuted = false;
     bool videoEnabled = true;
     QVector<Participant> participants;
@@ -136,6 +137,16 @@ QVector<ReceiveStats> MeetingEngine::receiveStats() const
     return {};
 }
 
+QVector<int> MeetingEngine::sentVideo() const
+{
+    return {0, 0, 0, 0};
+}
+
+void MeetingEngine::readmit(const Admission& admission)
+{
+    d->readmitted = admission;
+}
+
 EngineDouble::Script& EngineDouble::script()
 {
     return g_script;
@@ -241,6 +252,16 @@ void EngineDouble::loseConnection(MeetingEngine* engine)
 void EngineDouble::restoreConnection(MeetingEngine* engine)
 {
     emit engine->connectionRestored();
+}
+
+void EngineDouble::askReadmission(MeetingEngine* engine)
+{
+    emit engine->readmissionNeeded();
+}
+
+Admission EngineDouble::readmitted(const MeetingEngine* engine)
+{
+    return stateOf(engine)->readmitted;
 }
 
 void EngineDouble::fail(MeetingEngine* engine, const QString& reason)

@@ -45,7 +45,7 @@ public:
     bool isJoined() const { return m_joined; }
     bool isOver() const { return m_over; }
 
-    // How long a lost connection may last before the window gives up; 30 s
+    // How long a lost connection may last before the window gives up; 60 s
     // unless a test shortens it. Applies to windows made afterwards.
     static void setConnectionGraceForTesting(int milliseconds);
 

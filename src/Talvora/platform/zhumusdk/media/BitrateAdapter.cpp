@@ -54,8 +54,8 @@ bool BitrateAdapter::update(quint64 packetsSent, qint64 packetsLost, double rttM
     if (loss > 0.10) {
         m_estimateKbps *= 1.0 - 0.5 * loss;
         m_quietSeconds = 0;
-    } else if (loss < 0.02 && m_quietSeconds >= 2 && (rttMs < 0 || rttMs < 1000)) {
-        m_estimateKbps *= 1.15;
+    } else if (loss < 0.02 && m_quietSeconds >= 1 && (rttMs < 0 || rttMs < 1000)) {
+        m_estimateKbps *= 1.2;
     }
     m_estimateKbps = qBound(kFloorKbps, m_estimateKbps, double(m_full.kbps));
     const VideoStep next = stepFor(m_estimateKbps);

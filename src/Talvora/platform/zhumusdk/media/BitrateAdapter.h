@@ -3,7 +3,7 @@
 // receiver reports of the publisher's video (RTCP receiver reports, seen
 // through webrtcbin's statistics): the share of packets lost and the round
 // trip. Loss above 10 % cuts the rate in proportion, loss under 2 % lets it
-// grow by 15 % a second, in between it holds (the loss-based half of
+// grow by 20 % a second, in between it holds (the loss-based half of
 // Google's congestion control). The rate then picks a picture: smaller and
 // slower pictures when the rate will not carry the full one, back to it
 // when it will. Audio is never touched: it is small and goes first.

@@ -199,6 +199,7 @@ public:
     bool admissionFresh = false;
     bool rejoining = false;    // a join on a new session, same meeting
     bool republishing = false; // the publisher's hang-up is our own
+    bool resyncPending = false;
     QElapsedTimer sinceRestored;
     QHash<qint64, quint64> heardPackets;
     int silentTicks = 0;
@@ -435,6 +436,16 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
         auto remote = remotes.find(unpublished.toVariant().toLongLong());
         if (remote != remotes.end())
             dropSubscription(*remote);
+        // Janus says "leaving" only in rooms that announce joins: whether
+        // the participant is still there, the room's list tells.
+        if (!resyncPending) {
+            resyncPending = true;
+            QTimer::singleShot(500, this, [this] {
+                resyncPending = false;
+                if (session && !recovering && !ended && !leaving)
+                    resync();
+            });
+        }
     }
     const QJsonValue leavingId = data.value(QLatin1String("leaving"));
     if (leavingId.isDouble())
