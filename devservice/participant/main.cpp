@@ -368,6 +368,7 @@ int main(int argc, char** argv)
                 {QStringLiteral("heard_windows"), stats.heardWindows},
                 {QStringLiteral("silent_windows"), stats.silentWindows},
                 {QStringLiteral("longest_gap_ms"), stats.longestGapMs},
+                {QStringLiteral("long_gaps"), stats.longGaps},
             });
         }
         const QVector<int> sent = engine.sentVideo();

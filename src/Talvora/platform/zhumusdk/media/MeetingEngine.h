@@ -80,6 +80,7 @@ struct ReceiveStats
     int heardWindows = 0;
     int silentWindows = 0;
     int longestGapMs = 0;
+    int longGaps = 0; // gaps over 100 ms
 };
 
 class MeetingEngine : public QObject

@@ -194,6 +194,8 @@ void SubscriberPipeline::onAudio(const float* samples, int count)
         for (; m_slot < slot; ++m_slot) {
             if (m_slotHeard) {
                 ++m_heardSlots;
+                if (m_gapRun >= 2)
+                    ++m_longGaps;
                 m_gapRun = 0;
             } else {
                 ++m_silentSlots;
@@ -228,6 +230,7 @@ ReceiveStats SubscriberPipeline::stats() const
         stats.heardWindows = m_heardSlots;
         stats.silentWindows = m_silentSlots;
         stats.longestGapMs = m_longestGap * 100;
+        stats.longGaps = m_longGaps;
         double sum = 0;
         qint64 count = 0;
         const auto since = Clock::now() - std::chrono::seconds(1);

@@ -73,6 +73,7 @@ private:
     int m_silentSlots = 0;
     int m_gapRun = 0;
     int m_longestGap = 0;
+    int m_longGaps = 0; // runs of two or more windows without sound
 
     LatestFrame m_latest;
 };
