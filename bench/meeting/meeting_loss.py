@@ -84,7 +84,9 @@ def wait_for(condition, seconds):
 
 
 def tc(*args):
-    subprocess.run(["tc", "qdisc", *args], check=False, capture_output=True)
+    done = subprocess.run(["tc", "qdisc", *args], check=False, capture_output=True, text=True)
+    if done.returncode != 0 and args[0] != "del":
+        print("tc qdisc %s: %s" % (" ".join(args), done.stderr.strip()), flush=True)
 
 
 def netem_available():
@@ -119,9 +121,12 @@ def window(receiver, seconds):
 
 
 def session(binary, loss, settle, seconds, cap=False):
-    sender = Participant(binary, "Sender", "--colour", "#e01010", "--tone", "440", "--simulate-loss", str(loss))
+    # The loss starts once the media flow: a call set up over a bad link is
+    # another measurement.
+    lossy = ["--simulate-loss", str(loss), "--simulate-loss-after", "6"]
+    sender = Participant(binary, "Sender", "--colour", "#e01010", "--tone", "440", *lossy)
     time.sleep(1)
-    receiver = Participant(binary, "Receiver", "--mute", "--no-video", "--simulate-loss", str(loss))
+    receiver = Participant(binary, "Receiver", "--mute", "--no-video", *lossy)
     try:
         if not wait_for(lambda: (receiver.remote("Sender") or {}).get("frames", 0) > 0, 20):
             return {"error": "no media"}
@@ -130,6 +135,8 @@ def session(binary, loss, settle, seconds, cap=False):
         time.sleep(settle)
         result = window(receiver, seconds)
         if cap:
+            shown = subprocess.run(["tc", "-s", "qdisc", "show", "dev", "lo"], capture_output=True, text=True)
+            result["qdisc"] = " ".join(shown.stdout.split())
             tc("del", "dev", "lo", "root")
             lifted = time.time()
             back = wait_for(lambda: (receiver.remote("Sender") or {}).get("width") == 640, 40)

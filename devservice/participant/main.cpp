@@ -143,12 +143,16 @@ int main(int argc, char** argv)
         QStringLiteral("simulate-loss"),
         QStringLiteral("Benchmarks: drop this percentage of packets in and out of every peer connection."),
         QStringLiteral("PERCENT"), QStringLiteral("0"));
+    const QCommandLineOption simulateLossAfter(
+        QStringLiteral("simulate-loss-after"),
+        QStringLiteral("Start dropping packets only after S seconds (once the media flow)."), QStringLiteral("S"),
+        QStringLiteral("0"));
     const QCommandLineOption lostGrace(QStringLiteral("lost-grace"),
                                        QStringLiteral("Seconds a lost connection may last before giving up."),
                                        QStringLiteral("S"), QStringLiteral("60"));
     parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
                        tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
-                       janus,   room, pin,     token,      iceNetwork, play,          simulateLoss, lostGrace});
+                       janus,   room, pin,     token,      iceNetwork, play,          simulateLoss, lostGrace, simulateLossAfter});
     parser.process(app);
 
     MediaOptions options;
@@ -390,6 +394,12 @@ int main(int argc, char** argv)
     if (parser.isSet(videoOffAfter))
         QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
                            [&] { engine.setVideoEnabled(false); });
+    const double lossAfter = parser.value(simulateLossAfter).toDouble();
+    if (options.simulatedLoss > 0 && lossAfter > 0) {
+        MeetingEngine::setSimulatedLoss(0);
+        QTimer::singleShot(int(lossAfter * 1000), &app,
+                           [&] { MeetingEngine::setSimulatedLoss(options.simulatedLoss); });
+    }
     event("start");
     engine.start();
     return app.exec();

@@ -142,6 +142,8 @@ QVector<int> MeetingEngine::sentVideo() const
     return {0, 0, 0, 0};
 }
 
+void MeetingEngine::setSimulatedLoss(double) {}
+
 void MeetingEngine::readmit(const Admission& admission)
 {
     d->readmitted = admission;

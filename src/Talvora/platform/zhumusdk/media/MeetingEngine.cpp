@@ -76,7 +76,10 @@ public:
         videoEnabled = options.sendVideo;
         ice.servers = admission.iceServers;
         ice.network = options.iceNetwork;
-        ice.simulatedLoss = qBound(0.0, options.simulatedLoss, 1.0);
+        if (options.simulatedLoss > 0) {
+            ice.simulateLoss = true;
+            WebRtcPeer::setSimulatedLoss(qMin(options.simulatedLoss, 1.0));
+        }
         attemptTimer.setSingleShot(true);
         connect(&attemptTimer, &QTimer::timeout, this, [this] { attempt(); });
         attemptDeadline.setSingleShot(true);
@@ -903,6 +906,11 @@ void MeetingEngine::readmit(const Admission& admission)
     }
     d->admissionFresh = true;
     d->rejoin();
+}
+
+void MeetingEngine::setSimulatedLoss(double share)
+{
+    WebRtcPeer::setSimulatedLoss(qBound(0.0, share, 1.0));
 }
 
 QVector<int> MeetingEngine::sentVideo() const

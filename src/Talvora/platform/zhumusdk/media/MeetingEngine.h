@@ -45,7 +45,8 @@ struct MediaOptions
     QString iceNetwork = QStringLiteral("127.0.0.0/8");
     int jitterBufferMs = 60; // receivers' jitter buffer
     // Benchmarks only: the share of packets every peer connection drops
-    // in each direction, standing in for a lossy network.
+    // in each direction, standing in for a lossy network (changed later
+    // with MeetingEngine::setSimulatedLoss()).
     double simulatedLoss = 0;
 };
 
@@ -123,6 +124,8 @@ public:
     // readmissionNeeded(): the next attempt uses its server, room and
     // credentials. Ignored when none was asked for.
     void readmit(const Admission& admission);
+    // Benchmarks only, for engines made with MediaOptions::simulatedLoss.
+    static void setSimulatedLoss(double share);
 
 signals:
     void joined(qint64 selfId);

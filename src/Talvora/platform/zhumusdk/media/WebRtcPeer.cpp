@@ -40,7 +40,14 @@ QString candidateAddress(const QString& candidate)
     return parts.size() > 5 ? parts.at(4) : QString();
 }
 
+std::atomic<double> g_simulatedLoss{0};
+
 } // namespace
+
+void WebRtcPeer::setSimulatedLoss(double share)
+{
+    g_simulatedLoss = share;
+}
 
 WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs, QObject* parent)
     : QObject(parent), m_name(name), m_ice(ice), m_latencyMs(latencyMs),
@@ -74,13 +81,12 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
     }
     gst_bin_add(GST_BIN(m_pipeline), m_webrtc);
     limitIceAgent();
-    if (ice.simulatedLoss > 0) {
+    if (ice.simulateLoss) {
         // Between the ICE agent and the RTP stack: what leaves and what
         // arrives, encrypted, as the network would drop it.
-        auto* share = new double(ice.simulatedLoss);
-        g_signal_connect_data(
+        g_signal_connect(
             m_pipeline, "deep-element-added",
-            G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element, gpointer data) {
+            G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element, gpointer) {
                 GstElementFactory* factory = gst_element_get_factory(element);
                 const gchar* name = factory ? GST_OBJECT_NAME(factory) : "";
                 const bool sink = g_str_equal(name, "nicesink");
@@ -89,14 +95,14 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
                 GstPad* pad = gst_element_get_static_pad(element, sink ? "sink" : "src");
                 gst_pad_add_probe(
                     pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
-                    [](GstPad*, GstPadProbeInfo*, gpointer share) -> GstPadProbeReturn {
-                        return g_random_double() < *static_cast<double*>(share) ? GST_PAD_PROBE_DROP
-                                                                                : GST_PAD_PROBE_OK;
+                    [](GstPad*, GstPadProbeInfo*, gpointer) -> GstPadProbeReturn {
+                        return g_random_double() < g_simulatedLoss.load() ? GST_PAD_PROBE_DROP
+                                                                          : GST_PAD_PROBE_OK;
                     },
-                    data, nullptr);
+                    nullptr, nullptr);
                 gst_object_unref(pad);
             }),
-            share, [](gpointer data, GClosure*) { delete static_cast<double*>(data); }, GConnectFlags(0));
+            nullptr);
     }
 
     g_signal_connect_data(m_webrtc, "on-ice-candidate", G_CALLBACK(onIceCandidate), new Link{m_gate, this},

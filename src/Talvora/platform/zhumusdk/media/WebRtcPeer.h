@@ -36,10 +36,10 @@ struct IcePolicy
 {
     QVector<IceServer> servers;
     QString network; // "address/prefix"; empty: any
-    // Benchmarks only: this share of the packets each peer connection sends
-    // and receives is dropped, as a lossy network would (where the kernel
-    // has no netem to do it).
-    double simulatedLoss = 0;
+    // Benchmarks only: the peer connections drop a share of the packets
+    // they send and receive (setSimulatedLoss()), as a lossy network would
+    // where the kernel has no netem to do it.
+    bool simulateLoss = false;
 };
 
 class WebRtcPeer : public QObject
@@ -65,6 +65,9 @@ public:
     void refreshStats();
 
     bool isIceAddressAllowed(const QString& address) const;
+    // The share of packets that peers made with IcePolicy::simulateLoss
+    // drop, from now on (any thread).
+    static void setSimulatedLoss(double share);
     // RTP and RTCP packets that came in so far (any thread): whether the
     // other side is still heard.
     quint64 packetsReceived() const { return m_received ? m_received->load() : 0; }
