@@ -27,8 +27,8 @@ struct Admission
     QVector<IceServer> iceServers;
     QString displayName;
     bool host = false;
-    // The Janus publisher id to join with, when the service names one (0:
-    // Janus picks): the participant is the same one after a reconnection.
+    // The publisher id the service chose for this participant; 0: Janus
+    // chooses.
     qint64 participantId = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "JanusSession.h"
 #include "MediaDevices.h"
 #include "NetworkWatch.h"
+#include "MeetingChat.h"
 #include "PublisherPipeline.h"
 #include "SubscriberPipeline.h"
 
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QMetaMethod>
 #include <QPointer>
 #include <QSet>
@@ -19,6 +21,7 @@
 
 #include <future>
 #include <mutex>
+#include <utility>
 
 namespace talvora::media {
 namespace {
@@ -117,6 +120,12 @@ public:
         statsTimer.stop();
         attemptTimer.stop();
         attemptDeadline.stop();
+        if (chat) {
+            chat->disconnect(this);
+            chat->stop();
+            chat->deleteLater();
+            chat = nullptr;
+        }
         for (Remote& remote : remotes)
             dispose(remote.pipeline);
         remotes.clear();
@@ -149,6 +158,8 @@ public:
     void onJoined(const QJsonObject& data);
     void publish();
     void onPublisherEvent(const QJsonObject& data);
+    void onModeration(const QJsonObject& data);
+    void startChat();
     void addPublishers(const QJsonArray& publishers);
     void addListener(const QJsonObject& entry);
     void subscribe(qint64 feed);
@@ -186,6 +197,9 @@ public:
     QString audioMid, videoMid;
     QHash<qint64, Remote> remotes;
     QTimer statsTimer;
+    MeetingChat* chat = nullptr;
+    QStringList chatsBeforeJoin;       // sent once the chat exists
+    QHash<qint64, QString> audioMidOf; // publisher id -> its audio stream's mid
     bool audioMuted = false;
     bool videoEnabled = true;
     bool published = false;
@@ -293,7 +307,7 @@ void MeetingEngine::Private::openSession()
     connect(session, &JanusSession::hangup, this, [this](qint64 handle, const QString& reason) {
         // The server gave up on the publisher's peer connection (its ICE or
         // DTLS died): a new one, as after any loss of media.
-        if (handle == publisherHandle && !leaving && published && !republishing) {
+        if (handle == publisherHandle && !leaving && !ended && published && !republishing) {
             qInfo("meeting: media server hung up the publisher: %s", qPrintable(reason));
             lose("the media server hung up", true);
         }
@@ -376,8 +390,10 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
 
 void MeetingEngine::Private::publish()
 {
-    if (!hasCamera() && !hasMicrophone())
+    if (!hasCamera() && !hasMicrophone()) {
+        startChat();
         return; // listening only: nothing to publish
+    }
     publisher = new PublisherPipeline(options, devices, ice, this);
     connect(publisher, &WebRtcPeer::failed, this, [this](const QString& reason) { fail(reason); });
     connect(publisher, &WebRtcPeer::iceFailed, this, [this] { lose("the publisher's ICE failed", true); });
@@ -399,6 +415,10 @@ void MeetingEngine::Private::publish()
                 }
                 if (publisher && jsep.value(QLatin1String("type")).toString() == QLatin1String("answer"))
                     publisher->setAnswer(jsep.value(QLatin1String("sdp")).toString());
+                // The chat's own negotiation waits for the media's: on a
+                // busy machine the pictures come first.
+                if (!published && !chat)
+                    startChat();
                 published = true;
                 republishing = false;
             });
@@ -428,6 +448,19 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
     }
     if (kind != QLatin1String("event"))
         return;
+    if (data.value(QLatin1String("leaving")).toString() == QLatin1String("ok") &&
+        data.value(QLatin1String("reason")).toString() == QLatin1String("kicked")) {
+        if (ended)
+            return;
+        ended = true;
+        tearDown();
+        emit q->kicked();
+        return;
+    }
+    if (data.contains(QLatin1String("moderation")))
+        onModeration(data);
+    if (data.value(QLatin1String("kicked")).isDouble())
+        removeRemote(data.value(QLatin1String("kicked")).toVariant().toLongLong());
     if (data.contains(QLatin1String("publishers")))
         addPublishers(data.value(QLatin1String("publishers")).toArray());
     if (data.value(QLatin1String("joining")).isObject())
@@ -455,6 +488,52 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
         removeRemote(leavingId.toVariant().toLongLong());
 }
 
+void MeetingEngine::Private::startChat()
+{
+    chat = new MeetingChat(session, admission, ice, this);
+    connect(chat, &MeetingChat::received, q, [this](const ChatMessage& message) {
+        emit q->chatReceived(message.sender, message.time, message.text);
+    });
+    // VideoRoom tells everyone but the moderated publisher of a moderation,
+    // so the service also announces it in the chat room, as
+    // {"moderation": "muted", "id": N}.
+    connect(chat, &MeetingChat::announcement, this, [this](const QString& text) {
+        const QJsonObject note = QJsonDocument::fromJson(text.toUtf8()).object();
+        if (note.value(QLatin1String("moderation")).isString())
+            onModeration(note);
+    });
+    // A Janus without TextRoom, or a room without chat: the meeting goes on.
+    connect(chat, &MeetingChat::unavailable, this, [this] { chat = nullptr; });
+    chat->start();
+    for (const QString& text : std::exchange(chatsBeforeJoin, {}))
+        chat->send(text);
+}
+
+void MeetingEngine::Private::onModeration(const QJsonObject& data)
+{
+    // VideoRoom's moderation: {"id", "mid", "moderation": "muted"|"unmuted"},
+    // to everyone in the room. Only an audio stream's mute matters here.
+    const qint64 id = data.value(QLatin1String("id")).toVariant().toLongLong();
+    const QString mid = data.value(QLatin1String("mid")).toString();
+    const bool muted = data.value(QLatin1String("moderation")).toString() == QLatin1String("muted");
+    if (id == selfId) {
+        if (!mid.isEmpty() && mid != audioMid)
+            return;
+        if (muted && !audioMuted) {
+            q->setAudioMuted(true);
+            emit q->mutedByHost();
+        }
+        return;
+    }
+    auto remote = remotes.find(id);
+    if (remote == remotes.end() || !muted || remote->participant.audioMuted ||
+        (!mid.isEmpty() && mid != audioMidOf.value(id)))
+        return;
+    remote->participant.audioMuted = true;
+    emit q->participantChanged(remote->participant);
+    emit q->talking(id, false);
+}
+
 void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
 {
     for (const QJsonValue& value : publishers) {
@@ -474,6 +553,7 @@ void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
             const QString description = stream.value(QLatin1String("description")).toString();
             if (type == QLatin1String("audio")) {
                 hasAudio = true;
+                audioMidOf.insert(id, stream.value(QLatin1String("mid")).toString());
                 participant.audioMuted = description == kAudioMuted;
             } else if (type == QLatin1String("video")) {
                 hasVideo = true;
@@ -589,6 +669,7 @@ void MeetingEngine::Private::removeRemote(qint64 id)
     if (remote == remotes.end())
         return;
     dispose(remote->pipeline);
+    audioMidOf.remove(id);
     if (remote->handle != 0)
         session->detach(remote->handle);
     remotes.erase(remote);
@@ -676,6 +757,12 @@ void MeetingEngine::Private::rejoin()
         remote.subscribing = false;
     }
     heardPackets.clear();
+    if (chat) { // it lives on the old session; a new one follows the publisher's
+        chat->disconnect(this);
+        chat->stop();
+        chat->deleteLater();
+        chat = nullptr;
+    }
     dispose(publisher);
     publisher = nullptr;
     publisherHandle = 0;
@@ -988,6 +1075,21 @@ QVector<ReceiveStats> MeetingEngine::receiveStats() const
         list << stats;
     }
     return list;
+}
+
+} // namespace talvora::media
+
+namespace talvora::media {
+
+bool MeetingEngine::sendChat(const QString& text)
+{
+    if (d->ended || d->leaving || text.trimmed().isEmpty() || text.size() > kMaxChatChars)
+        return false;
+    if (d->selfId == 0) { // not in the room yet
+        d->chatsBeforeJoin << text;
+        return true;
+    }
+    return d->chat && d->chat->send(text);
 }
 
 } // namespace talvora::media
