@@ -15,7 +15,8 @@ namespace {
 constexpr int kKeepAliveMs = 15000;
 constexpr int kRetryMs = 2000;
 constexpr int kKeepAliveAnswerMs = 10000;
-constexpr int kConnectTimeoutMs = 3000;
+// A new socket for a lost session that is not up by then: the attempt failed.
+constexpr int kConnectTimeoutMs = 5000;
 // Janus refuses anything larger; an answer above it is not Janus.
 constexpr qint64 kMaxMessageBytes = 1024 * 1024;
 
@@ -198,7 +199,6 @@ void JanusSession::open()
         request.setSslConfiguration(tls);
     }
     m_request = request;
-    m_connectTimeout.start();
     m_socket.open(request);
 }
 
