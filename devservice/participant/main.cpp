@@ -136,9 +136,13 @@ int main(int argc, char** argv)
                                         QStringLiteral("CIDR"), QStringLiteral("127.0.0.0/8"));
     const QCommandLineOption play(QStringLiteral("play"),
                                   QStringLiteral("Play the received audio on the speaker."));
+    const QCommandLineOption reportEvery(QStringLiteral("report-every"),
+                                         QStringLiteral("Milliseconds between reports (levels still over the "
+                                                        "last second)."),
+                                         QStringLiteral("MS"), QStringLiteral("1000"));
     parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
                        tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
-                       janus,   room, pin,     token,      iceNetwork, play});
+                       janus,   room, pin,     token,      iceNetwork, play,          reportEvery});
     parser.process(app);
 
     MediaOptions options;
@@ -164,6 +168,9 @@ int main(int argc, char** argv)
     if (options.fps < 1 || options.fps > 60)
         die(QStringLiteral("--fps wants 1 to 60"));
     options.iceNetwork = parser.value(iceNetwork);
+    const int reportMs = parser.value(reportEvery).toInt();
+    if (reportMs < 100 || reportMs > 60000)
+        die(QStringLiteral("--report-every wants 100 to 60000 ms"));
 
     Admission admission;
     Service http;
@@ -324,7 +331,7 @@ int main(int argc, char** argv)
         printLine(QJsonObject{{QStringLiteral("t"), clock.elapsed() / 1000.0},
                               {QStringLiteral("remotes"), remotes}});
     });
-    report.start(1000);
+    report.start(reportMs);
 
     if (parser.isSet(leaveAfter)) {
         const double seconds = parser.value(leaveAfter).toDouble(&ok);
