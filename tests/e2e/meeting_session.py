@@ -177,23 +177,6 @@ def wait_for(what, condition, client, timeout=15):
     raise Failure("no %s within %d s" % (what, timeout))
 
 
-def start_instant_meeting(session, client, keyboard):
-    """"发起会议", a topic, "视频会议" and "立即开始"; the meeting window and its number."""
-    keyboard.focus_main()
-    keyboard.keys("ctrl+2", "Tab", "Tab")   # "临时会议", "预定会议", the topic
-    keyboard.type("e2e")
-    keyboard.keys("Tab", "Return", "Tab", "Tab", "Return")
-    deadline = time.time() + 30
-    while time.time() < deadline:
-        for window in session.xdotool("search", "--all", "--onlyvisible", "--pid", str(client.pid), "--name", "^会议 "):
-            title = session.xdotool("getwindowname", window)
-            if len(title) == 2 and title[0] == "会议" and title[1].isdigit():
-                return window, title[1]
-        check(client.poll() is None, "client ended:\n" + output(client))
-        time.sleep(0.2)
-    raise Failure("no meeting window within 30 s:\n" + output(client))
-
-
 def click(session, window, place):
     session.xdotool("mousemove", "--window", window, str(place[0]), str(place[1]), "click", "1")
 
@@ -217,7 +200,7 @@ def confirm_end(session, client, attempts=3):
 
 
 def meeting_with_participants(session, service, client, keyboard):
-    window, number = start_instant_meeting(session, client, keyboard)
+    window, number = keyboard.start_instant_meeting("e2e")
     lisi = Participant(service, "lisi@talvora.dev", "LiSi-Password-16", number, "李四", GREEN, 660)
     people = [lisi]
     try:
@@ -294,7 +277,7 @@ def meeting_with_participants(session, service, client, keyboard):
 
 
 def janus_lost(session, service, client, keyboard):
-    window, number = start_instant_meeting(session, client, keyboard)
+    window, number = keyboard.start_instant_meeting("e2e")
     wait_for("the join", lambda: output(client).count("ZhumuSDK::MEETING_STATUS_INMEETING") == 2, client)
     # Killed on every restart too, so that the meeting cannot come back.
     stop = threading.Event()
