@@ -150,9 +150,9 @@ int main(int argc, char** argv)
     const QCommandLineOption chatEvery(QStringLiteral("chat-every"),
                                        QStringLiteral("Space the --chat messages S seconds apart."),
                                        QStringLiteral("S"), QStringLiteral("0"));
-    parser.addOptions({service, ca,   account,   password, number,     start,     displayName,
-                       colour,  tone, mute,      noVideo,  leaveAfter, muteAfter, videoOffAfter,
-                       size,    fps,  janus,     room,     pin,        token,     iceNetwork,
+    parser.addOptions({service, ca,   account,   password,  number,     start,     displayName,
+                       colour,  tone, mute,      noVideo,   leaveAfter, muteAfter, videoOffAfter,
+                       size,    fps,  janus,     room,      pin,        token,     iceNetwork,
                        play,    chat, chatAfter, chatEvery, reportEvery});
     parser.process(app);
 

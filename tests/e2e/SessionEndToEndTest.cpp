@@ -21,10 +21,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QToolButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <iostream>
