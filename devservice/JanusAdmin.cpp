@@ -21,6 +21,7 @@ constexpr const char* kVideoRoom = "janus.plugin.videoroom";
 // Each meeting's chat: a TextRoom room of the video room's id and pin.
 constexpr const char* kTextRoom = "janus.plugin.textroom";
 constexpr int kChatHistory = 50;
+constexpr const char* kEchoTest = "janus.plugin.echotest";
 // Janus's own error codes that mean "already so".
 constexpr int kTokenNotFound = 470;
 constexpr int kNoSuchRoom = 426;
@@ -148,6 +149,13 @@ bool JanusAdmin::addToken(const std::string& token)
     return succeededOr(call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom +
                                              "\",\"" + kTextRoom + "\"]"),
                        0);
+}
+
+bool JanusAdmin::addEchoToken(const std::string& token)
+{
+    // Refused by a Janus without the plugin: that one has no test call.
+    return succeededOr(
+        call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kEchoTest + "\"]"), 0);
 }
 
 bool JanusAdmin::removeToken(const std::string& token)

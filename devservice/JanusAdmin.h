@@ -48,6 +48,7 @@ public:
     std::string clientUrl() const override { return m_endpoint.clientUrl; }
     bool ping() override;
     bool addToken(const std::string& token) override;
+    bool addEchoToken(const std::string& token) override;
     bool removeToken(const std::string& token) override;
     RoomAnswer roomExists(uint64_t room) override;
     RoomAnswer createRoom(const RoomSpec& spec) override;

@@ -40,6 +40,8 @@ const char* const kModuleFolders[] = {
 const std::pair<const char*, const char*> kModules[] = {
     {"plugins", "libjanus_videoroom.so"},
     {"plugins", "libjanus_textroom.so"}, // the meetings' chat
+    // The test call: it sends a client's own media back to it.
+    {"plugins", "libjanus_echotest.so"},
     {"transports", "libjanus_websockets.so"},
     {"transports", "libjanus_http.so"},
 };
@@ -85,9 +87,8 @@ bool linkModules(const std::string& folder, const std::string& kind, const std::
     const std::string target = folder + "/" + kind;
     if (!makeFolder(target))
         return false;
-    for (const char* name :
-         {"libjanus_videoroom.so", "libjanus_textroom.so", "libjanus_websockets.so", "libjanus_http.so"})
-        ::unlink((target + "/" + name).c_str());
+    for (const auto& module : kModules)
+        ::unlink((target + "/" + module.second).c_str());
     for (const auto& [moduleKind, name] : kModules) {
         if (kind != moduleKind)
             continue;

@@ -49,6 +49,8 @@ MediaRooms::~MediaRooms()
     for (auto& [meeting, room] : m_rooms)
         destroy(meeting, room, "the service stops");
     m_rooms.clear();
+    for (const auto& [participant, echo] : m_echoTokens)
+        echo.first->removeToken(echo.second);
 }
 
 void MediaRooms::setTurn(TurnServer turn)
@@ -400,6 +402,31 @@ void MediaRooms::watch()
                 move(meeting, room);
         }
     }
+}
+
+std::optional<MediaAdmission> MediaRooms::echoTest(const std::string& participant)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const std::optional<std::string> token = randomHex(kSecretBytes);
+    if (!token)
+        return std::nullopt;
+    for (const Server& entry : m_servers) {
+        const std::shared_ptr<RoomServer>& server = entry.server;
+        if (!entry.answering || !server->addEchoToken(*token))
+            continue;
+        auto previous = m_echoTokens.find(participant);
+        if (previous != m_echoTokens.end()) {
+            previous->second.first->removeToken(previous->second.second);
+            previous->second = {server, *token};
+        } else {
+            m_echoTokens.emplace(participant, std::make_pair(server, *token));
+        }
+        MediaAdmission access;
+        access.server = server->clientUrl();
+        access.token = *token;
+        return access;
+    }
+    return std::nullopt;
 }
 
 } // namespace devservice

@@ -106,6 +106,11 @@ public:
 
     bool hasRoom(const std::string& meeting) const;
 
+    // A token for the test call (Janus's EchoTest) on the first media
+    // server that answers; the participant's previous one is taken back.
+    // Only server and token are set.
+    std::optional<MediaAdmission> echoTest(const std::string& participant);
+
 private:
     struct Participant
     {
@@ -156,6 +161,8 @@ private:
     std::vector<Server> m_servers;
     std::map<std::string, Room> m_rooms; // meeting number -> room
     std::optional<TurnServer> m_turn;
+    // participant -> the server and token of their test call
+    std::map<std::string, std::pair<std::shared_ptr<RoomServer>, std::string>> m_echoTokens;
     bool m_bStopping = false;
     std::condition_variable m_wake;
     std::thread m_reaper;

@@ -36,6 +36,8 @@ public:
 
     virtual bool ping() = 0;
     virtual bool addToken(const std::string& token) = 0;
+    // A token for the test call's plugin (EchoTest) only.
+    virtual bool addEchoToken(const std::string& token) { return addToken(token); }
     virtual bool removeToken(const std::string& token) = 0;
 
     virtual RoomAnswer roomExists(uint64_t room) = 0;

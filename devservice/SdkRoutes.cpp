@@ -488,6 +488,23 @@ void handleKick(Store& store, const Sessions& sessions, MediaRooms& rooms, const
         answerModeration(rooms.kick(target->first.id, *target->second), "removed", res);
 }
 
+// The test call's Janus and a token for it, for a signed-in client.
+void handleEchoTest(const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+                    httplib::Response& res)
+{
+    if (!sessions.ownerOf(req)) {
+        answerError(res, 401, "unauthorized", "the test call needs a signed-in user");
+        return;
+    }
+    const std::optional<MediaAdmission> access = rooms.echoTest(bearerOf(req));
+    if (!access) {
+        answerError(res, 503, "media_unavailable", "no media server answers now");
+        return;
+    }
+    answerJson(res, 200,
+               "{\"server\":" + jsonString(access->server) + ",\"token\":" + jsonString(access->token) + "}");
+}
+
 } // namespace
 
 void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
@@ -527,6 +544,9 @@ void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
                 [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
                     handleKick(store, sessions, rooms, req, res);
                 });
+    server.Post("/sdk/v1/echotest", [&rooms](const httplib::Request& req, httplib::Response& res) {
+        handleEchoTest(sessions, rooms, req, res);
+    });
 }
 
 } // namespace devservice

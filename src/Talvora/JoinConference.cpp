@@ -84,13 +84,17 @@ JoinConference::JoinConference(QWidget* parent) : QDialog(parent)
     auto* keypadRow = vbox(170, 35, 170, 0);
     keypadRow->addLayout(grid);
 
-    auto* joinRow = vboxOf(371, 64, 369, 72, m_pBtnJoinMeet);
+    auto* joinRow = vboxOf(371, 64, 369, 16, m_pBtnJoinMeet);
+    m_pBtnTestCall = control<QPushButton>(this, "m_pBtnTestCall", "测试麦克风和摄像头", 160, 24);
+    m_pBtnTestCall->setCursor(Qt::PointingHandCursor);
+    auto* testCallRow = vboxOf(371, 0, 369, 32, m_pBtnTestCall);
 
     auto* layout = pageLayout(this);
     layout->addLayout(fieldRow);
     layout->addLayout(wrongRow);
     layout->addLayout(keypadRow);
     layout->addLayout(joinRow);
+    layout->addLayout(testCallRow);
 
     connect(m_pBtn1, &QPushButton::clicked, this, &JoinConference::onChoose1);
     connect(m_pBtn2, &QPushButton::clicked, this, &JoinConference::onChoose2);

@@ -37,6 +37,8 @@ public:
     QPushButton* m_pBtn0 = nullptr;
     QPushButton* m_pBtnPoint = nullptr;
     QPushButton* m_pBtnDelete = nullptr;
+    // "测试麦克风和摄像头": a small link under "加入会议".
+    QPushButton* m_pBtnTestCall = nullptr;
 
 public slots:
     void onChoose1();

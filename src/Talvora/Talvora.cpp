@@ -177,6 +177,7 @@ Talvora::Talvora(std::string userName, std::string zcode, QWidget* parent)
     // After the page's own connection, so the page has tidied up its keypad
     // before the join reads the code.
     connect(m_pJoinConference->m_pBtnJoinMeet, &QPushButton::clicked, this, &Talvora::onStartJoinConference);
+    connect(m_pJoinConference->m_pBtnTestCall, &QPushButton::clicked, this, &Talvora::OnZhumuTestCall);
     connect(this, &Talvora::meetCodeWrong, this, &Talvora::onMeetCodeWrong);
     connect(m_pModifyMeet, &ModifyMeet::modifySave, this, &Talvora::onChooseMyMeet);
     connect(m_pModifyMeet, &ModifyMeet::modifyCancel, this, &Talvora::onModifyWinCancel);

@@ -135,6 +135,7 @@ public slots:
     void onChooseCreateMeet();
     void onChooseJoinMeet();
     void OnZhumuSetting();
+    void OnZhumuTestCall();
     void onChooseLogout();
     void onWindowMin();
     void onLogoutCancel();

@@ -346,6 +346,19 @@ void Talvora::OnZhumuSetting()
     m_SettingService->showSettingsDialog(&param);
 }
 
+void Talvora::OnZhumuTestCall()
+{
+    if (m_SettingService == nullptr) {
+        return;
+    }
+    ZhumuSDK::ShowSettingDlgParam param{};
+    param.parentWindow = static_cast<uintptr_t>(winId());
+    param.top = y();
+    param.left = x();
+    param.show = 1;
+    m_SettingService->showTestCallWindow(&param);
+}
+
 void Talvora::onStartConference()
 {
     const TempMeetWin* pane = m_pCreateConference->m_pTempMeetWin;

@@ -165,6 +165,15 @@ def main(devservice, certs):
         # Leaving takes the token back; only the host ends, and that ends the room.
         check(service.post("/sdk/v1/meetings/leave", {"number": number}, li)[0] == 200, "leave")
         check(refused(lambda: Janus(ws, guest["token"]).attach().close()), "Janus with the token of one who left")
+        # The test call: a token of its own, good for the EchoTest plugin.
+        # An empty body, as the client sends it (Content-Length: 0).
+        check(service._request(["-d", ""], "/sdk/v1/echotest", None)[0] == 401, "/sdk/v1/echotest without a session")
+        status, echo = service._request(["-d", ""], "/sdk/v1/echotest", li)
+        check(status == 200 and echo.get("server") == ws, "test call answer %s %s" % (status, echo))
+        if status == 200:
+            secrets.append(echo["token"])
+            with Janus(ws, echo["token"]) as janus:
+                janus.attach("janus.plugin.echotest")
         check(service.post("/sdk/v1/meetings/end", {"number": number}, li)[0] == 403, "a participant ends")
         check(service.post("/sdk/v1/meetings/end", {"number": number}, zhang)[0] == 200, "the host ends")
         check(refused(lambda: Janus(ws, host["token"]).attach().close()), "Janus with the ended host's token")

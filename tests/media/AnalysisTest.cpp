@@ -1,12 +1,18 @@
-// What a receiver measures, and the devices on a machine that may have none.
+// What a receiver measures, and the devices on a machine that may have none:
+// the settings' probe of them too.
 
+#include "DeviceProbe.h"
 #include "MediaDevices.h"
 #include "SubscriberPipeline.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include <cmath>
+#include <functional>
 
 using namespace talvora::media;
 
@@ -34,4 +40,60 @@ TEST(Devices, MissingDevicesGiveNoElements)
     const MediaDevices none(false, false, false);
     EXPECT_FALSE(none.hasCamera() || none.hasMicrophone() || none.hasSpeaker());
     EXPECT_EQ(none.createSpeaker(), nullptr);
+}
+
+namespace {
+
+// Runs the Qt event loop until done() or the time is up.
+bool waitFor(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+} // namespace
+
+TEST(Devices, ProbeShowsTestMediaAndCopesWithoutDevices)
+{
+    int argc = 1;
+    char name[] = "media_unit_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    DeviceProbe probe(true);
+    QImage frame;
+    double level = -200;
+    int tones = 0;
+    QObject::connect(&probe, &DeviceProbe::cameraFrame, [&frame](const QImage& image) { frame = image; });
+    QObject::connect(&probe, &DeviceProbe::microphoneLevel, [&level](double dbfs) { level = dbfs; });
+    QObject::connect(&probe, &DeviceProbe::toneFinished, [&tones] { ++tones; });
+    ASSERT_TRUE(probe.watchCamera(QStringLiteral("test")));
+    ASSERT_TRUE(probe.watchMicrophone(QStringLiteral("test")));
+    EXPECT_TRUE(waitFor([&] { return !frame.isNull() && level > -100; }, 5000));
+    EXPECT_EQ(frame.size(), QSize(320, 180));
+    EXPECT_NEAR(level, -20, 1.5); // the test tone's peak
+    probe.stopWatching();
+
+    // Devices that are not there (or a machine with none): nothing shown,
+    // nothing blocks, and a tone on no speaker still ends.
+    DeviceProbe real(false);
+    QObject::connect(&real, &DeviceProbe::toneFinished, [&tones] { ++tones; });
+    const bool camera = real.watchCamera(QStringLiteral("no-such-camera"));
+    EXPECT_EQ(camera, MediaDevices(true, false, false).hasCamera());
+    real.stopWatching();
+    ASSERT_TRUE(real.playTone(QStringLiteral("no-such-speaker")));
+    EXPECT_TRUE(waitFor([&] { return tones == 1; }, 5000));
+
+    DeviceCatalog catalog(true);
+    ASSERT_EQ(catalog.devices(DeviceKind::Camera).size(), 1);
+    EXPECT_EQ(catalog.devices(DeviceKind::Microphone).first().name, QStringLiteral("测试麦克风"));
+    // The machine's own, watched: what the one-off probe finds, in the same order.
+    DeviceCatalog watched(false);
+    const QVector<DeviceInfo> cameras = watched.devices(DeviceKind::Camera);
+    EXPECT_EQ(cameras.isEmpty(), !MediaDevices(true, false, false).hasCamera());
+    if (!cameras.isEmpty())
+        EXPECT_EQ(MediaDevices(true, false, false).currentId(DeviceKind::Camera), cameras.first().id);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes a minimal Janus configuration for a media sandbox: WebSocket API
-# only (on 127.0.0.1:PORT), the VideoRoom and TextRoom plugins only, ICE on
-# tvmedia0 (127.0.0.2) with no STUN or TURN, a bounded RTP port range, and
+# only (on 127.0.0.1:PORT), the VideoRoom, TextRoom and EchoTest plugins only, ICE
+# on tvmedia0 (127.0.0.2) with no STUN or TURN, a bounded RTP port range, and
 # one private room with a pin and audio-level events, with its chat room
 # (same id and pin, the last 50 messages kept).
 #
@@ -13,8 +13,10 @@ mkdir -p "$dir"
 lib=/usr/lib/x86_64-linux-gnu/janus
 [ -d "$lib" ] || lib=$(dirname "$(dpkg -L janus | grep -m1 '/plugins/libjanus_videoroom.so$')")/..
 
-others() { # the shared objects of folder $1 but those matching $2, comma-separated
-    find "$lib/$1" -maxdepth 1 -name '*.so' -printf '%f\n' | grep -vxE "$2" | paste -sd, -
+others() { # the shared objects of folder $1 but those named after it, comma-separated
+    local folder=$1
+    shift
+    find "$lib/$folder" -maxdepth 1 -name '*.so' -printf '%f\n' | grep -vxF "${@/#/-e}" | paste -sd, -
 }
 
 cat >"$dir/janus.jcfg" <<CFG
@@ -36,7 +38,7 @@ nat: {
     nice_debug = false
 }
 plugins: {
-    disable = "$(others plugins 'libjanus_(videoroom|textroom)\.so')"
+    disable = "$(others plugins libjanus_videoroom.so libjanus_textroom.so libjanus_echotest.so)"
 }
 transports: {
     disable = "$(others transports libjanus_websockets.so)"

@@ -705,6 +705,13 @@ void SdkSessionTest::settingsDialogRecord()
     QCOMPARE(records[0].settingWindow, 0);
     QCOMPARE(int(records[0].show), 1);
     QCOMPARE(records[0].reserved, 0);
+
+    // The join page's link opens the SDK's test call with the same record.
+    window->m_pJoinConference->m_pBtnTestCall->click();
+    QCOMPARE(QString::fromStdString(zhumu_double::calls().back()),
+             QStringLiteral("setting.showTestCallWindow"));
+    QCOMPARE(zhumu_double::settingsRecords().size(), size_t(2));
+    QCOMPARE(zhumu_double::settingsRecords()[1].parentWindow, static_cast<uintptr_t>(window->winId()));
 }
 
 void SdkSessionTest::requestsWaitForTheirService()

@@ -17,6 +17,9 @@
 #include "LeftMenu.h"
 #include "MeetingEngineDouble.h"
 #include "MeetingWindow.h"
+#include "DeviceDouble.h"
+#include "SettingsDialog.h"
+#include "TestCallWindow.h"
 #include "MeetContextMenu.h"
 #include "PageBusyIndicator.h"
 #include "ProgressWindow.h"
@@ -32,6 +35,8 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -182,6 +187,31 @@ void shootMainWindow(Shooter& shooter)
     shooter.save(window.m_pTrayIcon->menu(), "menu_tray");
 }
 
+// The SDK's settings with its devices, and the test call, on the doubles.
+void shootDevices(Shooter& shooter)
+{
+    using talvora::media::DeviceDouble;
+    using talvora::media::DeviceKind;
+    DeviceDouble::setDevices(DeviceKind::Camera, {{QStringLiteral("cam-1"), QString::fromUtf8("内置摄像头")},
+                                                  {QStringLiteral("cam-2"), QString::fromUtf8("USB 高清摄像头")}});
+    DeviceDouble::setDevices(DeviceKind::Microphone,
+                             {{QStringLiteral("mic-1"), QString::fromUtf8("内置麦克风")},
+                              {QStringLiteral("mic-2"), QString::fromUtf8("耳机麦克风")}});
+    talvora::zhumu::SettingsDialog settings;
+    settings.show();
+    shooter.save(&settings, "settings_devices");
+    settings.hide();
+
+    talvora::zhumu::TestCallWindow call;
+    call.show();
+    call.startCall(QUrl(QStringLiteral("ws://127.0.0.1:8188")), QString());
+    QEventLoop settle; // the double's pictures and delay arrive queued
+    QTimer::singleShot(50, &settle, &QEventLoop::quit);
+    settle.exec();
+    shooter.save(&call, "test_call");
+    call.hide();
+}
+
 // The SDK's meeting window on the engine's double, with synthetic frames:
 // two people, then four with the participant list open.
 void shootMeetingWindow(Shooter& shooter)
@@ -224,6 +254,7 @@ void shootMeetingWindow(Shooter& shooter)
     EngineDouble::loseConnection(&engine);
     shooter.save(&window, "meeting_connection_lost");
     window.hide();
+    shootDevices(shooter);
 }
 
 } // namespace

@@ -53,6 +53,11 @@ FakeSdkService::FakeSdkService()
     };
     m_server.Post("/sdk/v1/meetings/mute", moderation);
     m_server.Post("/sdk/v1/meetings/kick", moderation);
+    m_server.Post("/sdk/v1/echotest", [this](const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        response.set_content(m_echoBody, "application/json");
+    });
 }
 
 FakeSdkService::~FakeSdkService()
@@ -82,6 +87,12 @@ void FakeSdkService::answerMeetings(int status, const std::string& body)
     std::lock_guard<std::mutex> lock(m_mutex);
     m_status = status;
     m_body = body;
+}
+
+void FakeSdkService::answerEchoTest(const std::string& body)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_echoBody = body;
 }
 
 std::string FakeSdkService::admission(bool host, const std::string& displayName)

@@ -42,6 +42,10 @@ public:
     // A well-formed admission answer.
     static std::string admission(bool host, const std::string& displayName = "{name}");
 
+    // The test call's route answers this (200) from now on; at first a
+    // well-formed answer naming ws://127.0.0.1:8188.
+    void answerEchoTest(const std::string& body);
+
     std::vector<Request> requests() const;
     // The requests to `path` so far.
     std::vector<Request> requestsTo(const std::string& path) const;
@@ -56,5 +60,6 @@ private:
     int m_status = 200;
     int m_moderationStatus = 200;
     std::string m_body;
+    std::string m_echoBody = "{\"server\":\"ws://127.0.0.1:8188\",\"token\":\"echo-token\"}";
     std::vector<Request> m_requests;
 };

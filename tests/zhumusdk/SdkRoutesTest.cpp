@@ -234,6 +234,27 @@ TEST_F(SdkRoutesTest, AdmissionCarriesTheMediaRoomAndOnlyTheHostEndsIt)
               503);
 }
 
+TEST_F(SdkRoutesTest, TestCallGetsItsOwnTokenForASignedInUser)
+{
+    EXPECT_EQ(post("/sdk/v1/echotest", {}).first, 401);
+    EXPECT_EQ(post("/sdk/v1/echotest", {}, bearer("0123456789abcdef0123456789abcdef")).first, 401);
+    const std::string user = sessionOf("lisi@talvora.dev", "LiSi-Password-16");
+    const std::regex shape("\\{\"server\":\"ws://127\\.0\\.0\\.1:8188\",\"token\":\"([0-9a-f]{32})\"\\}");
+    const auto first = post("/sdk/v1/echotest", {}, bearer(user));
+    std::smatch firstToken, secondToken;
+    ASSERT_TRUE(std::regex_match(first.second, firstToken, shape)) << first.second;
+    EXPECT_TRUE(m_media->hasToken(firstToken[1]));
+    // Asked again: a new token in place of the old.
+    const auto second = post("/sdk/v1/echotest", {}, bearer(user));
+    ASSERT_TRUE(std::regex_match(second.second, secondToken, shape)) << second.second;
+    EXPECT_FALSE(m_media->hasToken(firstToken[1]));
+    EXPECT_TRUE(m_media->hasToken(secondToken[1]));
+    EXPECT_EQ(m_media->tokens.size(), 1u);
+
+    m_media->down = true;
+    EXPECT_EQ(post("/sdk/v1/echotest", {}, bearer(user)).first, 503);
+}
+
 TEST_F(SdkRoutesTest, MalformedMeetingRequestsAreRefused)
 {
     for (const char* bad :

@@ -6,6 +6,7 @@
 // on the meeting engine's double.
 
 #include "Config.h"
+#include "DeviceDouble.h"
 #include "FakeSdkService.h"
 #include "MeetingEngineDouble.h"
 #include "MeetingPrompts.h"
@@ -215,6 +216,7 @@ private slots:
     void hostModerationGoesToTheService();
     void meetingWindowBelongsToTheClientWindowNotToAPassingBox();
     void settingsDialogAtPositionKeepsSwitches();
+    void testCallAsksTheServiceForItsEchoServer();
     void cleanUpClosesWindows();
 
 private:
@@ -268,6 +270,7 @@ void ZhumuSdkStandInTest::cleanup()
 {
     Zhumu_CleanUPSDK();
     EngineDouble::reset();
+    talvora::media::DeviceDouble::reset();
     talvora::zhumu::setPromptHook({});
     talvora::zhumu::SettingsDialog::switches() = talvora::zhumu::MeetingSwitches();
     m_fake->answerMeetings(200, FakeSdkService::admission(true));
@@ -810,6 +813,54 @@ void ZhumuSdkStandInTest::settingsDialogAtPositionKeepsSwitches()
     param.show = 0;
     QCOMPARE(settings->showSettingsDialog(&param), 0);
     QCOMPARE(visibleDialogCount("zhumuSettingsDialog"), 0);
+}
+
+void ZhumuSdkStandInTest::testCallAsksTheServiceForItsEchoServer()
+{
+    using talvora::media::DeviceDouble;
+    Recorder recorder;
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    ZhumuSDK::ISettingService* settings = nullptr;
+    QCOMPARE(Zhumu_CreateSettingService(&settings), 0);
+    QVERIFY(settings->showTestCallWindow(nullptr) != 0);
+    ZhumuSDK::ShowSettingDlgParam param{};
+    param.show = 1;
+    param.left = 100;
+    param.top = 50;
+    QCOMPARE(settings->showTestCallWindow(&param), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(DeviceDouble::testCalls(), 1, kEventTimeoutMs);
+    QCOMPARE(DeviceDouble::lastTestCallServer(), QUrl(QStringLiteral("ws://127.0.0.1:8188")));
+    QCOMPARE(m_fake->requestsTo("/sdk/v1/echotest").size(), size_t(1));
+    QCOMPARE(m_fake->requestsTo("/sdk/v1/echotest").back().authorization,
+             std::string("Bearer ") + FakeSdkService::kSession);
+    QDialog* window = visibleDialog("zhumuTestCallWindow");
+    QVERIFY(window);
+    QCOMPARE(window->pos(), QPoint(100, 50));
+
+    // The settings dialog's link finds the same window.
+    QCOMPARE(settings->showSettingsDialog(&param), 0);
+    visibleDialog("zhumuSettingsDialog")->findChild<QPushButton*>(QStringLiteral("testCallLink"))->click();
+    QCOMPARE(visibleDialogCount("zhumuTestCallWindow"), 1);
+    QCOMPARE(DeviceDouble::testCalls(), 1);
+    window->close();
+    QTRY_COMPARE(visibleDialogCount("zhumuTestCallWindow"), 0);
+
+    // An answer that names no usable server: said, and nothing is called.
+    for (const char* body :
+         {"{\"server\":\"http://127.0.0.1:8188\",\"token\":\"t\"}", "{\"server\":5}", "<html>"}) {
+        m_fake->answerEchoTest(body);
+        QCOMPARE(settings->showTestCallWindow(&param), 0);
+        window = visibleDialog("zhumuTestCallWindow");
+        QVERIFY(window);
+        QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel*>(QStringLiteral("testCallStatus"))->text(),
+                                  QStringLiteral("无法连接服务器，请稍后再试"), kEventTimeoutMs);
+        window->close();
+        QTRY_COMPARE(visibleDialogCount("zhumuTestCallWindow"), 0);
+    }
+    QCOMPARE(DeviceDouble::testCalls(), 1);
+    m_fake->answerEchoTest("{\"server\":\"ws://127.0.0.1:8188\",\"token\":\"echo-token\"}");
+    QCOMPARE(Zhumu_DestroySettingService(settings), 0);
 }
 
 void ZhumuSdkStandInTest::cleanUpClosesWindows()

@@ -267,6 +267,10 @@ class ISettingService
 {
 public:
     virtual int showSettingsDialog(ShowSettingDlgParam* param) = 0;
+    // Stand-in only, after the SDK's own entry: opens the test call
+    // ("测试麦克风和摄像头") where the record says, as showSettingsDialog
+    // opens the dialog.
+    virtual int showTestCallWindow(ShowSettingDlgParam* param) = 0;
 
 protected:
     ~ISettingService() = default;

@@ -24,6 +24,7 @@ struct EngineState
     bool audioMuted = false;
     bool videoEnabled = true;
     QVector<Participant> participants;
+    QVector<QPair<DeviceKind, QString>> deviceChoices;
 
     Participant self() const
     {
@@ -144,6 +145,22 @@ bool MeetingEngine::sendChat(const QString& text)
     d->chatsSent << text;
     emit chatReceived(d->admission.displayName, QDateTime::currentDateTime(), text);
     return true;
+}
+
+void MeetingEngine::setDevice(DeviceKind kind, const QString& id)
+{
+    d->deviceChoices.append({kind, id});
+}
+
+QVector<QPair<DeviceKind, QString>> EngineDouble::deviceChoices(const MeetingEngine* engine)
+{
+    const EngineState* state = stateOf(engine);
+    return state ? state->deviceChoices : QVector<QPair<DeviceKind, QString>>();
+}
+
+void EngineDouble::loseDevice(MeetingEngine* engine, DeviceKind kind, const QString& fallback)
+{
+    emit engine->deviceLost(kind, fallback);
 }
 
 EngineDouble::Script& EngineDouble::script()

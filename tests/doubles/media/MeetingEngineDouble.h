@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QImage>
 #include <QStringList>
+#include <QPair>
 #include <QVector>
 
 namespace talvora::media {
@@ -62,6 +63,10 @@ public:
     // The host's moderation reaching this participant.
     static void muteByHost(MeetingEngine* engine);
     static void kick(MeetingEngine* engine);
+    // The devices the engine was told to use, in order.
+    static QVector<QPair<DeviceKind, QString>> deviceChoices(const MeetingEngine* engine);
+    // A device in use went away; the engine reports the fallback.
+    static void loseDevice(MeetingEngine* engine, DeviceKind kind, const QString& fallback);
 
     // A synthetic frame: a vertical gradient of `colour` with a bright bar
     // whose place follows `phase`, so that frames differ.

@@ -240,6 +240,14 @@ public:
         }
         return enter("setting.showSettingsDialog");
     }
+
+    int showTestCallWindow(ZhumuSDK::ShowSettingDlgParam* param) override
+    {
+        if (param != nullptr) {
+            keep(state().settings, *param);
+        }
+        return enter("setting.showTestCallWindow");
+    }
 };
 
 AuthService g_authService;

@@ -1,5 +1,6 @@
 #include "MeetingService.h"
 
+#include "DeviceChoices.h"
 #include "MeetingPrompts.h"
 #include "MeetingRoster.h"
 #include "SettingsDialog.h"
@@ -141,6 +142,10 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     options.sendVideo = videoOn && switches.cameraOnJoin;
     options.sendAudio = switches.autoConnectAudio;
     options.testMedia = qgetenv("TALVORA_TEST_MEDIA") == "1";
+    const DeviceChoices& devices = DeviceChoices::instance();
+    options.cameraId = devices.chosen(media::DeviceKind::Camera);
+    options.microphoneId = devices.chosen(media::DeviceKind::Microphone);
+    options.speakerId = devices.chosen(media::DeviceKind::Speaker);
 
     media::Participant self;
     self.self = true;
@@ -152,6 +157,10 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     m_number = outcome.admission.number.toStdString();
     m_userIds.clear();
     m_engine = new media::MeetingEngine(outcome.admission, options);
+    // A device chosen in the settings during the meeting is used at once.
+    QObject::connect(
+        &DeviceChoices::instance(), &DeviceChoices::changed, m_engine,
+        [engine = m_engine](media::DeviceKind kind, const QString& id) { engine->setDevice(kind, id); });
     m_window =
         new MeetingWindow(outcome.admission.number, self, m_engine, SdkRuntime::instance().meetingOwner());
     SdkRuntime::instance().trackWindow(m_window);

@@ -19,6 +19,15 @@
 namespace talvora::zhumu {
 namespace {
 
+QString deviceLostText(media::DeviceKind kind, const QString& fallback)
+{
+    const QString device = kind == media::DeviceKind::Camera       ? QStringLiteral("摄像头")
+                           : kind == media::DeviceKind::Microphone ? QStringLiteral("麦克风")
+                                                                   : QStringLiteral("扬声器");
+    return fallback.isEmpty() ? QStringLiteral("%1已断开，当前没有可用的%1").arg(device)
+                              : QStringLiteral("%1已断开，已切换到默认设备").arg(device);
+}
+
 int g_connectionGraceMs = 30000;
 
 // Its own look, complete: as a child of the client's window it would
@@ -136,6 +145,18 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     connect(engine, &media::MeetingEngine::connectionLost, this, &MeetingWindow::onConnectionLost);
     connect(engine, &media::MeetingEngine::connectionRestored, this, &MeetingWindow::onConnectionRestored);
     connect(engine, &media::MeetingEngine::failed, this, [this] { finish(Outcome::Failed); });
+    connect(engine, &media::MeetingEngine::deviceLost, this,
+            [this](media::DeviceKind kind, const QString& fallback) {
+                // One line over the tiles for a few seconds; the lost connection's
+                // banner says more and stays.
+                if (m_connectionGrace.isActive())
+                    return;
+                m_gallery->setBanner(deviceLostText(kind, fallback));
+                QTimer::singleShot(5000, m_gallery, [this] {
+                    if (!m_connectionGrace.isActive())
+                        m_gallery->setBanner(QString());
+                });
+            });
     // A leave the window did not ask for: the engine is done with the room.
     connect(engine, &media::MeetingEngine::left, this, [this] { finish(Outcome::Left); });
 

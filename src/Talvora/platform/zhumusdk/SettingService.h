@@ -1,5 +1,6 @@
 #pragma once
-// Shows the stand-in's settings dialog where the client asks for it.
+// Shows the stand-in's settings dialog, or its test call, where the client
+// asks for it.
 
 #include "SdkRuntime.h"
 
@@ -9,6 +10,7 @@ class SettingService final : public ZhumuSDK::ISettingService, public ServiceBas
 {
 public:
     int showSettingsDialog(ZhumuSDK::ShowSettingDlgParam* param) override;
+    int showTestCallWindow(ZhumuSDK::ShowSettingDlgParam* param) override;
 };
 
 } // namespace talvora::zhumu

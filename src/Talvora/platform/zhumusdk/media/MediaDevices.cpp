@@ -2,37 +2,51 @@
 
 #include "MediaDevices.h"
 
+#include <QSet>
+
 #include <initializer_list>
 
 namespace talvora::media {
 namespace {
 
-GstDevice* firstDevice(const char* classes)
+const char* classesOf(DeviceKind kind)
 {
-    GstDeviceMonitor* monitor = gst_device_monitor_new();
-    gst_device_monitor_add_filter(monitor, classes, nullptr);
-    // Without start() the providers are probed once, synchronously, and
-    // nothing keeps watching.
-    GList* devices = gst_device_monitor_get_devices(monitor);
-    GstDevice* found = nullptr;
-    for (GList* item = devices; item; item = item->next) {
-        auto* device = GST_DEVICE(item->data);
-        // PulseAudio lists the monitors of its sinks as sources: they are
-        // no microphone.
-        GstStructure* properties = gst_device_get_properties(device);
-        const gchar* deviceClass =
-            properties ? gst_structure_get_string(properties, "device.class") : nullptr;
-        const bool isMonitor = deviceClass && g_str_equal(deviceClass, "monitor");
-        if (properties)
-            gst_structure_free(properties);
-        if (!isMonitor) {
-            found = GST_DEVICE(gst_object_ref(device));
-            break;
-        }
+    switch (kind) {
+    case DeviceKind::Camera:
+        return "Video/Source";
+    case DeviceKind::Microphone:
+        return "Audio/Source";
+    case DeviceKind::Speaker:
+        break;
     }
-    g_list_free_full(devices, gst_object_unref);
-    gst_object_unref(monitor);
-    return found;
+    return "Audio/Sink";
+}
+
+QString stringProperty(GstStructure* properties, const char* key)
+{
+    const gchar* value = properties ? gst_structure_get_string(properties, key) : nullptr;
+    return value ? QString::fromUtf8(value) : QString();
+}
+
+// The system's own name for the device where it has one (the sound
+// server's node, the camera's path), which outlives a replug; the shown
+// name otherwise.
+QString idOf(GstDevice* device, GstStructure* properties, const QString& name)
+{
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(device), "internal-name")) {
+        gchar* internal = nullptr;
+        g_object_get(device, "internal-name", &internal, nullptr);
+        const QString id = QString::fromUtf8(internal ? internal : "");
+        g_free(internal);
+        if (!id.isEmpty())
+            return id;
+    }
+    for (const char* key : {"node.name", "object.path", "api.v4l2.path", "device.path"}) {
+        const QString id = stringProperty(properties, key);
+        if (!id.isEmpty())
+            return id;
+    }
+    return name;
 }
 
 GstElement* create(GstDevice* device)
@@ -42,14 +56,48 @@ GstElement* create(GstDevice* device)
 
 } // namespace
 
-MediaDevices::MediaDevices(bool camera, bool microphone, bool speaker)
+QVector<std::pair<DeviceInfo, GstDevice*>> probeDevices(DeviceKind kind)
+{
+    gst_init(nullptr, nullptr);
+    QVector<std::pair<DeviceInfo, GstDevice*>> found;
+    GstDeviceMonitor* monitor = gst_device_monitor_new();
+    gst_device_monitor_add_filter(monitor, classesOf(kind), nullptr);
+    // Without start() the providers are probed once, synchronously, and
+    // nothing keeps watching.
+    GList* devices = gst_device_monitor_get_devices(monitor);
+    QSet<QString> ids;
+    for (GList* item = devices; item; item = item->next) {
+        auto* device = GST_DEVICE(item->data);
+        GstStructure* properties = gst_device_get_properties(device);
+        // PulseAudio lists the monitors of its sinks as sources: they are
+        // no microphone.
+        const bool isMonitor = stringProperty(properties, "device.class") == QLatin1String("monitor");
+        gchar* display = gst_device_get_display_name(device);
+        const QString name = QString::fromUtf8(display ? display : "");
+        g_free(display);
+        QString id = idOf(device, properties, name);
+        if (properties)
+            gst_structure_free(properties);
+        if (isMonitor || ids.contains(id))
+            continue;
+        ids.insert(id);
+        // The providers list the default first.
+        found.append({DeviceInfo{id, name.isEmpty() ? id : name}, GST_DEVICE(gst_object_ref(device))});
+    }
+    g_list_free_full(devices, gst_object_unref);
+    gst_object_unref(monitor);
+    return found;
+}
+
+MediaDevices::MediaDevices(bool camera, bool microphone, bool speaker, const QString& cameraId,
+                           const QString& microphoneId, const QString& speakerId)
 {
     if (camera)
-        m_camera = firstDevice("Video/Source");
+        choose(DeviceKind::Camera, cameraId);
     if (microphone)
-        m_microphone = firstDevice("Audio/Source");
+        choose(DeviceKind::Microphone, microphoneId);
     if (speaker)
-        m_speaker = firstDevice("Audio/Sink");
+        choose(DeviceKind::Speaker, speakerId);
 }
 
 MediaDevices::~MediaDevices()
@@ -58,6 +106,56 @@ MediaDevices::~MediaDevices()
         if (device)
             gst_object_unref(device);
     }
+}
+
+GstDevice*& MediaDevices::slot(DeviceKind kind)
+{
+    switch (kind) {
+    case DeviceKind::Camera:
+        return m_camera;
+    case DeviceKind::Microphone:
+        return m_microphone;
+    case DeviceKind::Speaker:
+        break;
+    }
+    return m_speaker;
+}
+
+bool MediaDevices::choose(DeviceKind kind, const QString& id)
+{
+    GstDevice*& current = slot(kind);
+    if (current)
+        gst_object_unref(current);
+    current = nullptr;
+    m_ids[int(kind)].clear();
+    const auto found = probeDevices(kind);
+    for (const auto& [info, device] : found) {
+        if (!current && (info.id == id || id.isEmpty())) {
+            current = GST_DEVICE(gst_object_ref(device));
+            m_ids[int(kind)] = info.id;
+        }
+    }
+    if (!current && !found.isEmpty()) {
+        current = GST_DEVICE(gst_object_ref(found.first().second));
+        m_ids[int(kind)] = found.first().first.id;
+    }
+    for (const auto& entry : found)
+        gst_object_unref(entry.second);
+    return current != nullptr;
+}
+
+void MediaDevices::drop(DeviceKind kind)
+{
+    GstDevice*& current = slot(kind);
+    if (current)
+        gst_object_unref(current);
+    current = nullptr;
+    m_ids[int(kind)].clear();
+}
+
+QString MediaDevices::currentId(DeviceKind kind) const
+{
+    return m_ids[int(kind)];
 }
 
 GstElement* MediaDevices::createCamera() const

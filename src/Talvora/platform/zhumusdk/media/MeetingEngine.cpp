@@ -64,7 +64,8 @@ class MeetingEngine::Private : public QObject
 public:
     Private(MeetingEngine* q, const Admission& admission, const MediaOptions& options)
         : q(q), admission(admission), options(options),
-          devices(!options.testMedia, !options.testMedia, options.playAudio)
+          devices(!options.testMedia, !options.testMedia, options.playAudio, options.cameraId,
+                  options.microphoneId, options.speakerId)
     {
         audioMuted = !options.sendAudio;
         videoEnabled = options.sendVideo;
@@ -135,6 +136,9 @@ public:
     QJsonArray descriptions() const;
     void fail(const QString& reason);
     Participant self() const;
+    void useDevice(DeviceKind kind, const QString& id);
+    void watchDevices();
+    void fallBack(DeviceKind kind, const QString& lostId);
 
     MeetingEngine* q;
     Admission admission;
@@ -152,6 +156,7 @@ public:
     MeetingChat* chat = nullptr;
     QStringList chatsBeforeJoin;       // sent once the chat exists
     QHash<qint64, QString> audioMidOf; // publisher id -> its audio stream's mid
+    std::unique_ptr<DeviceCatalog> catalog; // made when the meeting has joined
     bool audioMuted = false;
     bool videoEnabled = true;
     bool published = false;
@@ -261,6 +266,7 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     selfId = data.value(QLatin1String("id")).toVariant().toLongLong();
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
+    watchDevices();
     emit q->joined(selfId);
     // Subscriptions first: their attach requests are on the wire while the
     // publisher's pipeline is built.
@@ -279,6 +285,10 @@ void MeetingEngine::Private::publish()
     }
     publisher = new PublisherPipeline(options, devices, ice, this);
     connect(publisher, &WebRtcPeer::failed, this, [this](const QString& reason) { fail(reason); });
+    connect(publisher, &PublisherPipeline::sourceFailed, this, [this](bool video) {
+        const DeviceKind kind = video ? DeviceKind::Camera : DeviceKind::Microphone;
+        fallBack(kind, devices.currentId(kind));
+    });
     connect(publisher, &PublisherPipeline::preview, q,
             [this](const QImage& image) { emit q->frame(selfId, image); });
     connect(publisher, &WebRtcPeer::localCandidate, this,
@@ -569,6 +579,70 @@ void MeetingEngine::Private::resync()
                      });
 }
 
+void MeetingEngine::Private::watchDevices()
+{
+    // Test media without a speaker has no device to lose, and leaves the
+    // sound server alone.
+    if (catalog || (options.testMedia && !devices.hasSpeaker()))
+        return;
+    catalog = std::make_unique<DeviceCatalog>(options.testMedia);
+    connect(catalog.get(), &DeviceCatalog::changed, this, [this](DeviceKind kind) {
+        const QString current = devices.currentId(kind);
+        if (ended || current.isEmpty() || (options.testMedia && kind != DeviceKind::Speaker))
+            return;
+        for (const DeviceInfo& device : catalog->devices(kind)) {
+            if (device.id == current)
+                return;
+        }
+        fallBack(kind, current);
+    });
+}
+
+void MeetingEngine::Private::useDevice(DeviceKind kind, const QString& id)
+{
+    if (kind == DeviceKind::Speaker) {
+        devices.choose(kind, id);
+        for (const Remote& remote : qAsConst(remotes)) {
+            if (remote.pipeline)
+                remote.pipeline->replaceSpeaker(devices.createSpeaker());
+        }
+        return;
+    }
+    const bool video = kind == DeviceKind::Camera;
+    if (!options.testMedia)
+        devices.choose(kind, id);
+    if (publisher)
+        publisher->replaceSource(video, publisher->createSource(video));
+    emit q->participantChanged(self());
+}
+
+void MeetingEngine::Private::fallBack(DeviceKind kind, const QString& lostId)
+{
+    // The default, unless the default is what was lost.
+    QString next;
+    for (const auto& [info, device] : probeDevices(kind)) {
+        if (next.isEmpty() && info.id != lostId)
+            next = info.id;
+        gst_object_unref(device);
+    }
+    if (next.isEmpty() && kind != DeviceKind::Speaker) {
+        if (publisher)
+            publisher->replaceSource(kind == DeviceKind::Camera, nullptr);
+        // Choosing one in the settings brings that kind back.
+        devices.drop(kind);
+        emit q->participantChanged(self());
+        emit q->deviceLost(kind, QString());
+        return;
+    }
+    useDevice(kind, next);
+    QString name;
+    if (catalog) {
+        if (const DeviceInfo* info = findDevice(catalog->devices(kind), devices.currentId(kind)))
+            name = info->name;
+    }
+    emit q->deviceLost(kind, name);
+}
+
 QJsonArray MeetingEngine::Private::descriptions() const
 {
     QJsonArray list;
@@ -717,6 +791,12 @@ QVector<Participant> MeetingEngine::participants() const
     for (const Remote& remote : qAsConst(d->remotes))
         list << remote.participant;
     return list;
+}
+
+void MeetingEngine::setDevice(DeviceKind kind, const QString& id)
+{
+    if (!d->ended)
+        d->useDevice(kind, id);
 }
 
 QVector<ReceiveStats> MeetingEngine::receiveStats() const

@@ -19,6 +19,7 @@
 #include <QVector>
 
 #include "Admission.h"
+#include "DeviceCatalog.h"
 
 #include <memory>
 
@@ -45,6 +46,10 @@ struct MediaOptions
     // that is not on this machine.
     QString iceNetwork = QStringLiteral("127.0.0.0/8");
     int jitterBufferMs = 60; // receivers' jitter buffer
+    // The devices chosen (DeviceCatalog's ids); empty or gone: the default.
+    QString cameraId;
+    QString microphoneId;
+    QString speakerId;
 };
 
 // The longest chat message, in characters (QString units).
@@ -114,6 +119,11 @@ public:
     // sent once the chat is up. False, with nothing sent, for an empty or
     // too long text or when the meeting has no chat.
     bool sendChat(const QString& text);
+    // Uses another camera, microphone or speaker (a DeviceCatalog id;
+    // empty: the default) from now on, without rejoining. A camera or
+    // microphone can replace one the meeting started with, not add a kind
+    // it started without.
+    void setDevice(talvora::media::DeviceKind kind, const QString& id);
 
 signals:
     void joined(qint64 selfId);
@@ -123,6 +133,9 @@ signals:
     // The latest decoded frame of a participant (self: the local preview).
     void frame(qint64 id, const QImage& image);
     void talking(qint64 id, bool talking);
+    // A device in use went away or failed; the meeting goes on with
+    // `fallback` (the device's shown name), or without that kind when empty.
+    void deviceLost(talvora::media::DeviceKind kind, const QString& fallback);
     // The room was destroyed by the host or the service.
     void meetingEnded();
     // The server or the network went away; the engine keeps trying for a

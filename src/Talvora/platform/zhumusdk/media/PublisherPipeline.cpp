@@ -101,8 +101,10 @@ bool PublisherPipeline::linkToWebrtc(GstElement* branch, bool video)
         if (transceiver) {
             // do-nack turns on NACK with retransmission; webrtcbin offers
             // PLI (and FIR) on every video transceiver.
-            g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY, "do-nack",
-                         gboolean(video), nullptr);
+            g_object_set(transceiver, "direction",
+                         receives() ? GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDRECV
+                                    : GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY,
+                         "do-nack", gboolean(video), nullptr);
             gst_object_unref(transceiver);
         }
     }
@@ -131,13 +133,15 @@ GstElement* PublisherPipeline::addBranch(GstElement* source, const QString& desc
     return branch;
 }
 
-bool PublisherPipeline::addVideo()
+GstElement* PublisherPipeline::createSource(bool video) const
 {
     GstElement* source = nullptr;
-    if (m_options.testMedia) {
+    if (!m_options.testMedia) {
+        source = video ? m_devices.createCamera() : m_devices.createMicrophone();
+    } else if (video) {
         // A ball moving over the participant's colour: the picture moves,
         // and its mean stays close to the colour.
-        source = gst_element_factory_make("videotestsrc", "camera");
+        source = gst_element_factory_make("videotestsrc", nullptr);
         if (source) {
             const QColor ball = m_options.testColour.lighter(130);
             gst_util_set_object_arg(G_OBJECT(source), "pattern", "ball");
@@ -147,8 +151,68 @@ bool PublisherPipeline::addVideo()
             g_object_set(source, "is-live", TRUE, nullptr);
         }
     } else {
-        source = m_devices.createCamera();
+        source = gst_element_factory_make("audiotestsrc", nullptr);
+        if (source) {
+            // Amplitude 0.1: a sine whose peak is at -20 dBFS.
+            gst_util_set_object_arg(G_OBJECT(source), "wave", "sine");
+            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume", 0.1,
+                         "samplesperbuffer", 960, nullptr);
+        }
     }
+    // By these names a failing device is told from a failing meeting.
+    if (source)
+        gst_object_set_name(GST_OBJECT(source), video ? "camera" : "microphone");
+    return source;
+}
+
+bool PublisherPipeline::onElementError(const QString& element)
+{
+    const bool video = element == QLatin1String("camera");
+    if (!video && element != QLatin1String("microphone"))
+        return false;
+    emit sourceFailed(video);
+    return true;
+}
+
+bool PublisherPipeline::replaceSource(bool video, GstElement* source)
+{
+    GstElement*& current = video ? m_videoSource : m_audioSource;
+    GstElement* branch = video ? m_videoBranch : m_audioBranch;
+    if (!branch) {
+        if (source)
+            gst_object_unref(gst_object_ref_sink(source));
+        return false;
+    }
+    if (current) {
+        // Nothing more from the old source goes downstream: a buffer on its
+        // way waits at the blocked pad until stopping the source flushes it.
+        GstPad* pad = gst_element_get_static_pad(current, "src");
+        if (pad) {
+            gst_pad_add_probe(
+                pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
+                [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+            gst_object_unref(pad);
+        }
+        gst_element_set_state(current, GST_STATE_NULL);
+        gst_bin_remove(GST_BIN(pipeline()), current);
+        current = nullptr;
+    }
+    if (!source)
+        return true;
+    gst_bin_add(GST_BIN(pipeline()), source);
+    if (!gst_element_link(source, branch)) {
+        gst_element_set_state(source, GST_STATE_NULL);
+        gst_bin_remove(GST_BIN(pipeline()), source);
+        return false;
+    }
+    gst_element_sync_state_with_parent(source);
+    current = source;
+    return true;
+}
+
+bool PublisherPipeline::addVideo()
+{
+    GstElement* source = createSource(true);
     if (!source)
         return false;
     const int fps = qBound(1, m_options.fps, 60);
@@ -183,6 +247,8 @@ bool PublisherPipeline::addVideo()
     GstElement* branch = addBranch(source, description, true);
     if (!branch)
         return false;
+    m_videoSource = source;
+    m_videoBranch = branch;
     m_videoValve = gst_bin_get_by_name(GST_BIN(branch), "vvalve");
     m_videoEncoder = gst_bin_get_by_name(GST_BIN(branch), "venc");
     gst_object_unref(m_videoValve); // owned by the pipeline, which outlives every use
@@ -201,18 +267,7 @@ bool PublisherPipeline::addVideo()
 
 bool PublisherPipeline::addAudio()
 {
-    GstElement* source = nullptr;
-    if (m_options.testMedia) {
-        source = gst_element_factory_make("audiotestsrc", "microphone");
-        if (source) {
-            // Amplitude 0.1: a sine whose peak is at -20 dBFS.
-            gst_util_set_object_arg(G_OBJECT(source), "wave", "sine");
-            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume", 0.1,
-                         "samplesperbuffer", 960, nullptr);
-        }
-    } else {
-        source = m_devices.createMicrophone();
-    }
+    GstElement* source = createSource(false);
     if (!source)
         return false;
     // level adds the audio-level meta that the RTP header extension sends.
@@ -230,6 +285,8 @@ bool PublisherPipeline::addAudio()
     GstElement* branch = addBranch(source, description, false);
     if (!branch)
         return false;
+    m_audioSource = source;
+    m_audioBranch = branch;
     if (GstElement* pay = gst_bin_get_by_name(GST_BIN(branch), "apay")) {
         GstRTPHeaderExtension* extension =
             gst_rtp_header_extension_create_from_uri("urn:ietf:params:rtp-hdrext:ssrc-audio-level");

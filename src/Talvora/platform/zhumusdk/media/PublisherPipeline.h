@@ -39,9 +39,25 @@ public:
     void setAudioSending(bool sending);
     void setVideoSending(bool sending);
 
+    // Puts a new source (floating; null: none) in place of the camera or
+    // microphone in the running pipeline, without renegotiating: the old
+    // source's pad is blocked, the source taken out and the new one linked
+    // to the same branch. False when that branch was never built (nothing
+    // of that kind was offered) or the source does not link.
+    bool replaceSource(bool video, GstElement* source);
+    // The source the device, or the test media, makes now.
+    GstElement* createSource(bool video) const;
+
 signals:
     // The local camera picture, latest only, while video is sent.
     void preview(const QImage& image);
+    // The camera's or microphone's element failed (a device pulled out):
+    // the rest of the meeting goes on.
+    void sourceFailed(bool video);
+
+protected:
+    // Whether the peer also receives what it sends back (the test call).
+    virtual bool receives() const { return false; }
 
 private:
     bool addVideo();
@@ -51,12 +67,17 @@ private:
     // source, then the branch that description makes, linked into the
     // pipeline and to webrtcbin; null (source freed) when that fails.
     GstElement* addBranch(GstElement* source, const QString& description, bool video);
+    bool onElementError(const QString& element) override;
 
     MediaOptions m_options;
     const MediaDevices& m_devices;
     GstElement* m_videoValve = nullptr;
     GstElement* m_audioValve = nullptr;
     GstElement* m_videoEncoder = nullptr;
+    GstElement* m_videoSource = nullptr; // owned by the pipeline
+    GstElement* m_audioSource = nullptr;
+    GstElement* m_videoBranch = nullptr;
+    GstElement* m_audioBranch = nullptr;
 
     QVector<GstPad*> m_inputs; // webrtcbin's sink pads of the branches
     LatestFrame m_preview;

@@ -147,11 +147,48 @@ void SubscriberPipeline::onIncomingPad(GstPad* pad)
         gst_bin_add(GST_BIN(pipeline()), speaker);
         gst_element_link(branch, speaker);
         gst_element_sync_state_with_parent(speaker);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_audioBranch = branch;
+        m_speaker = speaker;
     }
     gst_element_sync_state_with_parent(branch);
     GstPad* sinkPad = gst_element_get_static_pad(branch, "sink");
     gst_pad_link(pad, sinkPad);
     gst_object_unref(sinkPad);
+}
+
+void SubscriberPipeline::replaceSpeaker(GstElement* sink)
+{
+    GstElement *branch = nullptr, *old = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        branch = m_audioBranch;
+        old = m_speaker;
+    }
+    if (!branch) { // no audio yet: the next one asks the devices
+        if (sink)
+            gst_object_unref(gst_object_ref_sink(sink));
+        return;
+    }
+    if (!sink) {
+        sink = gst_element_factory_make("fakesink", nullptr);
+        g_object_set(sink, "sync", FALSE, nullptr);
+    }
+    GstPad* out = gst_element_get_static_pad(branch, "src");
+    const gulong block = gst_pad_add_probe(
+        out, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+    gst_element_set_state(old, GST_STATE_NULL);
+    gst_bin_remove(GST_BIN(pipeline()), old);
+    gst_bin_add(GST_BIN(pipeline()), sink);
+    gst_element_link(branch, sink);
+    gst_element_sync_state_with_parent(sink);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_speaker = sink;
+    }
+    gst_pad_remove_probe(out, block);
+    gst_object_unref(out);
 }
 
 void SubscriberPipeline::onVideo(QImage image)

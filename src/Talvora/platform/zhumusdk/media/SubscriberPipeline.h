@@ -35,6 +35,10 @@ public:
     // Plays; Janus's offer comes through acceptOffer().
     bool start();
     ReceiveStats stats() const;
+    // Plays the audio on `sink` (floating; null: decoded and dropped) from
+    // now on, in the running pipeline: the audio branch's output is
+    // blocked while the old sink is taken out.
+    void replaceSpeaker(GstElement* sink);
 
 signals:
     void frame(const QImage& image);
@@ -66,6 +70,8 @@ private:
     size_t m_recentNext = 0;
 
     LatestFrame m_latest;
+    GstElement* m_audioBranch = nullptr; // guarded by m_mutex; owned by the pipeline
+    GstElement* m_speaker = nullptr;     // guarded by m_mutex; owned by the pipeline
 };
 
 // Dominant frequency of mono samples at `rate`, by Goertzel over a scan of

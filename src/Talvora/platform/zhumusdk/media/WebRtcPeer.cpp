@@ -95,8 +95,9 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
                 auto* link = static_cast<Link*>(data);
                 WebRtcPeer* peer = link->peer;
                 link->gate->post([peer, text, source] {
-                    emit peer->failed(
-                        QStringLiteral("media pipeline %1: %2: %3").arg(peer->m_name, source, text));
+                    if (!peer->onElementError(source))
+                        emit peer->failed(
+                            QStringLiteral("media pipeline %1: %2: %3").arg(peer->m_name, source, text));
                 });
             }
             gst_message_unref(message);

@@ -77,6 +77,13 @@ protected:
     const GatePtr& gate() const { return m_gate; }
     // Streaming thread: a new stream from the remote side.
     virtual void onIncomingPad(GstPad* pad);
+    // An element of the pipeline posted an error: true when the subclass
+    // deals with it, false to fail the peer.
+    virtual bool onElementError(const QString& element)
+    {
+        Q_UNUSED(element);
+        return false;
+    }
 
 private:
     static void onIceCandidate(GstElement*, unsigned mline, char* candidate, void* link);

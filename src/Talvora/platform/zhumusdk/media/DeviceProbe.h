@@ -1,0 +1,46 @@
+#pragma once
+// What the settings dialog shows of the chosen devices before a meeting: a
+// small live camera picture, the microphone's level, and a short tone on
+// the speaker. Each runs a small pipeline of its own; a device that is
+// missing or busy just shows nothing.
+//
+// Threads: the owner's thread, which runs a Qt event loop; the signals are
+// emitted there.
+
+#include "DeviceCatalog.h"
+
+#include <QImage>
+#include <QObject>
+
+#include <memory>
+
+namespace talvora::media {
+
+class DeviceProbe : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DeviceProbe(bool testMedia, QObject* parent = nullptr);
+    ~DeviceProbe() override; // stops every pipeline
+
+    // Starts watching that device in place of the one before; empty id:
+    // the default one. Returns false when it cannot be opened.
+    bool watchCamera(const QString& id);
+    bool watchMicrophone(const QString& id);
+    void stopWatching();
+    // About a second of a 660 Hz tone on that speaker.
+    bool playTone(const QString& id);
+
+signals:
+    void cameraFrame(const QImage& image);
+    // Peak level of the last 100 ms, dBFS (-100 for silence).
+    void microphoneLevel(double dbfs);
+    void toneFinished();
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace talvora::media
