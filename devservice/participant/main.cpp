@@ -162,6 +162,10 @@ int main(int argc, char** argv)
     const QCommandLineOption lostGrace(QStringLiteral("lost-grace"),
                                        QStringLiteral("Seconds a lost connection may last before giving up."),
                                        QStringLiteral("S"), QStringLiteral("60"));
+    const QCommandLineOption reportEvery(QStringLiteral("report-every"),
+                                         QStringLiteral("Milliseconds between reports (levels still over the "
+                                                        "last second)."),
+                                         QStringLiteral("MS"), QStringLiteral("1000"));
     const QCommandLineOption chat(QStringLiteral("chat"),
                                   QStringLiteral("Send a chat message once joined (repeatable)."),
                                   QStringLiteral("TEXT"));
@@ -177,7 +181,7 @@ int main(int argc, char** argv)
                        fps,         janus,        room,             pin,               token,
                        iceNetwork,  play,         shareScreen,      shareFps,          shareAfter,
                        stopShareAfter, chat,      chatAfter,        chatEvery,         simulateLoss,
-                       simulateLossAfter, lostGrace});
+                       simulateLossAfter, lostGrace,  reportEvery});
     parser.process(app);
 
     MediaOptions options;
@@ -214,6 +218,9 @@ int main(int argc, char** argv)
     const double graceSeconds = parser.value(lostGrace).toDouble(&ok);
     if (!ok || graceSeconds <= 0)
         die(QStringLiteral("--lost-grace wants seconds"));
+    const int reportMs = parser.value(reportEvery).toInt();
+    if (reportMs < 100 || reportMs > 60000)
+        die(QStringLiteral("--report-every wants 100 to 60000 ms"));
 
     Admission admission;
     Service http;
@@ -481,7 +488,7 @@ int main(int argc, char** argv)
         }
         printLine(line);
     });
-    report.start(1000);
+    report.start(reportMs);
 
     if (parser.isSet(leaveAfter)) {
         const double seconds = parser.value(leaveAfter).toDouble(&ok);
