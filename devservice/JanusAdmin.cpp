@@ -208,7 +208,9 @@ RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
         ",\"secret\":" + jsonString(spec.secret) +
         ",\"publishers\":16,\"videocodec\":\"vp8\",\"audiocodec\":\"opus\""
         ",\"audiolevel_event\":true,\"audio_active_packets\":50,\"audio_level_average\":25"
-        ",\"fir_freq\":10,\"lock_record\":true,\"record\":false";
+        ",\"fir_freq\":10,\"lock_record\":true,\"record\":false"
+        // Listen-only participants (no microphone, no camera) are listed too.
+        ",\"notify_joining\":true";
     Json root(nullptr, cJSON_Delete);
     const auto [kind, error] = pluginAnswer(videoRoom(request), root);
     if (kind == "created") {

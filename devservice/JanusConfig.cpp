@@ -238,6 +238,9 @@ bool writeJanusConfiguration(JanusSettings& settings, JanusEndpoint& endpoint,
                  {"hide_dependencies", "true"},
                  {"admin_secret", quoted(endpoint.adminSecret)},
                  {"token_auth", "true"},
+                 // A client whose WebSocket drops opens a new one and claims
+                 // its session back, instead of losing its place in the room.
+                 {"reclaim_session_timeout", "20"},
                  {"protected_folders", "[\"/bin\", \"/boot\", \"/dev\", \"/etc\", \"/lib\", \"/proc\", "
                                        "\"/sbin\", \"/sys\", \"/usr\", \"/var\"]"}}) +
         section("certificates", {}) +

@@ -16,9 +16,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
+
+#include <thread>
 
 #include <csignal>
 #include <cstdio>
@@ -148,6 +151,21 @@ int main(int argc, char** argv)
     const QCommandLineOption stopShareAfter(QStringLiteral("stop-share-after"),
                                             QStringLiteral("Stop sharing after S seconds."),
                                             QStringLiteral("S"));
+    const QCommandLineOption simulateLoss(
+        QStringLiteral("simulate-loss"),
+        QStringLiteral("Benchmarks: drop this percentage of packets in and out of every peer connection."),
+        QStringLiteral("PERCENT"), QStringLiteral("0"));
+    const QCommandLineOption simulateLossAfter(
+        QStringLiteral("simulate-loss-after"),
+        QStringLiteral("Start dropping packets only after S seconds (once the media flow)."), QStringLiteral("S"),
+        QStringLiteral("0"));
+    const QCommandLineOption lostGrace(QStringLiteral("lost-grace"),
+                                       QStringLiteral("Seconds a lost connection may last before giving up."),
+                                       QStringLiteral("S"), QStringLiteral("60"));
+    const QCommandLineOption reportEvery(QStringLiteral("report-every"),
+                                         QStringLiteral("Milliseconds between reports (levels still over the "
+                                                        "last second)."),
+                                         QStringLiteral("MS"), QStringLiteral("1000"));
     const QCommandLineOption chat(QStringLiteral("chat"),
                                   QStringLiteral("Send a chat message once joined (repeatable)."),
                                   QStringLiteral("TEXT"));
@@ -157,21 +175,13 @@ int main(int argc, char** argv)
     const QCommandLineOption chatEvery(QStringLiteral("chat-every"),
                                        QStringLiteral("Space the --chat messages S seconds apart."),
                                        QStringLiteral("S"), QStringLiteral("0"));
-    parser.addOptions({service,     ca,
-                       account,     password,
-                       number,      start,
-                       displayName, colour,
-                       tone,        mute,
-                       noVideo,     leaveAfter,
-                       muteAfter,   videoOffAfter,
-                       size,        fps,
-                       janus,       room,
-                       pin,         token,
-                       iceNetwork,  play,
-                       shareScreen, shareFps,
-                       shareAfter,  stopShareAfter,
-                       chat,        chatAfter,
-                       chatEvery});
+    parser.addOptions({service,     ca,           account,          password,          number,
+                       start,       displayName,  colour,           tone,              mute,
+                       noVideo,     leaveAfter,   muteAfter,        videoOffAfter,     size,
+                       fps,         janus,        room,             pin,               token,
+                       iceNetwork,  play,         shareScreen,      shareFps,          shareAfter,
+                       stopShareAfter, chat,      chatAfter,        chatEvery,         simulateLoss,
+                       simulateLossAfter, lostGrace,  reportEvery});
     parser.process(app);
 
     MediaOptions options;
@@ -201,6 +211,16 @@ int main(int argc, char** argv)
     shareSource.fps = parser.value(shareFps).toInt();
     if (shareSource.fps < 5 || shareSource.fps > 15)
         die(QStringLiteral("--share-fps wants 5 to 15"));
+    const double lossPercent = parser.value(simulateLoss).toDouble(&ok);
+    if (!ok || lossPercent < 0 || lossPercent > 100)
+        die(QStringLiteral("--simulate-loss wants 0 to 100"));
+    options.simulatedLoss = lossPercent / 100.0;
+    const double graceSeconds = parser.value(lostGrace).toDouble(&ok);
+    if (!ok || graceSeconds <= 0)
+        die(QStringLiteral("--lost-grace wants seconds"));
+    const int reportMs = parser.value(reportEvery).toInt();
+    if (reportMs < 100 || reportMs > 60000)
+        die(QStringLiteral("--report-every wants 100 to 60000 ms"));
 
     Admission admission;
     Service http;
@@ -369,10 +389,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "meeting-participant: %s\n", qPrintable(reason));
         app.exit(3);
     });
-    // A lost connection that is not back within 10 s ends the participant.
+    // A lost connection that is not back within the grace ends the participant.
     QTimer lost;
     lost.setSingleShot(true);
-    lost.setInterval(10000);
+    lost.setInterval(int(graceSeconds * 1000));
     QObject::connect(&lost, &QTimer::timeout, &app, [&] {
         std::fprintf(stderr, "meeting-participant: connection to the media server lost\n");
         app.exit(4);
@@ -385,6 +405,35 @@ int main(int argc, char** argv)
         event("connection-restored");
         lost.stop();
     });
+    // A fresh admission when the engine asks (the meeting may have moved to
+    // another server or room), asked for off the event loop.
+    if (!http.session.isEmpty()) {
+        QObject::connect(&engine, &MeetingEngine::readmissionNeeded, &app, [&] {
+            event("readmission");
+            Service client = http;
+            const bool host = parser.isSet(start);
+            const std::string meeting = admission.number.toStdString();
+            const std::string name = parser.value(displayName).toStdString();
+            QPointer<MeetingEngine> target(&engine);
+            std::thread([client, host, meeting, name, target]() mutable {
+                const auto answer =
+                    host ? client.post(QStringLiteral("/sdk/v1/meetings/start"),
+                                       {{"number", meeting}, {"no_video", "0"}})
+                         : client.post(QStringLiteral("/sdk/v1/meetings/join"),
+                                       {{"number", meeting}, {"display_name", name}});
+                Admission fresh;
+                if (!answer.completed || answer.status != 200 ||
+                    !parseAdmission(QByteArray::fromStdString(answer.body), fresh))
+                    return; // the engine's attempt runs out and it asks again
+                QMetaObject::invokeMethod(
+                    qApp, [target, fresh] {
+                        if (target)
+                            target->readmit(fresh);
+                    },
+                    Qt::QueuedConnection);
+            }).detach();
+        });
+    }
     QObject::connect(&engine, &MeetingEngine::meetingEnded, &app, [&] {
         event("ended");
         app.exit(0);
@@ -415,10 +464,16 @@ int main(int argc, char** argv)
                 {QStringLiteral("freq_hz"), stats.dominantHz},
                 {QStringLiteral("rtt_ms"), qRound(stats.rttMs * 10) / 10.0},
                 {QStringLiteral("jitter_buffer_ms"), stats.jitterBufferMs},
+                {QStringLiteral("heard_windows"), stats.heardWindows},
+                {QStringLiteral("silent_windows"), stats.silentWindows},
+                {QStringLiteral("longest_gap_ms"), stats.longestGapMs},
+                {QStringLiteral("long_gaps"), stats.longGaps},
             });
         }
+        const QVector<int> sent = engine.sentVideo();
         QJsonObject line{{QStringLiteral("t"), clock.elapsed() / 1000.0},
-                         {QStringLiteral("remotes"), remotes}};
+                         {QStringLiteral("remotes"), remotes},
+                         {QStringLiteral("sent"), QJsonArray{sent[0], sent[1], sent[2], sent[3]}}};
         if (engine.sharerId() != 0) {
             const ReceiveStats share = engine.shareStats();
             line.insert(QStringLiteral("share"),
@@ -433,7 +488,7 @@ int main(int argc, char** argv)
         }
         printLine(line);
     });
-    report.start(1000);
+    report.start(reportMs);
 
     if (parser.isSet(leaveAfter)) {
         const double seconds = parser.value(leaveAfter).toDouble(&ok);
@@ -455,6 +510,12 @@ int main(int argc, char** argv)
     if (parser.isSet(stopShareAfter))
         QTimer::singleShot(int(parser.value(stopShareAfter).toDouble() * 1000), &app,
                            [&] { engine.stopShare(); });
+    const double lossAfter = parser.value(simulateLossAfter).toDouble();
+    if (options.simulatedLoss > 0 && lossAfter > 0) {
+        MeetingEngine::setSimulatedLoss(0);
+        QTimer::singleShot(int(lossAfter * 1000), &app,
+                           [&] { MeetingEngine::setSimulatedLoss(options.simulatedLoss); });
+    }
     if (parser.isSet(chatAfter))
         QTimer::singleShot(int(parser.value(chatAfter).toDouble() * 1000), &app, sendChats);
     event("start");

@@ -24,6 +24,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <iostream>
@@ -77,6 +78,8 @@ private:
 void SessionEndToEndTest::initTestCase()
 {
     Q_INIT_RESOURCE(Talvora);
+    // A camera and a microphone on every machine: the test pattern and tone.
+    qputenv("TALVORA_TEST_MEDIA", "1");
     QVERIFY(m_logDir.isValid());
     initLogIn(QDir::toNativeSeparators(m_logDir.path()).toStdString() + "/");
     QVERIFY(NET_UTILS_Init() != 0);
@@ -145,9 +148,14 @@ void SessionEndToEndTest::instantMeetingOpensAndLeavingEndsIt()
     const QString number = meeting->windowTitle().mid(3);
     QVERIFY2(QRegularExpression(QStringLiteral("^[1-9][0-9]*$")).match(number).hasMatch(),
              qPrintable(number));
-    auto* videoState = meeting->findChild<QLabel*>(QStringLiteral("meetingVideoState"));
-    QVERIFY(videoState != nullptr);
-    QCOMPARE(videoState->text(), QStringLiteral("摄像头已关闭"));
+    // A voice meeting starts with the camera off; the test camera is there
+    // to be turned on.
+    auto* video = meeting->findChild<QToolButton*>(QStringLiteral("videoButton"));
+    QVERIFY(video != nullptr);
+    QCOMPARE(video->text(), QStringLiteral("开启视频"));
+    // The fixture's service admits to a Janus whose ICE lies outside this
+    // client's loopback range: signalling and the join work, media does not
+    // flow, which this test does not need.
     QTRY_VERIFY_WITH_TIMEOUT(
         capturedOutput().contains(QStringLiteral("ZhumuSDK::MEETING_STATUS_INMEETING\n")), kServiceTimeoutMs);
     if (!qEnvironmentVariableIsEmpty("TALVORA_SHOT_DIR")) {
@@ -156,12 +164,9 @@ void SessionEndToEndTest::instantMeetingOpensAndLeavingEndsIt()
         meeting->grab().save(shotDir + QStringLiteral("/e2e_meeting_window.png"));
     }
 
-    QPushButton* leave = nullptr;
-    for (QPushButton* button : meeting->findChildren<QPushButton*>()) {
-        if (button->text() == QStringLiteral("离开会议"))
-            leave = button;
-    }
+    auto* leave = meeting->findChild<QToolButton*>(QStringLiteral("leaveMeetingButton"));
     QVERIFY(leave != nullptr);
+    QCOMPARE(leave->text(), QStringLiteral("离开会议"));
     leave->click();
 
     QTRY_VERIFY_WITH_TIMEOUT(capturedOutput().contains(QStringLiteral("ZhumuSDK::MEETING_STATUS_ENDED\n")),

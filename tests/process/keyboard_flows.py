@@ -117,3 +117,21 @@ class Keyboard:
         self.type(code)
         self.keys("Tab", "space")           # keypad "1"; the focus goes back to the field
         self.keys("BackSpace", "Return")
+
+    def start_instant_meeting(self, topic, timeout=30):
+        """"发起会议", a topic, "视频会议" and "立即开始"; returns the meeting
+        window ("会议 {number}") and its number."""
+        self.focus_main()
+        self.keys("ctrl+2", "Tab", "Tab")   # "临时会议", "预定会议", the topic
+        self.type(topic)
+        self.keys("Tab", "Return", "Tab", "Tab", "Return")
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            for window in self.session.xdotool("search", "--all", "--onlyvisible", "--pid", str(self.client.pid),
+                                               "--name", "^会议 "):
+                title = self.session.xdotool("getwindowname", window)
+                if len(title) == 2 and title[0] == "会议" and title[1].isdigit():
+                    return window, title[1]
+            check(self.client.poll() is None, "client ended:\n" + output(self.client))
+            time.sleep(0.2)
+        raise Failure("no meeting window within %d s:\n%s" % (timeout, output(self.client)))

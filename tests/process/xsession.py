@@ -160,7 +160,7 @@ class XSession:
         """The visible window of client whose title is title."""
         deadline = time.time() + timeout
         while time.time() < deadline:
-            windows = self.xdotool("search", "--onlyvisible", "--pid", str(client.pid), "--name",
+            windows = self.xdotool("search", "--all", "--onlyvisible", "--pid", str(client.pid), "--name",
                                    "^%s$" % title)
             if windows:
                 return windows[0]

@@ -505,9 +505,14 @@ void MeetingWindowTest::lostConnectionShowsBannerThenGivesUp()
     QSignalSpy over(window, &MeetingWindow::over);
     auto* banner = window->findChild<QLabel*>(QStringLiteral("meetingBanner"));
 
+    QStringList notices;
+    setPromptHook([&](const QString& text, const QString&) {
+        notices << text;
+        return true;
+    });
     EngineDouble::loseConnection(m_engine.get());
     QVERIFY(banner->isVisible());
-    QCOMPARE(banner->text(), QStringLiteral("网络连接已断开"));
+    QCOMPARE(banner->text(), QStringLiteral("网络连接已断开，正在重新连接…"));
     EngineDouble::restoreConnection(m_engine.get());
     QVERIFY(!banner->isVisible());
     QTest::qWait(300);
@@ -521,6 +526,8 @@ void MeetingWindowTest::lostConnectionShowsBannerThenGivesUp()
     QTRY_COMPARE(over.count(), 1);
     QCOMPARE(over.front().front().value<MeetingWindow::Outcome>(), MeetingWindow::Outcome::ConnectionLost);
     QVERIFY(!window->isVisible());
+    setPromptHook({});
+    QCOMPARE(notices, QStringList(QStringLiteral("网络连接已断开，已离开会议")));
 }
 
 void MeetingWindowTest::chatShowsPlainTextCountsUnreadAndAnnounces()

@@ -213,6 +213,7 @@ private slots:
     void meetingOverReportsAndTellsTheService_data();
     void meetingOverReportsAndTellsTheService();
     void controllerEventsReachTheSinksQueued();
+    void lostMeetingIsAdmittedAgain();
     void hostModerationGoesToTheService();
     void meetingWindowBelongsToTheClientWindowNotToAPassingBox();
     void settingsDialogAtPositionKeepsSwitches();
@@ -952,7 +953,8 @@ void ZhumuSdkStandInTest::meetingOverReportsAndTellsTheService_data()
     QTest::newRow("someone else ended it")
         << "ended" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << QString() << QStringLiteral("主持人已结束会议");
     QTest::newRow("connection lost for good")
-        << "lost" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << "/sdk/v1/meetings/leave" << QString();
+        << "lost" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << "/sdk/v1/meetings/leave"
+        << QStringLiteral("网络连接已断开，已离开会议");
     QTest::newRow("removed from the room")
         << "failed" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << "/sdk/v1/meetings/leave" << QString();
     QTest::newRow("the host removes me") << "kicked" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << QString()
@@ -1026,6 +1028,28 @@ void ZhumuSdkStandInTest::meetingOverReportsAndTellsTheService()
         told + QStringLiteral(" 85000000001 Bearer ") + QLatin1String(FakeSdkService::kSession);
     QCOMPARE(after, told.isEmpty() ? QStringList() : QStringList(expectedCall));
     QTRY_COMPARE(EngineDouble::liveCount(), 0);
+}
+
+void ZhumuSdkStandInTest::lostMeetingIsAdmittedAgain()
+{
+    // The engine that lost its meeting asks where it is now: the same start,
+    // for the number it was given, with the same session; the answer goes
+    // to the engine, which moves to the server and room it names.
+    Recorder recorder;
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    const QString number = startInstantMeeting(recorder, services.meetings, false);
+    QVERIFY(!number.isEmpty());
+    MeetingEngine* engine = EngineDouble::latest();
+    const size_t before = m_fake->requests().size();
+    EngineDouble::askReadmission(engine);
+    QTRY_COMPARE_WITH_TIMEOUT(EngineDouble::readmitted(engine).number, number, kEventTimeoutMs);
+    QCOMPARE(EngineDouble::readmitted(engine).room, qint64(1234));
+    const std::vector<FakeSdkService::Request> all = m_fake->requests();
+    QCOMPARE(all.size(), before + 1);
+    QCOMPARE(QString::fromStdString(all.back().path + " " + all.back().number + " " + all.back().authorization),
+             QStringLiteral("/sdk/v1/meetings/start ") + number + QStringLiteral(" Bearer ") +
+                 QLatin1String(FakeSdkService::kSession));
 }
 
 void ZhumuSdkStandInTest::hostModerationGoesToTheService()

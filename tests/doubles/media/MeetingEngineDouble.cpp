@@ -21,6 +21,7 @@ struct EngineState
     bool started = false;
     bool joined = false;
     int leaveCalls = 0;
+    Admission readmitted;
     QStringList chatsSent;
     bool audioMuted = false;
     bool videoEnabled = true;
@@ -172,6 +173,18 @@ qint64 MeetingEngine::sharerId() const
 ReceiveStats MeetingEngine::shareStats() const
 {
     return {};
+}
+
+QVector<int> MeetingEngine::sentVideo() const
+{
+    return {0, 0, 0, 0};
+}
+
+void MeetingEngine::setSimulatedLoss(double) {}
+
+void MeetingEngine::readmit(const Admission& admission)
+{
+    d->readmitted = admission;
 }
 
 bool MeetingEngine::sendChat(const QString& text)
@@ -331,6 +344,16 @@ void EngineDouble::loseConnection(MeetingEngine* engine)
 void EngineDouble::restoreConnection(MeetingEngine* engine)
 {
     emit engine->connectionRestored();
+}
+
+void EngineDouble::askReadmission(MeetingEngine* engine)
+{
+    emit engine->readmissionNeeded();
+}
+
+Admission EngineDouble::readmitted(const MeetingEngine* engine)
+{
+    return stateOf(engine)->readmitted;
 }
 
 void EngineDouble::fail(MeetingEngine* engine, const QString& reason)

@@ -65,6 +65,10 @@ public:
     static void endMeeting(MeetingEngine* engine);
     static void loseConnection(MeetingEngine* engine);
     static void restoreConnection(MeetingEngine* engine);
+    // The engine asks its owner for a fresh admission; readmitted() is the
+    // last one it was given (empty server: none yet).
+    static void askReadmission(MeetingEngine* engine);
+    static Admission readmitted(const MeetingEngine* engine);
     static void fail(MeetingEngine* engine, const QString& reason);
     static void receiveChat(MeetingEngine* engine, const QString& sender, const QDateTime& time,
                             const QString& text);

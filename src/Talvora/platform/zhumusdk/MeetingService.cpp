@@ -97,6 +97,8 @@ int MeetingService::request(const char* path, int64_t number,
         return ZhumuSDK::SDKERR_SUCCESS;
     }
 
+    m_admitPath = path;
+    m_admitForm = form;
     https::Request request;
     request.url = SdkRuntime::instance().baseUrl() + path;
     request.body = https::formEncode(form);
@@ -161,6 +163,8 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     QObject::connect(
         &DeviceChoices::instance(), &DeviceChoices::changed, m_engine,
         [engine = m_engine](media::DeviceKind kind, const QString& id) { engine->setDevice(kind, id); });
+    QObject::connect(m_engine, &media::MeetingEngine::readmissionNeeded, m_context.get(),
+                     [this] { requestReadmission(); });
     m_window =
         new MeetingWindow(outcome.admission.number, self, m_engine, SdkRuntime::instance().meetingOwner());
     SdkRuntime::instance().trackWindow(m_window);
@@ -189,6 +193,36 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     else
         m_window->show();
     m_engine->start();
+}
+
+void MeetingService::requestReadmission()
+{
+    if (!m_engine || m_number.empty())
+        return;
+    auto form = m_admitForm;
+    for (auto& field : form) {
+        if (field.first == "number")
+            field.second = m_number; // a new meeting's start names it now
+    }
+    https::Request request;
+    request.url = SdkRuntime::instance().baseUrl() + m_admitPath;
+    request.body = https::formEncode(form);
+    const std::string session = SdkRuntime::instance().session();
+    if (!session.empty())
+        request.headers.push_back("Authorization: Bearer " + session);
+    const uint64_t id = serviceId();
+    SdkRuntime::instance().runInBackground([id, request] {
+        const https::Answer answer = SdkRuntime::instance().post(request);
+        media::Admission admission;
+        // Without an answer the engine's attempt runs out, and it asks again.
+        if (!answer.completed || answer.status != 200 ||
+            !media::parseAdmission(QByteArray::fromStdString(answer.body), admission))
+            return;
+        deliverTo<MeetingService>(id, [admission](MeetingService& service) {
+            if (service.m_engine)
+                service.m_engine->readmit(admission);
+        });
+    });
 }
 
 void MeetingService::meetingOver(MeetingWindow::Outcome outcome)

@@ -68,6 +68,9 @@ private:
     int request(const char* path, int64_t number, std::vector<std::pair<std::string, std::string>> form,
                 const QString& displayName, bool videoOn);
     void admit(const Outcome& outcome, const QString& displayName, bool videoOn);
+    // The engine lost the meeting and asks where it is now: the same start
+    // or join again, with the same session, for the admitted number.
+    void requestReadmission();
     void relayEvents(const MeetingRoster* roster);
     void meetingOver(MeetingWindow::Outcome outcome);
     // Tells the service, on the request thread, that this participant left
@@ -89,6 +92,8 @@ private:
     QPointer<MeetingWindow> m_window;
     media::MeetingEngine* m_engine = nullptr;
     std::string m_number;
+    std::string m_admitPath;
+    std::vector<std::pair<std::string, std::string>> m_admitForm;
     QHash<qint64, uint32_t> m_userIds;
     uint32_t m_nextUserId = 1;
 

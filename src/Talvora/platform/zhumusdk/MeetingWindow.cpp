@@ -33,7 +33,7 @@ QString deviceLostText(media::DeviceKind kind, const QString& fallback)
                               : QStringLiteral("%1已断开，已切换到默认设备").arg(device);
 }
 
-int g_connectionGraceMs = 30000;
+int g_connectionGraceMs = 60000;
 
 // Its own look, complete: as a child of the client's window it would
 // otherwise take on the client's style sheet.
@@ -191,7 +191,13 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     connect(&m_clockTick, &QTimer::timeout, this, &MeetingWindow::updateClock);
     m_connectionGrace.setSingleShot(true);
     m_connectionGrace.setInterval(g_connectionGraceMs);
-    connect(&m_connectionGrace, &QTimer::timeout, this, [this] { finish(Outcome::ConnectionLost); });
+    connect(&m_connectionGrace, &QTimer::timeout, this, [this] {
+        if (m_over)
+            return;
+        // The notice outlives this window: it goes to the window's owner.
+        showNotice(parentWidget(), QStringLiteral("网络连接已断开，已离开会议"));
+        finish(Outcome::ConnectionLost);
+    });
 }
 
 MeetingWindow::~MeetingWindow() = default;
@@ -486,7 +492,7 @@ void MeetingWindow::onConnectionLost()
     if (m_over)
         return;
     // The tiles keep their last frames under the banner.
-    m_gallery->setBanner(QStringLiteral("网络连接已断开"));
+    m_gallery->setBanner(QStringLiteral("网络连接已断开，正在重新连接…"));
     if (!m_connectionGrace.isActive())
         m_connectionGrace.start();
 }

@@ -67,7 +67,7 @@ public:
     // "共享屏幕": the chooser, or why not now; while sharing, stops.
     void startShareFlow();
 
-    // How long a lost connection may last before the window gives up; 30 s
+    // How long a lost connection may last before the window gives up; 60 s
     // unless a test shortens it. Applies to windows made afterwards.
     static void setConnectionGraceForTesting(int milliseconds);
 

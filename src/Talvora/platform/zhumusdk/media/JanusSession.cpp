@@ -6,6 +6,7 @@
 #include <QNetworkRequest>
 #include <QRandomGenerator>
 #include <QSslCertificate>
+#include <QSignalBlocker>
 #include <QSslConfiguration>
 
 namespace talvora::media {
@@ -13,6 +14,9 @@ namespace {
 
 constexpr int kKeepAliveMs = 15000;
 constexpr int kRetryMs = 2000;
+constexpr int kKeepAliveAnswerMs = 10000;
+// A new socket for a lost session that is not up by then: the attempt failed.
+constexpr int kConnectTimeoutMs = 5000;
 // Janus refuses anything larger; an answer above it is not Janus.
 constexpr qint64 kMaxMessageBytes = 1024 * 1024;
 
@@ -41,10 +45,23 @@ JanusSession::JanusSession(const QUrl& server, const QString& token, QObject* pa
     m_socket.setMaxAllowedIncomingMessageSize(kMaxMessageBytes);
     m_keepAlive.setInterval(kKeepAliveMs);
     connect(&m_keepAlive, &QTimer::timeout, this, [this] {
-        send(QJsonObject{{QStringLiteral("janus"), QStringLiteral("keepalive")}}, {}, true);
+        if (!m_keepAliveAnswer.isActive())
+            m_keepAliveAnswer.start();
+        send(QJsonObject{{QStringLiteral("janus"), QStringLiteral("keepalive")}},
+             [this](bool, const QJsonObject&, const QJsonObject&, const QString&) { m_keepAliveAnswer.stop(); },
+             true);
     });
+    // A socket whose peer went silent (a cut cable, a dead Wi-Fi) stays
+    // open for minutes as far as TCP knows: silence is the loss.
+    m_keepAliveAnswer.setSingleShot(true);
+    m_keepAliveAnswer.setInterval(kKeepAliveAnswerMs);
+    connect(&m_keepAliveAnswer, &QTimer::timeout, this, &JanusSession::loseConnection);
+    m_connectTimeout.setSingleShot(true);
+    m_connectTimeout.setInterval(kConnectTimeoutMs);
+    connect(&m_connectTimeout, &QTimer::timeout, this, &JanusSession::loseConnection);
     connect(&m_socket, &QWebSocket::textMessageReceived, this, &JanusSession::onText);
     connect(&m_socket, &QWebSocket::connected, this, [this] {
+        m_connectTimeout.stop();
         if (m_sessionId != 0) {
             reclaim();
             return;
@@ -88,15 +105,47 @@ void JanusSession::abort()
 {
     m_closing = true;
     m_keepAlive.stop();
+    m_keepAliveAnswer.stop();
+    m_connectTimeout.stop();
     m_retry.stop();
     m_pending.clear();
     m_socket.disconnect(this);
     m_socket.abort();
 }
 
+void JanusSession::loseConnection()
+{
+    m_connectTimeout.stop();
+    m_keepAliveAnswer.stop();
+    {
+        const QSignalBlocker quiet(&m_socket);
+        m_socket.abort();
+    }
+    onDisconnected();
+}
+
+void JanusSession::reconnect()
+{
+    if (m_closing)
+        return;
+    m_retry.stop();
+    m_keepAlive.stop();
+    m_keepAliveAnswer.stop();
+    m_connected = false;
+    m_pending.clear();
+    {
+        const QSignalBlocker quiet(&m_socket);
+        m_socket.abort();
+    }
+    m_connectTimeout.start();
+    m_socket.open(m_request);
+}
+
 void JanusSession::onDisconnected()
 {
     m_keepAlive.stop();
+    m_keepAliveAnswer.stop();
+    m_connectTimeout.stop();
     m_connected = false;
     // Requests in flight are lost with the socket; their callers hear no more.
     m_pending.clear();
@@ -109,7 +158,9 @@ void JanusSession::onDisconnected()
             m_lost = true;
             emit connectionLost();
         }
-        m_retry.start();
+        emit unreachable();
+        if (m_retrying)
+            m_retry.start();
     } else if (!m_lost) {
         emit failed(QStringLiteral("cannot reach the media server: %1").arg(m_socket.errorString()));
     }
@@ -125,6 +176,7 @@ void JanusSession::reclaim()
                  // stays lost; whoever shows it decides when to give up.
                  m_sessionId = 0;
                  m_socket.abort();
+                 emit sessionGone();
                  return;
              }
              m_connected = true;
@@ -282,10 +334,12 @@ void JanusSession::dispatch(const QJsonObject& message)
         m_sessionId = 0;
         m_connected = false;
         m_keepAlive.stop();
+        m_keepAliveAnswer.stop();
         if (!m_lost) {
             m_lost = true;
             emit connectionLost();
         }
+        emit sessionGone();
     }
 }
 

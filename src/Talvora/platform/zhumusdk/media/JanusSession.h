@@ -52,6 +52,15 @@ public:
     void abort();
     // Connected with a session: requests reach the server.
     bool isOpen() const { return m_connected; }
+    // The server gave a session (which a new socket may claim).
+    bool hasSession() const { return m_sessionId != 0; }
+    // Whoever owns the session retries it itself (reconnect()), instead of
+    // the session's own new socket every 2 s.
+    void setRetrying(bool retrying) { m_retrying = retrying; }
+    // A new socket now, claiming the session on it: connectionRestored(),
+    // sessionGone() when the server no longer knows it, or connectionLost()
+    // again when the server cannot be reached within a few seconds.
+    void reconnect();
 
 signals:
     void opened();
@@ -67,6 +76,12 @@ signals:
     // it: connectionRestored() when the server still knows it.
     void connectionLost();
     void connectionRestored();
+    // The server no longer knows the session (it restarted, or timed the
+    // session out): everything must be made again on a new session.
+    void sessionGone();
+    // A socket to the server for a known session could not be had or was
+    // lost (every time, unlike connectionLost()).
+    void unreachable();
     void closed();
 
 private:
@@ -74,6 +89,7 @@ private:
     void onText(const QString& text);
     void onDisconnected();
     void reclaim();
+    void loseConnection();
     void dispatch(const QJsonObject& message);
 
     struct Pending
@@ -88,6 +104,9 @@ private:
     QNetworkRequest m_request;
     QTimer m_keepAlive;
     QTimer m_retry;
+    QTimer m_keepAliveAnswer; // no answer to a keep-alive within 10 s: lost
+    QTimer m_connectTimeout;
+    bool m_retrying = true;
     qint64 m_sessionId = 0;
     bool m_connected = false;
     QHash<QString, Pending> m_pending;

@@ -4,15 +4,18 @@
 
 #include "JanusSession.h"
 #include "MediaDevices.h"
+#include "NetworkWatch.h"
 #include "MeetingChat.h"
 #include "PublisherPipeline.h"
 #include "ScreenShare.h"
 #include "SubscriberPipeline.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMetaMethod>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
@@ -25,6 +28,12 @@ namespace talvora::media {
 namespace {
 
 const QString kVideoRoom = QStringLiteral("janus.plugin.videoroom");
+
+// An attempt to get a lost meeting back that has not succeeded by then has
+// failed (a socket, a claim, or an admission and a join).
+constexpr int kAttemptMs = 6000;
+// Seconds without a packet from anyone who should be sending: lost.
+constexpr int kSilentSeconds = 3;
 
 // How the others learn that a microphone is muted or a camera off: the
 // descriptions of the published streams, a documented field of VideoRoom's
@@ -66,13 +75,34 @@ public:
     Private(MeetingEngine* q, const Admission& admission, const MediaOptions& options)
         : q(q), admission(admission), options(options),
           devices(!options.testMedia, !options.testMedia, options.playAudio, options.cameraId,
-                  options.microphoneId, options.speakerId)
+                  options.microphoneId, options.speakerId),
+          network(options.iceNetwork)
     {
         audioMuted = !options.sendAudio;
         videoEnabled = options.sendVideo;
         ice.servers = admission.iceServers;
         ice.network = options.iceNetwork;
         shares = new ScreenShare(q, admission, ice, options.jitterBufferMs, this);
+        if (options.simulatedLoss > 0) {
+            ice.simulateLoss = true;
+            WebRtcPeer::setSimulatedLoss(qMin(options.simulatedLoss, 1.0));
+        }
+        attemptTimer.setSingleShot(true);
+        connect(&attemptTimer, &QTimer::timeout, this, [this] { attempt(); });
+        attemptDeadline.setSingleShot(true);
+        attemptDeadline.setInterval(kAttemptMs);
+        connect(&attemptDeadline, &QTimer::timeout, this, [this] { attemptFailed(); });
+        connect(&network, &NetworkWatch::addressLost, this, [this] {
+            if (selfId != 0)
+                lose("a local address went away", true);
+        });
+        connect(&network, &NetworkWatch::addressAdded, this, [this] {
+            // A network (back) to try: no waiting for the back-off.
+            if (recovering && !attemptDeadline.isActive()) {
+                attemptTimer.stop();
+                attempt();
+            }
+        });
         statsTimer.setInterval(1000);
         connect(&statsTimer, &QTimer::timeout, this, [this] {
             if (publisher)
@@ -82,6 +112,7 @@ public:
                 if (remote.pipeline)
                     remote.pipeline->refreshStats();
             }
+            watchMedia();
         });
         levelTimer.setInterval(250);
         connect(&levelTimer, &QTimer::timeout, this, [this] {
@@ -101,6 +132,8 @@ public:
         statsTimer.stop();
         levelTimer.stop();
         shares->tearDown();
+        attemptTimer.stop();
+        attemptDeadline.stop();
         if (chat) {
             chat->disconnect(this);
             chat->stop();
@@ -134,6 +167,8 @@ public:
     bool hasMicrophone() const { return options.testMedia || devices.hasMicrophone(); }
 
     void start();
+    void openSession();
+    void joinRoom(bool withId);
     void onJoined(const QJsonObject& data);
     void publish();
     void onPublisherEvent(const QJsonObject& data);
@@ -143,6 +178,20 @@ public:
     void addListener(const QJsonObject& entry);
     void subscribe(qint64 feed);
     void removeRemote(qint64 id);
+    void dropSubscription(Remote& remote);
+    void resubscribe(qint64 id);
+    // Reconnection: a loss (once), attempts with back-off, and the way back.
+    void lose(const char* why, bool deadMedia);
+    void attempt();
+    void attemptFailed();
+    void rejoin();
+    void rebuildPeers();
+    void restored();
+    void watchMedia();
+    bool wantsAdmission() const
+    {
+        return q->isSignalConnected(QMetaMethod::fromSignal(&MeetingEngine::readmissionNeeded));
+    }
     void sendState();
     void resync();
     QJsonArray descriptions() const;
@@ -176,6 +225,21 @@ public:
     bool published = false;
     bool leaving = false;
     bool ended = false; // failed, ended or left: no more signals but left()
+
+    NetworkWatch network;
+    ReconnectBackoff backoff;
+    QTimer attemptTimer;
+    QTimer attemptDeadline;
+    bool recovering = false;
+    bool rebuildAfterReclaim = false; // the peer connections died too
+    bool awaitingAdmission = false;
+    bool admissionFresh = false;
+    bool rejoining = false;    // a join on a new session, same meeting
+    bool republishing = false; // the publisher's hang-up is our own
+    bool resyncPending = false;
+    QElapsedTimer sinceRestored;
+    QHash<qint64, quint64> heardPackets;
+    int silentTicks = 0;
 };
 
 Participant MeetingEngine::Private::self() const
@@ -203,7 +267,14 @@ void MeetingEngine::Private::fail(const QString& reason)
 
 void MeetingEngine::Private::start()
 {
+    network.start();
+    openSession();
+}
+
+void MeetingEngine::Private::openSession()
+{
     session = new JanusSession(admission.server, admission.token, this);
+    session->setRetrying(false); // the attempts below, with their back-off
     connect(session, &JanusSession::failed, this, [this](const QString& reason) {
         if (leaving) { // the server is gone anyway: leaving is done
             ended = true;
@@ -211,18 +282,34 @@ void MeetingEngine::Private::start()
             emit q->left();
             return;
         }
+        if (recovering) {
+            qInfo("meeting: reconnection attempt failed: %s", qPrintable(reason));
+            attemptFailed();
+            return;
+        }
         fail(reason);
     });
-    connect(session, &JanusSession::connectionLost, this, [this] {
-        if (!ended && !leaving)
-            emit q->connectionLost();
+    connect(session, &JanusSession::connectionLost, this, [this] { lose("signalling lost", false); });
+    connect(session, &JanusSession::unreachable, this, [this] {
+        if (recovering)
+            attemptFailed();
+    });
+    connect(session, &JanusSession::sessionGone, this, [this] {
+        if (ended || leaving)
+            return;
+        if (recovering)
+            rejoin();
+        else
+            lose("the media server forgot the session", true);
     });
     connect(session, &JanusSession::connectionRestored, this, [this] {
         if (ended || leaving)
             return;
         sendState(); // a mute while the socket was gone never reached Janus
         resync();
-        emit q->connectionRestored();
+        if (rebuildAfterReclaim)
+            rebuildPeers();
+        restored();
     });
     connect(session, &JanusSession::closed, this, [this] {
         if (leaving && !ended) {
@@ -239,8 +326,12 @@ void MeetingEngine::Private::start()
             });
     connect(session, &JanusSession::hangup, this, [this](qint64 handle, const QString& reason) {
         shares->onHangup(handle, reason);
-        if (handle == publisherHandle && !leaving && !ended)
-            fail(QStringLiteral("media server hung up: %1").arg(reason));
+        // The server gave up on the publisher's peer connection (its ICE or
+        // DTLS died): a new one, as after any loss of media.
+        if (handle == publisherHandle && !leaving && !ended && published && !republishing) {
+            qInfo("meeting: media server hung up the publisher: %s", qPrintable(reason));
+            lose("the media server hung up", true);
+        }
     });
     connect(session, &JanusSession::remoteCandidate, this,
             [this](qint64 handle, const QJsonObject& candidate) {
@@ -260,35 +351,62 @@ void MeetingEngine::Private::start()
     connect(session, &JanusSession::opened, this, [this] {
         session->attach(kVideoRoom, [this](qint64 handle) {
             publisherHandle = handle;
-            QJsonObject join{{QStringLiteral("request"), QStringLiteral("join")},
-                             {QStringLiteral("ptype"), QStringLiteral("publisher")},
-                             {QStringLiteral("room"), admission.room},
-                             {QStringLiteral("pin"), admission.pin},
-                             {QStringLiteral("display"), admission.displayName}};
-            if (admission.participantId != 0)
-                join.insert(QStringLiteral("id"), admission.participantId);
-            session->message(
-                handle, join, {},
-                [this](bool ok, const QJsonObject& data, const QJsonObject&, const QString& error) {
-                    if (!ok)
-                        fail(error);
-                    else
-                        onJoined(data);
-                });
+            // Back in the meeting (or in its new room) as the same
+            // participant: the others keep this tile.
+            joinRoom(selfId != 0 || admission.participantId != 0);
         });
     });
     session->open();
 }
 
+void MeetingEngine::Private::joinRoom(bool withId)
+{
+    QJsonObject join{{QStringLiteral("request"), QStringLiteral("join")},
+                     {QStringLiteral("ptype"), QStringLiteral("publisher")},
+                     {QStringLiteral("room"), admission.room},
+                     {QStringLiteral("pin"), admission.pin},
+                     {QStringLiteral("display"), admission.displayName}};
+    if (withId)
+        join.insert(QStringLiteral("id"), selfId != 0 ? selfId : admission.participantId);
+    session->message(publisherHandle, join, {},
+                     [this, withId](bool ok, const QJsonObject& data, const QJsonObject&, const QString& error) {
+                         if (ok) {
+                             onJoined(data);
+                         } else if (withId && data.value(QLatin1String("error_code")).toInt() == 436) {
+                             // The old id is still taken (the old session
+                             // lingers): in under a new one.
+                             joinRoom(false);
+                         } else if (recovering) {
+                             qInfo("meeting: rejoin refused: %s", qPrintable(error));
+                             attemptFailed();
+                         } else {
+                             fail(error);
+                         }
+                     });
+}
+
 void MeetingEngine::Private::onJoined(const QJsonObject& data)
 {
+    const qint64 before = selfId;
     selfId = data.value(QLatin1String("id")).toVariant().toLongLong();
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
     levelTimer.start();
     watchDevices();
     shares->setSession(session, selfId, privateId);
-    emit q->joined(selfId);
+    if (rejoining) {
+        rejoining = false;
+        if (selfId != before)
+            emit q->joined(selfId);
+        restored();
+        // Whoever has not come back to the room by then has left it.
+        QTimer::singleShot(15000, this, [this] {
+            if (session && !recovering && !ended && !leaving)
+                resync();
+        });
+    } else {
+        emit q->joined(selfId);
+    }
     // Subscriptions first: their attach requests are on the wire while the
     // publisher's pipeline is built.
     addPublishers(data.value(QLatin1String("publishers")).toArray());
@@ -310,6 +428,7 @@ void MeetingEngine::Private::publish()
         const DeviceKind kind = video ? DeviceKind::Camera : DeviceKind::Microphone;
         fallBack(kind, devices.currentId(kind));
     });
+    connect(publisher, &WebRtcPeer::iceFailed, this, [this] { lose("the publisher's ICE failed", true); });
     connect(publisher, &PublisherPipeline::preview, q,
             [this](const QImage& image) { emit q->frame(selfId, image); });
     connect(publisher, &WebRtcPeer::localCandidate, this,
@@ -333,6 +452,7 @@ void MeetingEngine::Private::publish()
                 if (!published && !chat)
                     startChat();
                 published = true;
+                republishing = false;
             });
     });
     publisher->start();
@@ -377,11 +497,27 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
         addPublishers(data.value(QLatin1String("publishers")).toArray());
     if (data.value(QLatin1String("joining")).isObject())
         addListener(data.value(QLatin1String("joining")).toObject());
-    for (const char* key : {"unpublished", "leaving"}) {
-        const QJsonValue value = data.value(QLatin1String(key));
-        if (value.isDouble() && !shares->remove(value.toVariant().toLongLong()))
-            removeRemote(value.toVariant().toLongLong());
+    // Unpublished: still in the room (a new peer connection follows after
+    // a reconnection); the tile stays. Leaving: gone.
+    const QJsonValue unpublished = data.value(QLatin1String("unpublished"));
+    if (unpublished.isDouble() && !shares->remove(unpublished.toVariant().toLongLong())) {
+        auto remote = remotes.find(unpublished.toVariant().toLongLong());
+        if (remote != remotes.end())
+            dropSubscription(*remote);
+        // Janus says "leaving" only in rooms that announce joins: whether
+        // the participant is still there, the room's list tells.
+        if (!resyncPending) {
+            resyncPending = true;
+            QTimer::singleShot(500, this, [this] {
+                resyncPending = false;
+                if (session && !recovering && !ended && !leaving)
+                    resync();
+            });
+        }
     }
+    const QJsonValue leavingId = data.value(QLatin1String("leaving"));
+    if (leavingId.isDouble() && !shares->remove(leavingId.toVariant().toLongLong()))
+        removeRemote(leavingId.toVariant().toLongLong());
 }
 
 void MeetingEngine::Private::startChat()
@@ -528,6 +664,10 @@ void MeetingEngine::Private::subscribe(qint64 feed)
             // One remote's trouble is not the meeting's: that tile stays dark.
             qWarning("subscriber %lld: %s", feed, qPrintable(reason));
         });
+        connect(pipeline, &WebRtcPeer::iceFailed, this, [this, feed] {
+            if (!recovering)
+                resubscribe(feed);
+        });
         connect(pipeline, &SubscriberPipeline::frame, q,
                 [this, feed](const QImage& image) { emit q->frame(feed, image); });
         connect(pipeline, &WebRtcPeer::localCandidate, this,
@@ -576,6 +716,178 @@ void MeetingEngine::Private::removeRemote(qint64 id)
         session->detach(remote->handle);
     remotes.erase(remote);
     emit q->participantLeft(id);
+}
+
+void MeetingEngine::Private::dropSubscription(Remote& remote)
+{
+    dispose(remote.pipeline);
+    remote.pipeline = nullptr;
+    if (remote.handle != 0 && session)
+        session->detach(remote.handle);
+    remote.handle = 0;
+    remote.subscribing = false;
+    heardPackets.remove(remote.participant.id);
+}
+
+void MeetingEngine::Private::resubscribe(qint64 id)
+{
+    auto remote = remotes.find(id);
+    if (remote == remotes.end() || !session)
+        return;
+    dropSubscription(*remote);
+    remote->subscribing = true;
+    subscribe(id);
+}
+
+void MeetingEngine::Private::lose(const char* why, bool deadMedia)
+{
+    if (ended || leaving)
+        return;
+    // Lost again right after coming back: the peer connections are as dead
+    // as the signalling was.
+    if (deadMedia || (sinceRestored.isValid() && sinceRestored.elapsed() < 10000))
+        rebuildAfterReclaim = true;
+    if (recovering)
+        return;
+    recovering = true;
+    silentTicks = 0;
+    backoff.reset();
+    qInfo("meeting: connection lost: %s", why);
+    emit q->connectionLost();
+    attemptTimer.start(backoff.next());
+}
+
+void MeetingEngine::Private::attempt()
+{
+    if (!recovering || ended || leaving)
+        return;
+    attemptDeadline.start();
+    if (!session || !session->hasSession()) {
+        rejoin();
+        return;
+    }
+    // The same session first; from the second attempt on, the service is
+    // asked where the meeting is now (another server, a new room).
+    if (backoff.attempts() >= 2 && !admissionFresh && wantsAdmission()) {
+        awaitingAdmission = true;
+        emit q->readmissionNeeded();
+        return;
+    }
+    admissionFresh = false;
+    session->reconnect();
+}
+
+void MeetingEngine::Private::attemptFailed()
+{
+    if (!recovering || ended || leaving)
+        return;
+    attemptDeadline.stop();
+    awaitingAdmission = false;
+    rejoining = false;
+    if (!attemptTimer.isActive())
+        attemptTimer.start(backoff.next());
+}
+
+void MeetingEngine::Private::rejoin()
+{
+    // Everything but the participants goes: their tiles keep their last
+    // pictures until they are back.
+    for (Remote& remote : remotes) {
+        dispose(remote.pipeline);
+        remote.pipeline = nullptr;
+        remote.handle = 0;
+        remote.subscribing = false;
+    }
+    heardPackets.clear();
+    if (chat) { // it lives on the old session; a new one follows the publisher's
+        chat->disconnect(this);
+        chat->stop();
+        chat->deleteLater();
+        chat = nullptr;
+    }
+    dispose(publisher);
+    publisher = nullptr;
+    publisherHandle = 0;
+    published = false;
+    if (session) {
+        session->disconnect(this);
+        session->abort();
+        session->deleteLater();
+        session = nullptr;
+    }
+    if (!admissionFresh && wantsAdmission()) {
+        awaitingAdmission = true;
+        emit q->readmissionNeeded();
+        return;
+    }
+    admissionFresh = false;
+    rejoining = true;
+    openSession();
+}
+
+void MeetingEngine::Private::rebuildPeers()
+{
+    // New peer connections on the same handles: new ICE credentials and a
+    // new DTLS handshake, the ICE restart of a server that renegotiates
+    // nothing else.
+    if (publisher) {
+        dispose(publisher);
+        publisher = nullptr;
+        published = false;
+        republishing = true;
+        session->message(publisherHandle, QJsonObject{{QStringLiteral("request"), QStringLiteral("unpublish")}},
+                         {}, [this](bool, const QJsonObject&, const QJsonObject&, const QString&) {
+                             if (!ended && !leaving && !publisher)
+                                 publish();
+                         });
+    }
+    for (qint64 id : remotes.keys()) {
+        if (remotes.value(id).handle != 0)
+            resubscribe(id);
+    }
+}
+
+void MeetingEngine::Private::restored()
+{
+    const bool wasRecovering = recovering;
+    recovering = false;
+    rebuildAfterReclaim = false;
+    awaitingAdmission = false;
+    admissionFresh = false;
+    attemptTimer.stop();
+    attemptDeadline.stop();
+    backoff.reset();
+    silentTicks = 0;
+    heardPackets.clear();
+    sinceRestored.start();
+    if (wasRecovering) {
+        qInfo("meeting: connection restored");
+        emit q->connectionRestored();
+    }
+}
+
+void MeetingEngine::Private::watchMedia()
+{
+    // The signalling may not notice a dead network for 25 s (a keep-alive
+    // every 15 s, 10 s for its answer); the media stops at once.
+    if (recovering || !session || selfId == 0)
+        return;
+    bool expecting = false, heard = false;
+    for (auto remote = remotes.begin(); remote != remotes.end(); ++remote) {
+        if (!remote->pipeline)
+            continue;
+        const quint64 packets = remote->pipeline->packetsReceived();
+        const quint64 before = heardPackets.value(remote.key(), 0);
+        heardPackets.insert(remote.key(), packets);
+        // Someone muted with the camera off sends nothing at all.
+        if (before == 0 || (remote->participant.audioMuted && remote->participant.videoOff))
+            continue;
+        expecting = true;
+        heard = heard || packets != before;
+    }
+    silentTicks = expecting && !heard ? silentTicks + 1 : 0;
+    if (silentTicks >= kSilentSeconds)
+        lose("no media from anyone", true);
 }
 
 void MeetingEngine::Private::resync()
@@ -774,6 +1086,38 @@ void MeetingEngine::leave()
         d->session->message(d->publisherHandle,
                             QJsonObject{{QStringLiteral("request"), QStringLiteral("leave")}});
     d->session->close();
+}
+
+void MeetingEngine::readmit(const Admission& admission)
+{
+    if (!d->awaitingAdmission || d->ended || d->leaving)
+        return;
+    d->awaitingAdmission = false;
+    const bool sameRoom = admission.server == d->admission.server && admission.room == d->admission.room;
+    const QString name = d->admission.displayName;
+    d->admission = admission;
+    if (d->admission.displayName.isEmpty())
+        d->admission.displayName = name;
+    d->ice.servers = admission.iceServers;
+    if (sameRoom && d->session && d->session->hasSession()) {
+        d->session->reconnect();
+        return;
+    }
+    d->admissionFresh = true;
+    d->rejoin();
+}
+
+void MeetingEngine::setSimulatedLoss(double share)
+{
+    WebRtcPeer::setSimulatedLoss(qBound(0.0, share, 1.0));
+}
+
+QVector<int> MeetingEngine::sentVideo() const
+{
+    if (!d->publisher || !d->publisher->sendsVideo())
+        return {0, 0, 0, 0};
+    const VideoStep step = d->publisher->videoStep();
+    return {step.width, step.height, step.fps, step.kbps};
 }
 
 void MeetingEngine::setAudioMuted(bool muted)

@@ -51,6 +51,10 @@ struct MediaOptions
     QString cameraId;
     QString microphoneId;
     QString speakerId;
+    // Benchmarks only: the share of packets every peer connection drops
+    // in each direction, standing in for a lossy network (changed later
+    // with MeetingEngine::setSimulatedLoss()).
+    double simulatedLoss = 0;
 };
 
 // The longest chat message, in characters (QString units).
@@ -81,6 +85,13 @@ struct ReceiveStats
     double dominantHz = 0;      // over the last second
     double rttMs = -1;          // from RTCP, when known
     double jitterBufferMs = -1; // audio jitter buffer delay, when known
+    // The received audio in 100 ms windows of wall time since its first
+    // sound: windows with sound, windows without, the longest run of
+    // windows without (ms).
+    int heardWindows = 0;
+    int silentWindows = 0;
+    int longestGapMs = 0;
+    int longGaps = 0; // gaps over 100 ms
 };
 
 // What a screen share captures: one X11 window, or an area of the root
@@ -124,6 +135,16 @@ public:
 
     QVector<Participant> participants() const;
     QVector<ReceiveStats> receiveStats() const;
+    // What this participant's video is sent at now: width, height, fps and
+    // kbit/s, as the network allows (0s before it publishes video).
+    QVector<int> sentVideo() const;
+
+    // A fresh admission to the same meeting, the answer to
+    // readmissionNeeded(): the next attempt uses its server, room and
+    // credentials. Ignored when none was asked for.
+    void readmit(const Admission& admission);
+    // Benchmarks only, for engines made with MediaOptions::simulatedLoss.
+    static void setSimulatedLoss(double share);
 
     // Screen sharing: the source published as a second feed of this
     // participant, marked as its share, which the others show large. The
@@ -164,8 +185,14 @@ signals:
     void meetingEnded();
     // The server or the network went away; the engine keeps trying for a
     // while (see the window), reported once per loss.
+    // While it is lost the engine tries, backing off 1, 2, 4 … 10 s: first
+    // the same Janus session on a new socket (and new peer connections
+    // where theirs died), then a new session with a fresh admission.
     void connectionLost();
     void connectionRestored();
+    // The engine wants a fresh admission from the service (readmit()).
+    // Unconnected, the engine tries again with the one it has.
+    void readmissionNeeded();
     void left();
     void failed(const QString& reason);
     // Another participant's share came or went, and its latest picture.

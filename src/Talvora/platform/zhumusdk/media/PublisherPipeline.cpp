@@ -37,7 +37,9 @@ quint32 randomSsrc()
 
 PublisherPipeline::PublisherPipeline(const MediaOptions& options, const MediaDevices& devices,
                                      const IcePolicy& ice, QObject* parent)
-    : WebRtcPeer(QStringLiteral("publisher"), ice, 0, parent), m_options(options), m_devices(devices)
+    : WebRtcPeer(QStringLiteral("publisher"), ice, 0, parent), m_options(options), m_devices(devices),
+      m_adapter(VideoStep{qBound(16, options.width, 1920), qBound(16, options.height, 1080),
+                          qBound(1, options.fps, 60), qBound(50, options.videoKbps, 4000)})
 {
 }
 
@@ -224,7 +226,8 @@ bool PublisherPipeline::addVideo()
     const QString description =
         QStringLiteral(
             "videoconvert ! videoscale add-borders=true ! videorate drop-only=true ! "
-            "video/x-raw,format=I420,width=%1,height=%2,framerate=%3/1,pixel-aspect-ratio=1/1 ! "
+            "capsfilter name=vcaps caps=\"video/x-raw,format=I420,width=%1,height=%2,framerate=%3/1,"
+            "pixel-aspect-ratio=1/1\" ! "
             "tee name=vtee vtee. ! queue max-size-buffers=2 leaky=downstream ! "
             "valve name=vvalve drop-mode=forward-sticky-events ! "
             "vp8enc name=venc deadline=1 cpu-used=16 end-usage=cbr target-bitrate=%4 undershoot=95 "
@@ -242,13 +245,15 @@ bool PublisherPipeline::addVideo()
             .arg(m_options.preview ? QStringLiteral("vtee. ! queue max-size-buffers=1 leaky=downstream ! "
                                                     "videoconvert ! video/x-raw,format=BGRx ! "
                                                     "appsink name=preview sync=false max-buffers=1 drop=true")
-                                   : QString())
-            .arg(randomSsrc());
-    GstElement* branch = addBranch(source, description, true);
+                                   : QString());
+    m_videoSsrc = randomSsrc();
+    GstElement* branch = addBranch(source, description.arg(m_videoSsrc), true);
     if (!branch)
         return false;
     m_videoSource = source;
     m_videoBranch = branch;
+    m_videoCaps = gst_bin_get_by_name(GST_BIN(branch), "vcaps");
+    gst_object_unref(m_videoCaps);
     m_videoValve = gst_bin_get_by_name(GST_BIN(branch), "vvalve");
     m_videoEncoder = gst_bin_get_by_name(GST_BIN(branch), "venc");
     gst_object_unref(m_videoValve); // owned by the pipeline, which outlives every use
@@ -277,7 +282,7 @@ bool PublisherPipeline::addAudio()
             "level audio-level-meta=true post-messages=false interval=20000000 ! "
             "valve name=avalve drop-mode=forward-sticky-events ! "
             "opusenc inband-fec=true packet-loss-percentage=10 bitrate=32000 frame-size=20 audio-type=voice "
-            "! "
+            "dtx=true ! "
             "rtpopuspay name=apay pt=%1 ssrc=%2 ! capsfilter caps=\"application/x-rtp,media=audio,"
             "encoding-name=OPUS,payload=%1,clock-rate=48000,ssrc=(uint)%2\"")
             .arg(kAudioPayload)
@@ -322,6 +327,55 @@ void PublisherPipeline::setVideoSending(bool sending)
         gst_pad_send_event(pad, gst_video_event_new_upstream_force_key_unit(GST_CLOCK_TIME_NONE, TRUE, 0));
         gst_object_unref(pad);
     }
+}
+
+void PublisherPipeline::onStatsEntry(const GstStructure* stat)
+{
+    guint ssrc = 0;
+    GstWebRTCStatsType type = GstWebRTCStatsType(0);
+    if (!gst_structure_get(stat, "type", GST_TYPE_WEBRTC_STATS_TYPE, &type, nullptr) ||
+        !gst_structure_get_uint(stat, "ssrc", &ssrc) || ssrc != m_videoSsrc || m_videoSsrc == 0)
+        return;
+    if (type == GST_WEBRTC_STATS_OUTBOUND_RTP) {
+        guint64 sent = 0;
+        if (gst_structure_get_uint64(stat, "packets-sent", &sent))
+            m_videoSent = sent;
+    } else if (type == GST_WEBRTC_STATS_REMOTE_INBOUND_RTP) {
+        gint lost = 0;
+        gint64 lost64 = 0;
+        if (gst_structure_get_int(stat, "packets-lost", &lost))
+            m_videoLost = lost;
+        else if (gst_structure_get_int64(stat, "packets-lost", &lost64))
+            m_videoLost = lost64;
+        double rtt = -1;
+        if (gst_structure_get_double(stat, "round-trip-time", &rtt))
+            m_videoRttMs = rtt * 1000.0;
+    }
+}
+
+void PublisherPipeline::onStatsDone()
+{
+    if (!m_videoEncoder || !m_videoSending)
+        return;
+    if (m_adapter.update(m_videoSent, m_videoLost, m_videoRttMs))
+        applyStep(m_adapter.step());
+    else
+        g_object_set(m_videoEncoder, "target-bitrate", gint(m_adapter.step().kbps * 1000), nullptr);
+}
+
+void PublisherPipeline::applyStep(const VideoStep& step)
+{
+    qInfo("publisher: video at %d kbit/s, %dx%d at %d fps (loss %.0f %%)", step.kbps, step.width, step.height,
+          step.fps, m_adapter.lastLoss() * 100);
+    g_object_set(m_videoEncoder, "target-bitrate", gint(step.kbps * 1000), nullptr);
+    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT,
+                                        step.width, "height", G_TYPE_INT, step.height, "framerate",
+                                        GST_TYPE_FRACTION, step.fps, 1, "pixel-aspect-ratio",
+                                        GST_TYPE_FRACTION, 1, 1, nullptr);
+    // The encoder starts again on the new size with a key frame; the
+    // receivers' decoders follow it.
+    g_object_set(m_videoCaps, "caps", caps, nullptr);
+    gst_caps_unref(caps);
 }
 
 } // namespace talvora::media

@@ -7,6 +7,7 @@
 // Threads: the owner's thread; the preview's appsink calls in on its
 // streaming thread and touches only m_preview and m_videoSending.
 
+#include "BitrateAdapter.h"
 #include "LatestFrame.h"
 #include "MeetingEngine.h"
 #include "WebRtcPeer.h"
@@ -47,6 +48,8 @@ public:
     bool replaceSource(bool video, GstElement* source);
     // The source the device, or the test media, makes now.
     GstElement* createSource(bool video) const;
+    // The picture and rate sent now (the bitrate adapter's step).
+    VideoStep videoStep() const { return m_adapter.step(); }
 
 signals:
     // The local camera picture, latest only, while video is sent.
@@ -68,6 +71,9 @@ private:
     // pipeline and to webrtcbin; null (source freed) when that fails.
     GstElement* addBranch(GstElement* source, const QString& description, bool video);
     bool onElementError(const QString& element) override;
+    void onStatsEntry(const struct _GstStructure* stat) override;
+    void onStatsDone() override;
+    void applyStep(const VideoStep& step);
 
     MediaOptions m_options;
     const MediaDevices& m_devices;
@@ -78,6 +84,13 @@ private:
     GstElement* m_audioSource = nullptr;
     GstElement* m_videoBranch = nullptr;
     GstElement* m_audioBranch = nullptr;
+    GstElement* m_videoCaps = nullptr;
+    quint32 m_videoSsrc = 0;
+    BitrateAdapter m_adapter;
+    // The video's counters in the statistics being read.
+    quint64 m_videoSent = 0;
+    qint64 m_videoLost = 0;
+    double m_videoRttMs = -1;
 
     QVector<GstPad*> m_inputs; // webrtcbin's sink pads of the branches
     LatestFrame m_preview;

@@ -5,6 +5,7 @@
 
 #include "MediaDevices.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace talvora::media {
@@ -70,6 +71,16 @@ SubscriberPipeline::SubscriberPipeline(qint64 feed, const IcePolicy& ice, int la
     : WebRtcPeer(QStringLiteral("subscriber-%1").arg(feed), ice, latencyMs, parent), m_feed(feed),
       m_devices(devices), m_recent(kRecentSamples, 0.0f)
 {
+    if (!webrtc())
+        return;
+    // Janus offers NACK (and retransmits from its own buffer) and PLI:
+    // the answer takes them up, so a lost packet is asked for again and a
+    // broken picture asks for a key frame.
+    g_signal_connect(webrtc(), "on-new-transceiver",
+                     G_CALLBACK(+[](GstElement*, GObject* transceiver, gpointer) {
+                         g_object_set(transceiver, "do-nack", TRUE, nullptr);
+                     }),
+                     nullptr);
 }
 
 SubscriberPipeline::~SubscriberPipeline()
@@ -214,6 +225,27 @@ void SubscriberPipeline::onAudio(const float* samples, int count)
         sum += double(samples[i]) * samples[i];
     const auto now = Clock::now();
     std::lock_guard<std::mutex> lock(m_mutex);
+    const bool loud = count > 0 && sum / count > 1e-4; // -40 dBFS
+    if (m_slot < 0 && loud) {
+        m_firstSound = now;
+        m_slot = 0;
+    }
+    if (m_slot >= 0) {
+        const qint64 slot = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_firstSound).count() / 100;
+        for (; m_slot < slot; ++m_slot) {
+            if (m_slotHeard) {
+                ++m_heardSlots;
+                if (m_gapRun >= 2)
+                    ++m_longGaps;
+                m_gapRun = 0;
+            } else {
+                ++m_silentSlots;
+                m_longestGap = std::max(m_longestGap, ++m_gapRun);
+            }
+            m_slotHeard = false;
+        }
+        m_slotHeard = m_slotHeard || loud;
+    }
     m_audio.push_back(AudioChunk{now, sum, count});
     while (!m_audio.empty() && now - m_audio.front().at > std::chrono::milliseconds(1500))
         m_audio.pop_front();
@@ -254,6 +286,10 @@ ReceiveStats SubscriberPipeline::stats() const
         stats.width = m_width;
         stats.height = m_height;
         stats.meanColour = m_meanColour;
+        stats.heardWindows = m_heardSlots;
+        stats.silentWindows = m_silentSlots;
+        stats.longestGapMs = m_longestGap * 100;
+        stats.longGaps = m_longGaps;
         double sum = 0;
         qint64 count = 0;
         const auto since = Clock::now() - std::chrono::seconds(1);

@@ -71,6 +71,16 @@ private:
     std::deque<AudioChunk> m_audio; // the last second or so
     std::vector<float> m_recent;    // the last samples, a ring
     size_t m_recentNext = 0;
+    // Audio in 100 ms slots of wall time since the first sound: a slot
+    // without a sound above -40 dBFS is a gap, however the samples came.
+    Clock::time_point m_firstSound;
+    qint64 m_slot = -1;
+    bool m_slotHeard = false;
+    int m_heardSlots = 0;
+    int m_silentSlots = 0;
+    int m_gapRun = 0;
+    int m_longestGap = 0;
+    int m_longGaps = 0; // runs of two or more windows without sound
 
     LatestFrame m_latest;
     GstElement* m_audioBranch = nullptr; // guarded by m_mutex; owned by the pipeline

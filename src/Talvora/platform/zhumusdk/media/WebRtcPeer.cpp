@@ -40,7 +40,14 @@ QString candidateAddress(const QString& candidate)
     return parts.size() > 5 ? parts.at(4) : QString();
 }
 
+std::atomic<double> g_simulatedLoss{0};
+
 } // namespace
+
+void WebRtcPeer::setSimulatedLoss(double share)
+{
+    g_simulatedLoss = share;
+}
 
 WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs, QObject* parent)
     : QObject(parent), m_name(name), m_ice(ice), m_latencyMs(latencyMs),
@@ -74,6 +81,29 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
     }
     gst_bin_add(GST_BIN(m_pipeline), m_webrtc);
     limitIceAgent();
+    if (ice.simulateLoss) {
+        // Between the ICE agent and the RTP stack: what leaves and what
+        // arrives, encrypted, as the network would drop it.
+        g_signal_connect(
+            m_pipeline, "deep-element-added",
+            G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element, gpointer) {
+                GstElementFactory* factory = gst_element_get_factory(element);
+                const gchar* name = factory ? GST_OBJECT_NAME(factory) : "";
+                const bool sink = g_str_equal(name, "nicesink");
+                if (!sink && !g_str_equal(name, "nicesrc"))
+                    return;
+                GstPad* pad = gst_element_get_static_pad(element, sink ? "sink" : "src");
+                gst_pad_add_probe(
+                    pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+                    [](GstPad*, GstPadProbeInfo*, gpointer) -> GstPadProbeReturn {
+                        return g_random_double() < g_simulatedLoss.load() ? GST_PAD_PROBE_DROP
+                                                                          : GST_PAD_PROBE_OK;
+                    },
+                    nullptr, nullptr);
+                gst_object_unref(pad);
+            }),
+            nullptr);
+    }
 
     g_signal_connect_data(m_webrtc, "on-ice-candidate", G_CALLBACK(onIceCandidate), new Link{m_gate, this},
                           deleteLink, GConnectFlags(0));
@@ -81,6 +111,8 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
                           new Link{m_gate, this}, deleteLink, GConnectFlags(0));
     g_signal_connect_data(m_webrtc, "pad-added", G_CALLBACK(onPadAdded), new Link{m_gate, this}, deleteLink,
                           GConnectFlags(0));
+    g_signal_connect_data(m_webrtc, "notify::ice-connection-state", G_CALLBACK(onIceConnectionState),
+                          new Link{m_gate, this}, deleteLink, GConnectFlags(0));
 
     GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(m_pipeline));
     gst_bus_set_sync_handler(
@@ -331,7 +363,27 @@ void WebRtcPeer::onPadAdded(GstElement*, GstPad* pad, void* data)
 {
     if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
         return;
-    static_cast<Link*>(data)->peer->onIncomingPad(pad);
+    WebRtcPeer* peer = static_cast<Link*>(data)->peer;
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo*, gpointer counter) -> GstPadProbeReturn {
+            static_cast<std::shared_ptr<std::atomic<quint64>>*>(counter)->get()->fetch_add(1);
+            return GST_PAD_PROBE_OK;
+        },
+        new std::shared_ptr<std::atomic<quint64>>(peer->m_received),
+        [](gpointer counter) { delete static_cast<std::shared_ptr<std::atomic<quint64>>*>(counter); });
+    peer->onIncomingPad(pad);
+}
+
+void WebRtcPeer::onIceConnectionState(GstElement* webrtc, void*, void* data)
+{
+    GstWebRTCICEConnectionState state = GST_WEBRTC_ICE_CONNECTION_STATE_NEW;
+    g_object_get(webrtc, "ice-connection-state", &state, nullptr);
+    if (state != GST_WEBRTC_ICE_CONNECTION_STATE_FAILED)
+        return;
+    auto* link = static_cast<Link*>(data);
+    WebRtcPeer* peer = link->peer;
+    link->gate->post([peer] { emit peer->iceFailed(); });
 }
 
 void WebRtcPeer::onIncomingPad(GstPad*) {}
@@ -355,12 +407,14 @@ void WebRtcPeer::onStats(const GstStructure* reply)
         if (!GST_VALUE_HOLDS_STRUCTURE(value))
             continue;
         const GstStructure* stat = gst_value_get_structure(value);
+        onStatsEntry(stat);
         double rtt = -1;
         if (gst_structure_get_double(stat, "round-trip-time", &rtt) && rtt > 0)
             best = best < 0 ? rtt : qMin(best, rtt);
     }
     if (best >= 0)
         m_rttMs = best * 1000.0;
+    onStatsDone();
 }
 
 } // namespace talvora::media

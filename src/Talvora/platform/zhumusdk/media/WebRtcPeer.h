@@ -20,12 +20,15 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 typedef struct _GstElement GstElement;
 typedef struct _GstPad GstPad;
 typedef struct _GstPromise GstPromise;
 typedef struct _GstMessage GstMessage;
+typedef struct _GstStructure GstStructure;
 
 namespace talvora::media {
 
@@ -33,6 +36,10 @@ struct IcePolicy
 {
     QVector<IceServer> servers;
     QString network; // "address/prefix"; empty: any
+    // Benchmarks only: the peer connections drop a share of the packets
+    // they send and receive (setSimulatedLoss()), as a lossy network would
+    // where the kernel has no netem to do it.
+    bool simulateLoss = false;
 };
 
 class WebRtcPeer : public QObject
@@ -58,6 +65,12 @@ public:
     void refreshStats();
 
     bool isIceAddressAllowed(const QString& address) const;
+    // The share of packets that peers made with IcePolicy::simulateLoss
+    // drop, from now on (any thread).
+    static void setSimulatedLoss(double share);
+    // RTP and RTCP packets that came in so far (any thread): whether the
+    // other side is still heard.
+    quint64 packetsReceived() const { return m_received ? m_received->load() : 0; }
     // Stops the pipeline for good (NULL state): no callback runs after it.
     // Subclasses call it first in their destructors.
     void stop();
@@ -67,6 +80,8 @@ signals:
     // Empty: gathering has ended.
     void localCandidate(const QJsonObject& candidate);
     void failed(const QString& reason);
+    // ICE gave up on every candidate pair: the peer connection is dead.
+    void iceFailed();
 
 protected:
     // False with failed() emitted when the pipeline cannot play.
@@ -84,11 +99,16 @@ protected:
         Q_UNUSED(element);
         return false;
     }
+    // Owner's thread: one entry of a get-stats reply, for subclasses.
+    virtual void onStatsEntry(const struct _GstStructure* stat) { (void)stat; }
+    // Owner's thread: after the last entry of a reply.
+    virtual void onStatsDone() {}
 
 private:
     static void onIceCandidate(GstElement*, unsigned mline, char* candidate, void* link);
     static void onGatheringState(GstElement*, void*, void* link);
     static void onPadAdded(GstElement*, GstPad* pad, void* link);
+    static void onIceConnectionState(GstElement*, void*, void* link);
     static void onPromise(GstPromise* promise, void* call);
     // webrtcbin's signals and promises run fn(reply) on the owner's thread.
     void call(const char* signal, void* arg, std::function<void(const struct _GstStructure*)> fn);
@@ -108,6 +128,7 @@ private:
     GatePtr m_gate;
     double m_rttMs = -1;
     bool m_stopped = false;
+    std::shared_ptr<std::atomic<quint64>> m_received = std::make_shared<std::atomic<quint64>>(0);
 };
 
 } // namespace talvora::media
