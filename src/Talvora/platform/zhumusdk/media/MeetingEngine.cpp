@@ -34,6 +34,8 @@ const QString kVideoRoom = QStringLiteral("janus.plugin.videoroom");
 constexpr int kAttemptMs = 6000;
 // Seconds without a packet from anyone who should be sending: lost.
 constexpr int kSilentSeconds = 3;
+// A subscription the server refused is asked for again after this long.
+constexpr int kResubscribeMs = 1000;
 
 // How the others learn that a microphone is muted or a camera off: the
 // descriptions of the published streams, a documented field of VideoRoom's
@@ -692,12 +694,21 @@ void MeetingEngine::Private::subscribe(qint64 feed)
         QPointer<SubscriberPipeline> guard(pipeline);
         session->message(
             handle, join, {},
-            [guard, feed](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+            [this, guard, feed](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
                 if (!guard)
                     return;
                 if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
                     qWarning("subscriber %lld: %s", feed,
                              qPrintable(ok ? QStringLiteral("no offer") : error));
+                    // After a reconnection the publisher may not be back yet
+                    // ("no such feed"), and its publishers event may already
+                    // have passed: try again while it is still listed.
+                    QTimer::singleShot(kResubscribeMs, this, [this, guard, feed] {
+                        auto remote = remotes.find(feed);
+                        if (guard && remote != remotes.end() && remote->pipeline == guard && !recovering &&
+                            !ended && !leaving)
+                            resubscribe(feed);
+                    });
                     return;
                 }
                 guard->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
