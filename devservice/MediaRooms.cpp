@@ -201,8 +201,12 @@ std::optional<MediaAdmission> MediaRooms::admit(const std::string& meeting, cons
     }
     Room& room = it->second;
     const std::optional<std::string> token = randomHex(kSecretBytes);
-    std::optional<uint64_t> id = randomId();
-    while (id && participantById(room, *id))
+    // Someone admitted again (back after a lost connection, or moved to
+    // another server) keeps their id, so that the others keep their tile
+    // and a stale subscription never outlives them under an old id.
+    const auto known = room.participants.find(participant);
+    std::optional<uint64_t> id = known != room.participants.end() ? known->second.id : randomId();
+    while (known == room.participants.end() && id && participantById(room, *id))
         id = randomId();
     if (!token || !id || !room.server->addToken(*token))
         return std::nullopt;
