@@ -16,6 +16,7 @@
 #include "KelpNetUtilsDouble.h"
 #include "LeftMenu.h"
 #include "MeetingEngineDouble.h"
+#include "GalleryView.h"
 #include "MeetingWindow.h"
 #include "DeviceDouble.h"
 #include "SettingsDialog.h"
@@ -213,7 +214,8 @@ void shootDevices(Shooter& shooter)
 }
 
 // The SDK's meeting window on the engine's double, with synthetic frames:
-// two people, then four with the participant list open.
+// two people, then four with the participant list open, the speaker view,
+// a pinned tile.
 void shootMeetingWindow(Shooter& shooter)
 {
     using talvora::media::EngineDouble;
@@ -250,6 +252,18 @@ void shootMeetingWindow(Shooter& shooter)
     guest("Olivia Chen", true, true);
     window.findChild<QAbstractButton*>(QStringLiteral("participantsButton"))->click();
     shooter.save(&window, "meeting_four_people_with_list");
+
+    auto* participants = window.findChild<QAbstractButton*>(QStringLiteral("participantsButton"));
+    participants->click();
+    window.setSpeakerView(true);
+    window.gallery()->setActiveSpeaker(lisi.id);
+    shooter.save(&window, "meeting_speaker_view");
+    // The portrait camera pinned large, still letterboxed.
+    window.gallery()->pin(wangwu.id);
+    shooter.save(&window, "meeting_pinned");
+    window.gallery()->pin(0);
+    window.setSpeakerView(false);
+    participants->click();
 
     EngineDouble::loseConnection(&engine);
     shooter.save(&window, "meeting_connection_lost");

@@ -1,14 +1,18 @@
 // The meeting window on the engine's double, without a service: where tiles
-// go, what a tile paints, and what the window shows and sends as the
-// meeting goes on.
+// go, what a tile paints, who is shown large, and what the window shows and
+// sends as the meeting goes on, by mouse and by keyboard.
 
 #include "MeetingWindow.h"
+#include "ActiveSpeaker.h"
 #include "ChatPanel.h"
 #include "GalleryLayout.h"
+#include "GalleryView.h"
 #include "MeetingEngineDouble.h"
+#include "MeetingIcons.h"
 #include "MeetingPrompts.h"
 #include "MeetingToolbar.h"
 #include "ParticipantsPanel.h"
+#include "SpeakerLayout.h"
 #include "VideoTile.h"
 
 #include <QAccessible>
@@ -67,6 +71,9 @@ private slots:
 
     void galleryLayout_data();
     void galleryLayout();
+    void speakerLayout_data();
+    void speakerLayout();
+    void activeSpeakerNeedsASecondAndAMargin();
     void initials_data();
     void initials();
     void tilePaintsFrameKeepingItsShapeOrTheDisc();
@@ -77,6 +84,10 @@ private slots:
     void withoutDevicesTheButtonsSaySo();
     void participantListMarksHostAndMe();
     void lostConnectionShowsBannerThenGivesUp();
+    void speakerViewFollowsTheLoudestAndPins();
+    void fullScreenWithF11AndEscape();
+    void shortcutsAndTabOrder();
+    void iconsAtOneAndTwiceTheSize();
     void chatShowsPlainTextCountsUnreadAndAnnounces();
     void chatInputSendsOnEnterAndHoldsAtMost2000();
     void onlyTheHostModeratesOthers();
@@ -159,6 +170,88 @@ void MeetingWindowTest::galleryLayout()
         for (int j = 0; j < i; ++j)
             QVERIFY(!cells[i].intersects(cells[j]));
     }
+}
+
+void MeetingWindowTest::speakerLayout_data()
+{
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<int>("others");
+    QTest::addColumn<int>("shown");
+
+    QTest::newRow("alone") << QSize(1000, 600) << 0 << 0;
+    QTest::newRow("one other") << QSize(1000, 600) << 1 << 1;
+    QTest::newRow("five others") << QSize(1000, 600) << 5 << 5;
+    QTest::newRow("more than the strip holds") << QSize(1000, 600) << 12 << stripCapacity(1000, 8);
+    QTest::newRow("narrow") << QSize(200, 400) << 3 << 1;
+    QTest::newRow("low") << QSize(1600, 300) << 4 << 4;
+}
+
+void MeetingWindowTest::speakerLayout()
+{
+    QFETCH(QSize, area);
+    QFETCH(int, others);
+    QFETCH(int, shown);
+
+    const SpeakerCells cells = talvora::zhumu::speakerLayout(area, others, 8);
+    const QRect all(QPoint(0, 0), area);
+    QCOMPARE(cells.small.size(), shown);
+    QVERIFY(all.contains(cells.large));
+    if (others == 0)
+        QCOMPARE(cells.large, all);
+    QRect previous;
+    for (const QRect& cell : cells.small) {
+        QVERIFY(cells.strip.contains(cell));
+        QVERIFY(!cell.intersects(cells.large));
+        QVERIFY(cell.height() <= kStripTileHeight);
+        QVERIFY(qAbs(cell.width() * 9 - cell.height() * 16) <= 16); // 16:9
+        QVERIFY(previous.isNull() || cell.left() > previous.right());
+        previous = cell;
+    }
+    // The large tile keeps most of the room.
+    QVERIFY(cells.large.height() * 2 > area.height());
+}
+
+void MeetingWindowTest::activeSpeakerNeedsASecondAndAMargin()
+{
+    ActiveSpeaker speakers;
+    QSignalSpy changed(&speakers, &ActiveSpeaker::speakerChanged);
+    const qint64 a = 11, b = 12, c = 13;
+    // One voice after another, each level report at time t.
+    auto say = [&](qint64 id, double dbfs, qint64 from, qint64 to) {
+        for (qint64 t = from; t <= to; t += 250)
+            speakers.setLevel(id, dbfs, t);
+    };
+    say(a, -20, 0, 750);
+    QCOMPARE(speakers.speaker(), 0); // not a second yet
+    say(a, -20, 1000, 1250);
+    QCOMPARE(speakers.speaker(), a);
+
+    // A louder burst of half a second does not take over, nor does a voice
+    // about as loud for long.
+    say(b, -8, 1500, 2000);
+    say(b, -120, 2250, 2250);
+    say(a, -20, 2250, 2250);
+    say(b, -19, 2500, 6000);
+    QCOMPARE(speakers.speaker(), a);
+    // Louder by the margin for over a second does.
+    say(b, -12, 6250, 7000);
+    QCOMPARE(speakers.speaker(), a);
+    speakers.update(7300);
+    QCOMPARE(speakers.speaker(), b);
+
+    // Silence keeps the last speaker; noise under the threshold is silence.
+    say(b, -120, 7500, 7500);
+    say(a, -60, 7500, 10000);
+    QCOMPARE(speakers.speaker(), b);
+    // Talking as Janus reports it counts when no level comes with it.
+    speakers.setTalking(c, true, 10250);
+    speakers.update(11300);
+    QCOMPARE(speakers.speaker(), c);
+    // The speaker leaving leaves nobody until the next has spoken a second.
+    speakers.remove(c, 11500);
+    QCOMPARE(speakers.speaker(), 0);
+    QCOMPARE(changed.count(), 4);
+    QCOMPARE(changed.last().front().toLongLong(), 0);
 }
 
 void MeetingWindowTest::initials_data()
@@ -339,7 +432,8 @@ void MeetingWindowTest::toolbarTogglesAndCommandsTheEngine()
         order << qobject_cast<QToolButton*>(QApplication::focusWidget())->text();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    QCOMPARE(order, QStringList({"静音", "停止视频", "参会者 (1)", "聊天", "共享屏幕", "离开会议", "结束会议"}));
+    QCOMPARE(order,
+             QStringList({"静音", "停止视频", "参会者 (1)", "聊天", "共享屏幕", "离开会议", "结束会议"}));
 
     // "结束会议" asks first; "取消" keeps the meeting.
     QStringList asked;
@@ -595,6 +689,194 @@ void MeetingWindowTest::hostMuteAndRemovalReachThisParticipant()
     QCOMPARE(over.front().front().value<MeetingWindow::Outcome>(), MeetingWindow::Outcome::Removed);
     QVERIFY(!window->isVisible());
     QCOMPARE(EngineDouble::leaveCalls(m_engine.get()), 0);
+}
+
+void MeetingWindowTest::speakerViewFollowsTheLoudestAndPins()
+{
+    MeetingWindow* window = openWindow();
+    QVERIFY(window);
+    GalleryView* gallery = window->gallery();
+    const Participant lisi = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("李四")));
+    const Participant wangwu = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("王五")));
+    QVERIFY(!gallery->largeTile());
+    QCOMPARE(window->viewButton()->text(), QStringLiteral("演讲者视图"));
+
+    window->viewButton()->click();
+    QCOMPARE(gallery->mode(), GalleryView::Mode::Speaker);
+    QCOMPARE(window->viewButton()->text(), QStringLiteral("宫格视图"));
+    // Before anyone speaks: the first of the others, not oneself.
+    QCOMPARE(gallery->largeTile()->participantId(), lisi.id);
+    for (VideoTile* tile : gallery->tiles()) {
+        if (tile != gallery->largeTile())
+            QVERIFY(tile->width() < gallery->largeTile()->width() / 2);
+    }
+    // The engine's levels, as they come four times a second.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            EngineDouble::setAudioLevel(m_engine.get(), lisi.id, -40);
+            EngineDouble::setAudioLevel(m_engine.get(), wangwu.id, -15);
+            return gallery->largeTile()->participantId() == wangwu.id;
+        }(),
+        3000);
+
+    // Enter on a tile pins it; "取消固定" or Enter again lets the speaker back.
+    VideoTile* lisiTile = gallery->tile(lisi.id);
+    QTest::keyClick(lisiTile, Qt::Key_Return);
+    QCOMPARE(gallery->pinned(), lisi.id);
+    QCOMPARE(gallery->largeTile(), lisiTile);
+    QCOMPARE(lisiTile->accessibleDescription(), QStringLiteral("已固定"));
+    QVERIFY(gallery->unpinButton()->isVisible());
+    QCOMPARE(gallery->unpinButton()->text(), QStringLiteral("取消固定"));
+    gallery->unpinButton()->click();
+    QCOMPARE(gallery->pinned(), 0);
+    QCOMPARE(gallery->largeTile()->participantId(), wangwu.id);
+    QCOMPARE(gallery->largeTile()->accessibleDescription(), QStringLiteral("当前演讲者"));
+    QCOMPARE(lisiTile->accessibleDescription(), QString());
+    QVERIFY(!gallery->unpinButton()->isVisible());
+
+    // In the gallery a double-click pins large too, and unpinning goes back.
+    window->viewButton()->click();
+    QVERIFY(!gallery->largeTile());
+    QTest::mouseDClick(lisiTile, Qt::LeftButton);
+    QCOMPARE(gallery->largeTile(), lisiTile);
+    QTest::keyClick(lisiTile, Qt::Key_Enter);
+    QVERIFY(!gallery->largeTile());
+    // A pinned participant who leaves is unpinned.
+    gallery->pin(wangwu.id);
+    EngineDouble::removeParticipant(m_engine.get(), wangwu.id);
+    QCOMPARE(gallery->pinned(), 0);
+    QVERIFY(!gallery->largeTile());
+}
+
+void MeetingWindowTest::fullScreenWithF11AndEscape()
+{
+    MeetingWindow* window = openWindow();
+    QVERIFY(window);
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QSignalSpy over(window, &MeetingWindow::over);
+    QCOMPARE(window->fullScreenButton()->text(), QStringLiteral("全屏"));
+    QTest::keyClick(window, Qt::Key_F11);
+    QTRY_VERIFY(window->isFullScreen());
+    QCOMPARE(window->fullScreenButton()->text(), QStringLiteral("退出全屏"));
+    QCOMPARE(window->fullScreenButton()->accessibleName(), QStringLiteral("退出全屏"));
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTRY_VERIFY(!window->isFullScreen());
+    QCOMPARE(window->fullScreenButton()->text(), QStringLiteral("全屏"));
+    // Escape out of full screen, or in a window, never leaves the meeting.
+    QTest::keyClick(window, Qt::Key_Escape);
+    QVERIFY(window->isVisible());
+    QCOMPARE(over.count(), 0);
+    window->fullScreenButton()->click();
+    QVERIFY(window->isFullScreen());
+    QTest::keyClick(window, Qt::Key_F11);
+    QTRY_VERIFY(!window->isFullScreen());
+}
+
+void MeetingWindowTest::shortcutsAndTabOrder()
+{
+    MeetingWindow* window = openWindow();
+    QVERIFY(window);
+    const Participant lisi =
+        EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("李四"), true, false));
+    const Participant wangwu =
+        EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("王五"), false, true));
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QSignalSpy share(window->toolbar(), &MeetingToolbar::shareClicked);
+
+    QTest::keyClick(window, Qt::Key_A, Qt::AltModifier);
+    QVERIFY(m_engine->audioMuted());
+    QCOMPARE(window->toolbar()->muteButton()->accessibleName(), QStringLiteral("解除静音"));
+    QTest::keyClick(window, Qt::Key_V, Qt::AltModifier);
+    QVERIFY(!m_engine->videoEnabled());
+    QCOMPARE(window->toolbar()->videoButton()->accessibleName(), QStringLiteral("开启视频"));
+    QTest::keyClick(window, Qt::Key_U, Qt::AltModifier);
+    QVERIFY(window->findChild<ParticipantsPanel*>()->isVisible());
+    setPromptHook([](const QString&, const QString&) { return false; });
+    QTest::keyClick(window, Qt::Key_S, Qt::AltModifier);
+    QCOMPARE(share.count(), 1);
+    // Whatever the share opened (its chooser) goes; the meeting comes back.
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other != window && other->isVisible())
+            other->close();
+    }
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_H, Qt::AltModifier);
+    QVERIFY(window->chatPanel()->isVisible());
+    QVERIFY(window->toolbar()->chatButton()->isChecked());
+    QTest::keyClick(window, Qt::Key_H, Qt::AltModifier);
+    QVERIFY(!window->chatPanel()->isVisible());
+    // The host's Alt+Q asks to end the meeting for everyone.
+    QStringList asked;
+    setPromptHook([&](const QString& text, const QString&) {
+        asked << text;
+        return false;
+    });
+    QTest::keyClick(window, Qt::Key_Q, Qt::AltModifier);
+    setPromptHook({});
+    QCOMPARE(asked, QStringList(QStringLiteral("结束会议后，所有参会者都将离开会议。")));
+    QVERIFY(window->isVisible());
+
+    // Tiles are named with their state for screen readers.
+    QCOMPARE(window->gallery()->tile(lisi.id)->accessibleName(), QStringLiteral("李四，已静音"));
+    QCOMPARE(window->gallery()->tile(wangwu.id)->accessibleName(), QStringLiteral("王五，视频已关闭"));
+
+    // Tab: the header's buttons, the tiles in their order, the toolbar.
+    QTest::keyClick(window, Qt::Key_U, Qt::AltModifier);
+    QVERIFY(!window->findChild<ParticipantsPanel*>()->isVisible());
+    window->viewButton()->setFocus(Qt::TabFocusReason);
+    QStringList order;
+    for (int i = 0; i < 7; ++i) {
+        order << QApplication::focusWidget()->accessibleName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, QStringList({"演讲者视图", "全屏", "张三，已静音，视频已关闭", "李四，已静音",
+                                 "王五，视频已关闭", "解除静音", "开启视频"}));
+    // A tile in focus wears a white ring inside its edge.
+    VideoTile* lisiTile = window->gallery()->tile(lisi.id);
+    auto ringShows = [lisiTile] { return near(lisiTile->grab().toImage().pixelColor(4, 60), Qt::white); };
+    QVERIFY(!ringShows());
+    lisiTile->setFocus(Qt::TabFocusReason);
+    QVERIFY(ringShows());
+
+    // Someone else's Alt+Q just leaves.
+    m_window.reset();
+    m_engine.reset();
+    window = openWindow(false);
+    QVERIFY(window);
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QSignalSpy over(window, &MeetingWindow::over);
+    QTest::keyClick(window, Qt::Key_Q, Qt::AltModifier);
+    QCOMPARE(over.count(), 1);
+    QCOMPARE(over.front().front().value<MeetingWindow::Outcome>(), MeetingWindow::Outcome::Left);
+}
+
+void MeetingWindowTest::iconsAtOneAndTwiceTheSize()
+{
+    // Drawn at the size asked for, at 1x, 2x and in between: solid strokes
+    // that grow with the picture, not a resampled blur of one size.
+    const QIcon icon = meetingIcon(MeetingIcon::FullScreen);
+    auto drawn = [&icon](int side) {
+        const QImage image = icon.pixmap(QSize(side, side)).toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                count += qAlpha(image.pixel(x, y)) > 200;
+        }
+        return std::make_pair(image.size(), count);
+    };
+    const auto [once, onceCount] = drawn(24);
+    const auto [twice, twiceCount] = drawn(48);
+    QCOMPARE(once, QSize(24, 24));
+    QCOMPARE(twice, QSize(48, 48));
+    QCOMPARE(drawn(36).first, QSize(36, 36));
+    QVERIFY(onceCount > 0);
+    // Twice as long and twice as thick: about four times the solid pixels.
+    QVERIFY2(twiceCount > onceCount * 3 && twiceCount < onceCount * 11 / 2,
+             qPrintable(QStringLiteral("%1 vs %2").arg(twiceCount).arg(onceCount)));
 }
 
 QTEST_MAIN(MeetingWindowTest)

@@ -920,6 +920,7 @@ void ZhumuSdkStandInTest::switchesAndTestMediaShapeTheEngine()
     QVERIFY(signIn(recorder, services));
     talvora::zhumu::SettingsDialog::switches().cameraOnJoin = false;
     talvora::zhumu::SettingsDialog::switches().autoConnectAudio = false;
+    talvora::zhumu::SettingsDialog::switches().fullScreen = true;
     qputenv("TALVORA_TEST_MEDIA", "1");
     const QString number = startInstantMeeting(recorder, services.meetings, false);
     qunsetenv("TALVORA_TEST_MEDIA");
@@ -934,6 +935,9 @@ void ZhumuSdkStandInTest::switchesAndTestMediaShapeTheEngine()
     QVERIFY(selfTile(window)->participant().videoOff);
     QCOMPARE(button(window, "muteButton")->text(), QStringLiteral("解除静音"));
     QCOMPARE(button(window, "videoButton")->text(), QStringLiteral("开启视频"));
+    // "进入全屏": the meeting starts full screen, and says how to leave it.
+    QVERIFY(window->isFullScreen());
+    QCOMPARE(button(window, "fullScreenButton")->text(), QStringLiteral("退出全屏"));
 }
 
 void ZhumuSdkStandInTest::meetingOverReportsAndTellsTheService_data()

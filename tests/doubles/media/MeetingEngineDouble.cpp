@@ -326,6 +326,11 @@ void EngineDouble::setTalking(MeetingEngine* engine, qint64 id, bool talking)
     emit engine->talking(id, talking);
 }
 
+void EngineDouble::setAudioLevel(MeetingEngine* engine, qint64 id, double dbfs)
+{
+    emit engine->audioLevel(id, dbfs);
+}
+
 void EngineDouble::endMeeting(MeetingEngine* engine)
 {
     emit engine->meetingEnded();

@@ -54,6 +54,7 @@ public:
     static void removeParticipant(MeetingEngine* engine, qint64 id);
     static void pushFrame(MeetingEngine* engine, qint64 id, const QImage& frame);
     static void setTalking(MeetingEngine* engine, qint64 id, bool talking);
+    static void setAudioLevel(MeetingEngine* engine, qint64 id, double dbfs);
     // Screen sharing: what startShare() was asked (this participant's
     // share begins at once, in the next event loop turn), and another
     // participant's share coming, showing a frame and going.

@@ -2,11 +2,14 @@
 
 #include "GalleryLayout.h"
 #include "ShareLayout.h"
+#include "SpeakerLayout.h"
 #include "VideoTile.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace talvora::zhumu {
 namespace {
@@ -54,7 +57,76 @@ GalleryView::GalleryView(QWidget* parent) : QWidget(parent)
     m_banner->setAlignment(Qt::AlignCenter);
     m_banner->hide();
 
+    m_unpin = new QToolButton(this);
+    m_unpin->setObjectName(QStringLiteral("unpinButton"));
+    m_unpin->setText(QStringLiteral("取消固定"));
+    m_unpin->setFocusPolicy(Qt::StrongFocus);
+    m_unpin->hide();
+    connect(m_unpin, &QToolButton::clicked, this, [this] { pin(0); });
+
     relayout();
+}
+
+void GalleryView::setMode(Mode mode)
+{
+    if (m_mode == mode)
+        return;
+    m_mode = mode;
+    m_page = 0;
+    relayout();
+}
+
+void GalleryView::setActiveSpeaker(qint64 id)
+{
+    if (m_speaker == id)
+        return;
+    m_speaker = id;
+    if (m_mode == Mode::Speaker && !m_pinned)
+        relayout();
+}
+
+void GalleryView::pin(qint64 id)
+{
+    if (id && !tile(id))
+        return;
+    if (m_pinned == id)
+        return;
+    m_pinned = id;
+    m_page = 0;
+    relayout();
+    emit pinnedChanged(id);
+}
+
+VideoTile* GalleryView::largeTile() const
+{
+    if (m_pinned)
+        return tile(m_pinned);
+    if (m_mode != Mode::Speaker || m_tiles.isEmpty())
+        return nullptr;
+    if (VideoTile* speaker = tile(m_speaker))
+        return speaker;
+    // Before anyone has spoken: somebody else, rather than oneself.
+    for (VideoTile* candidate : m_tiles) {
+        if (!candidate->participant().self)
+            return candidate;
+    }
+    return m_tiles.front();
+}
+
+QList<QWidget*> GalleryView::focusOrder() const
+{
+    QList<QWidget*> order;
+    order << m_unpin;
+    VideoTile* large = largeTile();
+    // The strip reads before the large tile below it.
+    for (VideoTile* tile : m_tiles) {
+        if (tile != large)
+            order << tile;
+    }
+    if (large)
+        order << large;
+    order << m_previous << m_next;
+    return order;
 }
 
 VideoTile* GalleryView::addTile(const media::Participant& participant)
@@ -62,6 +134,7 @@ VideoTile* GalleryView::addTile(const media::Participant& participant)
     if (VideoTile* existing = tile(participant.id))
         return existing;
     auto* tile = new VideoTile(participant, this);
+    connect(tile, &VideoTile::activated, this, [this](qint64 id) { pin(m_pinned == id ? 0 : id); });
     if (participant.self)
         m_tiles.prepend(tile);
     else
@@ -77,6 +150,12 @@ void GalleryView::removeTile(qint64 id)
         return;
     m_tiles.removeOne(gone);
     delete gone;
+    if (m_speaker == id)
+        m_speaker = 0;
+    if (m_pinned == id) {
+        m_pinned = 0;
+        emit pinnedChanged(0);
+    }
     relayout();
 }
 
@@ -91,12 +170,12 @@ VideoTile* GalleryView::tile(qint64 id) const
 
 int GalleryView::pageCount() const
 {
-    return galleryPage(m_tiles.size(), 0).pages;
+    return m_pages;
 }
 
 void GalleryView::setPage(int page)
 {
-    m_page = galleryPage(m_tiles.size(), page).page;
+    m_page = page;
     relayout();
 }
 
@@ -114,25 +193,52 @@ void GalleryView::resizeEvent(QResizeEvent*)
 
 void GalleryView::relayout()
 {
-    const GalleryPage page = galleryPage(m_tiles.size(), m_page);
-    m_page = page.page;
-    const bool paged = page.pages > 1;
-    m_pager->setVisible(paged);
-    m_pageLabel->setText(QStringLiteral("%1 / %2").arg(page.page + 1).arg(page.pages));
-    m_previous->setEnabled(page.page > 0);
-    m_next->setEnabled(page.page + 1 < page.pages);
     m_waiting->setVisible(m_tiles.isEmpty());
     m_waiting->setGeometry(rect());
-
     QRect area = rect().adjusted(kMargin, kMargin, -kMargin, -kMargin);
+    // A share takes the large place from any tile, pinned or speaking.
+    VideoTile* large = m_stage ? nullptr : largeTile();
     if (m_stage) {
+        m_unpin->hide();
         relayoutAroundStage(area);
-        return;
+    } else if (large) {
+        layoutSpeaker(area);
+    } else {
+        layoutGallery(area);
     }
+    // A screen reader tells which tile is large, and why.
+    for (VideoTile* tile : qAsConst(m_tiles)) {
+        const QString description = tile != large ? QString()
+                                    : m_pinned    ? QStringLiteral("已固定")
+                                                  : QStringLiteral("当前演讲者");
+        if (tile->accessibleDescription() != description)
+            tile->setAccessibleDescription(description);
+    }
+    m_banner->setGeometry(0, 0, width(), kBannerHeight);
+    m_banner->raise();
+    emit arranged();
+}
+
+void GalleryView::placePager(QRect& area, int page, int pages)
+{
+    m_page = page;
+    m_pages = pages;
+    const bool paged = pages > 1;
+    m_pager->setVisible(paged);
+    m_pageLabel->setText(QStringLiteral("%1 / %2").arg(page + 1).arg(pages));
+    m_previous->setEnabled(page > 0);
+    m_next->setEnabled(page + 1 < pages);
     if (paged) {
         m_pager->setGeometry(area.left(), area.bottom() - kPagerHeight + 1, area.width(), kPagerHeight);
         area.setBottom(area.bottom() - kPagerHeight - kSpacing);
     }
+}
+
+void GalleryView::layoutGallery(QRect area)
+{
+    m_unpin->hide();
+    const GalleryPage page = galleryPage(m_tiles.size(), m_page);
+    placePager(area, page.page, page.pages);
     const QVector<QRect> cells = galleryCells(area.size(), page.count, kSpacing);
     for (int i = 0; i < m_tiles.size(); ++i) {
         const int cell = i - page.first;
@@ -141,8 +247,39 @@ void GalleryView::relayout()
             m_tiles[i]->setGeometry(cells[cell].translated(area.topLeft()));
         m_tiles[i]->setVisible(shown);
     }
-    m_banner->setGeometry(0, 0, width(), kBannerHeight);
-    m_banner->raise();
+}
+
+void GalleryView::layoutSpeaker(QRect area)
+{
+    VideoTile* large = largeTile();
+    QVector<VideoTile*> others;
+    for (VideoTile* tile : qAsConst(m_tiles)) {
+        if (tile != large)
+            others << tile;
+    }
+    // The pager's room is taken first when the strip cannot hold everyone.
+    const int capacity = std::max(1, stripCapacity(area.width(), kSpacing));
+    const int pages = std::max(1, (int(others.size()) + capacity - 1) / capacity);
+    placePager(area, std::clamp(m_page, 0, pages - 1), pages);
+    const int first = m_page * capacity;
+    const SpeakerCells cells =
+        speakerLayout(area.size(), std::min<int>(capacity, others.size() - first), kSpacing);
+    for (int i = 0; i < others.size(); ++i) {
+        const int cell = i - first;
+        const bool shown = cell >= 0 && cell < cells.small.size();
+        if (shown)
+            others[i]->setGeometry(cells.small[cell].translated(area.topLeft()));
+        others[i]->setVisible(shown);
+    }
+    large->setGeometry(cells.large.translated(area.topLeft()));
+    large->setVisible(true);
+    large->lower(); // under the unpin button
+    m_unpin->setVisible(m_pinned != 0);
+    if (m_pinned) {
+        m_unpin->adjustSize();
+        m_unpin->move(area.topLeft() + cells.large.topLeft() + QPoint(kSpacing, kSpacing));
+        m_unpin->raise();
+    }
 }
 
 void GalleryView::setStage(QWidget* stage)

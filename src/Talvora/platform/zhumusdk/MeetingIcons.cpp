@@ -1,7 +1,10 @@
 #include "MeetingIcons.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
+
+#include <algorithm>
 
 namespace talvora::zhumu {
 namespace {
@@ -58,6 +61,39 @@ void drawLeave(QPainter& p)
     p.drawLine(QPointF(17, 16), QPointF(21, 12));
 }
 
+void drawGallery(QPainter& p)
+{
+    for (const QPointF& corner : {QPointF(3, 4), QPointF(12.5, 4), QPointF(3, 12.5), QPointF(12.5, 12.5)})
+        p.drawRoundedRect(QRectF(corner, QSizeF(8.5, 7.5)), 1.5, 1.5);
+}
+
+void drawSpeaker(QPainter& p)
+{
+    for (qreal x : {3.0, 9.5, 16.0})
+        p.drawRoundedRect(QRectF(x, 3.5, 5, 4), 1, 1);
+    p.drawRoundedRect(QRectF(3, 10, 18, 10.5), 1.5, 1.5);
+}
+
+// Four corner marks; `inward` turns them to point at the centre.
+void drawCorners(QPainter& p, bool inward)
+{
+    QPainterPath corners;
+    // The top left one, mirrored to the other three corners.
+    const QPointF c(inward ? 9 : 4, inward ? 9 : 4);
+    const QPointF arms[2] = {inward ? QPointF(9, 4) : QPointF(4, 9), inward ? QPointF(4, 9) : QPointF(9, 4)};
+    for (int sx : {1, -1}) {
+        for (int sy : {1, -1}) {
+            auto at = [&](const QPointF& pt) {
+                return QPointF(sx > 0 ? pt.x() : 24 - pt.x(), sy > 0 ? pt.y() : 24 - pt.y());
+            };
+            corners.moveTo(at(arms[0]));
+            corners.lineTo(at(c));
+            corners.lineTo(at(arms[1]));
+        }
+    }
+    p.drawPath(corners);
+}
+
 // A screen with an arrow rising out of it.
 void drawShare(QPainter& p)
 {
@@ -112,6 +148,16 @@ void paintMeetingIcon(QPainter& painter, const QRectF& box, MeetingIcon icon, co
     case MeetingIcon::Leave:
         drawLeave(painter);
         break;
+    case MeetingIcon::Gallery:
+        drawGallery(painter);
+        break;
+    case MeetingIcon::Speaker:
+        drawSpeaker(painter);
+        break;
+    case MeetingIcon::FullScreen:
+    case MeetingIcon::ExitFullScreen:
+        drawCorners(painter, icon == MeetingIcon::ExitFullScreen);
+        break;
     case MeetingIcon::Share:
         drawShare(painter);
         break;
@@ -126,19 +172,48 @@ void paintMeetingIcon(QPainter& painter, const QRectF& box, MeetingIcon icon, co
     painter.restore();
 }
 
-QIcon meetingIcon(MeetingIcon icon, const QColor& colour)
+namespace {
+
+// Paints the picture at whatever size Qt asks for, which on a screen at
+// 200 % is twice the logical size: every scale gets its own sharp drawing
+// rather than a resampled one.
+class MeetingIconEngine : public QIconEngine
 {
-    QIcon result;
-    // Drawn at twice the size as well, for screens at 200 %.
-    for (int side : {24, 48}) {
-        QPixmap pixmap(side, side);
+public:
+    MeetingIconEngine(MeetingIcon icon, const QColor& colour) : m_icon(icon), m_colour(colour) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        const int side = std::min(rect.width(), rect.height());
+        const QRectF box(rect.x() + (rect.width() - side) / 2.0, rect.y() + (rect.height() - side) / 2.0,
+                         side, side);
+        QColor colour = m_colour;
+        if (mode == QIcon::Disabled)
+            colour.setAlphaF(colour.alphaF() * 0.45);
+        paintMeetingIcon(*painter, box, m_icon, colour);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pixmap(size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
-        paintMeetingIcon(painter, QRectF(0, 0, side, side), icon, colour);
-        painter.end();
-        result.addPixmap(pixmap);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return pixmap;
     }
-    return result;
+
+    QIconEngine* clone() const override { return new MeetingIconEngine(m_icon, m_colour); }
+
+private:
+    MeetingIcon m_icon;
+    QColor m_colour;
+};
+
+} // namespace
+
+QIcon meetingIcon(MeetingIcon icon, const QColor& colour)
+{
+    return QIcon(new MeetingIconEngine(icon, colour));
 }
 
 } // namespace talvora::zhumu

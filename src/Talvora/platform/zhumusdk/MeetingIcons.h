@@ -20,11 +20,16 @@ enum class MeetingIcon
     CameraOff,
     People,
     Leave,
+    Gallery,        // a grid of four
+    Speaker,        // one large, a row of small above
+    FullScreen,     // corners pointing out
+    ExitFullScreen, // corners pointing in
     Share,
     Chat,
 };
 
 // An icon in `colour`; the "off" pictures carry a red stroke through them.
+// Drawn anew at each size asked for, so at 1x and 2x alike.
 QIcon meetingIcon(MeetingIcon icon, const QColor& colour = Qt::white);
 
 // Draws the picture into `box` (square), for widgets that paint themselves.

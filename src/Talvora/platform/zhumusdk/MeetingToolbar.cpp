@@ -36,7 +36,7 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
     m_chat->setCheckable(true);
     m_chat->setIcon(meetingIcon(MeetingIcon::Chat));
     m_share = makeButton(this, "shareScreenButton");
-    m_share->setText(QStringLiteral("共享屏幕"));
+    label(m_share, QStringLiteral("共享屏幕"), QStringLiteral("Alt+S"));
     m_share->setIcon(meetingIcon(MeetingIcon::Share));
     m_share->setCheckable(true);
     // Checked only while sharing; a click asks the window, which decides.
@@ -45,10 +45,10 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
         emit shareClicked();
     });
     m_leave = makeButton(this, "leaveMeetingButton");
-    m_leave->setText(QStringLiteral("离开会议"));
+    label(m_leave, QStringLiteral("离开会议"), QStringLiteral("Alt+Q"));
     m_leave->setIcon(meetingIcon(MeetingIcon::Leave));
     m_end = makeButton(this, "endMeetingButton");
-    m_end->setText(QStringLiteral("结束会议"));
+    label(m_end, QStringLiteral("结束会议"), QStringLiteral("Alt+Q"));
     m_end->setToolButtonStyle(Qt::ToolButtonTextOnly);
     m_end->hide();
 
@@ -104,7 +104,7 @@ void MeetingToolbar::setVideoEnabled(bool enabled)
 
 void MeetingToolbar::setParticipantCount(int count)
 {
-    m_participants->setText(QStringLiteral("参会者 (%1)").arg(count));
+    label(m_participants, QStringLiteral("参会者 (%1)").arg(count), QStringLiteral("Alt+U"));
 }
 
 void MeetingToolbar::setParticipantsShown(bool shown)
@@ -120,6 +120,7 @@ void MeetingToolbar::setChatShown(bool shown)
 void MeetingToolbar::setUnreadChats(int count)
 {
     m_chat->setText(count > 0 ? QStringLiteral("聊天 (%1)").arg(count) : QStringLiteral("聊天"));
+    m_chat->setToolTip(m_chat->text() + QStringLiteral(" (Alt+H)"));
     m_chat->setAccessibleName(count > 0 ? QStringLiteral("聊天，%1 条未读").arg(count)
                                         : QStringLiteral("聊天"));
 }
@@ -127,6 +128,13 @@ void MeetingToolbar::setUnreadChats(int count)
 void MeetingToolbar::setHost(bool host)
 {
     m_end->setVisible(host);
+}
+
+void MeetingToolbar::label(QToolButton* button, const QString& text, const QString& key)
+{
+    button->setText(text);
+    button->setAccessibleName(text);
+    button->setToolTip(key.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, key));
 }
 
 void MeetingToolbar::setSharing(bool sharing)
@@ -137,19 +145,21 @@ void MeetingToolbar::setSharing(bool sharing)
 void MeetingToolbar::refresh()
 {
     if (!m_hasMicrophone) {
-        m_mute->setText(QStringLiteral("未检测到麦克风"));
+        label(m_mute, QStringLiteral("未检测到麦克风"), QString());
         m_mute->setIcon(meetingIcon(MeetingIcon::MicrophoneOff, QColor(0x8a, 0x90, 0x99)));
     } else {
-        m_mute->setText(m_audioMuted ? QStringLiteral("解除静音") : QStringLiteral("静音"));
+        label(m_mute, m_audioMuted ? QStringLiteral("解除静音") : QStringLiteral("静音"),
+              QStringLiteral("Alt+A"));
         m_mute->setIcon(meetingIcon(m_audioMuted ? MeetingIcon::MicrophoneOff : MeetingIcon::Microphone));
     }
     m_mute->setEnabled(m_hasMicrophone);
 
     if (!m_hasCamera) {
-        m_video->setText(QStringLiteral("未检测到摄像头"));
+        label(m_video, QStringLiteral("未检测到摄像头"), QString());
         m_video->setIcon(meetingIcon(MeetingIcon::CameraOff, QColor(0x8a, 0x90, 0x99)));
     } else {
-        m_video->setText(m_videoEnabled ? QStringLiteral("停止视频") : QStringLiteral("开启视频"));
+        label(m_video, m_videoEnabled ? QStringLiteral("停止视频") : QStringLiteral("开启视频"),
+              QStringLiteral("Alt+V"));
         m_video->setIcon(meetingIcon(m_videoEnabled ? MeetingIcon::Camera : MeetingIcon::CameraOff));
     }
     m_video->setEnabled(m_hasCamera);

@@ -47,6 +47,8 @@ signals:
 
 private:
     void refresh();
+    // The label is the name read out; the tip adds the key.
+    static void label(QToolButton* button, const QString& text, const QString& key);
 
     QToolButton* m_mute;
     QToolButton* m_video;

@@ -1,7 +1,9 @@
 #include "MeetingWindow.h"
 
+#include "ActiveSpeaker.h"
 #include "ChatPanel.h"
 #include "GalleryView.h"
+#include "MeetingIcons.h"
 #include "MeetingPrompts.h"
 #include "MeetingRoster.h"
 #include "MeetingShare.h"
@@ -14,6 +16,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
+#include <QShortcut>
+#include <QSpacerItem>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -38,6 +42,14 @@ int g_connectionGraceMs = 60000;
 const char kStyle[] =
     "QDialog#zhumuMeetingWindow{background:#1f2329;}"
     "QWidget#meetingHeader{background:#1f2329;}"
+    "QWidget#meetingHeader QToolButton{color:#e6e8eb;background:transparent;border:1px solid transparent;"
+    "border-radius:4px;padding:3px 8px;font-size:13px;}"
+    "QWidget#meetingHeader QToolButton:hover{background:#2b3038;}"
+    "QWidget#meetingHeader QToolButton:focus{border:1px solid #4194ff;}"
+    "QToolButton#unpinButton{color:#ffffff;background:rgba(0,0,0,0.6);border:1px solid transparent;"
+    "border-radius:4px;padding:4px 10px;font-size:13px;}"
+    "QToolButton#unpinButton:hover{background:rgba(0,0,0,0.8);}"
+    "QToolButton#unpinButton:focus{border:1px solid #4194ff;}"
     "QLabel{color:#ffffff;font-size:14px;background:transparent;}"
     "QLabel#meetingNumber{font-size:14px;color:#e6e8eb;}"
     "QLabel#meetingClock{font-size:14px;color:#aeb4bd;}"
@@ -121,7 +133,14 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     joining.audioMuted = m_audioMuted;
     joining.videoOff = !m_videoOn;
     m_roster = new MeetingRoster(engine, joining, this);
+    m_speakers = new ActiveSpeaker(this);
+    m_speakerClock.start();
     buildLayout(number);
+    addShortcuts();
+    connect(m_speakers, &ActiveSpeaker::speakerChanged, m_gallery, &GalleryView::setActiveSpeaker);
+    // A challenger's second may end between two reports.
+    m_speakerTick.setInterval(200);
+    connect(&m_speakerTick, &QTimer::timeout, this, [this] { m_speakers->update(m_speakerClock.elapsed()); });
 
     connect(m_roster, &MeetingRoster::added, this, &MeetingWindow::onAdded);
     connect(m_roster, &MeetingRoster::changed, this, &MeetingWindow::onChanged);
@@ -129,6 +148,13 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     connect(m_roster, &MeetingRoster::talkingChanged, this, [this](qint64 id, bool talking) {
         if (VideoTile* tile = m_gallery->tile(id))
             tile->setTalking(talking);
+        // Oneself is never the speaker shown large: one sees the others.
+        if (id != m_roster->selfId())
+            m_speakers->setTalking(id, talking, m_speakerClock.elapsed());
+    });
+    connect(engine, &media::MeetingEngine::audioLevel, this, [this](qint64 id, double dbfs) {
+        if (id != m_roster->selfId() && m_roster->find(id))
+            m_speakers->setLevel(id, dbfs, m_speakerClock.elapsed());
     });
     connect(engine, &media::MeetingEngine::joined, this, &MeetingWindow::onJoined);
     connect(engine, &media::MeetingEngine::frame, this, [this](qint64 id, const QImage& image) {
@@ -192,10 +218,28 @@ void MeetingWindow::buildLayout(const QString& number)
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(16, 8, 16, 8);
     headerLayout->setSpacing(16);
-    headerLayout->addStretch();
+    // The view buttons on the right, and room as wide on the left (kept so
+    // by refreshViewButtons), so that the number stays in the middle.
+    m_headerBalance = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    headerLayout->addItem(m_headerBalance);
+    headerLayout->addStretch(1);
     headerLayout->addWidget(numberLabel);
     headerLayout->addWidget(m_clock);
-    headerLayout->addStretch();
+    headerLayout->addStretch(1);
+    m_viewButton = new QToolButton(header);
+    m_viewButton->setObjectName(QStringLiteral("viewButton"));
+    m_fullScreenButton = new QToolButton(header);
+    m_fullScreenButton->setObjectName(QStringLiteral("fullScreenButton"));
+    for (QToolButton* button : {m_viewButton, m_fullScreenButton}) {
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setIconSize(QSize(18, 18));
+        button->setFocusPolicy(Qt::StrongFocus);
+        button->setCursor(Qt::PointingHandCursor);
+        headerLayout->addWidget(button);
+    }
+    connect(m_viewButton, &QToolButton::clicked, this,
+            [this] { setSpeakerView(m_gallery->mode() == GalleryView::Mode::Gallery); });
+    connect(m_fullScreenButton, &QToolButton::clicked, this, [this] { setFullScreen(!isFullScreen()); });
 
     m_gallery = new GalleryView(this);
     m_panel = new ParticipantsPanel(this);
@@ -224,6 +268,8 @@ void MeetingWindow::buildLayout(const QString& number)
     connect(m_panel, &ParticipantsPanel::removeRequested, this, &MeetingWindow::onRemoveClicked);
     connect(m_toolbar, &MeetingToolbar::leaveClicked, this, [this] { finish(Outcome::Left); });
     connect(m_toolbar, &MeetingToolbar::endClicked, this, &MeetingWindow::onEndClicked);
+    connect(m_gallery, &GalleryView::arranged, this, &MeetingWindow::orderTabs);
+    refreshViewButtons();
     m_share = new MeetingShare(m_engine, m_roster, m_gallery, this);
     connect(m_toolbar, &MeetingToolbar::shareClicked, this, &MeetingWindow::startShareFlow);
     connect(m_share, &MeetingShare::sharingChanged, m_toolbar, &MeetingToolbar::setSharing);
@@ -244,6 +290,96 @@ void MeetingWindow::buildLayout(const QString& number)
     // The first button would otherwise take the focus, and its ring, at once.
     m_gallery->setFocusPolicy(Qt::ClickFocus);
     m_gallery->setFocus();
+    orderTabs();
+}
+
+void MeetingWindow::addShortcuts()
+{
+    const auto add = [this](int key, auto slot) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    add(Qt::ALT | Qt::Key_A, [this] { onMuteClicked(); });
+    add(Qt::ALT | Qt::Key_V, [this] { onVideoClicked(); });
+    // As the button does: start sharing, or stop it.
+    add(Qt::ALT | Qt::Key_S, [this] { m_toolbar->shareButton()->click(); });
+    add(Qt::ALT | Qt::Key_U, [this] { m_toolbar->participantsButton()->toggle(); });
+    add(Qt::ALT | Qt::Key_H, [this] { m_toolbar->chatButton()->toggle(); });
+    add(Qt::ALT | Qt::Key_Q, [this] {
+        if (m_host)
+            onEndClicked();
+        else
+            finish(Outcome::Left);
+    });
+    add(Qt::Key_F11, [this] { setFullScreen(!isFullScreen()); });
+}
+
+// Reading order: the header's buttons, the tiles, then the toolbar. They go
+// in just before the toolbar, which keeps the toolbar's own order (and
+// whatever others have put there) untouched.
+void MeetingWindow::orderTabs()
+{
+    QList<QWidget*> chain{m_viewButton, m_fullScreenButton};
+    chain << m_gallery->focusOrder();
+    // The toolbar as a whole: Qt moves a widget's children along with it.
+    QWidget* toolbarStart = m_toolbar;
+    QWidget* before = toolbarStart->previousInFocusChain();
+    while (chain.contains(before) || before->isAncestorOf(toolbarStart))
+        before = before->previousInFocusChain();
+    setTabOrder(before, chain.front());
+    for (int i = 0; i + 1 < chain.size(); ++i)
+        setTabOrder(chain[i], chain[i + 1]);
+    setTabOrder(chain.back(), toolbarStart);
+}
+
+void MeetingWindow::setSpeakerView(bool speaker)
+{
+    m_gallery->setMode(speaker ? GalleryView::Mode::Speaker : GalleryView::Mode::Gallery);
+    refreshViewButtons();
+}
+
+void MeetingWindow::setFullScreen(bool on)
+{
+    if (on == isFullScreen())
+        return;
+    if (on)
+        showFullScreen();
+    else
+        showNormal();
+    refreshViewButtons();
+}
+
+void MeetingWindow::reject()
+{
+    if (isFullScreen())
+        setFullScreen(false);
+}
+
+void MeetingWindow::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && m_fullScreenButton)
+        refreshViewButtons();
+}
+
+// Each button names what it does, and is read out by that name.
+void MeetingWindow::refreshViewButtons()
+{
+    const bool speaker = m_gallery->mode() == GalleryView::Mode::Speaker;
+    m_viewButton->setText(speaker ? QStringLiteral("宫格视图") : QStringLiteral("演讲者视图"));
+    m_viewButton->setIcon(meetingIcon(speaker ? MeetingIcon::Gallery : MeetingIcon::Speaker));
+    m_viewButton->setAccessibleName(m_viewButton->text());
+    const bool full = isFullScreen();
+    m_fullScreenButton->setText(full ? QStringLiteral("退出全屏") : QStringLiteral("全屏"));
+    m_fullScreenButton->setIcon(meetingIcon(full ? MeetingIcon::ExitFullScreen : MeetingIcon::FullScreen));
+    m_fullScreenButton->setAccessibleName(m_fullScreenButton->text());
+    m_fullScreenButton->setToolTip(full ? QStringLiteral("退出全屏 (Esc)") : QStringLiteral("全屏 (F11)"));
+    const int spacing = m_viewButton->parentWidget()->layout()->spacing();
+    m_headerBalance->changeSize(m_viewButton->sizeHint().width() + m_fullScreenButton->sizeHint().width() +
+                                    2 * spacing,
+                                0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    m_viewButton->parentWidget()->layout()->invalidate();
 }
 
 void MeetingWindow::onJoined()
@@ -253,6 +389,7 @@ void MeetingWindow::onJoined()
     m_joined = true;
     m_since.start();
     m_clockTick.start();
+    m_speakerTick.start();
     emit joined();
 }
 
@@ -272,6 +409,7 @@ void MeetingWindow::onChanged(const media::Participant&, const media::Participan
 void MeetingWindow::onRemoved(const media::Participant& participant)
 {
     m_gallery->removeTile(participant.id);
+    m_speakers->remove(participant.id, m_speakerClock.elapsed());
     refreshParticipants();
 }
 
@@ -393,6 +531,7 @@ void MeetingWindow::finish(Outcome outcome)
         return;
     m_over = true;
     m_clockTick.stop();
+    m_speakerTick.stop();
     m_connectionGrace.stop();
     if (m_engine && (outcome == Outcome::Left || outcome == Outcome::EndedByMe))
         m_engine->leave();

@@ -13,9 +13,12 @@
 #include <QTimer>
 
 class QLabel;
+class QSpacerItem;
+class QToolButton;
 
 namespace talvora::zhumu {
 
+class ActiveSpeaker;
 class ChatPanel;
 class GalleryView;
 class MeetingShare;
@@ -45,9 +48,18 @@ public:
     ~MeetingWindow() override;
 
     MeetingRoster* roster() const { return m_roster; }
+    GalleryView* gallery() const { return m_gallery; }
+    ActiveSpeaker* activeSpeaker() const { return m_speakers; }
+    QToolButton* viewButton() const { return m_viewButton; }
+    QToolButton* fullScreenButton() const { return m_fullScreenButton; }
     ChatPanel* chatPanel() const { return m_chat; }
     ParticipantsPanel* participantsPanel() const { return m_panel; }
     MeetingToolbar* toolbar() const { return m_toolbar; }
+
+    // "宫格视图" or "演讲者视图".
+    void setSpeakerView(bool speaker);
+    // F11 turns it on and off, Escape turns it off.
+    void setFullScreen(bool on);
     bool isJoined() const { return m_joined; }
     bool isOver() const { return m_over; }
     MeetingShare* share() const { return m_share; }
@@ -74,11 +86,16 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // Escape does not leave a meeting; only the button or closing does.
-    void reject() override {}
+    // Escape does not leave a meeting; only the button or closing does. It
+    // leaves full screen.
+    void reject() override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildLayout(const QString& number);
+    void addShortcuts();
+    void orderTabs();
+    void refreshViewButtons();
     void onJoined();
     void onAdded(const media::Participant& participant);
     void onChanged(const media::Participant& before, const media::Participant& now);
@@ -114,6 +131,12 @@ private:
     QElapsedTimer m_since;
     QTimer m_clockTick;
     QTimer m_connectionGrace;
+    ActiveSpeaker* m_speakers = nullptr;
+    QElapsedTimer m_speakerClock;
+    QTimer m_speakerTick;
+    QToolButton* m_viewButton = nullptr;
+    QToolButton* m_fullScreenButton = nullptr;
+    QSpacerItem* m_headerBalance = nullptr;
 };
 
 } // namespace talvora::zhumu

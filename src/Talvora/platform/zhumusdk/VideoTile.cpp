@@ -2,6 +2,7 @@
 
 #include "MeetingIcons.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegularExpression>
@@ -13,6 +14,8 @@ const QColor kTileBackground(0x2b, 0x30, 0x38);
 const QColor kLetterbox(0x14, 0x16, 0x1a);
 const QColor kTalkingBorder(0x41, 0x94, 0xff);
 constexpr int kTalkingBorderWidth = 3;
+const QColor kFocusRing(0xff, 0xff, 0xff);
+constexpr int kFocusRingWidth = 2;
 
 // Disc colours, picked by the name so that a person keeps theirs.
 const QColor kDiscColours[] = {
@@ -66,6 +69,8 @@ VideoTile::VideoTile(const media::Participant& participant, QWidget* parent)
 {
     setObjectName(QStringLiteral("videoTile"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Tab only: a click (of a double-click) should not leave a ring behind.
+    setFocusPolicy(Qt::TabFocus);
     updateAccessibleName();
 }
 
@@ -118,6 +123,39 @@ void VideoTile::paintEvent(QPaintEvent*)
         const int inset = kTalkingBorderWidth / 2;
         painter.drawRect(rect().adjusted(inset, inset, -inset - 1, -inset - 1));
     }
+    if (hasFocus()) {
+        // Inside the talking border, so that both show.
+        painter.setPen(QPen(kFocusRing, kFocusRingWidth));
+        painter.setBrush(Qt::NoBrush);
+        const int inset = kTalkingBorderWidth + kFocusRingWidth / 2;
+        painter.drawRect(rect().adjusted(inset, inset, -inset - 1, -inset - 1));
+    }
+}
+
+void VideoTile::mouseDoubleClickEvent(QMouseEvent*)
+{
+    emit activated(m_participant.id);
+}
+
+void VideoTile::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        emit activated(m_participant.id);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void VideoTile::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void VideoTile::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void VideoTile::paintDisc(QPainter& painter)

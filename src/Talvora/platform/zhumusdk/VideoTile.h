@@ -4,6 +4,10 @@
 // camera is off or no frame has come yet; the display name, a mark while the
 // microphone is muted, and a blue border while the participant talks.
 //
+// Tab reaches every tile shown, with a white ring round the one in focus;
+// a double-click or Enter on it asks for it large (activated()). The view
+// describes the large one for screen readers ("当前演讲者", "已固定").
+//
 // A new frame repaints this tile alone: it paints every pixel of itself, so
 // nothing behind it is drawn again.
 
@@ -43,8 +47,15 @@ public:
 
     QSize sizeHint() const override { return {320, 180}; }
 
+signals:
+    void activated(qint64 id);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void paintDisc(QPainter& painter);

@@ -34,6 +34,8 @@ const QString kVideoRoom = QStringLiteral("janus.plugin.videoroom");
 constexpr int kAttemptMs = 6000;
 // Seconds without a packet from anyone who should be sending: lost.
 constexpr int kSilentSeconds = 3;
+// A subscription the server refused is asked for again after this long.
+constexpr int kResubscribeMs = 1000;
 
 // How the others learn that a microphone is muted or a camera off: the
 // descriptions of the published streams, a documented field of VideoRoom's
@@ -114,6 +116,13 @@ public:
             }
             watchMedia();
         });
+        levelTimer.setInterval(250);
+        connect(&levelTimer, &QTimer::timeout, this, [this] {
+            for (const Remote& remote : qAsConst(remotes)) {
+                if (remote.pipeline)
+                    emit this->q->audioLevel(remote.participant.id, remote.pipeline->audioLevelDbfs(400));
+            }
+        });
     }
 
     ~Private() override { tearDown(); }
@@ -123,6 +132,7 @@ public:
     void tearDown()
     {
         statsTimer.stop();
+        levelTimer.stop();
         shares->tearDown();
         attemptTimer.stop();
         attemptDeadline.stop();
@@ -207,6 +217,7 @@ public:
     QHash<qint64, Remote> remotes;
     ScreenShare* shares = nullptr;
     QTimer statsTimer;
+    QTimer levelTimer;
     MeetingChat* chat = nullptr;
     QStringList chatsBeforeJoin;       // sent once the chat exists
     QHash<qint64, QString> audioMidOf; // publisher id -> its audio stream's mid
@@ -382,6 +393,7 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     selfId = data.value(QLatin1String("id")).toVariant().toLongLong();
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
+    levelTimer.start();
     watchDevices();
     shares->setSession(session, selfId, privateId);
     if (rejoining) {
@@ -682,12 +694,21 @@ void MeetingEngine::Private::subscribe(qint64 feed)
         QPointer<SubscriberPipeline> guard(pipeline);
         session->message(
             handle, join, {},
-            [guard, feed](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+            [this, guard, feed](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
                 if (!guard)
                     return;
                 if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
                     qWarning("subscriber %lld: %s", feed,
                              qPrintable(ok ? QStringLiteral("no offer") : error));
+                    // After a reconnection the publisher may not be back yet
+                    // ("no such feed"), and its publishers event may already
+                    // have passed: try again while it is still listed.
+                    QTimer::singleShot(kResubscribeMs, this, [this, guard, feed] {
+                        auto remote = remotes.find(feed);
+                        if (guard && remote != remotes.end() && remote->pipeline == guard && !recovering &&
+                            !ended && !leaving)
+                            resubscribe(feed);
+                    });
                     return;
                 }
                 guard->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
@@ -1065,6 +1086,7 @@ void MeetingEngine::leave()
     }
     d->leaving = true;
     d->statsTimer.stop();
+    d->levelTimer.stop();
     if (!d->session || !d->session->isOpen()) {
         d->ended = true;
         d->tearDown();

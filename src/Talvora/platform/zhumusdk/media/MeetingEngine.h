@@ -175,6 +175,9 @@ signals:
     // The latest decoded frame of a participant (self: the local preview).
     void frame(qint64 id, const QImage& image);
     void talking(qint64 id, bool talking);
+    // A remote participant's voice over the last 400 ms in dBFS (-120 for
+    // silence), four times a second while it is received: who is loudest.
+    void audioLevel(qint64 id, double dbfs);
     // A device in use went away or failed; the meeting goes on with
     // `fallback` (the device's shown name), or without that kind when empty.
     void deviceLost(talvora::media::DeviceKind kind, const QString& fallback);

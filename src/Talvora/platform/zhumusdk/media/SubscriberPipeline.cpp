@@ -255,6 +255,24 @@ void SubscriberPipeline::onAudio(const float* samples, int count)
     }
 }
 
+double SubscriberPipeline::audioLevelDbfs(int milliseconds) const
+{
+    double sum = 0;
+    qint64 count = 0;
+    const auto since = Clock::now() - std::chrono::milliseconds(milliseconds);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_audio.crbegin(); it != m_audio.crend() && it->at >= since; ++it) {
+            sum += it->sumSquares;
+            count += it->count;
+        }
+    }
+    // Nothing received in the span counts as silence over all of it.
+    count = qMax<qint64>(count, qint64(kRate) * milliseconds / 1000);
+    const double rms = count > 0 ? std::sqrt(sum / double(count)) : 0;
+    return rms > 1e-6 ? 20.0 * std::log10(rms) : -120.0;
+}
+
 ReceiveStats SubscriberPipeline::stats() const
 {
     ReceiveStats stats;

@@ -35,6 +35,9 @@ public:
     // Plays; Janus's offer comes through acceptOffer().
     bool start();
     ReceiveStats stats() const;
+    // The audio's RMS level over the last `milliseconds`, in dBFS; cheap
+    // enough to ask several times a second.
+    double audioLevelDbfs(int milliseconds) const;
     // Plays the audio on `sink` (floating; null: decoded and dropped) from
     // now on, in the running pipeline: the audio branch's output is
     // blocked while the old sink is taken out.
