@@ -268,7 +268,7 @@ bool JanusAdmin::forEachPublisher(
     return true;
 }
 
-RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants)
+RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants, bool mute)
 {
     // The mids of the audio each publisher in the room sends.
     std::map<uint64_t, std::vector<std::string>> mids;
@@ -297,12 +297,16 @@ RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_
                 pluginAnswer(videoRoom("\"request\":\"moderate\",\"room\":" + std::to_string(room.room) +
                                        ",\"secret\":" + jsonString(room.secret) +
                                        ",\"id\":" + std::to_string(participant) +
-                                       ",\"mid\":" + jsonString(mid) + ",\"mute\":true"),
+                                       ",\"mid\":" + jsonString(mid) +
+                                       ",\"mute\":" + (mute ? "true" : "false")),
                              root);
             if (error == kNoSuchFeed)
                 continue; // the stream or its publisher went in the meantime
             if (kind != "success" || error != 0)
                 return RoomAnswer::Unreachable;
+            // Lifting it is the publisher's own doing: nobody needs telling.
+            if (!mute)
+                continue;
             // VideoRoom tells everyone but the muted publisher; the
             // meeting's chat room tells the publisher too.
             const std::string note = "{\"moderation\":\"muted\",\"id\":" + std::to_string(participant) +

@@ -53,7 +53,7 @@ public:
     RoomAnswer roomExists(uint64_t room) override;
     RoomAnswer createRoom(const RoomSpec& spec) override;
     RoomAnswer destroyRoom(uint64_t room, const std::string& secret) override;
-    RoomAnswer muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants) override;
+    RoomAnswer muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants, bool mute) override;
     RoomAnswer kick(const RoomSpec& room, uint64_t participant) override;
 
 private:

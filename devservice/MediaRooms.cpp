@@ -298,8 +298,25 @@ Moderation MediaRooms::mute(const std::string& meeting, std::optional<uint64_t> 
                 targets.push_back(participant.id);
         }
     }
+    return moderateAudio(room, targets, true);
+}
+
+Moderation MediaRooms::unmuteSelf(const std::string& meeting, const std::string& participant)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_rooms.find(meeting);
+    if (it == m_rooms.end())
+        return Moderation::NoSuchParticipant;
+    const auto self = it->second.participants.find(participant);
+    if (self == it->second.participants.end())
+        return Moderation::NoSuchParticipant;
+    return moderateAudio(it->second, {self->second.id}, false);
+}
+
+Moderation MediaRooms::moderateAudio(Room& room, const std::vector<uint64_t>& targets, bool mute)
+{
     // Someone admitted who has not joined the room yet has nothing to mute.
-    if (!targets.empty() && room.server->muteAudio(room.spec, targets) == RoomAnswer::Unreachable)
+    if (!targets.empty() && room.server->muteAudio(room.spec, targets, mute) == RoomAnswer::Unreachable)
         return Moderation::Unreachable;
     return Moderation::Done;
 }

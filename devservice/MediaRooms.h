@@ -101,6 +101,9 @@ public:
     // Mutes one participant's audio for everyone, or (no id) everyone's but
     // the host's.
     Moderation mute(const std::string& meeting, std::optional<uint64_t> participantId);
+    // Lifts that moderation from the participant's own audio (named by their
+    // session): anyone may unmute themselves, nobody else.
+    Moderation unmuteSelf(const std::string& meeting, const std::string& participant);
     // Puts the participant out of the room and takes their token back.
     Moderation kick(const std::string& meeting, uint64_t participantId);
 
@@ -147,6 +150,7 @@ private:
     bool move(const std::string& meeting, Room& room);
     bool answering(const RoomServer* server) const;
     Participant* participantById(Room& room, uint64_t id);
+    static Moderation moderateAudio(Room& room, const std::vector<uint64_t>& targets, bool mute);
     void destroy(const std::string& meeting, Room& room, const char* why);
     void reap();
     void watch();

@@ -46,9 +46,11 @@ public:
 
     // Moderation by the room's secret. Muting covers the audio that those of
     // the publisher ids who are in the room publish at the time (Absent when
-    // none of them is); they may unmute themselves afterwards. Kick: Absent
-    // when nobody with that id is in the room.
-    virtual RoomAnswer muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants) = 0;
+    // none of them is); they may unmute themselves afterwards, once `mute`
+    // false has lifted it: until then the server drops their audio. Kick:
+    // Absent when nobody with that id is in the room.
+    virtual RoomAnswer muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants,
+                                 bool mute) = 0;
     virtual RoomAnswer kick(const RoomSpec& room, uint64_t participant) = 0;
 };
 

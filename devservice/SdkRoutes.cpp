@@ -24,6 +24,9 @@
 //   POST /sdk/v1/meetings/mute  number, participant (an id, or "all" for
 //        everyone but the host): mutes their audio for everyone through the
 //        VideoRoom's moderation; they may unmute themselves;
+//   POST /sdk/v1/meetings/unmute  number: lifts that moderation from the
+//        caller's own audio (anyone's own, nobody else's); 404 when the
+//        caller is not in the meeting;
 //   POST /sdk/v1/meetings/kick  number, participant: puts them out of the
 //        room and takes their token back.
 // Mute and kick are the host's: 401 without a session, 403 for anyone else,
@@ -320,7 +323,7 @@ void handleJoin(Store& store, const Sessions& sessions, MediaRooms& rooms, const
                     displayName.empty() ? accountName(store, *caller) : displayName, res);
 }
 
-// Leave and end: the caller and the meeting, or nothing with the refusal
+// Leave, end and unmute: the caller and the meeting, or nothing with the refusal
 // written.
 std::optional<std::pair<std::string, Meeting>>
 meetingOfCaller(Store& store, const Sessions& sessions, const httplib::Request& req, httplib::Response& res)
@@ -480,6 +483,16 @@ void handleMute(Store& store, const Sessions& sessions, MediaRooms& rooms, const
         answerModeration(rooms.mute(target->first.id, target->second), "muted", res);
 }
 
+// Anyone in the meeting lifts the host's mute from their own audio, so
+// that unmuting on screen is heard again.
+void handleUnmute(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+                  httplib::Response& res)
+{
+    const auto found = meetingOfCaller(store, sessions, req, res);
+    if (found)
+        answerModeration(rooms.unmuteSelf(found->second.id, bearerOf(req)), "unmuted", res);
+}
+
 void handleKick(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
                 httplib::Response& res)
 {
@@ -539,6 +552,10 @@ void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
     server.Post("/sdk/v1/meetings/mute",
                 [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
                     handleMute(store, sessions, rooms, req, res);
+                });
+    server.Post("/sdk/v1/meetings/unmute",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleUnmute(store, sessions, rooms, req, res);
                 });
     server.Post("/sdk/v1/meetings/kick",
                 [&store, &rooms](const httplib::Request& req, httplib::Response& res) {

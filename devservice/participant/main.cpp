@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <thread>
+#include <utility>
 
 #include <csignal>
 #include <cstdio>
@@ -121,6 +122,10 @@ int main(int argc, char** argv)
                                         QStringLiteral("Leave after S seconds."), QStringLiteral("S"));
     const QCommandLineOption muteAfter(QStringLiteral("mute-after"), QStringLiteral("Mute after S seconds."),
                                        QStringLiteral("S"));
+    const QCommandLineOption unmuteAfter(
+        QStringLiteral("unmute-after"),
+        QStringLiteral("Unmute after S seconds (lifting the host's mute through the service first)."),
+        QStringLiteral("S"));
     const QCommandLineOption videoOffAfter(QStringLiteral("video-off-after"),
                                            QStringLiteral("Turn the camera off after S seconds."),
                                            QStringLiteral("S"));
@@ -177,7 +182,7 @@ int main(int argc, char** argv)
                                        QStringLiteral("S"), QStringLiteral("0"));
     parser.addOptions({service,     ca,           account,          password,          number,
                        start,       displayName,  colour,           tone,              mute,
-                       noVideo,     leaveAfter,   muteAfter,        videoOffAfter,     size,
+                       noVideo,     leaveAfter,   muteAfter,        unmuteAfter,       videoOffAfter,     size,
                        fps,         janus,        room,             pin,               token,
                        iceNetwork,  play,         shareScreen,      shareFps,          shareAfter,
                        stopShareAfter, chat,      chatAfter,        chatEvery,         simulateLoss,
@@ -353,7 +358,11 @@ int main(int argc, char** argv)
                                 {QStringLiteral("text"), text},
                                 {QStringLiteral("wall_ms"), double(QDateTime::currentMSecsSinceEpoch())}});
                      });
-    QObject::connect(&engine, &MeetingEngine::mutedByHost, &app, [&] { event("muted-by-host"); });
+    bool mutedByHost = false;
+    QObject::connect(&engine, &MeetingEngine::mutedByHost, &app, [&] {
+        mutedByHost = true;
+        event("muted-by-host");
+    });
     QObject::connect(&engine, &MeetingEngine::kicked, &app, [&] {
         if (!http.session.isEmpty())
             http.post(QStringLiteral("/sdk/v1/meetings/leave"), {{"number", admission.number.toStdString()}});
@@ -499,6 +508,17 @@ int main(int argc, char** argv)
     if (parser.isSet(muteAfter))
         QTimer::singleShot(int(parser.value(muteAfter).toDouble() * 1000), &app,
                            [&] { engine.setAudioMuted(true); });
+    if (parser.isSet(unmuteAfter))
+        QTimer::singleShot(int(parser.value(unmuteAfter).toDouble() * 1000), &app, [&] {
+            // Janus drops the sound the host muted until the mute is lifted.
+            if (std::exchange(mutedByHost, false) && !http.session.isEmpty()) {
+                const auto answer = http.post(QStringLiteral("/sdk/v1/meetings/unmute"),
+                                              {{"number", admission.number.toStdString()}});
+                event("unmute-lifted", {{QStringLiteral("status"), answer.completed ? int(answer.status) : 0}});
+            }
+            engine.setAudioMuted(false);
+            event("unmuted");
+        });
     if (parser.isSet(videoOffAfter))
         QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
                            [&] { engine.setVideoEnabled(false); });

@@ -55,7 +55,7 @@ public:
     }
 
     // Those who joined the room (by publisher id), and whom moderation muted.
-    RoomAnswer muteAudio(const RoomSpec& spec, const std::vector<uint64_t>& participants) override
+    RoomAnswer muteAudio(const RoomSpec& spec, const std::vector<uint64_t>& participants, bool mute) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (down)
@@ -63,7 +63,10 @@ public:
         bool anyone = false;
         for (const uint64_t participant : participants) {
             if (rooms.count(spec.room) && joined.count(participant)) {
-                muted.insert(participant);
+                if (mute)
+                    muted.insert(participant);
+                else
+                    muted.erase(participant);
                 anyone = true;
             }
         }

@@ -174,11 +174,19 @@ TEST_F(MediaRoomsTest, HostMutesAndRemovesOthersButIsNotRemoved)
         {"remove them twice", [&] { return rooms->kick("9", li->participantId); },
          Moderation::NoSuchParticipant},
         {"mute all", [&] { return rooms->mute("9", std::nullopt); }, Moderation::Done},
+        // Lifting the host's mute is each one's own, by their session.
+        {"unmute oneself", [&] { return rooms->unmuteSelf("9", "wang"); }, Moderation::Done},
+        {"unmute someone removed", [&] { return rooms->unmuteSelf("9", "li"); },
+         Moderation::NoSuchParticipant},
+        {"unmute a stranger", [&] { return rooms->unmuteSelf("9", "stranger"); },
+         Moderation::NoSuchParticipant},
+        {"unmute in an unknown meeting", [&] { return rooms->unmuteSelf("10", "wang"); },
+         Moderation::NoSuchParticipant},
     };
     for (const Case& test : cases)
         EXPECT_EQ(test.act(), test.expected) << test.what;
     EXPECT_TRUE(server->isMuted(li->participantId));
-    EXPECT_TRUE(server->isMuted(wang->participantId));
+    EXPECT_FALSE(server->isMuted(wang->participantId));
     EXPECT_FALSE(server->isMuted(host->participantId));
     // The removed one is out of the room, their token gone, and kept out.
     EXPECT_FALSE(server->hasToken(li->token));

@@ -136,6 +136,12 @@ def main(devservice, certs):
             muted = janus.events(lambda data: data.get("moderation") == "muted")
             check(muted is not None and muted.get("id") == guest["participant_id"] and muted.get("mid") == "0",
                   "the moderation event: %s" % muted)
+            # Lifting the host's mute: the caller's own audio, for anyone in the meeting.
+            own = {"number": number}
+            for session, form, expected in ((None, own, 401), (wang, own, 404), (li, {"number": "12345"}, 404),
+                                            (li, {"number": "x"}, 400), (li, own, 200), (zhang, own, 200)):
+                status = service.post("/sdk/v1/meetings/unmute", form, session)[0]
+                check(status == expected, "unmute %s: %s, not %s" % (form, status, expected))
             check(service.post("/sdk/v1/meetings/mute", dict(target, participant="all"), zhang)[0] == 200,
                   "the host mutes all")
             check(service.post("/sdk/v1/meetings/kick", dict(target, participant=str(host["participant_id"])),

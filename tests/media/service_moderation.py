@@ -3,7 +3,8 @@ inside a media sandbox: the host and a guest (meeting-participants in
 service mode, joining with the service's participant ids) exchange chat
 messages; the host's mute through the service reaches the guest, who is told
 (the service's announcement in the chat room) and shown muted to the host;
-the host's kick ends the guest's meeting.
+the guest unmutes, which lifts the host's mute through the service, and the
+host hears the guest's tone again; the host's kick ends the guest's meeting.
 
     /usr/bin/python3 service_moderation.py PARTICIPANT DEVSERVICE CERT_DIR   (enters a sandbox itself)
 """
@@ -34,12 +35,13 @@ def main(participant, devservice, certs):
         status, answer = service.post("/sdk/v1/meetings/start", {"number": "0", "no_video": "1"}, host_session)
         number = answer["number"]
         common = [participant, "--service", service.url, "--ca", service.ca_file, "--number", number,
-                  "--no-video", "--size", "320x240", "--fps", "15", "--leave-after", "14"]
+                  "--no-video", "--size", "320x240", "--fps", "15", "--leave-after", "19"]
         people = {
             "host": service.popen([*common, "--account", HOST[0], "--password", HOST[1], "--start",
                                    "--chat", "<b>主持人</b>", "--chat-after", "3"], stdout=-1, stderr=-1, text=True),
             "guest": service.popen([*common, "--account", GUEST[0], "--password", GUEST[1],
-                                    "--display-name", "李四", "--chat", "收到", "--chat-after", "3.5"],
+                                    "--display-name", "李四", "--chat", "收到", "--chat-after", "3.5",
+                                    "--unmute-after", "11"],
                                    stdout=-1, stderr=-1, text=True),
         }
         lines = {}
@@ -57,7 +59,7 @@ def main(participant, devservice, certs):
         guest_id = next((p["id"] for p in roster if not p["host"]), None) if status == 200 else None
         target = {"number": number, "participant": str(guest_id)}
         check(service.post("/sdk/v1/meetings/mute", target, host_session)[0] == 200, "the host mutes 李四")
-        time.sleep(2)
+        time.sleep(8)
         check(service.post("/sdk/v1/meetings/kick", target, host_session)[0] == 200, "the host removes 李四")
         for reader in readers:
             reader.join(45)
@@ -71,6 +73,18 @@ def main(participant, devservice, certs):
     check(any(r.get("event") == "muted-by-host" for r in guest), "the guest learns of the mute")
     check(any(r.get("event") == "participant-changed" and r["id"] == guest_id and r["muted"] for r in host),
           "the host sees the guest muted")
+    # The host's reports of the guest, by the guest's own times (the two
+    # clocks start within a fraction of a second of each other).
+    muted_at = next((r["t"] for r in guest if r.get("event") == "muted-by-host"), None)
+    unmuted_at = next((r["t"] for r in guest if r.get("event") == "unmuted"), None)
+    lifted = next((r.get("status") for r in guest if r.get("event") == "unmute-lifted"), None)
+    check(lifted == 200, "the guest lifts the host's mute through the service: %s" % lifted)
+    levels = [(r["t"], remote["rms_dbfs"]) for r in host if "remotes" in r
+              for remote in r["remotes"] if remote["id"] == guest_id]
+    silent = [level for t, level in levels if muted_at and unmuted_at and muted_at + 1.5 < t < unmuted_at]
+    again = [level for t, level in levels if unmuted_at and unmuted_at + 2 < t < unmuted_at + 4]
+    check(silent and again and max(again) >= max(silent) + 30,
+          "the host hears the guest again after the unmute: %s -> %s" % (silent, again))
     check(any(r.get("event") == "kicked" for r in guest), "the guest learns of the removal: %s"
           % lines.get("guest stderr"))
     check(any(r.get("event") == "participant-left" and r["id"] == guest_id for r in host),

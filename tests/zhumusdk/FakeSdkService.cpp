@@ -53,6 +53,7 @@ FakeSdkService::FakeSdkService()
     };
     m_server.Post("/sdk/v1/meetings/mute", moderation);
     m_server.Post("/sdk/v1/meetings/kick", moderation);
+    m_server.Post("/sdk/v1/meetings/unmute", moderation);
     m_server.Post("/sdk/v1/echotest", [this](const httplib::Request& request, httplib::Response& response) {
         record(request);
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -187,6 +187,8 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     QObject::connect(m_window, &MeetingWindow::removeRequested, m_context.get(), [this](qint64 participant) {
         moderate("/sdk/v1/meetings/kick", std::to_string(participant));
     });
+    QObject::connect(m_window, &MeetingWindow::unmuteRequested, m_context.get(),
+                     [this] { moderate("/sdk/v1/meetings/unmute", {}); });
     relayEvents(m_window->roster());
     if (switches.fullScreen)
         m_window->showFullScreen();
@@ -281,7 +283,11 @@ void MeetingService::moderate(const char* path, const std::string& participant)
         return;
     https::Request request;
     request.url = SdkRuntime::instance().baseUrl() + path;
-    request.body = https::formEncode({{"number", m_number}, {"participant", participant}});
+    std::vector<std::pair<std::string, std::string>> form = {{"number", m_number}};
+    // Without one: the user's own audio.
+    if (!participant.empty())
+        form.emplace_back("participant", participant);
+    request.body = https::formEncode(form);
     const std::string session = SdkRuntime::instance().session();
     if (!session.empty())
         request.headers.push_back("Authorization: Bearer " + session);

@@ -77,6 +77,7 @@ private:
     // or that the host ended the meeting.
     void notifyService(const char* path);
     // The host's mute or removal of `participant` (a publisher id, or "all"),
+    // or with none the lifting of the host's mute from the user's own audio,
     // on the request thread; a refusal is shown in the meeting window.
     void moderate(const char* path, const std::string& participant);
     void retireEngine(bool politely);

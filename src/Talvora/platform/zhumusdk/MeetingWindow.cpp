@@ -21,6 +21,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace talvora::zhumu {
 namespace {
 
@@ -422,6 +424,8 @@ void MeetingWindow::onMuteClicked()
     if (!m_engine || !m_engine->hasMicrophone())
         return;
     m_audioMuted = !m_audioMuted;
+    if (!m_audioMuted && std::exchange(m_mutedByHost, false))
+        emit unmuteRequested();
     m_engine->setAudioMuted(m_audioMuted);
     m_toolbar->setAudioMuted(m_audioMuted);
     m_roster->setSelfAudioMuted(m_audioMuted);
@@ -465,6 +469,7 @@ void MeetingWindow::onMutedByHost()
         return;
     // The engine has muted the microphone; unmuting stays the user's.
     m_audioMuted = true;
+    m_mutedByHost = true;
     m_toolbar->setAudioMuted(true);
     m_roster->setSelfAudioMuted(true);
     showNotice(this, QStringLiteral("主持人已将您静音"));

@@ -80,6 +80,9 @@ signals:
     void muteRequested(qint64 participantId);
     void muteAllRequested();
     void removeRequested(qint64 participantId);
+    // The user unmutes after the host muted them: the media server drops
+    // their sound until the host's mute is lifted, which the service does.
+    void unmuteRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -114,6 +117,7 @@ private:
     MeetingRoster* m_roster;
     bool m_host;
     bool m_audioMuted;
+    bool m_mutedByHost = false;
     bool m_videoOn;
     bool m_joined = false;
     bool m_over = false;
