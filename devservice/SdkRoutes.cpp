@@ -529,38 +529,30 @@ void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
     server.Post("/sdk/v1/login", [&store](const httplib::Request& req, httplib::Response& res) {
         handleLogin(store, sessions, throttle, req, res);
     });
-    server.Post("/sdk/v1/meetings/start",
-                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-                    handleStart(store, sessions, rooms, req, res);
-                });
-    server.Post("/sdk/v1/meetings/join",
-                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-                    handleJoin(store, sessions, rooms, req, res);
-                });
-    server.Post("/sdk/v1/meetings/leave",
-                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-                    handleLeave(store, sessions, rooms, req, res);
-                });
-    server.Post("/sdk/v1/meetings/end",
-                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-                    handleEnd(store, sessions, rooms, req, res);
-                });
-    server.Get("/sdk/v1/meetings/roster",
-               [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-                   handleRoster(store, sessions, rooms, req, res);
-               });
-    server.Post("/sdk/v1/meetings/mute",
-                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-                    handleMute(store, sessions, rooms, req, res);
-                });
-    server.Post("/sdk/v1/meetings/unmute",
-                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-                    handleUnmute(store, sessions, rooms, req, res);
-                });
-    server.Post("/sdk/v1/meetings/kick",
-                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
-                    handleKick(store, sessions, rooms, req, res);
-                });
+    // The meeting routes all need the store, the sessions and the rooms.
+    using MeetingHandler = void (*)(Store&, const Sessions&, MediaRooms&, const httplib::Request&,
+                                    httplib::Response&);
+    const struct
+    {
+        bool get;
+        const char* path;
+        MeetingHandler handler;
+    } meetingRoutes[] = {
+        {false, "/sdk/v1/meetings/start", handleStart}, {false, "/sdk/v1/meetings/join", handleJoin},
+        {false, "/sdk/v1/meetings/leave", handleLeave}, {false, "/sdk/v1/meetings/end", handleEnd},
+        {true, "/sdk/v1/meetings/roster", handleRoster}, {false, "/sdk/v1/meetings/mute", handleMute},
+        {false, "/sdk/v1/meetings/unmute", handleUnmute}, {false, "/sdk/v1/meetings/kick", handleKick},
+    };
+    for (const auto& route : meetingRoutes) {
+        const MeetingHandler handler = route.handler;
+        const auto serve = [&store, &rooms, handler](const httplib::Request& req, httplib::Response& res) {
+            handler(store, sessions, rooms, req, res);
+        };
+        if (route.get)
+            server.Get(route.path, serve);
+        else
+            server.Post(route.path, serve);
+    }
     server.Post("/sdk/v1/echotest", [&rooms](const httplib::Request& req, httplib::Response& res) {
         handleEchoTest(sessions, rooms, req, res);
     });
