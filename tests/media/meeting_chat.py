@@ -17,12 +17,11 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from meeting_media import PIN, PORT, ROOM, SECRET, Checks, participant, wait_port  # noqa: E402
+from meeting_media import PIN, PORT, ROOM, SECRET, Checks, participant, start_janus, wait_port  # noqa: E402
 
 import socket  # noqa: E402
 
@@ -88,15 +87,10 @@ def chats(records):
 
 def main():
     binary, make_config = sys.argv[1], sys.argv[2]
-    janus = shutil.which("janus")
-    if not janus:
-        print("janus is not installed: skipped")
+    started = start_janus(make_config, "talvora-chat-")
+    if started is None:
         return 77
-    work = tempfile.mkdtemp(prefix="talvora-chat-")
-    subprocess.run([make_config, work, str(PORT), str(ROOM), PIN, SECRET], check=True)
-    log = open(os.path.join(work, "janus.log"), "w")
-    server = subprocess.Popen([janus, "-F", work, "-C", os.path.join(work, "janus.jcfg")],
-                              stdout=log, stderr=subprocess.STDOUT)
+    server, work = started
     processes = [server]
     records = {"Alice": [], "Bob": [], "Carol": []}
     threads = []
@@ -163,7 +157,6 @@ def main():
                     process.wait(timeout=5)
                 except subprocess.TimeoutExpired:
                     process.kill()
-        log.close()
         if os.environ.get("TALVORA_KEEP_JANUS_LOG"):
             shutil.copy(os.path.join(work, "janus.log"), "/tmp/talvora-chat-janus.log")
         shutil.rmtree(work, ignore_errors=True)

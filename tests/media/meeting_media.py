@@ -128,36 +128,50 @@ def check_reception(checks, who, records, sender, rgb, tone):
                       f"{who} hears {sender}'s {tone} Hz tone: {audible[-1]['freq_hz']}")
 
 
-def main():
-    binary, make_config = sys.argv[1], sys.argv[2]
+def start_janus(make_config, prefix):
+    """Janus with the test room (janus-config.sh) and the scratch folder it
+    logs into; None where Janus is not installed."""
     janus = shutil.which("janus")
     if not janus:
         print("janus is not installed: skipped")
-        return 77
-    work = tempfile.mkdtemp(prefix="talvora-media-")
+        return None
+    work = tempfile.mkdtemp(prefix=prefix)
     subprocess.run([make_config, work, str(PORT), str(ROOM), PIN, SECRET], check=True)
-    log = open(os.path.join(work, "janus.log"), "w")
-    server = subprocess.Popen([janus, "-F", work, "-C", os.path.join(work, "janus.jcfg")],
-                              stdout=log, stderr=subprocess.STDOUT)
+    with open(os.path.join(work, "janus.log"), "w") as log:
+        server = subprocess.Popen([janus, "-F", work, "-C", os.path.join(work, "janus.jcfg")],
+                                  stdout=log, stderr=subprocess.STDOUT)
+    return server, work
+
+
+def main():
+    binary, make_config = sys.argv[1], sys.argv[2]
+    started = start_janus(make_config, "talvora-media-")
+    if started is None:
+        return 77
+    server, work = started
     processes = [server]
     try:
         if not wait_port(PORT, time.time() + 10):
             print("Janus did not start")
             return 1
-        mute_at, leave_at = 5.5, 8.0
-        alice = participant(binary, "Alice", "#e01010", 440, "--leave-after", "15")
+        mute_at, leave_at = 5.5, 11.0
+        started = time.time()
+        alice = participant(binary, "Alice", "#e01010", 440, "--leave-after", "18")
         processes.append(alice)
         bob = participant(binary, "Bob", "#10c010", 660, "--mute-after", str(mute_at),
                           "--leave-after", str(leave_at))
         processes.append(bob)
-        carol = participant(binary, "Carol", "#ffffff", 1000, "--mute", "--no-video", "--leave-after", "6")
+        carol = participant(binary, "Carol", "#ffffff", 1000, "--mute", "--no-video", "--leave-after", "4")
         processes.append(carol)
         intruder = participant(binary, "Mallory", "#000000", 300, pin="not-the-pin")
         processes.append(intruder)
         _, intruder_err = intruder.communicate(timeout=20)
         # Every participant's WebSocket is cut (the sandbox holds only ours):
         # each must claim its session again while the media keep flowing.
-        time.sleep(2)
+        # Once Bob has muted and Carol has left (what a participant misses
+        # while its socket is down is not replayed), and well before Bob
+        # leaves.
+        time.sleep(max(0.0, started + mute_at + 1.0 - time.time()))
         cut = subprocess.run(["ss", "-K", "dst", "127.0.0.1", "dport", "=", str(PORT)],
                              capture_output=True, text=True)
         socket_cut = cut.returncode == 0 and str(PORT) in cut.stdout and "not supported" not in cut.stderr
@@ -207,7 +221,6 @@ def main():
         return 1 if checks.failures else 0
     finally:
         stop_all(processes)
-        log.close()
         shutil.rmtree(work, ignore_errors=True)
 
 
