@@ -2,6 +2,8 @@
 
 #include "MediaDevices.h"
 
+#include "DeviceWatch.h"
+
 #include <initializer_list>
 
 namespace talvora::media {
@@ -11,9 +13,12 @@ GstDevice* firstDevice(const char* classes)
 {
     GstDeviceMonitor* monitor = gst_device_monitor_new();
     gst_device_monitor_add_filter(monitor, classes, nullptr);
-    // Without start() the providers are probed once, synchronously, and
-    // nothing keeps watching.
+    // Started, the providers learn the sound server's defaults too (probed
+    // once they cannot tell them); stopped again right after the listing.
+    const bool started = gst_device_monitor_start(monitor);
     GList* devices = gst_device_monitor_get_devices(monitor);
+    if (started)
+        gst_device_monitor_stop(monitor);
     GstDevice* found = nullptr;
     for (GList* item = devices; item; item = item->next) {
         auto* device = GST_DEVICE(item->data);
@@ -25,9 +30,19 @@ GstDevice* firstDevice(const char* classes)
         const bool isMonitor = deviceClass && g_str_equal(deviceClass, "monitor");
         if (properties)
             gst_structure_free(properties);
-        if (!isMonitor) {
+        // The sound server's default first, else the first one listed.
+        gboolean isDefault = FALSE;
+        properties = gst_device_get_properties(device);
+        if (properties)
+            gst_structure_get_boolean(properties, "is-default", &isDefault);
+        if (properties)
+            gst_structure_free(properties);
+        if (!isMonitor && (!found || isDefault)) {
+            if (found)
+                gst_object_unref(found);
             found = GST_DEVICE(gst_object_ref(device));
-            break;
+            if (isDefault)
+                break;
         }
     }
     g_list_free_full(devices, gst_object_unref);
@@ -73,6 +88,20 @@ GstElement* MediaDevices::createMicrophone() const
 GstElement* MediaDevices::createSpeaker() const
 {
     return create(m_speaker);
+}
+
+} // namespace talvora::media
+
+namespace talvora::media {
+
+QString MediaDevices::microphoneName() const
+{
+    return deviceName(m_microphone);
+}
+
+QString MediaDevices::speakerName() const
+{
+    return deviceName(m_speaker);
 }
 
 } // namespace talvora::media

@@ -8,6 +8,8 @@
 typedef struct _GstDevice GstDevice;
 typedef struct _GstElement GstElement;
 
+#include <QString>
+
 namespace talvora::media {
 
 class MediaDevices
@@ -23,6 +25,10 @@ public:
     bool hasCamera() const { return m_camera != nullptr; }
     bool hasMicrophone() const { return m_microphone != nullptr; }
     bool hasSpeaker() const { return m_speaker != nullptr; }
+
+    // The display names of the devices, empty without.
+    QString microphoneName() const;
+    QString speakerName() const;
 
     // New floating elements, or null without the device.
     GstElement* createCamera() const;

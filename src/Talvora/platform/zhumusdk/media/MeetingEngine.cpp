@@ -2,9 +2,11 @@
 
 #include "MeetingEngine.h"
 
+#include "DeviceWatch.h"
 #include "JanusSession.h"
 #include "MediaDevices.h"
 #include "PublisherPipeline.h"
+#include "SpeakerOutput.h"
 #include "SubscriberPipeline.h"
 
 #include <QCoreApplication>
@@ -61,12 +63,14 @@ class MeetingEngine::Private : public QObject
 public:
     Private(MeetingEngine* q, const Admission& admission, const MediaOptions& options)
         : q(q), admission(admission), options(options),
-          devices(!options.testMedia, !options.testMedia, options.playAudio)
+          devices(!options.testMedia, !options.testMedia || options.deviceAudio, options.playAudio)
     {
         audioMuted = !options.sendAudio;
         videoEnabled = options.sendVideo;
         ice.servers = admission.iceServers;
         ice.network = options.iceNetwork;
+        levelTimer.setInterval(100);
+        connect(&levelTimer, &QTimer::timeout, this, [this] { reportLevels(); });
         statsTimer.setInterval(1000);
         connect(&statsTimer, &QTimer::timeout, this, [this] {
             if (publisher)
@@ -85,11 +89,16 @@ public:
     void tearDown()
     {
         statsTimer.stop();
+        levelTimer.stop();
+        delete deviceWatch;
+        deviceWatch = nullptr;
         for (Remote& remote : remotes)
             dispose(remote.pipeline);
         remotes.clear();
         dispose(publisher);
         publisher = nullptr;
+        delete speaker; // after the subscribers: they feed it
+        speaker = nullptr;
         if (session) {
             session->disconnect(this);
             session->abort();
@@ -109,7 +118,14 @@ public:
     }
 
     bool hasCamera() const { return options.testMedia || devices.hasCamera(); }
-    bool hasMicrophone() const { return options.testMedia || devices.hasMicrophone(); }
+    bool hasMicrophone() const
+    {
+        return (options.testMedia && !options.deviceAudio) || devices.hasMicrophone() || microphoneGone;
+    }
+    bool usesDevices() const { return !options.testMedia || options.deviceAudio; }
+    void reportLevels();
+    void watchDevices();
+    void onMicrophoneLost();
 
     void start();
     void onJoined(const QJsonObject& data);
@@ -138,6 +154,10 @@ public:
     QString audioMid, videoMid;
     QHash<qint64, Remote> remotes;
     QTimer statsTimer;
+    QTimer levelTimer;
+    SpeakerOutput* speaker = nullptr; // the mix of every remote, and the echo probe
+    DeviceWatch* deviceWatch = nullptr;
+    bool microphoneGone = false;
     bool audioMuted = false;
     bool videoEnabled = true;
     bool published = false;
@@ -154,7 +174,8 @@ Participant MeetingEngine::Private::self() const
     participant.host = admission.host;
     // A device that is there but whose branch could not be built sends
     // nothing either.
-    participant.audioMuted = audioMuted || !hasMicrophone() || (publisher && !publisher->sendsAudio());
+    participant.audioMuted = audioMuted || !hasMicrophone() || microphoneGone ||
+                             (publisher && !publisher->sendsAudio());
     participant.videoOff = !videoEnabled || !hasCamera() || (publisher && !publisher->sendsVideo());
     return participant;
 }
@@ -168,8 +189,79 @@ void MeetingEngine::Private::fail(const QString& reason)
     emit q->failed(reason);
 }
 
+void MeetingEngine::Private::reportLevels()
+{
+    if (publisher && publisher->sendsAudio())
+        emit q->audioLevel(selfId, publisher->takeMicrophoneLevel());
+    for (const Remote& remote : qAsConst(remotes)) {
+        if (remote.pipeline)
+            emit q->audioLevel(remote.participant.id, remote.pipeline->levelDbfs(200));
+    }
+}
+
+void MeetingEngine::Private::onMicrophoneLost()
+{
+    if (microphoneGone)
+        return;
+    microphoneGone = true;
+    if (publisher)
+        publisher->dropMicrophone();
+    if (!audioMuted) {
+        q->setAudioMuted(true);
+    } else {
+        emit q->participantChanged(self());
+    }
+    emit q->microphoneLost();
+}
+
+void MeetingEngine::Private::watchDevices()
+{
+    if (!usesDevices())
+        return;
+    deviceWatch = new DeviceWatch(this);
+    connect(deviceWatch, &DeviceWatch::microphoneRemoved, this, [this](const QString& name) {
+        if (publisher && publisher->hasMicrophoneInput() && name == devices.microphoneName())
+            onMicrophoneLost();
+    });
+    connect(deviceWatch, &DeviceWatch::microphoneAdded, this, [this](const QString&, GstElement* element) {
+        if (!microphoneGone || !publisher) {
+            gst_object_unref(gst_object_ref_sink(element));
+            return;
+        }
+        microphoneGone = false;
+        publisher->restoreMicrophone(element);
+        emit q->participantChanged(self());
+        emit q->microphoneRestored();
+    });
+    connect(deviceWatch, &DeviceWatch::speakerRemoved, this, [this](const QString& name) {
+        if (speaker && speaker->playsOnDevice() && name == devices.speakerName()) {
+            speaker->replaceSpeaker(nullptr);
+            emit q->speakerLost();
+        }
+    });
+    connect(deviceWatch, &DeviceWatch::speakerAdded, this, [this](const QString&, GstElement* element) {
+        if (!speaker || speaker->playsOnDevice() || !options.playAudio) {
+            gst_object_unref(gst_object_ref_sink(element));
+            return;
+        }
+        speaker->replaceSpeaker(element);
+        emit q->speakerRestored();
+    });
+}
+
 void MeetingEngine::Private::start()
 {
+    // Made first: the microphone's echo canceller looks its probe up when
+    // it starts.
+    speaker = new SpeakerOutput(options.playAudio ? devices.createSpeaker() : nullptr);
+    connect(speaker, &SpeakerOutput::speakerLost, q, &MeetingEngine::speakerLost);
+    connect(speaker, &SpeakerOutput::failed, this,
+            [](const QString& reason) { qWarning("%s", qPrintable(reason)); });
+    if (!speaker->start()) {
+        delete speaker;
+        speaker = nullptr;
+    }
+    watchDevices();
     session = new JanusSession(admission.server, admission.token, this);
     connect(session, &JanusSession::failed, this, [this](const QString& reason) {
         if (leaving) { // the server is gone anyway: leaving is done
@@ -245,6 +337,7 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     selfId = data.value(QLatin1String("id")).toVariant().toLongLong();
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
     statsTimer.start();
+    levelTimer.start();
     emit q->joined(selfId);
     // Subscriptions first: their attach requests are on the wire while the
     // publisher's pipeline is built.
@@ -260,6 +353,8 @@ void MeetingEngine::Private::publish()
     if (!hasCamera() && !hasMicrophone())
         return; // listening only: nothing to publish
     publisher = new PublisherPipeline(options, devices, ice, this);
+    publisher->setAudioProcessing(options.audioProcessing, speaker ? speaker->probeName() : QString());
+    connect(publisher, &PublisherPipeline::microphoneLost, this, [this] { onMicrophoneLost(); });
     connect(publisher, &WebRtcPeer::failed, this, [this](const QString& reason) { fail(reason); });
     connect(publisher, &PublisherPipeline::preview, q,
             [this](const QImage& image) { emit q->frame(selfId, image); });
@@ -400,6 +495,8 @@ void MeetingEngine::Private::subscribe(qint64 feed)
         }
         remote->handle = handle;
         auto* pipeline = new SubscriberPipeline(feed, ice, options.jitterBufferMs, &devices, this);
+        if (speaker)
+            pipeline->setSpeakerInput(speaker->addInput());
         remote->pipeline = pipeline;
         connect(pipeline, &WebRtcPeer::failed, this, [this, feed](const QString& reason) {
             // One remote's trouble is not the meeting's: that tile stays dark.
@@ -582,9 +679,21 @@ void MeetingEngine::leave()
     d->session->close();
 }
 
+void MeetingEngine::setAudioProcessing(const AudioProcessing& processing)
+{
+    d->options.audioProcessing = processing;
+    if (d->publisher)
+        d->publisher->setAudioProcessing(processing);
+}
+
+AudioProcessing MeetingEngine::audioProcessing() const
+{
+    return d->options.audioProcessing;
+}
+
 void MeetingEngine::setAudioMuted(bool muted)
 {
-    if (d->audioMuted == muted)
+    if (d->audioMuted == muted || (!muted && d->microphoneGone))
         return;
     d->audioMuted = muted;
     if (d->publisher)

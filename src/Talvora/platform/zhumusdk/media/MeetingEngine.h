@@ -18,6 +18,7 @@
 #include <QVector>
 
 #include "Admission.h"
+#include "AudioProcessing.h"
 
 #include <memory>
 
@@ -44,6 +45,10 @@ struct MediaOptions
     // that is not on this machine.
     QString iceNetwork = QStringLiteral("127.0.0.0/8");
     int jitterBufferMs = 60; // receivers' jitter buffer
+    AudioProcessing audioProcessing;
+    // With testMedia: the microphone and speaker of the sound server all the
+    // same (echo tests of the voice processing).
+    bool deviceAudio = false;
 };
 
 // One participant as the engine knows it. id is the Janus publisher (feed)
@@ -106,6 +111,10 @@ public:
     QVector<Participant> participants() const;
     QVector<ReceiveStats> receiveStats() const;
 
+    // The microphone's voice processing, changed during the meeting too.
+    void setAudioProcessing(const AudioProcessing& processing);
+    AudioProcessing audioProcessing() const;
+
 signals:
     void joined(qint64 selfId);
     void participantJoined(const talvora::media::Participant& participant);
@@ -114,6 +123,17 @@ signals:
     // The latest decoded frame of a participant (self: the local preview).
     void frame(qint64 id, const QImage& image);
     void talking(qint64 id, bool talking);
+    // Ten times a second for each participant: the RMS of the decoded audio
+    // over the last 200 ms, or for this participant of the processed
+    // microphone, muted or not (nothing is sent while muted), in dBFS.
+    void audioLevel(qint64 id, double dbfs);
+    // The microphone in use went away: the meeting goes on muted. When one
+    // is back it is used again (still muted until unmuted).
+    void microphoneLost();
+    void microphoneRestored();
+    // The speaker went away: the meeting goes on unheard until one is back.
+    void speakerLost();
+    void speakerRestored();
     // The room was destroyed by the host or the service.
     void meetingEnded();
     // The server or the network went away; the engine keeps trying for a

@@ -7,6 +7,7 @@
 // Threads: the owner's thread; the preview's appsink calls in on its
 // streaming thread and touches only m_preview and m_videoSending.
 
+#include "AudioProcessing.h"
 #include "LatestFrame.h"
 #include "MeetingEngine.h"
 #include "WebRtcPeer.h"
@@ -14,6 +15,7 @@
 #include <QImage>
 
 #include <atomic>
+#include <mutex>
 
 namespace talvora::media {
 
@@ -39,9 +41,27 @@ public:
     void setAudioSending(bool sending);
     void setVideoSending(bool sending);
 
+    // The microphone's voice processing, cancelling the echo of the
+    // webrtcechoprobe named `probe` (set before start()). During a meeting
+    // the processor is rebuilt with the new settings, the rest stays.
+    void setAudioProcessing(const AudioProcessing& processing, const QString& probe = QString());
+    // Runs on the clock and base time of the pipeline with the probe.
+    void shareClockWith(const class SpeakerOutput& speaker);
+    // RMS of the processed microphone since the last call, dBFS; read
+    // whether or not the audio is sent.
+    double takeMicrophoneLevel();
+    // Sends silence from now on (the device went away), or the microphone
+    // `source` (floating) again.
+    void dropMicrophone();
+    void restoreMicrophone(GstElement* source);
+    bool hasMicrophoneInput() const { return m_micSource != nullptr; }
+
 signals:
     // The local camera picture, latest only, while video is sent.
     void preview(const QImage& image);
+    // The microphone stopped with an error (unplugged, its server gone):
+    // silence is sent in its place.
+    void microphoneLost();
 
 private:
     bool addVideo();
@@ -51,6 +71,11 @@ private:
     // source, then the branch that description makes, linked into the
     // pipeline and to webrtcbin; null (source freed) when that fails.
     GstElement* addBranch(GstElement* source, const QString& description, bool video);
+    bool absorbsError(GstObject* source) override; // any thread
+    // Links source, through a converter, to a new pad of the selector and
+    // makes it the one heard; false (source freed) when that fails.
+    bool plugMicrophone(GstElement* source);
+    void rebuildProcessor();
 
     MediaOptions m_options;
     const MediaDevices& m_devices;
@@ -63,6 +88,21 @@ private:
     std::atomic<bool> m_videoSending{true}; // read by the streaming thread
     bool m_audioSending = true;
     bool m_negotiated = false; // the valves follow the sending states
+
+    AudioProcessing m_processing;
+    QString m_probe;
+    GstElement* m_selector = nullptr; // microphone or silence
+    GstElement* m_processor = nullptr; // webrtcdsp, between selector and m_audioTail
+    GstElement* m_audioTail = nullptr;
+    GstPad* m_silencePad = nullptr;
+    GstElement* m_micChain = nullptr;
+    GstPad* m_micPad = nullptr;
+    // The microphone element, also read by absorbsError() on any thread.
+    std::atomic<GstElement*> m_micSource{nullptr};
+    std::mutex m_levelMutex; // guards the two below, written by the streaming thread
+    double m_levelSum = 0;
+    qint64 m_levelCount = 0;
+    double m_lastLevel = -120;
 };
 
 } // namespace talvora::media

@@ -9,6 +9,7 @@
 
 #include "LatestFrame.h"
 #include "MeetingEngine.h"
+#include "SpeakerOutput.h"
 #include "WebRtcPeer.h"
 
 #include <QImage>
@@ -35,6 +36,11 @@ public:
     // Plays; Janus's offer comes through acceptOffer().
     bool start();
     ReceiveStats stats() const;
+    // The audio goes into this mix (set before start()) rather than to a
+    // speaker of its own.
+    void setSpeakerInput(std::shared_ptr<SpeakerOutput::Input> input) { m_speakerInput = std::move(input); }
+    // RMS of the decoded audio over the last `milliseconds`, dBFS.
+    double levelDbfs(int milliseconds) const;
 
 signals:
     void frame(const QImage& image);
@@ -46,6 +52,7 @@ private:
 
     qint64 m_feed;
     const MediaDevices* m_devices;
+    std::shared_ptr<SpeakerOutput::Input> m_speakerInput;
 
     using Clock = std::chrono::steady_clock;
     struct AudioChunk

@@ -86,7 +86,8 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
     gst_bus_set_sync_handler(
         bus,
         [](GstBus*, GstMessage* message, gpointer data) -> GstBusSyncReply {
-            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR &&
+                !static_cast<Link*>(data)->peer->absorbsError(GST_MESSAGE_SRC(message))) {
                 GError* error = nullptr;
                 gst_message_parse_error(message, &error, nullptr);
                 const QString text = QString::fromUtf8(error ? error->message : "unknown");

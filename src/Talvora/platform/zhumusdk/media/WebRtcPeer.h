@@ -26,6 +26,7 @@ typedef struct _GstElement GstElement;
 typedef struct _GstPad GstPad;
 typedef struct _GstPromise GstPromise;
 typedef struct _GstMessage GstMessage;
+typedef struct _GstObject GstObject;
 
 namespace talvora::media {
 
@@ -77,6 +78,9 @@ protected:
     const GatePtr& gate() const { return m_gate; }
     // Streaming thread: a new stream from the remote side.
     virtual void onIncomingPad(GstPad* pad);
+    // Any thread: true when an error of `source` is the subclass's to
+    // handle (a device that went away) rather than the end of the pipeline.
+    virtual bool absorbsError(GstObject* source) { (void)source; return false; }
 
 private:
     static void onIceCandidate(GstElement*, unsigned mline, char* candidate, void* link);

@@ -1,0 +1,34 @@
+#include <gst/gst.h>
+
+#include "AudioProcessing.h"
+
+namespace talvora::media {
+
+GstElement* createVoiceProcessor(const AudioProcessing& processing, const char* probe)
+{
+    GstElement* dsp = gst_element_factory_make("webrtcdsp", nullptr);
+    if (!dsp)
+        return nullptr;
+    // The speaker's pipeline is not the microphone's: their clocks and
+    // latencies differ, so the canceller finds the delay itself
+    // (delay-agnostic) over a long filter (extended-filter).
+    g_object_set(dsp, "probe", probe, "echo-cancel", gboolean(processing.echoCancellation), "delay-agnostic",
+                 TRUE, "extended-filter", TRUE, "gain-control", gboolean(processing.autoGain),
+                 "noise-suppression", gboolean(processing.noiseSuppression != NoiseSuppression::Off),
+                 "high-pass-filter", TRUE, nullptr);
+    const char* level = "moderate";
+    switch (processing.noiseSuppression) {
+    case NoiseSuppression::Low:
+        level = "low";
+        break;
+    case NoiseSuppression::High:
+        level = "very-high"; // "high" of the library barely touches steady noise
+        break;
+    default:
+        break;
+    }
+    gst_util_set_object_arg(G_OBJECT(dsp), "noise-suppression-level", level);
+    return dsp;
+}
+
+} // namespace talvora::media
