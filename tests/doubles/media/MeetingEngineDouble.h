@@ -48,6 +48,8 @@ public:
     static void removeParticipant(MeetingEngine* engine, qint64 id);
     static void pushFrame(MeetingEngine* engine, qint64 id, const QImage& frame);
     static void setTalking(MeetingEngine* engine, qint64 id, bool talking);
+    static void setLevel(MeetingEngine* engine, qint64 id, double dbfs);
+    static void loseMicrophone(MeetingEngine* engine);
     static void endMeeting(MeetingEngine* engine);
     static void loseConnection(MeetingEngine* engine);
     static void restoreConnection(MeetingEngine* engine);

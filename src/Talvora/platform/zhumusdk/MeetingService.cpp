@@ -1,5 +1,6 @@
 #include "MeetingService.h"
 
+#include "AudioProcessingSettings.h"
 #include "MeetingRoster.h"
 #include "SettingsDialog.h"
 #include "media/Admission.h"
@@ -140,6 +141,7 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     options.sendVideo = videoOn && switches.cameraOnJoin;
     options.sendAudio = switches.autoConnectAudio;
     options.testMedia = qgetenv("TALVORA_TEST_MEDIA") == "1";
+    options.audioProcessing = AudioProcessingSettings::instance().load();
 
     media::Participant self;
     self.self = true;

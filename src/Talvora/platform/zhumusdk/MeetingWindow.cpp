@@ -1,9 +1,11 @@
 #include "MeetingWindow.h"
 
+#include "AudioProcessingSettings.h"
 #include "GalleryView.h"
 #include "MeetingPrompts.h"
 #include "MeetingRoster.h"
 #include "MeetingToolbar.h"
+#include "MutedHint.h"
 #include "ParticipantsPanel.h"
 #include "VideoTile.h"
 
@@ -30,6 +32,7 @@ const char kStyle[] =
     "QLabel#meetingClock{font-size:14px;color:#aeb4bd;}"
     "QWidget#galleryView{background:#16191d;}"
     "QLabel#galleryWaiting{color:#aeb4bd;font-size:16px;}"
+    "QLabel#deviceNotice{background:#3a3f47;color:#ffd37a;font-size:13px;padding:4px 16px;}"
     "QLabel#meetingBanner{background:rgba(229,72,77,0.92);color:#ffffff;font-size:14px;}"
     "QLabel#pageLabel{color:#c9cdd4;font-size:13px;padding:0 8px;}"
     "QWidget#galleryPager QToolButton{color:#ffffff;background:#2b3038;border:none;border-radius:4px;"
@@ -110,6 +113,7 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     connect(engine, &media::MeetingEngine::failed, this, [this] { finish(Outcome::Failed); });
     // A leave the window did not ask for: the engine is done with the room.
     connect(engine, &media::MeetingEngine::left, this, [this] { finish(Outcome::Left); });
+    watchAudio(engine);
 
     m_clockTick.setInterval(1000);
     connect(&m_clockTick, &QTimer::timeout, this, &MeetingWindow::updateClock);
@@ -164,10 +168,51 @@ void MeetingWindow::buildLayout(const QString& number)
     layout->setSpacing(0);
     layout->addWidget(header);
     layout->addLayout(body, 1);
+    m_deviceNotice = new QLabel(this);
+    m_deviceNotice->setObjectName(QStringLiteral("deviceNotice"));
+    m_deviceNotice->hide();
+    layout->addWidget(m_deviceNotice);
     layout->addWidget(m_toolbar);
     // The first button would otherwise take the focus, and its ring, at once.
     m_gallery->setFocusPolicy(Qt::ClickFocus);
     m_gallery->setFocus();
+}
+
+void MeetingWindow::watchAudio(media::MeetingEngine* engine)
+{
+    m_mutedHint = new MutedHint(this);
+    connect(m_mutedHint, &MutedHint::unmuteClicked, this, [this] {
+        if (m_audioMuted)
+            onMuteClicked();
+    });
+    connect(engine, &media::MeetingEngine::audioLevel, this, [this](qint64 id, double dbfs) {
+        if (id == m_roster->selfId())
+            m_mutedHint->onLevel(dbfs, m_audioMuted);
+        if (VideoTile* tile = m_gallery->tile(id))
+            tile->setLevel(dbfs);
+        m_panel->setLevel(id, dbfs);
+    });
+    connect(engine, &media::MeetingEngine::microphoneLost, this, [this] {
+        m_audioMuted = true; // the engine muted itself
+        m_toolbar->setAudioMuted(true);
+        m_roster->setSelfAudioMuted(true);
+        setDeviceNotice(QStringLiteral("麦克风已断开"));
+    });
+    connect(engine, &media::MeetingEngine::microphoneRestored, this, [this] { setDeviceNotice(QString()); });
+    connect(engine, &media::MeetingEngine::speakerLost, this,
+            [this] { setDeviceNotice(QStringLiteral("扬声器已断开")); });
+    connect(engine, &media::MeetingEngine::speakerRestored, this, [this] { setDeviceNotice(QString()); });
+    connect(&AudioProcessingSettings::instance(), &AudioProcessingSettings::changed, this,
+            [this](const media::AudioProcessing& processing) {
+                if (m_engine)
+                    m_engine->setAudioProcessing(processing);
+            });
+}
+
+void MeetingWindow::setDeviceNotice(const QString& text)
+{
+    m_deviceNotice->setText(text);
+    m_deviceNotice->setVisible(!text.isEmpty());
 }
 
 void MeetingWindow::onJoined()

@@ -17,6 +17,7 @@ class QLabel;
 namespace talvora::zhumu {
 
 class GalleryView;
+class MutedHint;
 class MeetingRoster;
 class MeetingToolbar;
 class ParticipantsPanel;
@@ -73,6 +74,9 @@ private:
     void updateClock();
     void refreshParticipants();
     void finish(Outcome outcome);
+    // Levels, the muted hint, device loss and the voice processing settings.
+    void watchAudio(media::MeetingEngine* engine);
+    void setDeviceNotice(const QString& text);
 
     QPointer<media::MeetingEngine> m_engine;
     MeetingRoster* m_roster;
@@ -86,6 +90,8 @@ private:
     ParticipantsPanel* m_panel = nullptr;
     MeetingToolbar* m_toolbar = nullptr;
     QLabel* m_clock = nullptr;
+    QLabel* m_deviceNotice = nullptr;
+    MutedHint* m_mutedHint = nullptr;
     QElapsedTimer m_since;
     QTimer m_clockTick;
     QTimer m_connectionGrace;

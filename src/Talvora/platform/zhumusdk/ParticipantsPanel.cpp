@@ -1,8 +1,11 @@
 #include "ParticipantsPanel.h"
 
+#include "LevelBar.h"
+
 #include "MeetingIcons.h"
 
 #include <QHBoxLayout>
+#include <QVariant>
 #include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -73,6 +76,16 @@ void ParticipantsPanel::setParticipants(const QVector<media::Participant>& parti
         m_rowLayout->insertWidget(i, makeRow(ordered[i]));
 }
 
+void ParticipantsPanel::setLevel(qint64 id, double dbfs)
+{
+    if (!isVisible())
+        return;
+    for (LevelBar* bar : m_rows->findChildren<LevelBar*>()) {
+        if (bar->property("participantId").toLongLong() == id)
+            bar->setLevel(dbfs);
+    }
+}
+
 QStringList ParticipantsPanel::rowNames() const
 {
     QStringList names;
@@ -111,6 +124,9 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
     layout->addWidget(name);
     layout->addWidget(markLabel);
     layout->addStretch();
+    auto* level = new LevelBar(row);
+    level->setProperty("participantId", participant.id);
+    layout->addWidget(level);
     layout->addWidget(
         iconLabel(row, participant.audioMuted ? MeetingIcon::MicrophoneOff : MeetingIcon::Microphone, audio));
     layout->addWidget(

@@ -21,6 +21,9 @@ public:
 
     void setParticipants(const QVector<media::Participant>& participants);
 
+    // A participant's live audio level, dBFS, on its row.
+    void setLevel(qint64 id, double dbfs);
+
     // The rows as read aloud: name, marks, then the muted and video states.
     QStringList rowNames() const;
 

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+class QVBoxLayout;
+
 namespace talvora::zhumu {
 
 struct MeetingSwitches
@@ -22,6 +24,10 @@ public:
 
     // The switches as the user last left them.
     static MeetingSwitches& switches();
+
+private:
+    // "音频处理": echo cancellation, noise suppression, gain control.
+    void addAudioProcessing(QVBoxLayout* layout);
 };
 
 } // namespace talvora::zhumu

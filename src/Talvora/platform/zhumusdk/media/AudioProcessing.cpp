@@ -16,6 +16,9 @@ GstElement* createVoiceProcessor(const AudioProcessing& processing, const char* 
                  TRUE, "extended-filter", TRUE, "gain-control", gboolean(processing.autoGain),
                  "noise-suppression", gboolean(processing.noiseSuppression != NoiseSuppression::Off),
                  "high-pass-filter", TRUE, nullptr);
+    // The strongest suppression of what is left of the echo: a meeting
+    // cares more for no echo than for talking over each other.
+    gst_util_set_object_arg(G_OBJECT(dsp), "echo-suppression-level", "high");
     const char* level = "moderate";
     switch (processing.noiseSuppression) {
     case NoiseSuppression::Low:
