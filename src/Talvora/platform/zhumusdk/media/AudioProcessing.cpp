@@ -9,11 +9,13 @@ GstElement* createVoiceProcessor(const AudioProcessing& processing, const char* 
     GstElement* dsp = gst_element_factory_make("webrtcdsp", nullptr);
     if (!dsp)
         return nullptr;
-    // The speaker's pipeline is not the microphone's: their clocks and
-    // latencies differ, so the canceller finds the delay itself
-    // (delay-agnostic) over a long filter (extended-filter).
+    // The speaker's pipeline runs on the microphone's clock and base time,
+    // so the probe's timestamps say when the echo comes back: the delay is
+    // known, not guessed (delay-agnostic guesses from the oldest audio the
+    // probe holds, up to a second stale, and barely cancels). The extended
+    // filter covers a long room.
     g_object_set(dsp, "probe", probe, "echo-cancel", gboolean(processing.echoCancellation), "delay-agnostic",
-                 TRUE, "extended-filter", TRUE, "gain-control", gboolean(processing.autoGain),
+                 FALSE, "extended-filter", TRUE, "gain-control", gboolean(processing.autoGain),
                  "noise-suppression", gboolean(processing.noiseSuppression != NoiseSuppression::Off),
                  "high-pass-filter", TRUE, nullptr);
     // The strongest suppression of what is left of the echo: a meeting

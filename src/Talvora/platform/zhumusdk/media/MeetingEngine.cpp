@@ -124,6 +124,7 @@ public:
     }
     bool usesDevices() const { return !options.testMedia || options.deviceAudio; }
     void reportLevels();
+    void startSpeaker();
     void watchDevices();
     void onMicrophoneLost();
 
@@ -257,10 +258,6 @@ void MeetingEngine::Private::start()
     connect(speaker, &SpeakerOutput::speakerLost, q, &MeetingEngine::speakerLost);
     connect(speaker, &SpeakerOutput::failed, this,
             [](const QString& reason) { qWarning("%s", qPrintable(reason)); });
-    if (!speaker->start()) {
-        delete speaker;
-        speaker = nullptr;
-    }
     watchDevices();
     session = new JanusSession(admission.server, admission.token, this);
     connect(session, &JanusSession::failed, this, [this](const QString& reason) {
@@ -348,10 +345,21 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
         addListener(attendee.toObject());
 }
 
+void MeetingEngine::Private::startSpeaker()
+{
+    if (speaker && !speaker->start()) {
+        qWarning("the speaker's pipeline does not play: nothing is heard");
+        delete speaker;
+        speaker = nullptr;
+    }
+}
+
 void MeetingEngine::Private::publish()
 {
-    if (!hasCamera() && !hasMicrophone())
+    if (!hasCamera() && !hasMicrophone()) {
+        startSpeaker();
         return; // listening only: nothing to publish
+    }
     publisher = new PublisherPipeline(options, devices, ice, this);
     publisher->setAudioProcessing(options.audioProcessing, speaker ? speaker->probeName() : QString());
     connect(publisher, &PublisherPipeline::microphoneLost, this, [this] { onMicrophoneLost(); });
@@ -377,7 +385,11 @@ void MeetingEngine::Private::publish()
                 published = true;
             });
     });
-    publisher->start();
+    // The speaker starts after the microphone, on its clock: the echo
+    // canceller finds what was played at the time it was heard.
+    if (publisher->start() && speaker)
+        publisher->shareClockWith(*speaker);
+    startSpeaker();
 }
 
 void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)

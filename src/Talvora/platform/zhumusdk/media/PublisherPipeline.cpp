@@ -56,6 +56,8 @@ bool PublisherPipeline::start()
         return play(); // reports the missing plugins
     const bool video = addVideo();
     const bool audio = addAudio();
+    if (!m_probe.isEmpty())
+        useSystemClock(pipeline()); // the clock of the speaker's pipeline
     if (!video && !audio) {
         emit failed(QStringLiteral("nothing to send: no camera and no microphone"));
         return false;
@@ -407,10 +409,10 @@ void PublisherPipeline::setAudioProcessing(const AudioProcessing& processing, co
         rebuildProcessor();
 }
 
-void PublisherPipeline::shareClockWith(const SpeakerOutput& speaker)
+void PublisherPipeline::shareClockWith(SpeakerOutput& speaker)
 {
     if (pipeline())
-        speaker.shareClock(pipeline());
+        speaker.followClock(pipeline());
 }
 
 void PublisherPipeline::rebuildProcessor()

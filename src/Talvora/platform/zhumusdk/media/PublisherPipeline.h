@@ -46,7 +46,9 @@ public:
     // the processor is rebuilt with the new settings, the rest stays.
     void setAudioProcessing(const AudioProcessing& processing, const QString& probe = QString());
     // Runs on the clock and base time of the pipeline with the probe.
-    void shareClockWith(const class SpeakerOutput& speaker);
+    // (after start()) The speaker's pipeline, not started yet, takes the
+    // clock and base time of this one.
+    void shareClockWith(class SpeakerOutput& speaker);
     // RMS of the processed microphone since the last call, dBFS; read
     // whether or not the audio is sent.
     double takeMicrophoneLevel();

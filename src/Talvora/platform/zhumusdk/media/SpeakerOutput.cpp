@@ -45,10 +45,7 @@ SpeakerOutput::SpeakerOutput(GstElement* speaker, QObject* parent)
     gst_object_unref(m_tail);
     m_onDevice = speaker != nullptr;
     setSink(speaker ? speaker : silentSink());
-    GstClock* clock = gst_system_clock_obtain();
-    m_baseTime = gst_clock_get_time(clock);
-    gst_object_unref(clock);
-    shareClock(m_pipeline);
+    useSystemClock(m_pipeline);
 
     struct Link
     {
@@ -96,13 +93,19 @@ SpeakerOutput::~SpeakerOutput()
     }
 }
 
-void SpeakerOutput::shareClock(GstElement* pipeline) const
+void useSystemClock(GstElement* pipeline)
 {
     GstClock* clock = gst_system_clock_obtain();
     gst_pipeline_use_clock(GST_PIPELINE(pipeline), clock);
     gst_object_unref(clock);
-    gst_element_set_start_time(pipeline, GST_CLOCK_TIME_NONE);
-    gst_element_set_base_time(pipeline, m_baseTime);
+}
+
+void SpeakerOutput::followClock(GstElement* pipeline)
+{
+    if (!m_pipeline)
+        return;
+    gst_element_set_start_time(m_pipeline, GST_CLOCK_TIME_NONE);
+    gst_element_set_base_time(m_pipeline, gst_element_get_base_time(pipeline));
 }
 
 bool SpeakerOutput::start()

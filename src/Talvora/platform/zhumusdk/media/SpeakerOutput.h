@@ -38,9 +38,10 @@ public:
     // The name of the probe, unique in the process, for webrtcdsp's "probe".
     QString probeName() const { return m_probeName; }
     // The echo canceller matches what the probe saw to what the microphone
-    // hears by running time: a pipeline with a webrtcdsp shares this
-    // pipeline's clock (the system clock) and base time.
-    void shareClock(GstElement* pipeline) const;
+    // hears by running time: before it starts, the mix takes the clock (the
+    // system clock, which both use) and base time of the microphone's
+    // pipeline, already playing.
+    void followClock(GstElement* pipeline);
 
     // One remote's audio into the mix; it leaves the mix when the last
     // holder lets go of it.
@@ -78,8 +79,10 @@ private:
     GstElement* m_sink = nullptr;
     GstElement* m_mixer = nullptr;
     bool m_onDevice = false;
-    quint64 m_baseTime = 0;
     GatePtr m_gate;
 };
+
+// Makes `pipeline` run on the system clock rather than on a device's.
+void useSystemClock(GstElement* pipeline);
 
 } // namespace talvora::media
