@@ -14,12 +14,15 @@ namespace devservice {
 namespace {
 
 constexpr int kConnectTimeoutSeconds = 2;
-constexpr int kAnswerTimeoutSeconds = 5;
+// Janus answers admin requests at once; longer means it hangs.
+constexpr int kAnswerTimeoutSeconds = 3;
+constexpr int kProbeTimeoutSeconds = 1;
 constexpr const char* kVideoRoom = "janus.plugin.videoroom";
 // Janus's own error codes that mean "already so".
 constexpr int kTokenNotFound = 470;
 constexpr int kNoSuchRoom = 426;
 constexpr int kRoomExists = 427;
+constexpr int kNoSuchFeed = 428;
 
 using Json = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
 
@@ -90,30 +93,36 @@ JanusAdmin::JanusAdmin(JanusEndpoint endpoint) : m_endpoint(std::move(endpoint))
     if (pathStart == std::string::npos)
         return;
     m_path = url.substr(pathStart);
-    m_client = std::make_unique<httplib::Client>(url.substr(0, pathStart));
-    m_client->set_connection_timeout(kConnectTimeoutSeconds, 0);
-    m_client->set_read_timeout(kAnswerTimeoutSeconds, 0);
-    m_client->set_write_timeout(kAnswerTimeoutSeconds, 0);
+    const auto client = [&url, pathStart](int connect, int answer) {
+        auto made = std::make_unique<httplib::Client>(url.substr(0, pathStart));
+        made->set_connection_timeout(connect, 0);
+        made->set_read_timeout(answer, 0);
+        made->set_write_timeout(answer, 0);
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-    m_client->enable_server_certificate_verification(true);
+        made->enable_server_certificate_verification(true);
 #endif
+        return made;
+    };
+    m_client = client(kConnectTimeoutSeconds, kAnswerTimeoutSeconds);
+    m_probe = client(kProbeTimeoutSeconds, kProbeTimeoutSeconds);
 }
 
 JanusAdmin::~JanusAdmin() = default;
 
-std::string JanusAdmin::call(const std::string& kind, const std::string& fields, bool withSecret)
+std::string JanusAdmin::call(const std::string& kind, const std::string& fields, const std::string& below)
 {
-    std::string body =
-        "{\"janus\":" + jsonString(kind) + ",\"transaction\":\"" + randomHex(8).value_or("devservice") + "\"";
-    if (withSecret)
-        body += ",\"admin_secret\":" + jsonString(m_endpoint.adminSecret);
+    std::string body = "{\"janus\":" + jsonString(kind) + ",\"transaction\":\"" +
+                       randomHex(8).value_or("devservice") +
+                       "\",\"admin_secret\":" + jsonString(m_endpoint.adminSecret);
     if (!fields.empty())
         body += "," + fields;
     body += "}";
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_client)
+    const bool probe = kind == "ping";
+    std::lock_guard<std::mutex> lock(probe ? m_probeMutex : m_mutex);
+    httplib::Client* client = probe ? m_probe.get() : m_client.get();
+    if (!client)
         return {};
-    const httplib::Result result = m_client->Post(m_path, body, "application/json");
+    const httplib::Result result = client->Post(m_path + below, body, "application/json");
     if (!result || result->status != 200)
         return {};
     return result->body;
@@ -194,6 +203,108 @@ RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
     if (error == kRoomExists)
         return RoomAnswer::Absent;
     return RoomAnswer::Unreachable;
+}
+
+bool JanusAdmin::forEachPublisher(
+    uint64_t room,
+    const std::function<void(const std::string& session, uint64_t id, const cJSON* info)>& visit)
+{
+    // VideoRoom tells who publishes what only in each handle's own
+    // information, so the service looks through the handles: a few admin
+    // requests per participant, and only when a host moderates.
+    const Json sessions = parse(call("list_sessions", {}));
+    const cJSON* sessionIds = cJSON_GetObjectItemCaseSensitive(sessions.get(), "sessions");
+    if (!cJSON_IsArray(sessionIds))
+        return false;
+    const cJSON* session = nullptr;
+    cJSON_ArrayForEach(session, sessionIds)
+    {
+        if (!cJSON_IsNumber(session))
+            continue;
+        const std::string sessionPath = "/" + std::to_string(static_cast<uint64_t>(session->valuedouble));
+        const Json handles = parse(call("list_handles", {}, sessionPath));
+        const cJSON* handle = nullptr;
+        cJSON_ArrayForEach(handle, cJSON_GetObjectItemCaseSensitive(handles.get(), "handles"))
+        {
+            if (!cJSON_IsNumber(handle))
+                continue;
+            const Json info =
+                parse(call("handle_info", {},
+                           sessionPath + "/" + std::to_string(static_cast<uint64_t>(handle->valuedouble))));
+            const cJSON* plugin = cJSON_GetObjectItemCaseSensitive(
+                cJSON_GetObjectItemCaseSensitive(info.get(), "info"), "plugin_specific");
+            const cJSON* roomId = cJSON_GetObjectItemCaseSensitive(plugin, "room");
+            const cJSON* id = cJSON_GetObjectItemCaseSensitive(plugin, "id");
+            if (stringField(plugin, "type") == "publisher" && cJSON_IsNumber(roomId) && cJSON_IsNumber(id) &&
+                static_cast<uint64_t>(roomId->valuedouble) == room)
+                visit(sessionPath, static_cast<uint64_t>(id->valuedouble), plugin);
+        }
+    }
+    return true;
+}
+
+RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants)
+{
+    // The mids of the audio each publisher in the room sends.
+    std::map<uint64_t, std::vector<std::string>> mids;
+    const bool listed =
+        forEachPublisher(room.room, [&mids](const std::string&, uint64_t id, const cJSON* info) {
+            std::vector<std::string>& publisher = mids[id];
+            const cJSON* stream = nullptr;
+            cJSON_ArrayForEach(stream, cJSON_GetObjectItemCaseSensitive(info, "streams"))
+            {
+                const std::string mid = stringField(stream, "mid");
+                if (stringField(stream, "type") == "audio" && !mid.empty())
+                    publisher.push_back(mid);
+            }
+        });
+    if (!listed)
+        return RoomAnswer::Unreachable;
+    bool anyone = false;
+    for (const uint64_t participant : participants) {
+        const auto found = mids.find(participant);
+        if (found == mids.end())
+            continue;
+        anyone = true;
+        for (const std::string& mid : found->second) {
+            Json root(nullptr, cJSON_Delete);
+            const auto [kind, error] =
+                pluginAnswer(videoRoom("\"request\":\"moderate\",\"room\":" + std::to_string(room.room) +
+                                       ",\"secret\":" + jsonString(room.secret) +
+                                       ",\"id\":" + std::to_string(participant) +
+                                       ",\"mid\":" + jsonString(mid) + ",\"mute\":true"),
+                             root);
+            if (error == kNoSuchFeed)
+                continue; // the stream or its publisher went in the meantime
+            if (kind != "success" || error != 0)
+                return RoomAnswer::Unreachable;
+        }
+    }
+    return anyone ? RoomAnswer::Done : RoomAnswer::Absent;
+}
+
+RoomAnswer JanusAdmin::kick(const RoomSpec& room, uint64_t participant)
+{
+    // The kick ends the publisher's connection but not the subscriptions of
+    // the same session, which would go on receiving until the session timed
+    // out: the whole session goes too. It is looked up first, while the
+    // publisher is still in the room.
+    std::vector<std::string> sessions;
+    forEachPublisher(room.room,
+                     [&sessions, participant](const std::string& session, uint64_t id, const cJSON*) {
+                         if (id == participant)
+                             sessions.push_back(session);
+                     });
+    Json root(nullptr, cJSON_Delete);
+    const auto [kind, error] =
+        pluginAnswer(videoRoom("\"request\":\"kick\",\"room\":" + std::to_string(room.room) + ",\"secret\":" +
+                               jsonString(room.secret) + ",\"id\":" + std::to_string(participant)),
+                     root);
+    if (kind != "success" || error != 0)
+        return error == kNoSuchFeed || error == kNoSuchRoom ? RoomAnswer::Absent : RoomAnswer::Unreachable;
+    for (const std::string& session : sessions)
+        call("destroy_session", {}, session);
+    return RoomAnswer::Done;
 }
 
 RoomAnswer JanusAdmin::destroyRoom(uint64_t room, const std::string& secret)

@@ -11,9 +11,15 @@
 
 #include "RoomServer.h"
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
+
+struct cJSON;
 
 namespace httplib {
 class Client;
@@ -46,17 +52,31 @@ public:
     RoomAnswer roomExists(uint64_t room) override;
     RoomAnswer createRoom(const RoomSpec& spec) override;
     RoomAnswer destroyRoom(uint64_t room, const std::string& secret) override;
+    RoomAnswer muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants) override;
+    RoomAnswer kick(const RoomSpec& room, uint64_t participant) override;
 
 private:
     // The answer's body for a request of the given kind ("janus" field) with
-    // its fields (a JSON object's inner text); empty when unreachable.
-    std::string call(const std::string& kind, const std::string& fields, bool withSecret = true);
+    // its fields (a JSON object's inner text), sent to the admin path plus
+    // `below` (a session or handle); empty when unreachable.
+    std::string call(const std::string& kind, const std::string& fields, const std::string& below = {});
     std::string videoRoom(const std::string& request);
+    // Calls `visit` with the session path ("/<id>"), publisher id and
+    // VideoRoom information of every publisher handle in the room; false
+    // when Janus did not answer.
+    bool forEachPublisher(
+        uint64_t room,
+        const std::function<void(const std::string& session, uint64_t id, const cJSON* info)>& visit);
 
     JanusEndpoint m_endpoint;
     std::string m_path;
     std::mutex m_mutex; // guards m_client: one request at a time
     std::unique_ptr<httplib::Client> m_client;
+    // The health check's own connection, with short timeouts, so that a
+    // server that hangs is found out quickly and a slow request elsewhere
+    // does not hold the check up.
+    std::mutex m_probeMutex;
+    std::unique_ptr<httplib::Client> m_probe;
 };
 
 } // namespace devservice

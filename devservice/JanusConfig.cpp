@@ -1,5 +1,6 @@
 #include "JanusConfig.h"
 
+#include "ChildProcess.h"
 #include "Random.h"
 
 #include <arpa/inet.h>
@@ -12,8 +13,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <regex>
+#include <set>
 #include <vector>
 
 namespace devservice {
@@ -93,26 +96,25 @@ bool linkModules(const std::string& folder, const std::string& kind, const std::
     return true;
 }
 
-// Whether the program can be started: a path, or a name found on PATH.
-bool executable(const std::string& program)
+int anyFreePort();
+
+// A TCP port on 127.0.0.1 that nothing uses now and that this process has
+// not handed out before (several Janus are configured at once); -1 when
+// there is none.
+int freePort()
 {
-    if (program.find('/') != std::string::npos)
-        return ::access(program.c_str(), X_OK) == 0;
-    const char* path = std::getenv("PATH");
-    std::string folders = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        const size_t colon = std::min(folders.find(':', start), folders.size());
-        const std::string folder = folders.substr(start, colon - start);
-        if (::access(((folder.empty() ? "." : folder) + "/" + program).c_str(), X_OK) == 0)
-            return true;
-        start = colon + 1;
+    static std::mutex mutex;
+    static std::set<int> given;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const int port = anyFreePort();
+        if (port <= 0 || given.insert(port).second)
+            return port;
     }
-    return false;
+    return -1;
 }
 
-// A TCP port on 127.0.0.1 that nothing uses now; -1 when there is none.
-int freePort()
+int anyFreePort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -178,7 +180,7 @@ bool writeJanusConfiguration(JanusSettings& settings, JanusEndpoint& endpoint,
         log("janus: the data folder or --media-interface holds characters a configuration cannot carry");
         return false;
     }
-    if (!executable(settings.binary)) {
+    if (!ChildProcess::installed(settings.binary)) {
         log("janus: " + settings.binary + " is not installed (Debian package janus); meetings cannot start");
         return false;
     }

@@ -1,36 +1,8 @@
 #include "JanusProcess.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <vector>
+#include <thread>
 
 namespace devservice {
-namespace {
-
-constexpr auto kStopGrace = std::chrono::seconds(5);
-constexpr auto kFirstBackoff = std::chrono::seconds(1);
-constexpr auto kLongestBackoff = std::chrono::seconds(30);
-// A child that ran this long was healthy; its next failure starts the
-// back-off afresh.
-constexpr auto kHealthyRun = std::chrono::seconds(60);
-
-std::string describeStatus(int status)
-{
-    if (WIFEXITED(status))
-        return "exited with status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status))
-        return std::string("ended by signal ") + std::to_string(WTERMSIG(status));
-    return "ended";
-}
-
-} // namespace
 
 JanusProcess::JanusProcess(JanusSettings settings, Log log)
     : m_settings(std::move(settings)), m_log(std::move(log))
@@ -44,107 +16,20 @@ JanusProcess::~JanusProcess()
 
 pid_t JanusProcess::pid() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_pid;
-}
-
-bool JanusProcess::writeConfiguration()
-{
-    return writeJanusConfiguration(m_settings, m_endpoint, m_log);
-}
-
-pid_t JanusProcess::spawn()
-{
-    const std::string config = m_settings.folder + "/janus.jcfg";
-    const std::string logFile = m_settings.folder + "/janus.log";
-    std::vector<std::string> args = {m_settings.binary, "-C", config, "-F", m_settings.folder, "-o"};
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const int logFd = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (logFd < 0)
-        return -1;
-    const pid_t parent = ::getpid();
-
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // Only async-signal-safe calls from here on.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
-        // The service blocks its stop signals and ignores SIGPIPE; Janus
-        // must not inherit either.
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::signal(SIGPIPE, SIG_DFL);
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
-        // A group of its own: a Ctrl-C at the terminal reaches the service,
-        // which then stops Janus in order.
-        ::setpgid(0, 0);
-        const int devNull = ::open("/dev/null", O_RDONLY);
-        if (devNull >= 0)
-            ::dup2(devNull, 0);
-        ::dup2(logFd, 1);
-        ::dup2(logFd, 2);
-        ::syscall(SYS_close_range, 3U, ~0U, 0U);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(logFd);
-    return child;
-}
-
-void JanusProcess::watch()
-{
-    auto backoff = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstBackoff);
-    std::unique_lock<std::mutex> lock(m_mutex);
-    while (!m_bStopping) {
-        const pid_t child = spawn();
-        const auto started = std::chrono::steady_clock::now();
-        if (child > 0) {
-            m_pid = child;
-            m_changed.notify_all();
-            lock.unlock();
-            m_log("janus (pid " + std::to_string(child) + ") started, WebSocket " + m_endpoint.clientUrl +
-                  ", log " + m_settings.folder + "/janus.log");
-            // Waits without reaping, so that stop() never signals a
-            // recycled pid.
-            siginfo_t info{};
-            while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) != 0 &&
-                   errno == EINTR) {
-            }
-            lock.lock();
-            int status = 0;
-            ::waitpid(child, &status, 0);
-            m_pid = 0;
-            m_changed.notify_all();
-            if (m_bStopping)
-                break;
-            if (std::chrono::steady_clock::now() - started >= kHealthyRun)
-                backoff = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstBackoff);
-            m_log("janus (pid " + std::to_string(child) + ") " + describeStatus(status) +
-                  "; starting it again in " + std::to_string(backoff.count() / 1000.0).substr(0, 4) + " s");
-        } else {
-            m_log("janus: cannot start " + m_settings.binary + ": " + std::strerror(errno));
-        }
-        m_changed.wait_for(lock, backoff, [this] { return m_bStopping; });
-        backoff =
-            std::min(backoff * 2, std::chrono::duration_cast<std::chrono::milliseconds>(kLongestBackoff));
-    }
+    return m_child ? m_child->pid() : 0;
 }
 
 bool JanusProcess::start(std::chrono::milliseconds ready)
 {
-    if (!writeConfiguration())
+    if (!writeJanusConfiguration(m_settings, m_endpoint, m_log))
         return false;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_bStarted = true;
-    }
-    m_watcher = std::thread([this] { watch(); });
+    const std::string& folder = m_settings.folder;
+    m_child = std::make_unique<ChildProcess>(
+        "janus",
+        std::vector<std::string>{m_settings.binary, "-C", folder + "/janus.jcfg", "-F", folder, "-o"},
+        folder + "/janus.log", m_log);
+    m_log("janus: WebSocket " + m_endpoint.clientUrl);
+    m_child->start();
     JanusAdmin admin(m_endpoint);
     const auto deadline = std::chrono::steady_clock::now() + ready;
     while (std::chrono::steady_clock::now() < deadline) {
@@ -152,29 +37,15 @@ bool JanusProcess::start(std::chrono::milliseconds ready)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    m_log("janus did not answer within " + std::to_string(ready.count() / 1000) + " s (see " +
-          m_settings.folder + "/janus.log); meetings wait for it");
+    m_log("janus did not answer within " + std::to_string(ready.count() / 1000) + " s (see " + folder +
+          "/janus.log); meetings wait for it");
     return false;
 }
 
 void JanusProcess::stop()
 {
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_bStarted)
-            return;
-        m_bStarted = false;
-        m_bStopping = true;
-        if (m_pid > 0)
-            ::kill(m_pid, SIGTERM);
-        m_changed.notify_all();
-        if (!m_changed.wait_for(lock, kStopGrace, [this] { return m_pid == 0; })) {
-            m_log("janus (pid " + std::to_string(m_pid) + ") ignored SIGTERM; killing it");
-            ::kill(m_pid, SIGKILL);
-        }
-    }
-    if (m_watcher.joinable())
-        m_watcher.join();
+    if (m_child)
+        m_child->stop();
 }
 
 } // namespace devservice

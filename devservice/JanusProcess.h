@@ -1,19 +1,16 @@
 #pragma once
 // The Janus that the service runs for itself when no external media server
-// is named: a configuration of its own in the service's data folder, one
-// child process watched by a thread, started again when it dies, stopped
-// with the service. The child also dies when the service does
-// (PR_SET_PDEATHSIG), so it never outlives it even after a SIGKILL.
+// is named: a configuration of its own in the service's data folder, and
+// one supervised child process (ChildProcess).
 
+#include "ChildProcess.h"
 #include "JanusConfig.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <sys/types.h>
-#include <thread>
 
 namespace devservice {
 
@@ -40,20 +37,10 @@ public:
     pid_t pid() const;
 
 private:
-    bool writeConfiguration();
-    pid_t spawn();
-    void watch();
-
     JanusSettings m_settings;
     Log m_log;
     JanusEndpoint m_endpoint;
-
-    mutable std::mutex m_mutex; // guards m_pid, m_bStopping, m_bStarted
-    std::condition_variable m_changed;
-    pid_t m_pid = 0;
-    bool m_bStopping = false;
-    bool m_bStarted = false;
-    std::thread m_watcher;
+    std::unique_ptr<ChildProcess> m_child;
 };
 
 } // namespace devservice

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace devservice {
 
@@ -40,6 +41,13 @@ public:
     virtual RoomAnswer roomExists(uint64_t room) = 0;
     virtual RoomAnswer createRoom(const RoomSpec& spec) = 0;
     virtual RoomAnswer destroyRoom(uint64_t room, const std::string& secret) = 0;
+
+    // Moderation by the room's secret. Muting covers the audio that those of
+    // the publisher ids who are in the room publish at the time (Absent when
+    // none of them is); they may unmute themselves afterwards. Kick: Absent
+    // when nobody with that id is in the room.
+    virtual RoomAnswer muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants) = 0;
+    virtual RoomAnswer kick(const RoomSpec& room, uint64_t participant) = 0;
 };
 
 } // namespace devservice

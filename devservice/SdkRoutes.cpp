@@ -1,10 +1,34 @@
 // The conferencing SDK's endpoints: application authorisation, account login,
-// and the admission to a meeting that precedes the SDK's meeting window.
-// Every request is a form POST; a missing, repeated or malformed field is a
-// 400 with a JSON error. A login answers a session that every meeting
+// the admission to a meeting that precedes the SDK's meeting window, and the
+// host's controls in it. Every request but the roster's GET is a form POST;
+// a missing, repeated or malformed field is a 400 with a JSON error. A login answers a session that every meeting
 // request carries as "Authorization: Bearer <session>": a meeting is started
 // by its owner only, joined by signed-in accounts only, and each admission
 // hands out a media room's pin and a token of the caller's own.
+//
+// An admission (start or join) answers
+//   {"number": "<digits>", "media": {"server": "<ws URL>", "room": <int>,
+//    "pin": "..", "token": "..", "participant_id": <int>,
+//    "ice_servers": [{"urls": ["turn:HOST:PORT?transport=udp"],
+//                     "username": "<expiry>:<participant_id>", "credential": ".."}],
+//    "display_name": "..", "host": true|false}}
+// The client joins the VideoRoom with "id": participant_id; the service
+// knows people in the meeting by that id. ice_servers is empty without TURN.
+// Asking again with the same session (after a lost connection, or when the
+// media server changed) gives a new token and id, in the room where the
+// meeting is now. A participant the host removed is refused (403).
+//
+// Who is in the meeting, and the host controls, each with a Bearer session:
+//   GET  /sdk/v1/meetings/roster?number=N  -> [{"id":..,"display_name":"..","host":bool}]
+//        for those in the meeting only (403 otherwise);
+//   POST /sdk/v1/meetings/mute  number, participant (an id, or "all" for
+//        everyone but the host): mutes their audio for everyone through the
+//        VideoRoom's moderation; they may unmute themselves;
+//   POST /sdk/v1/meetings/kick  number, participant: puts them out of the
+//        room and takes their token back.
+// Mute and kick are the host's: 401 without a session, 403 for anyone else,
+// 404 for an unknown meeting or participant, 503 when the media server does
+// not answer.
 
 #include "LoginThrottle.h"
 #include "MediaRooms.h"
@@ -15,8 +39,10 @@
 #include <httplib.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -175,12 +201,32 @@ std::string accountName(const Store& store, const std::string& zcode)
     return account->displayName.empty() ? account->userName : account->displayName;
 }
 
+std::string iceServersJson(const std::vector<IceServer>& servers)
+{
+    std::string text = "[";
+    for (const IceServer& server : servers) {
+        if (text.size() > 1)
+            text += ",";
+        text += "{\"urls\":[" + jsonString(server.url) + "],\"username\":" + jsonString(server.username) +
+                ",\"credential\":" + jsonString(server.credential) + "}";
+    }
+    return text + "]";
+}
+
 // The answer to a start or join: the meeting and what the client needs to
 // enter its media room; 503 when no media server can hold the room.
 void answerAdmission(MediaRooms& rooms, const Meeting& meeting, const std::string& zcode,
                      const std::string& session, const std::string& displayName, httplib::Response& res)
 {
-    const std::optional<MediaAdmission> admission = rooms.admit(meeting.id, session);
+    if (rooms.removed(meeting.id, session)) {
+        answerError(res, 403, "forbidden", "the host removed this participant from the meeting");
+        return;
+    }
+    const bool host = meeting.zcode == zcode;
+    // TURN credentials last the meeting's length and an hour more.
+    const auto validFor = std::chrono::minutes(std::max(meeting.duration, 0)) + std::chrono::hours(1);
+    const std::optional<MediaAdmission> admission =
+        rooms.admit(meeting.id, session, {displayName, host, validFor});
     if (!admission) {
         answerError(res, 503, "media_unavailable", "no media server can hold the meeting now");
         return;
@@ -189,8 +235,9 @@ void answerAdmission(MediaRooms& rooms, const Meeting& meeting, const std::strin
                "{\"number\":\"" + meeting.id + "\",\"media\":{\"server\":" + jsonString(admission->server) +
                    ",\"room\":" + std::to_string(admission->room) + ",\"pin\":" + jsonString(admission->pin) +
                    ",\"token\":" + jsonString(admission->token) +
-                   ",\"ice_servers\":[],\"display_name\":" + jsonString(displayName) +
-                   ",\"host\":" + (meeting.zcode == zcode ? "true" : "false") + "}}");
+                   ",\"participant_id\":" + std::to_string(admission->participantId) + ",\"ice_servers\":" +
+                   iceServersJson(admission->iceServers) + ",\"display_name\":" + jsonString(displayName) +
+                   ",\"host\":" + (host ? "true" : "false") + "}}");
 }
 
 void handleStart(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
@@ -324,6 +371,123 @@ void handleEnd(Store& store, const Sessions& sessions, MediaRooms& rooms, const 
     answerJson(res, 200, "{\"result\":\"ended\"}");
 }
 
+// A participant id of the form: decimal digits up to 2^53.
+std::optional<uint64_t> participantId(const std::string& text)
+{
+    if (text.empty() || text.size() > 16 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const uint64_t value = std::strtoull(text.c_str(), nullptr, 10);
+    if (value == 0 || value > (uint64_t(1) << 53))
+        return std::nullopt;
+    return value;
+}
+
+void handleRoster(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+                  httplib::Response& res)
+{
+    if (req.get_param_value_count("number") != 1) {
+        answerError(res, 400, "bad_request", "field number missing or repeated");
+        return;
+    }
+    const std::optional<long long> number = meetingNumber(req.get_param_value("number"));
+    if (!number) {
+        answerError(res, 400, "bad_request", "number is not a meeting number");
+        return;
+    }
+    if (!sessions.ownerOf(req)) {
+        answerError(res, 401, "unauthorized", "needs a signed-in account");
+        return;
+    }
+    const std::optional<Meeting> meeting =
+        *number == 0 ? std::nullopt : store.meetingById(std::to_string(*number));
+    if (!meeting) {
+        answerError(res, 404, "not_found", "no such meeting");
+        return;
+    }
+    const auto roster = rooms.roster(meeting->id, bearerOf(req));
+    if (!roster) {
+        answerError(res, 403, "forbidden", "only those in the meeting see who is in it");
+        return;
+    }
+    std::string text = "[";
+    for (const RosterEntry& entry : *roster) {
+        if (text.size() > 1)
+            text += ",";
+        text += "{\"id\":" + std::to_string(entry.id) + ",\"display_name\":" + jsonString(entry.displayName) +
+                ",\"host\":" + (entry.host ? "true" : "false") + "}";
+    }
+    answerJson(res, 200, text + "]");
+}
+
+// Mute and kick: the host's meeting and the participant named, or nothing
+// with the refusal written. "all" (where allowed) is no id.
+std::optional<std::pair<Meeting, std::optional<uint64_t>>>
+moderatedParticipant(Store& store, const Sessions& sessions, const httplib::Request& req,
+                     httplib::Response& res, bool allowAll)
+{
+    const auto form = fields(req, res, {"number", "participant"});
+    if (!form)
+        return std::nullopt;
+    const auto& [numberText, participantText] = *form;
+    const std::optional<long long> number = meetingNumber(numberText);
+    const std::optional<uint64_t> id = participantId(participantText);
+    if (!number || (!id && !(allowAll && participantText == "all"))) {
+        answerError(res, 400, "bad_request",
+                    !number ? "number is not a meeting number" : "participant is not a participant id");
+        return std::nullopt;
+    }
+    const std::optional<std::string> caller = sessions.ownerOf(req);
+    if (!caller) {
+        answerError(res, 401, "unauthorized", "needs a signed-in account");
+        return std::nullopt;
+    }
+    const std::optional<Meeting> meeting =
+        *number == 0 ? std::nullopt : store.meetingById(std::to_string(*number));
+    if (!meeting) {
+        answerError(res, 404, "not_found", "no such meeting");
+        return std::nullopt;
+    }
+    if (meeting->zcode != *caller) {
+        answerError(res, 403, "forbidden", "only the host moderates the meeting");
+        return std::nullopt;
+    }
+    return std::make_pair(*meeting, id);
+}
+
+void answerModeration(Moderation result, const char* done, httplib::Response& res)
+{
+    switch (result) {
+    case Moderation::Done:
+        answerJson(res, 200, std::string("{\"result\":\"") + done + "\"}");
+        break;
+    case Moderation::NoSuchParticipant:
+        answerError(res, 404, "not_found", "no such participant in the meeting");
+        break;
+    case Moderation::HostProtected:
+        answerError(res, 400, "bad_request", "the host cannot be removed from their meeting");
+        break;
+    case Moderation::Unreachable:
+        answerError(res, 503, "media_unavailable", "the media server does not answer");
+        break;
+    }
+}
+
+void handleMute(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+                httplib::Response& res)
+{
+    const auto target = moderatedParticipant(store, sessions, req, res, true);
+    if (target)
+        answerModeration(rooms.mute(target->first.id, target->second), "muted", res);
+}
+
+void handleKick(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
+                httplib::Response& res)
+{
+    const auto target = moderatedParticipant(store, sessions, req, res, false);
+    if (target)
+        answerModeration(rooms.kick(target->first.id, *target->second), "removed", res);
+}
+
 } // namespace
 
 void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
@@ -350,6 +514,18 @@ void registerSdkRoutes(httplib::Server& server, Store& store, MediaRooms& rooms)
     server.Post("/sdk/v1/meetings/end",
                 [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
                     handleEnd(store, sessions, rooms, req, res);
+                });
+    server.Get("/sdk/v1/meetings/roster",
+               [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                   handleRoster(store, sessions, rooms, req, res);
+               });
+    server.Post("/sdk/v1/meetings/mute",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleMute(store, sessions, rooms, req, res);
+                });
+    server.Post("/sdk/v1/meetings/kick",
+                [&store, &rooms](const httplib::Request& req, httplib::Response& res) {
+                    handleKick(store, sessions, rooms, req, res);
                 });
 }
 

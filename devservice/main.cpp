@@ -5,6 +5,7 @@
 //   devservice [--port N] [--data FILE] [--certs DIR] [--no-demo-data] [--hold ROUTE=MS[+SKIP]]...
 //              [--media-server WS_URL,ADMIN_URL,ADMIN_SECRET,ROOM_ADMIN_KEY]...
 //              [--media-interface LIST] [--janus-ports WS,ADMIN] [--rtp-ports MIN-MAX] [--room-linger S]
+//              [--janus-instances N] [--turn [--turn-address IPV4] | --turn-server URL,SECRET]
 //   devservice --init-certs [--certs DIR]
 
 #include "DevCerts.h"
@@ -16,9 +17,12 @@
 #include "Routes.h"
 #include "ServerSetup.h"
 #include "Store.h"
+#include "Turn.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -27,6 +31,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -49,7 +54,14 @@ struct Options
     std::vector<devservice::JanusEndpoint> mediaServers;
     devservice::JanusSettings janus;
     long roomLingerSeconds = devservice::kDefaultRoomLinger.count();
+    int janusInstances = 1;
+    bool ownTurn = false; // a coturn of the service's own
+    std::string turnAddress = "127.0.0.1";
+    std::optional<devservice::TurnServer> turnServer;
 };
+
+constexpr int kMaxJanusInstances = 8;
+constexpr int kTurnRelayPorts = 100;
 
 constexpr auto kJanusReady = std::chrono::seconds(15);
 
@@ -60,7 +72,8 @@ void printUsage(FILE* to)
                  "                  [--hold ROUTE=MS[+SKIP]]...\n"
                  "                  [--media-server WS_URL,ADMIN_URL,ADMIN_SECRET,ROOM_ADMIN_KEY]...\n"
                  "                  [--media-interface LIST] [--janus-ports WS,ADMIN] [--rtp-ports MIN-MAX]\n"
-                 "                  [--room-linger SECONDS]\n"
+                 "                  [--room-linger SECONDS] [--janus-instances N]\n"
+                 "                  [--turn [--turn-address IPV4] | --turn-server URL,SECRET]\n"
                  "       devservice --init-certs [--certs DIR]\n"
                  "Serves the Talvora conferencing, cloud and SDK endpoints over HTTPS on %s.\n"
                  "A new data file gets the demo accounts and, unless --no-demo-data, six\n"
@@ -72,7 +85,14 @@ void printUsage(FILE* to)
                  "on %s ports WS and ADMIN (default: free ones), RTP on MIN-MAX and ICE on\n"
                  "the interfaces of --media-interface (comma-separated; default: Janus's\n"
                  "choice), or on the external Janus instances named by --media-server.\n"
+                 "--janus-instances runs N such Janus (1 to 8; folders FILE.janus, FILE.janus-2\n"
+                 "...), sharing the RTP ports out among them.\n"
                  "An empty room is destroyed after --room-linger seconds.\n"
+                 "--turn also starts a coturn on 127.0.0.1 (folder FILE.turn) and hands each\n"
+                 "admission time-limited TURN credentials for it; --turn-server names an\n"
+                 "external TURN server (turn: URL) and its shared secret instead.\n"
+                 "--turn-address puts that coturn on another local address (a test's own\n"
+                 "network namespace); it relays only to loopback and --media-interface.\n"
                  "Defaults: --port %d --data devservice.db --certs %s\n"
                  "          --rtp-ports 20000-20199 --room-linger 60\n",
                  kListenAddress, kListenAddress, TALVORA_DEV_PORT, TALVORA_DEV_CERT_DIR);
@@ -154,6 +174,32 @@ bool parseOptions(int argc, char** argv, Options& options)
                 std::fprintf(stderr, "devservice: --room-linger needs seconds from 0 to 86400\n");
                 return false;
             }
+        } else if (arg == "--janus-instances" && hasValue) {
+            char* end = nullptr;
+            const long count = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || end == argv[i] || count < 1 || count > kMaxJanusInstances) {
+                std::fprintf(stderr, "devservice: --janus-instances needs a number from 1 to %d\n",
+                             kMaxJanusInstances);
+                return false;
+            }
+            options.janusInstances = static_cast<int>(count);
+        } else if (arg == "--turn") {
+            options.ownTurn = true;
+        } else if (arg == "--turn-address" && hasValue) {
+            options.turnAddress = argv[++i];
+            in_addr parsed{};
+            if (inet_pton(AF_INET, options.turnAddress.c_str(), &parsed) != 1) {
+                std::fprintf(stderr, "devservice: --turn-address needs an IPv4 address\n");
+                return false;
+            }
+        } else if (arg == "--turn-server" && hasValue) {
+            devservice::TurnServer turn;
+            if (!devservice::parseTurnServer(argv[++i], turn)) {
+                std::fprintf(stderr,
+                             "devservice: --turn-server needs turn:HOST:PORT[?transport=udp],SECRET\n");
+                return false;
+            }
+            options.turnServer = turn;
         } else if (arg == "--help" || arg == "-h") {
             printUsage(stdout);
             std::exit(0);
@@ -162,6 +208,15 @@ bool parseOptions(int argc, char** argv, Options& options)
             printUsage(stderr);
             return false;
         }
+    }
+    if ((options.janus.rtpMax - options.janus.rtpMin + 1) / options.janusInstances < 2) {
+        std::fprintf(stderr, "devservice: --rtp-ports is too narrow for %d Janus instances\n",
+                     options.janusInstances);
+        return false;
+    }
+    if (options.ownTurn && options.turnServer) {
+        std::fprintf(stderr, "devservice: --turn and --turn-server exclude each other\n");
+        return false;
     }
     return true;
 }
@@ -214,28 +269,68 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // The media servers: those named, or a Janus of the service's own in the
-    // data file's folder.
-    std::unique_ptr<devservice::JanusProcess> janus;
+    // The media servers: those named, or Janus instances of the service's
+    // own beside the data file and named after it, so that services with
+    // data files in one folder keep theirs apart.
+    std::string dataPath = options.dataFile;
+    if (dataPath.empty() || dataPath.front() != '/') {
+        if (char* cwd = getcwd(nullptr, 0)) {
+            dataPath = std::string(cwd) + "/" + dataPath;
+            std::free(cwd);
+        }
+    }
+    std::vector<std::unique_ptr<devservice::JanusProcess>> janus;
     std::vector<std::shared_ptr<devservice::RoomServer>> mediaServers;
     for (const devservice::JanusEndpoint& endpoint : options.mediaServers)
         mediaServers.push_back(std::make_shared<devservice::JanusAdmin>(endpoint));
     if (mediaServers.empty()) {
-        // Beside the data file and named after it, so that services with
-        // data files in one folder keep their Janus apart.
-        options.janus.folder = options.dataFile + ".janus";
-        if (options.janus.folder.front() != '/') {
-            if (char* cwd = getcwd(nullptr, 0)) {
-                options.janus.folder = std::string(cwd) + "/" + options.janus.folder;
-                std::free(cwd);
+        const int count = options.janusInstances;
+        const int share = (options.janus.rtpMax - options.janus.rtpMin + 1) / count;
+        for (int i = 0; i < count; ++i) {
+            devservice::JanusSettings settings = options.janus;
+            settings.folder = dataPath + ".janus" + (i == 0 ? "" : "-" + std::to_string(i + 1));
+            if (count > 1) {
+                settings.rtpMin = options.janus.rtpMin + i * share;
+                settings.rtpMax = settings.rtpMin + share - 1;
+                // Only the first keeps the ports asked for.
+                if (i > 0)
+                    settings.clientPort = settings.adminPort = 0;
             }
+            janus.push_back(std::make_unique<devservice::JanusProcess>(settings, logLine));
         }
-        janus = std::make_unique<devservice::JanusProcess>(options.janus, logLine);
-        janus->start(kJanusReady);
-        mediaServers.push_back(std::make_shared<devservice::JanusAdmin>(janus->endpoint()));
+        // Started together, so that several come up in the time of one.
+        std::vector<std::thread> starting;
+        for (auto& instance : janus)
+            starting.emplace_back([&instance] { instance->start(kJanusReady); });
+        for (std::thread& thread : starting)
+            thread.join();
+        for (auto& instance : janus)
+            mediaServers.push_back(std::make_shared<devservice::JanusAdmin>(instance->endpoint()));
     }
     auto rooms = std::make_unique<devservice::MediaRooms>(
         mediaServers, std::chrono::seconds(options.roomLingerSeconds), logLine);
+    std::unique_ptr<devservice::TurnProcess> turn;
+    if (options.ownTurn) {
+        devservice::TurnSettings settings;
+        settings.folder = dataPath + ".turn";
+        settings.address = options.turnAddress;
+        settings.relayMin = std::min(options.janus.rtpMax + 1, 65535 - kTurnRelayPorts + 1);
+        settings.relayMax = settings.relayMin + kTurnRelayPorts - 1;
+        const std::string& interfaces = options.janus.iceInterfaces;
+        for (size_t start = 0; !interfaces.empty() && start <= interfaces.size();) {
+            const size_t comma = std::min(interfaces.find(',', start), interfaces.size());
+            settings.peerInterfaces.push_back(interfaces.substr(start, comma - start));
+            start = comma + 1;
+        }
+        turn = std::make_unique<devservice::TurnProcess>(settings, logLine);
+        turn->start(kJanusReady);
+        // One that was set up but is slow to answer still gets credentials
+        // handed out: its watcher keeps starting it.
+        if (!turn->server().url.empty())
+            options.turnServer = turn->server();
+    }
+    if (options.turnServer)
+        rooms->setTurn(*options.turnServer);
 
     devservice::GuardedServer server(certs.serverCert, certs.serverKey);
     if (!server.is_valid()) {
@@ -286,8 +381,10 @@ int main(int argc, char** argv)
     }
     stopper.join();
     rooms.reset(); // its rooms go while their server still runs
-    if (janus)
-        janus->stop();
+    for (auto& instance : janus)
+        instance->stop();
+    if (turn)
+        turn->stop();
     logLine("devservice stopped");
     return listened ? 0 : 1;
 }

@@ -54,6 +54,41 @@ public:
         return RoomAnswer::Done;
     }
 
+    // Those who joined the room (by publisher id), and whom moderation muted.
+    RoomAnswer muteAudio(const RoomSpec& spec, const std::vector<uint64_t>& participants) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (down)
+            return RoomAnswer::Unreachable;
+        bool anyone = false;
+        for (const uint64_t participant : participants) {
+            if (rooms.count(spec.room) && joined.count(participant)) {
+                muted.insert(participant);
+                anyone = true;
+            }
+        }
+        return anyone ? RoomAnswer::Done : RoomAnswer::Absent;
+    }
+    RoomAnswer kick(const RoomSpec& spec, uint64_t participant) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (down)
+            return RoomAnswer::Unreachable;
+        if (!rooms.count(spec.room) || !joined.erase(participant))
+            return RoomAnswer::Absent;
+        return RoomAnswer::Done;
+    }
+    void join(uint64_t participant)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        joined.insert(participant);
+    }
+    bool isMuted(uint64_t participant)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return muted.count(participant) != 0;
+    }
+
     // Forgets everything, as a restarted Janus does.
     void restart()
     {
@@ -75,6 +110,8 @@ public:
     std::atomic<bool> down{false};
     std::set<std::string> tokens;
     std::map<uint64_t, RoomSpec> rooms;
+    std::set<uint64_t> joined;
+    std::set<uint64_t> muted;
 
 private:
     std::string m_url;

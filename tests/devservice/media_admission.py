@@ -1,6 +1,7 @@
 """Admission to meetings against the real service and its own Janus, inside
 a media sandbox: who may start, join, leave and end, and what Janus then
-lets an admitted participant do (and nothing more). Also: the room goes
+lets an admitted participant do (and nothing more); the host's roster, mute
+and kick, and nobody else's. Also: the room goes
 after the host's end or after it stood empty, a killed Janus is started
 again and its rooms made again, no secret reaches a log, and Janus stops
 with the service, even one that is killed.
@@ -8,7 +9,9 @@ with the service, even one that is killed.
     /usr/bin/python3 media_admission.py DEVSERVICE CERT_DIR   (enters a media sandbox itself)
 """
 
+import json
 import os
+import re
 import signal
 import sys
 import time
@@ -40,6 +43,19 @@ def refused(janus_call):
     except JanusError:
         return True
     return False
+
+
+def janus_admin(service, request):
+    """The answer of the service's own Janus to an admin request."""
+    folder = os.path.join(service.scratch, "devservice.db.janus")
+    with open(os.path.join(folder, "janus.jcfg")) as config:
+        secret = re.search(r'admin_secret = "([^"]+)"', config.read()).group(1)
+    with open(os.path.join(folder, "janus.transport.http.jcfg")) as config:
+        port = re.search(r"admin_port = (\d+)", config.read()).group(1)
+    body = json.dumps(dict(request, transaction="admin", admin_secret=secret))
+    done = service.run(["curl", "-s", "--max-time", "5", "-d", body, "http://127.0.0.1:%s/admin" % port],
+                       capture_output=True, text=True)
+    return json.loads(done.stdout or "{}")
 
 
 def room_exists(service_ws, token, room):
@@ -98,8 +114,43 @@ def main(devservice, certs):
                     join["pin"] = pin
                 check("error_code" in janus.videoroom(join), "join with pin %s" % pin)
             joined = janus.videoroom({"request": "join", "ptype": "publisher", "room": host["room"],
-                                      "pin": guest["pin"], "display": "李四"})
+                                      "pin": guest["pin"], "display": "李四", "id": guest["participant_id"]})
             check(joined.get("videoroom") == "joined", "join with the pin: %s" % joined)
+            check(janus.publish_offerless().get("configured") == "ok", "publish")
+
+            # Who is in the meeting, for those in it; moderation for the host only.
+            status, roster = service.get("/sdk/v1/meetings/roster?number=" + number, li)
+            check(status == 200 and sorted((p["id"], p["host"]) for p in roster) ==
+                  sorted([(host["participant_id"], True), (guest["participant_id"], False)]), "roster %s" % roster)
+            check(service.get("/sdk/v1/meetings/roster?number=" + number, wang)[0] == 403, "roster for a stranger")
+            check(service.get("/sdk/v1/meetings/roster?number=" + number)[0] == 401, "roster without a session")
+            target = {"number": number, "participant": str(guest["participant_id"])}
+            for path in ("/sdk/v1/meetings/mute", "/sdk/v1/meetings/kick"):
+                for session, form, expected in ((None, target, 401), (li, target, 403), (wang, target, 403),
+                                                (zhang, dict(target, participant="12345"), 404),
+                                                (zhang, dict(target, number="12345"), 404),
+                                                (zhang, dict(target, participant="x"), 400)):
+                    status = service.post(path, form, session)[0]
+                    check(status == expected, "%s %s: %s, not %s" % (path, form, status, expected))
+            check(service.post("/sdk/v1/meetings/mute", target, zhang)[0] == 200, "the host mutes")
+            muted = janus.events(lambda data: data.get("moderation") == "muted")
+            check(muted is not None and muted.get("id") == guest["participant_id"] and muted.get("mid") == "0",
+                  "the moderation event: %s" % muted)
+            check(service.post("/sdk/v1/meetings/mute", dict(target, participant="all"), zhang)[0] == 200,
+                  "the host mutes all")
+            check(service.post("/sdk/v1/meetings/kick", dict(target, participant=str(host["participant_id"])),
+                               zhang)[0] == 400, "the host removes themselves")
+            check(service.post("/sdk/v1/meetings/kick", target, zhang)[0] == 200, "the host removes 李四")
+            kicked = janus.events(lambda data: data.get("leaving") == "ok")
+            check(kicked is not None and kicked.get("reason") == "kicked", "the kick event: %s" % kicked)
+            sessions = janus_admin(service, {"janus": "list_sessions"}).get("sessions")
+            check(sessions is not None and janus.session not in sessions,
+                  "the removed participant's Janus session (and with it their subscriptions) outlived the kick")
+        check(refused(lambda: Janus(ws, guest["token"]).attach().close()), "Janus with a removed participant's token")
+        status, again = service.post("/sdk/v1/meetings/join", {"number": number, "display_name": "李四"}, li)
+        check(status == 403, "a removed participant comes back: %s %s" % (status, again))
+        with Janus(ws, host["token"]) as janus:
+            janus.attach()
             destroyed = janus.videoroom({"request": "destroy", "room": host["room"]})
             check("error_code" in destroyed, "a participant destroys the room: %s" % destroyed)
 

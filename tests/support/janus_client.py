@@ -4,6 +4,7 @@ Debian's python3-websocket (run with /usr/bin/python3)."""
 
 import itertools
 import json
+import time
 
 import websocket
 
@@ -54,6 +55,35 @@ class Janus:
         self.session = self.request({"janus": "create"})["data"]["id"]
         self.handle = self.request({"janus": "attach", "plugin": plugin})["data"]["id"]
         return self
+
+    def events(self, predicate, timeout=5):
+        """The first message (its plugin data) that `predicate` accepts
+        within `timeout` seconds, or None."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            self.ws.settimeout(max(0.1, deadline - time.time()))
+            try:
+                message = json.loads(self.ws.recv())
+            except Exception:
+                return None
+            data = message.get("plugindata", {}).get("data", {})
+            if predicate(data):
+                return data
+        return None
+
+    def publish_offerless(self):
+        """Publishes an audio (mid 0) and a video (mid 1) stream from an
+        offer that never connects: enough for the VideoRoom to know the
+        streams, with no media engine in the test."""
+        lines = ["v=0", "o=- 1 1 IN IP4 127.0.0.1", "s=-", "t=0 0", "a=group:BUNDLE 0 1"]
+        for mid, kind, payload, codec in (("0", "audio", 111, "opus/48000/2"), ("1", "video", 96, "VP8/90000")):
+            lines += ["m=%s 9 UDP/TLS/RTP/SAVPF %d" % (kind, payload), "c=IN IP4 0.0.0.0", "a=ice-ufrag:test",
+                      "a=ice-pwd:testtesttesttesttesttest", "a=fingerprint:sha-256 " + ":".join(["AB"] * 32),
+                      "a=setup:actpass", "a=mid:" + mid, "a=sendonly", "a=rtcp-mux",
+                      "a=rtpmap:%d %s" % (payload, codec), "a=ssrc:%d cname:test" % (1000 + int(mid))]
+        answer = self.request({"janus": "message", "handle_id": self.handle, "body": {"request": "publish"},
+                               "jsep": {"type": "offer", "sdp": "\r\n".join(lines) + "\r\n"}})
+        return answer["plugindata"]["data"]
 
     def videoroom(self, request):
         """The plugin's data for a request on the attached handle."""

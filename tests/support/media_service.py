@@ -129,14 +129,22 @@ class MediaService:
 
     def post(self, path, form, session=None):
         """(status, answer as JSON or text) of a form POST to the service."""
-        argv = ["curl", "-s", "--max-time", "20", "--cacert", self.ca_file, "-w", "\n%{http_code}"]
-        if session:
-            argv += ["-H", "Authorization: Bearer " + session]
+        argv = []
         for key, value in form.items():
             argv += ["--data-urlencode", "%s=%s" % (key, value)]
         if not form:
             argv += ["-X", "POST"]
-        done = self.run(argv + [self.url + path], capture_output=True, text=True)
+        return self._request(argv, path, session)
+
+    def get(self, path, session=None):
+        """(status, answer as JSON or text) of a GET from the service."""
+        return self._request([], path, session)
+
+    def _request(self, extra, path, session):
+        argv = ["curl", "-s", "--max-time", "20", "--cacert", self.ca_file, "-w", "\n%{http_code}"]
+        if session:
+            argv += ["-H", "Authorization: Bearer " + session]
+        done = self.run(argv + extra + [self.url + path], capture_output=True, text=True)
         body, _, status = done.stdout.rpartition("\n")
         try:
             return int(status), json.loads(body)

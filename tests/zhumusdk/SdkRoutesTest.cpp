@@ -194,15 +194,15 @@ TEST_F(SdkRoutesTest, AdmissionCarriesTheMediaRoomAndOnlyTheHostEndsIt)
     const std::string guest = sessionOf("lisi@talvora.dev", "LiSi-Password-16");
     const auto started = post("/sdk/v1/meetings/start", {{"number", "0"}, {"no_video", "0"}}, bearer(host));
     ASSERT_EQ(started.first, 200) << started.second;
-    const std::regex shape(
-        "\\{\"number\":\"([0-9]+)\",\"media\":\\{\"server\":\"ws://127\\.0\\.0\\.1:8188\","
-        "\"room\":([0-9]+),\"pin\":\"([0-9a-f]{32})\",\"token\":\"([0-9a-f]{32})\","
-        "\"ice_servers\":\\[\\],\"display_name\":\"([^\"]*)\",\"host\":(true|false)\\}\\}");
+    const std::regex shape("\\{\"number\":\"([0-9]+)\",\"media\":\\{\"server\":\"ws://127\\.0\\.0\\.1:8188\","
+                           "\"room\":([0-9]+),\"pin\":\"([0-9a-f]{32})\",\"token\":\"([0-9a-f]{32})\","
+                           "\"participant_id\":([0-9]+),\"ice_servers\":\\[\\],\"display_name\":\"([^\"]*)\","
+                           "\"host\":(true|false)\\}\\}");
     std::smatch hostAnswer;
     ASSERT_TRUE(std::regex_match(started.second, hostAnswer, shape)) << started.second;
     const std::string number = hostAnswer[1];
-    EXPECT_EQ(hostAnswer[5], "张三");
-    EXPECT_EQ(hostAnswer[6], "true");
+    EXPECT_EQ(hostAnswer[6], "张三");
+    EXPECT_EQ(hostAnswer[7], "true");
 
     const auto joined =
         post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", "小李"}}, bearer(guest));
@@ -211,8 +211,9 @@ TEST_F(SdkRoutesTest, AdmissionCarriesTheMediaRoomAndOnlyTheHostEndsIt)
     EXPECT_EQ(guestAnswer[2], hostAnswer[2]);
     EXPECT_EQ(guestAnswer[3], hostAnswer[3]);
     EXPECT_NE(guestAnswer[4], hostAnswer[4]);
-    EXPECT_EQ(guestAnswer[5], "小李");
-    EXPECT_EQ(guestAnswer[6], "false");
+    EXPECT_NE(guestAnswer[5], hostAnswer[5]);
+    EXPECT_EQ(guestAnswer[6], "小李");
+    EXPECT_EQ(guestAnswer[7], "false");
     const auto unnamed =
         post("/sdk/v1/meetings/join", {{"number", number}, {"display_name", ""}}, bearer(guest));
     EXPECT_NE(unnamed.second.find("\"display_name\":\"lisi\""), std::string::npos) << unnamed.second;

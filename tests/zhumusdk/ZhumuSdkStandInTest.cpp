@@ -624,6 +624,7 @@ void ZhumuSdkStandInTest::joinOfUnknownNumberFailsWithReason8()
     // Joining needs a signed-in account; only then does the number count.
     Services services;
     QVERIFY(signIn(recorder, services));
+    m_fake->answerMeetings(404, "{\"error\":\"not_found\",\"message\":\"no such meeting\"}");
     ZhumuSDK::IMeetingService* meetings = services.meetings;
     const std::wstring name = L"李四";
     ZhumuSDK::JoinParam join{};
