@@ -43,7 +43,8 @@ GstElement* makePipeline(bool processed, bool live, int serial)
                        "webrtcechoprobe name=%4 ! fakesink sync=%1 "
                        "audiotestsrc is-live=%1 wave=pink-noise volume=0.05 samplesperbuffer=480 %2 ! %3 ! "
                        "identity name=near ! fakesink name=out sync=%1")
-            .arg(live ? QStringLiteral("true") : QStringLiteral("false"), buffers, QLatin1String(kCaps), probe);
+            .arg(live ? QStringLiteral("true") : QStringLiteral("false"), buffers, QLatin1String(kCaps),
+                 probe);
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
     g_clear_error(&error);
@@ -66,8 +67,8 @@ void runToEnd(GstElement* pipeline)
     GstBus* bus = gst_element_get_bus(pipeline);
     // Both branches end; the first EOS is enough (the pipeline posts one
     // when every sink has it).
-    GstMessage* message = gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND,
-                                                     GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    GstMessage* message =
+        gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     if (message)
         gst_message_unref(message);
     gst_object_unref(bus);

@@ -138,7 +138,8 @@ int main(int argc, char** argv)
                                   QStringLiteral("Play the received audio on the speaker."));
     const QCommandLineOption device(
         QStringLiteral("device"),
-        QStringLiteral("The sound server's microphone and speaker instead of the test tone (implies --play)."));
+        QStringLiteral(
+            "The sound server's microphone and speaker instead of the test tone (implies --play)."));
     const QCommandLineOption aec(QStringLiteral("aec"), QStringLiteral("Echo cancellation."),
                                  QStringLiteral("on|off"), QStringLiteral("off"));
     const QCommandLineOption noise(QStringLiteral("noise"), QStringLiteral("Noise suppression."),
@@ -150,10 +151,10 @@ int main(int argc, char** argv)
         QStringLiteral("After S seconds switch echo cancellation, noise suppression and gain as "
                        "AEC,NOISE,AGC say (e.g. on,high,off)."),
         QStringLiteral("S:AEC,NOISE,AGC"));
-    parser.addOptions({service, ca,   account, password,   number,     start,         displayName, colour,
-                       tone,    mute, noVideo, leaveAfter, muteAfter,  videoOffAfter, size,        fps,
-                       janus,   room, pin,     token,      iceNetwork, play, device, aec, noise, agc,
-                       processingAfter});
+    parser.addOptions({service, ca,     account, password, number,     start,          displayName,
+                       colour,  tone,   mute,    noVideo,  leaveAfter, muteAfter,      videoOffAfter,
+                       size,    fps,    janus,   room,     pin,        token,          iceNetwork,
+                       play,    device, aec,     noise,    agc,        processingAfter});
     parser.process(app);
 
     MediaOptions options;
@@ -379,12 +380,12 @@ int main(int argc, char** argv)
         const double seconds = value.section(QLatin1Char(':'), 0, 0).toDouble(&ok);
         if (!ok || parts.size() != 3 || !processingFrom(parts[0], parts[1], parts[2], processing))
             die(QStringLiteral("--processing-after wants S:AEC,NOISE,AGC"));
-        QTimer::singleShot(int(seconds * 1000), &app, [&engine, processing] {
-            engine.setAudioProcessing(processing);
-        });
+        QTimer::singleShot(int(seconds * 1000), &app,
+                           [&engine, processing] { engine.setAudioProcessing(processing); });
     }
     QObject::connect(&engine, &MeetingEngine::microphoneLost, &app, [&] { event("microphone-lost"); });
-    QObject::connect(&engine, &MeetingEngine::microphoneRestored, &app, [&] { event("microphone-restored"); });
+    QObject::connect(&engine, &MeetingEngine::microphoneRestored, &app,
+                     [&] { event("microphone-restored"); });
     QObject::connect(&engine, &MeetingEngine::speakerLost, &app, [&] { event("speaker-lost"); });
     QObject::connect(&engine, &MeetingEngine::speakerRestored, &app, [&] { event("speaker-restored"); });
     if (parser.isSet(videoOffAfter))

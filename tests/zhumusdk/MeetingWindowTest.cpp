@@ -446,7 +446,7 @@ void MeetingWindowTest::mutedSpeechWaitsASecondThenRestsThirty()
         bool muted;
         bool shown;
     } steps[] = {
-        {0, loud, false, false},   {900, loud, false, false}, // not muted: never
+        {0, loud, false, false},   {900, loud, false, false},  // not muted: never
         {1000, loud, true, false}, {1500, quiet, true, false}, // a pause starts the second again
         {1600, loud, true, false}, {2500, loud, true, false},  {2600, loud, true, true},
         {2700, loud, true, false}, {20000, loud, true, false}, // within 30 s of the last
@@ -497,7 +497,8 @@ void MeetingWindowTest::lostMicrophoneMutesAndSaysSo()
     EngineDouble::loseMicrophone(m_engine.get());
     QVERIFY(notice->isVisible());
     QCOMPARE(notice->text(), QStringLiteral("麦克风已断开"));
-    QCOMPARE(window->findChild<QToolButton*>(QStringLiteral("muteButton"))->text(), QStringLiteral("解除静音"));
+    QCOMPARE(window->findChild<QToolButton*>(QStringLiteral("muteButton"))->text(),
+             QStringLiteral("解除静音"));
     QVERIFY(window->isVisible()); // the meeting goes on
     emit m_engine->microphoneRestored();
     QVERIFY(!notice->isVisible());

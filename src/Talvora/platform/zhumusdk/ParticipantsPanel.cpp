@@ -5,10 +5,10 @@
 #include "MeetingIcons.h"
 
 #include <QHBoxLayout>
-#include <QVariant>
 #include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <QVariant>
 
 #include <algorithm>
 

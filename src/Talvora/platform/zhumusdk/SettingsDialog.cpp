@@ -4,9 +4,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
-#include <QDialogButtonBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -72,7 +72,8 @@ void SettingsDialog::addAudioProcessing(QVBoxLayout* layout)
     echo->setChecked(current.echoCancellation);
     auto* noise = new QComboBox(this);
     noise->setObjectName(QStringLiteral("noiseSuppression"));
-    noise->addItems({QStringLiteral("关闭"), QStringLiteral("低"), QStringLiteral("中"), QStringLiteral("高")});
+    noise->addItems(
+        {QStringLiteral("关闭"), QStringLiteral("低"), QStringLiteral("中"), QStringLiteral("高")});
     noise->setCurrentIndex(int(current.noiseSuppression));
     auto* gain = new QCheckBox(QStringLiteral("自动调节麦克风音量"), this);
     gain->setObjectName(QStringLiteral("autoGain"));

@@ -175,8 +175,8 @@ Participant MeetingEngine::Private::self() const
     participant.host = admission.host;
     // A device that is there but whose branch could not be built sends
     // nothing either.
-    participant.audioMuted = audioMuted || !hasMicrophone() || microphoneGone ||
-                             (publisher && !publisher->sendsAudio());
+    participant.audioMuted =
+        audioMuted || !hasMicrophone() || microphoneGone || (publisher && !publisher->sendsAudio());
     participant.videoOff = !videoEnabled || !hasCamera() || (publisher && !publisher->sendsVideo());
     return participant;
 }

@@ -26,8 +26,8 @@ namespace talvora::media {
 
 struct MediaOptions
 {
-    bool sendAudio = true;      // false: join muted (can unmute later)
-    bool sendVideo = true;      // false: join with the camera off
+    bool sendAudio = true; // false: join muted (can unmute later)
+    bool sendVideo = true; // false: join with the camera off
     int width = 640;
     int height = 360;
     int fps = 30;
@@ -38,8 +38,8 @@ struct MediaOptions
     bool testMedia = false;
     QColor testColour = QColor(0x41, 0x94, 0xff);
     double testToneHz = 440.0;
-    bool playAudio = true;      // play remote audio on the speaker, if any
-    bool preview = true; // frame() of the local camera too
+    bool playAudio = true; // play remote audio on the speaker, if any
+    bool preview = true;   // frame() of the local camera too
     // ICE stays inside this network ("address/prefix"): gathering, the
     // candidates sent and those accepted. Empty: any, for a media server
     // that is not on this machine.

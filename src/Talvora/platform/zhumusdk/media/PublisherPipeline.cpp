@@ -316,9 +316,12 @@ bool PublisherPipeline::addAudio()
 bool PublisherPipeline::plugMicrophone(GstElement* source)
 {
     GError* error = nullptr;
-    GstElement* chain = gst_parse_bin_from_description(
-        QStringLiteral("audioconvert ! audioresample ! capsfilter caps=%1").arg(QLatin1String(kProcessedCaps)).toUtf8().constData(),
-        TRUE, &error);
+    GstElement* chain =
+        gst_parse_bin_from_description(QStringLiteral("audioconvert ! audioresample ! capsfilter caps=%1")
+                                           .arg(QLatin1String(kProcessedCaps))
+                                           .toUtf8()
+                                           .constData(),
+                                       TRUE, &error);
     g_clear_error(&error);
     if (!chain) {
         gst_object_unref(gst_object_ref_sink(source));
@@ -348,7 +351,8 @@ bool PublisherPipeline::plugMicrophone(GstElement* source)
 bool PublisherPipeline::absorbsError(GstObject* source)
 {
     GstElement* microphone = m_micSource.load();
-    if (!microphone || (source != GST_OBJECT(microphone) && !gst_object_has_as_ancestor(source, GST_OBJECT(microphone))))
+    if (!microphone ||
+        (source != GST_OBJECT(microphone) && !gst_object_has_as_ancestor(source, GST_OBJECT(microphone))))
         return false;
     gate()->post([this, microphone] {
         if (m_micSource == microphone) {

@@ -93,7 +93,7 @@ private:
 
     AudioProcessing m_processing;
     QString m_probe;
-    GstElement* m_selector = nullptr; // microphone or silence
+    GstElement* m_selector = nullptr;  // microphone or silence
     GstElement* m_processor = nullptr; // webrtcdsp, between selector and m_audioTail
     GstElement* m_audioTail = nullptr;
     GstPad* m_silencePad = nullptr;

@@ -28,7 +28,7 @@ SpeakerOutput::SpeakerOutput(GstElement* speaker, QObject* parent)
 {
     const QString description =
         QStringLiteral("audiotestsrc wave=silence is-live=true samplesperbuffer=480 ! %1 ! queue ! "
-                       "audiomixer name=mix latency=40000000 ! %1 ! webrtcechoprobe name=%2 ! "
+                       "audiomixer name=mix latency=20000000 ! %1 ! webrtcechoprobe name=%2 ! "
                        "audioconvert ! audioresample name=tail")
             .arg(QLatin1String(kInputCaps), m_probeName);
     GError* error = nullptr;
@@ -65,9 +65,9 @@ SpeakerOutput::SpeakerOutput(GstElement* speaker, QObject* parent)
                 g_clear_error(&error);
                 // The speaker going away is no reason to stop hearing the
                 // meeting's pictures: the mix carries on into a fakesink.
-                const bool fromSink = GST_MESSAGE_SRC(message) == GST_OBJECT(self->m_sink) ||
-                                      gst_object_has_as_ancestor(GST_MESSAGE_SRC(message),
-                                                                 GST_OBJECT(self->m_sink));
+                const bool fromSink =
+                    GST_MESSAGE_SRC(message) == GST_OBJECT(self->m_sink) ||
+                    gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(self->m_sink));
                 link->gate->post([self, text, fromSink] {
                     if (fromSink && self->m_onDevice) {
                         self->replaceSpeaker(nullptr);
@@ -146,8 +146,8 @@ std::shared_ptr<SpeakerOutput::Input> SpeakerOutput::addInput()
     GstCaps* caps = gst_caps_from_string(kInputCaps);
     // Live, and never more than 200 ms behind: a remote
     // that stalls loses its oldest audio, not the mix its timing.
-    g_object_set(source, "is-live", TRUE, "format", GST_FORMAT_TIME, "caps", caps,
-                 "max-bytes", guint64(48000 * 2 / 5), "min-latency", gint64(0), nullptr);
+    g_object_set(source, "is-live", TRUE, "format", GST_FORMAT_TIME, "caps", caps, "max-bytes",
+                 guint64(48000 * 2 / 5), "min-latency", gint64(0), nullptr);
     gst_util_set_object_arg(G_OBJECT(source), "leaky-type", "downstream");
     gst_caps_unref(caps);
     gst_bin_add(GST_BIN(m_pipeline), source);

@@ -107,9 +107,10 @@ void SubscriberPipeline::onIncomingPad(GstPad* pad)
     } else if (audio && m_speakerInput) {
         // Measured here, each remote on its own, before the mix.
         branch = gst_parse_bin_from_description(
-            QStringLiteral("rtpopusdepay ! opusdec plc=true ! audioconvert ! audioresample ! "
-                           "audio/x-raw,format=F32LE,rate=48000,channels=1,layout=interleaved ! "
-                           "identity name=meter ! audioconvert ! %1 ! appsink name=mix sync=false async=false")
+            QStringLiteral(
+                "rtpopusdepay ! opusdec plc=true ! audioconvert ! audioresample ! "
+                "audio/x-raw,format=F32LE,rate=48000,channels=1,layout=interleaved ! "
+                "identity name=meter ! audioconvert ! %1 ! appsink name=mix sync=false async=false")
                 .arg(QLatin1String(SpeakerOutput::kInputCaps))
                 .toUtf8()
                 .constData(),

@@ -80,7 +80,11 @@ protected:
     virtual void onIncomingPad(GstPad* pad);
     // Any thread: true when an error of `source` is the subclass's to
     // handle (a device that went away) rather than the end of the pipeline.
-    virtual bool absorbsError(GstObject* source) { (void)source; return false; }
+    virtual bool absorbsError(GstObject* source)
+    {
+        (void)source;
+        return false;
+    }
 
 private:
     static void onIceCandidate(GstElement*, unsigned mline, char* candidate, void* link);
