@@ -51,6 +51,7 @@ class SoundServer:
                         PULSE_RUNTIME_PATH=os.path.join(work, "run", "pulse"),
                         PULSE_STATE_PATH=os.path.join(work, "pulse-state"),
                         PULSE_COOKIE=os.path.join(work, "pulse-cookie"))
+        self.env.pop("PULSE_SERVER", None)  # ours, not a session's
         for key in ("XDG_RUNTIME_DIR", "PULSE_STATE_PATH"):
             os.makedirs(self.env[key], mode=0o700, exist_ok=True)
         config = os.path.join(work, "room.pa")
@@ -103,8 +104,6 @@ def meeting(binary, sound, far_args, near_args, seconds, during=None):
         if during:
             during(started)
         near_out, near_err = near.communicate(timeout=seconds + 20)
-        if os.environ.get("TALVORA_AUDIO_DEBUG"):
-            open(os.environ["TALVORA_AUDIO_DEBUG"], "w").write(near_err)
         far_out, far_err = far.communicate(timeout=20)
     finally:
         for process in (near, far):
