@@ -17,7 +17,7 @@ participant ("Far") sends a 660 Hz tone and measures what comes back.
   mute:   a muted engine still measures its microphone and sends nothing.
   loss:   unloading the microphone's source mid-meeting reports
           "microphone-lost", the meeting goes on, and a new source brings
-          the microphone back.
+          the microphone back; unloading the speaker reports "speaker-lost".
 
 Prints the measured figures. Run as: audio_processing.py PARTICIPANT
 JANUS_CONFIG_SH (inside scripts/media-sandbox.sh). Exits 77 where Janus or
@@ -134,12 +134,12 @@ def main():
             return 1
         sound = SoundServer(work)
 
-        # Echo: cancellation on for 8 s (it adapts in the first seconds),
+        # Echo: cancellation on for 10 s (it adapts in the first seconds),
         # then off. Gain control off, so that it cannot raise what is left.
         far, near, code = meeting(binary, sound, [], ["--aec", "on", "--agc", "off",
-                                                     "--processing-after", "8:off,off,off"], 13)
-        with_aec = median(levels(far, "Near", 5, 8))
-        without = median(levels(far, "Near", 10, 13))
+                                                     "--processing-after", "10:off,off,off"], 15)
+        with_aec = median(levels(far, "Near", 6, 10))
+        without = median(levels(far, "Near", 12, 15))
         checks.expect(code == 0 and with_aec is not None and without is not None,
                       f"the echo meeting runs: {levels(far, 'Near', 0, 20)}")
         if with_aec is not None and without is not None:
@@ -169,7 +169,7 @@ def main():
 
         # Muted and losing the microphone: a tone plays into the room; Near
         # joins muted, measures it but sends nothing; its source goes away at
-        # 5 s and a new one comes at 8 s.
+        # 5 s and a new one comes at 8 s; its speaker goes at 10 s.
         def loss(started):
             sound.play("audiotestsrc wave=sine freq=500 volume=0.3", 12)
             time.sleep(max(0, started + 5 - time.time()))
@@ -179,6 +179,10 @@ def main():
             time.sleep(3)
             sound.pactl("load-module", "module-remap-source", "master=room.monitor", "source_name=talvora_mic2",
                         "source_properties=device.description=Microphone2")
+            time.sleep(2)
+            speaker = next((line.split()[0] for line in sound.pactl("list", "short", "modules").splitlines()
+                            if "sink_name=talvora_speaker" in line), None)
+            sound.pactl("unload-module", speaker)
 
         far, near, code = meeting(binary, sound, ["--mute"], ["--mute"], 12, loss)
         measured = [r["mic_dbfs"] for r in near if "mic_dbfs" in r and r["t"] < 5]
@@ -189,6 +193,7 @@ def main():
         events = [r.get("event") for r in near]
         checks.expect("microphone-lost" in events, f"the lost microphone is reported: {events}")
         checks.expect("microphone-restored" in events, f"a new microphone is taken: {events}")
+        checks.expect("speaker-lost" in events, f"the lost speaker is reported: {events}")
         frames = [remote["frames"] for t, remote in reports_of(near, "Far") if t > 6]
         checks.expect(code == 0 and len(frames) >= 2 and frames[-1] > frames[0],
                       f"the meeting goes on without the microphone: {frames}")
