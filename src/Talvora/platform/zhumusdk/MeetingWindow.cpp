@@ -248,8 +248,8 @@ void MeetingWindow::onMuteClicked()
 {
     if (!m_engine || !m_engine->hasMicrophone())
         return;
-    m_audioMuted = !m_audioMuted;
-    m_engine->setAudioMuted(m_audioMuted);
+    m_engine->setAudioMuted(!m_audioMuted);
+    m_audioMuted = m_engine->audioMuted(); // without its microphone it stays muted
     m_toolbar->setAudioMuted(m_audioMuted);
     m_roster->setSelfAudioMuted(m_audioMuted);
 }
