@@ -18,6 +18,9 @@ constexpr int kConnectTimeoutSeconds = 2;
 constexpr int kAnswerTimeoutSeconds = 3;
 constexpr int kProbeTimeoutSeconds = 1;
 constexpr const char* kVideoRoom = "janus.plugin.videoroom";
+// Each meeting's chat: a TextRoom room of the video room's id and pin.
+constexpr const char* kTextRoom = "janus.plugin.textroom";
+constexpr int kChatHistory = 50;
 // Janus's own error codes that mean "already so".
 constexpr int kTokenNotFound = 470;
 constexpr int kNoSuchRoom = 426;
@@ -142,8 +145,9 @@ bool JanusAdmin::ping()
 
 bool JanusAdmin::addToken(const std::string& token)
 {
-    return succeededOr(
-        call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom + "\"]"), 0);
+    return succeededOr(call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom +
+                                             "\",\"" + kTextRoom + "\"]"),
+                       0);
 }
 
 bool JanusAdmin::removeToken(const std::string& token)
@@ -155,13 +159,14 @@ namespace {
 
 // The VideoRoom's answer inside a message_plugin success: its "videoroom"
 // kind and error code (0 for none); kind empty when there is no such answer.
-std::pair<std::string, int> pluginAnswer(const std::string& answer, Json& root)
+std::pair<std::string, int> pluginAnswer(const std::string& answer, Json& root,
+                                         const char* plugin = "videoroom")
 {
     root = parse(answer);
     if (!root || stringField(root.get(), "janus") != "success")
         return {};
     const cJSON* response = cJSON_GetObjectItemCaseSensitive(root.get(), "response");
-    return {stringField(response, "videoroom"), intField(response, "error_code")};
+    return {stringField(response, plugin), intField(response, "error_code")};
 }
 
 } // namespace
@@ -198,8 +203,18 @@ RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
         ",\"fir_freq\":10,\"lock_record\":true,\"record\":false";
     Json root(nullptr, cJSON_Delete);
     const auto [kind, error] = pluginAnswer(videoRoom(request), root);
-    if (kind == "created")
+    if (kind == "created") {
+        // Without its chat a meeting still works: the clients go without.
+        // TextRoom wants a transaction of its own in every request.
+        const std::string chat =
+            "\"request\":\"create\",\"transaction\":\"devservice\",\"room\":" + std::to_string(spec.room) +
+            ",\"admin_key\":" + jsonString(m_endpoint.roomAdminKey) +
+            ",\"permanent\":false,\"is_private\":true,\"description\":" + jsonString(spec.description) +
+            ",\"pin\":" + jsonString(spec.pin) + ",\"secret\":" + jsonString(spec.secret) +
+            ",\"history\":" + std::to_string(kChatHistory);
+        call("message_plugin", "\"plugin\":\"" + std::string(kTextRoom) + "\",\"request\":{" + chat + "}");
         return RoomAnswer::Done;
+    }
     if (error == kRoomExists)
         return RoomAnswer::Absent;
     return RoomAnswer::Unreachable;
@@ -278,6 +293,16 @@ RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_
                 continue; // the stream or its publisher went in the meantime
             if (kind != "success" || error != 0)
                 return RoomAnswer::Unreachable;
+            // VideoRoom tells everyone but the muted publisher; the
+            // meeting's chat room tells the publisher too.
+            const std::string note = "{\"moderation\":\"muted\",\"id\":" + std::to_string(participant) +
+                                     ",\"mid\":" + jsonString(mid) + "}";
+            call("message_plugin",
+                 "\"plugin\":\"" + std::string(kTextRoom) +
+                     "\",\"request\":{\"request\":\"announcement\",\"transaction\":\"devservice\""
+                     ",\"room\":" +
+                     std::to_string(room.room) + ",\"secret\":" + jsonString(room.secret) +
+                     ",\"text\":" + jsonString(note) + "}");
         }
     }
     return anyone ? RoomAnswer::Done : RoomAnswer::Absent;
@@ -314,6 +339,10 @@ RoomAnswer JanusAdmin::destroyRoom(uint64_t room, const std::string& secret)
         pluginAnswer(videoRoom("\"request\":\"destroy\",\"room\":" + std::to_string(room) +
                                ",\"secret\":" + jsonString(secret) + ",\"permanent\":false"),
                      root);
+    call("message_plugin",
+         "\"plugin\":\"" + std::string(kTextRoom) +
+             "\",\"request\":{\"request\":\"destroy\",\"transaction\":\"devservice\",\"room\":" +
+             std::to_string(room) + ",\"secret\":" + jsonString(secret) + ",\"permanent\":false}");
     if (kind == "destroyed")
         return RoomAnswer::Done;
     if (error == kNoSuchRoom)

@@ -39,6 +39,7 @@ const char* const kModuleFolders[] = {
 // configuration, holding links to these.
 const std::pair<const char*, const char*> kModules[] = {
     {"plugins", "libjanus_videoroom.so"},
+    {"plugins", "libjanus_textroom.so"}, // the meetings' chat
     {"transports", "libjanus_websockets.so"},
     {"transports", "libjanus_http.so"},
 };
@@ -84,7 +85,8 @@ bool linkModules(const std::string& folder, const std::string& kind, const std::
     const std::string target = folder + "/" + kind;
     if (!makeFolder(target))
         return false;
-    for (const char* name : {"libjanus_videoroom.so", "libjanus_websockets.so", "libjanus_http.so"})
+    for (const char* name :
+         {"libjanus_videoroom.so", "libjanus_textroom.so", "libjanus_websockets.so", "libjanus_http.so"})
         ::unlink((target + "/" + name).c_str());
     for (const auto& [moduleKind, name] : kModules) {
         if (kind != moduleKind)
@@ -267,7 +269,12 @@ bool writeJanusConfiguration(JanusSettings& settings, JanusEndpoint& endpoint,
     if (!writeFile(folder + "/janus.jcfg", main) ||
         !writeFile(folder + "/janus.transport.websockets.jcfg", websockets) ||
         !writeFile(folder + "/janus.transport.http.jcfg", http) ||
-        !writeFile(folder + "/janus.plugin.videoroom.jcfg", videoRoom)) {
+        !writeFile(folder + "/janus.plugin.videoroom.jcfg", videoRoom) ||
+        !writeFile(folder + "/janus.plugin.textroom.jcfg",
+                   section("general", {{"admin_key", quoted(endpoint.roomAdminKey)},
+                                       {"json", quoted("compact")},
+                                       {"string_ids", "false"},
+                                       {"events", "false"}}))) {
         log("janus: cannot write its configuration in " + folder);
         return false;
     }

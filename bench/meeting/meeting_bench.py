@@ -9,6 +9,7 @@ Reports, with targets:
   one participant's CPU, 2 parties, 640x360 30 fps (<= 30 % of one core)
   one participant's resident size, 4 parties       (<= 150 MB)
   audio delay, round trip / 2 + jitter buffer      (<= 100 ms)
+  chat message end to end, sender to receiver      (<= 200 ms)
 """
 import argparse
 import json
@@ -30,12 +31,13 @@ TICKS = os.sysconf("SC_CLK_TCK")
 
 
 class Participant:
-    def __init__(self, binary, name, colour, tone, size="640x360", fps=30):
+    def __init__(self, binary, name, colour, tone, size="640x360", fps=30, extra=()):
         self.records = []
         self.first_frame = threading.Event()
         self.process = subprocess.Popen(
             [binary, "--janus", f"ws://127.0.0.1:{PORT}", "--room", str(ROOM), "--pin", PIN,
-             "--display-name", name, "--colour", colour, "--tone", str(tone), "--size", size, "--fps", str(fps)],
+             "--display-name", name, "--colour", colour, "--tone", str(tone), "--size", size, "--fps", str(fps),
+             *extra],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -128,6 +130,27 @@ def four_party(binary, seconds=12):
             person.stop()
 
 
+def chat_delays(binary, messages=20):
+    """Wall-clock milliseconds from one participant's sendChat to the
+    other's chatReceived, over the TextRoom data channels (one clock: both
+    run on this machine)."""
+    texts = [f"bench message {i}" for i in range(messages)]
+    sender_args = ["--no-video", "--chat-after", "4", "--chat-every", "0.25"]
+    for text in texts:
+        sender_args += ["--chat", text]
+    receiver = Participant(binary, "Receiver", "#ff8800", 660, size="320x240", fps=15, extra=["--no-video"])
+    sender = Participant(binary, "Sender", "#4194ff", 440, size="320x240", fps=15, extra=sender_args)
+    try:
+        time.sleep(4 + messages * 0.25 + 2)
+        sent = {r["text"]: r["wall_ms"] for r in sender.records if r.get("event") == "chat-sent"}
+        received = {r["text"]: r["wall_ms"] for r in receiver.records
+                    if r.get("event") == "chat" and r.get("sender") == "Sender"}
+        return [received[t] - sent[t] for t in texts if t in sent and t in received], len(texts)
+    finally:
+        sender.stop()
+        receiver.stop()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("participant")
@@ -150,6 +173,7 @@ def main():
         joins = join_latency(args.participant, args.runs)
         cpu, rss2, delays, frames = two_party(args.participant)
         rss4, received4 = four_party(args.participant)
+        chats, chats_sent = chat_delays(args.participant)
         result = {
             "join_to_first_frame_s": {"median": statistics.median(joins), "all": joins},
             "cpu_2party_640x360_30fps_percent": round(cpu, 1),
@@ -158,6 +182,9 @@ def main():
             "frames_received_4party": received4,
             "audio_delay_ms": {"median": statistics.median(delays) if delays else None},
             "frames_received_2party": frames[-1] if frames else 0,
+            "chat_end_to_end_ms": {"median": statistics.median(chats) if chats else None,
+                                   "max": max(chats) if chats else None,
+                                   "received": len(chats), "sent": chats_sent},
         }
         print(json.dumps(result, indent=2))
         print(f"join to first remote frame, median of {args.runs}: {result['join_to_first_frame_s']['median']:.3f} s"
@@ -166,6 +193,9 @@ def main():
         print(f"resident size, 4 parties: {rss4:.1f} MB (target <= 150)")
         if delays:
             print(f"audio delay, rtt/2 + jitter buffer: {statistics.median(delays):.1f} ms (target <= 100)")
+        if chats:
+            print(f"chat end to end, median of {len(chats)}: {statistics.median(chats):.1f} ms, "
+                  f"max {max(chats):.1f} ms (target <= 200)")
         return 0
     finally:
         server.terminate()

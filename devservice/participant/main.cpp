@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -151,10 +152,21 @@ int main(int argc, char** argv)
         QStringLiteral("After S seconds switch echo cancellation, noise suppression and gain as "
                        "AEC,NOISE,AGC say (e.g. on,high,off)."),
         QStringLiteral("S:AEC,NOISE,AGC"));
-    parser.addOptions({service, ca,     account, password, number,     start,          displayName,
-                       colour,  tone,   mute,    noVideo,  leaveAfter, muteAfter,      videoOffAfter,
-                       size,    fps,    janus,   room,     pin,        token,          iceNetwork,
-                       play,    device, aec,     noise,    agc,        processingAfter});
+
+    const QCommandLineOption chat(QStringLiteral("chat"),
+                                  QStringLiteral("Send a chat message once joined (repeatable)."),
+                                  QStringLiteral("TEXT"));
+    const QCommandLineOption chatAfter(QStringLiteral("chat-after"),
+                                       QStringLiteral("Send the --chat messages after S seconds instead."),
+                                       QStringLiteral("S"));
+    const QCommandLineOption chatEvery(QStringLiteral("chat-every"),
+                                       QStringLiteral("Space the --chat messages S seconds apart."),
+                                       QStringLiteral("S"), QStringLiteral("0"));
+    parser.addOptions({service,   ca,       account, password, number,     start,           displayName,
+                       colour,    tone,     mute,    noVideo,  leaveAfter, muteAfter,       videoOffAfter,
+                       size,      fps,      janus,   room,     pin,        token,           iceNetwork,
+                       play,      device,   aec,     noise,    agc,        processingAfter, chat,
+                       chatAfter, chatEvery});
     parser.process(app);
 
     MediaOptions options;
@@ -273,8 +285,42 @@ int main(int argc, char** argv)
 
     QSocketNotifier stopSignals(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopSignals, &QSocketNotifier::activated, &app, [&] { leave(); });
+    // Wall-clock milliseconds let another process's line give the delay.
+    auto sendChat = [&](const QString& text) {
+        const bool sent = engine.sendChat(text);
+        event(sent ? "chat-sent" : "chat-refused",
+              {{QStringLiteral("text"), text},
+               {QStringLiteral("wall_ms"), double(QDateTime::currentMSecsSinceEpoch())}});
+    };
+    const int chatSpacingMs = int(parser.value(chatEvery).toDouble() * 1000);
+    auto sendChats = [&] {
+        const QStringList texts = parser.values(chat);
+        for (int i = 0; i < texts.size(); ++i) {
+            if (chatSpacingMs <= 0)
+                sendChat(texts[i]);
+            else
+                QTimer::singleShot(i * chatSpacingMs, &app, [&sendChat, text = texts[i]] { sendChat(text); });
+        }
+    };
     QObject::connect(&engine, &MeetingEngine::joined, &app, [&](qint64 id) {
         event("joined", {{QStringLiteral("id"), id}, {QStringLiteral("number"), admission.number}});
+        if (!parser.isSet(chatAfter))
+            sendChats();
+    });
+    QObject::connect(&engine, &MeetingEngine::chatReceived, &app,
+                     [&](const QString& sender, const QDateTime& time, const QString& text) {
+                         event("chat",
+                               {{QStringLiteral("sender"), sender},
+                                {QStringLiteral("time"), time.toString(QStringLiteral("HH:mm"))},
+                                {QStringLiteral("text"), text},
+                                {QStringLiteral("wall_ms"), double(QDateTime::currentMSecsSinceEpoch())}});
+                     });
+    QObject::connect(&engine, &MeetingEngine::mutedByHost, &app, [&] { event("muted-by-host"); });
+    QObject::connect(&engine, &MeetingEngine::kicked, &app, [&] {
+        if (!http.session.isEmpty())
+            http.post(QStringLiteral("/sdk/v1/meetings/leave"), {{"number", admission.number.toStdString()}});
+        event("kicked");
+        app.exit(0);
     });
     auto fieldsOf = [](const Participant& participant) {
         return QJsonObject{{QStringLiteral("id"), participant.id},
@@ -391,6 +437,8 @@ int main(int argc, char** argv)
     if (parser.isSet(videoOffAfter))
         QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
                            [&] { engine.setVideoEnabled(false); });
+    if (parser.isSet(chatAfter))
+        QTimer::singleShot(int(parser.value(chatAfter).toDouble() * 1000), &app, sendChats);
     event("start");
     engine.start();
     return app.exec();

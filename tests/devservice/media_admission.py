@@ -153,6 +153,14 @@ def main(devservice, certs):
             janus.attach()
             destroyed = janus.videoroom({"request": "destroy", "room": host["room"]})
             check("error_code" in destroyed, "a participant destroys the room: %s" % destroyed)
+        with Janus(ws, host["token"]) as janus:  # the meeting's chat: same id, pin kept
+            janus.attach("janus.plugin.textroom")
+            listed = janus.videoroom({"request": "listparticipants", "room": host["room"]})
+            check(listed.get("participants") == [], "the meeting has its chat room: %s" % listed)
+            chat_rooms = janus.videoroom({"request": "list"}).get("list")
+            check(chat_rooms == [], "the chat room is private: %s" % chat_rooms)
+            destroyed = janus.videoroom({"request": "destroy", "room": host["room"]})
+            check("error_code" in destroyed, "a participant destroys the chat room: %s" % destroyed)
 
         # Leaving takes the token back; only the host ends, and that ends the room.
         check(service.post("/sdk/v1/meetings/leave", {"number": number}, li)[0] == 200, "leave")

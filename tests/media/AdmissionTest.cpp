@@ -14,7 +14,7 @@ namespace {
 const char* const kGood =
     R"({"number":"123456789","media":{"server":"ws://127.0.0.1:8188","room":77,"pin":"p",
     "token":"t","ice_servers":[{"urls":["turn:127.0.0.1:3478"],"username":"u","credential":"c"}],
-    "display_name":"张三","host":true}})";
+    "display_name":"张三","host":true,"participant_id":4503599627370497}})";
 
 TEST(Admission, ReadsAGoodAnswer)
 {
@@ -30,6 +30,13 @@ TEST(Admission, ReadsAGoodAnswer)
     EXPECT_EQ(admission.iceServers[0].credential, "c");
     EXPECT_EQ(admission.displayName, QString::fromUtf8("张三"));
     EXPECT_TRUE(admission.host);
+    EXPECT_EQ(admission.participantId, 4503599627370497);
+
+    // A service that chooses no publisher id leaves it to Janus.
+    std::string without = kGood;
+    without.erase(without.find(",\"participant_id\""), std::strlen(",\"participant_id\":4503599627370497"));
+    ASSERT_TRUE(parseAdmission(QByteArray::fromStdString(without), admission));
+    EXPECT_EQ(admission.participantId, 0);
 }
 
 // Each case replaces one piece of the good answer.
@@ -74,7 +81,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, AdmissionBad,
                                          Bad{"token a number", "\"token\":\"t\"", "\"token\":5"},
                                          Bad{"ice_servers missing", "\"ice_servers\"", "\"ice\""},
                                          Bad{"ice url a number", "[\"turn:127.0.0.1:3478\"]", "[3478]"},
-                                         Bad{"host a string", "\"host\":true", "\"host\":\"yes\""}),
+                                         Bad{"host a string", "\"host\":true", "\"host\":\"yes\""},
+                                         Bad{"participant id a string", "4503599627370497", "\"45\""},
+                                         Bad{"participant id zero", "4503599627370497", "0"},
+                                         Bad{"participant id fractional", "4503599627370497", "4.5"}),
                          [](const testing::TestParamInfo<Bad>& info) {
                              return "case" + std::to_string(info.index);
                          });

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Writes a minimal Janus configuration for a media sandbox: WebSocket API
-# only (on 127.0.0.1:PORT), the VideoRoom plugin only, ICE on tvmedia0
-# (127.0.0.2) with no STUN or TURN, a bounded RTP port range, and one
-# private room with a pin and audio-level events.
+# only (on 127.0.0.1:PORT), the VideoRoom and TextRoom plugins only, ICE on
+# tvmedia0 (127.0.0.2) with no STUN or TURN, a bounded RTP port range, and
+# one private room with a pin and audio-level events, with its chat room
+# (same id and pin, the last 50 messages kept).
 #
 #   janus-config.sh DIR WS_PORT ROOM PIN [SECRET]
 set -euo pipefail
@@ -12,8 +13,8 @@ mkdir -p "$dir"
 lib=/usr/lib/x86_64-linux-gnu/janus
 [ -d "$lib" ] || lib=$(dirname "$(dpkg -L janus | grep -m1 '/plugins/libjanus_videoroom.so$')")/..
 
-others() { # the shared objects of folder $1 but $2, comma-separated
-    find "$lib/$1" -maxdepth 1 -name '*.so' -printf '%f\n' | grep -vx "$2" | paste -sd, -
+others() { # the shared objects of folder $1 but those matching $2, comma-separated
+    find "$lib/$1" -maxdepth 1 -name '*.so' -printf '%f\n' | grep -vxE "$2" | paste -sd, -
 }
 
 cat >"$dir/janus.jcfg" <<CFG
@@ -35,7 +36,7 @@ nat: {
     nice_debug = false
 }
 plugins: {
-    disable = "$(others plugins libjanus_videoroom.so)"
+    disable = "$(others plugins 'libjanus_(videoroom|textroom)\.so')"
 }
 transports: {
     disable = "$(others transports libjanus_websockets.so)"
@@ -80,5 +81,18 @@ room-$room: {
     audio_active_packets = 25
     audio_level_average = 40
     notify_joining = true
+}
+CFG
+
+cat >"$dir/janus.plugin.textroom.jcfg" <<CFG
+general: {
+    json = "compact"
+}
+room-$room: {
+    description = "media test chat"
+    is_private = true
+    secret = "$secret"
+    pin = "$pin"
+    history = 50
 }
 CFG

@@ -45,6 +45,14 @@ FakeSdkService::FakeSdkService()
     };
     m_server.Post("/sdk/v1/meetings/leave", recordOnly);
     m_server.Post("/sdk/v1/meetings/end", recordOnly);
+    const auto moderation = [this](const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        response.status = m_moderationStatus;
+        response.set_content("{}", "application/json");
+    };
+    m_server.Post("/sdk/v1/meetings/mute", moderation);
+    m_server.Post("/sdk/v1/meetings/kick", moderation);
 }
 
 FakeSdkService::~FakeSdkService()
@@ -61,6 +69,12 @@ bool FakeSdkService::start()
         return false;
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
     return true;
+}
+
+void FakeSdkService::answerModeration(int status)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_moderationStatus = status;
 }
 
 void FakeSdkService::answerMeetings(int status, const std::string& body)
@@ -97,6 +111,6 @@ void FakeSdkService::record(const httplib::Request& request)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.push_back({request.path, request.get_param_value("number"),
-                          request.get_param_value("display_name"),
-                          request.get_header_value("Authorization")});
+                          request.get_param_value("display_name"), request.get_header_value("Authorization"),
+                          request.get_param_value("participant")});
 }

@@ -4,6 +4,7 @@
 
 #include "MeetingWindow.h"
 #include "AudioProcessingSettings.h"
+#include "ChatPanel.h"
 #include "GalleryLayout.h"
 #include "LevelBar.h"
 #include "MeetingEngineDouble.h"
@@ -14,9 +15,11 @@
 #include "SettingsDialog.h"
 #include "VideoTile.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -86,6 +89,10 @@ private slots:
     void talkingWhileMutedShowsTheHintThatUnmutes();
     void lostMicrophoneMutesAndSaysSo();
     void audioProcessingIsKeptAndReachesTheMeeting();
+    void chatShowsPlainTextCountsUnreadAndAnnounces();
+    void chatInputSendsOnEnterAndHoldsAtMost2000();
+    void onlyTheHostModeratesOthers();
+    void hostMuteAndRemovalReachThisParticipant();
 
 private:
     // A window on a new engine double, joined, with this participant as host.
@@ -340,11 +347,11 @@ void MeetingWindowTest::toolbarTogglesAndCommandsTheEngine()
     window->activateWindow();
     mute->setFocus(Qt::TabFocusReason);
     QStringList order;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 6; ++i) {
         order << qobject_cast<QToolButton*>(QApplication::focusWidget())->text();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    QCOMPARE(order, QStringList({"静音", "停止视频", "参会者 (1)", "离开会议", "结束会议"}));
+    QCOMPARE(order, QStringList({"静音", "停止视频", "参会者 (1)", "聊天", "离开会议", "结束会议"}));
 
     // "结束会议" asks first; "取消" keeps the meeting.
     QStringList asked;
@@ -527,6 +534,167 @@ void MeetingWindowTest::audioProcessingIsKeptAndReachesTheMeeting()
     QCOMPARE(file.value(QStringLiteral("audio/noise_suppression")).toString(), QStringLiteral("high"));
     QCOMPARE(file.value(QStringLiteral("audio/echo_cancellation")).toBool(), false);
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+void MeetingWindowTest::chatShowsPlainTextCountsUnreadAndAnnounces()
+{
+    MeetingWindow* window = openWindow(false);
+    QVERIFY(window);
+    ChatPanel* chat = window->chatPanel();
+    QToolButton* button = window->toolbar()->chatButton();
+    QVERIFY(!chat->isVisible());
+    QCOMPARE(button->text(), QStringLiteral("聊天"));
+
+    const QString markup = QStringLiteral("<b>粗体</b> <a href=\"x\">链接</a> &amp;");
+    EngineDouble::receiveChat(m_engine.get(), QStringLiteral("<i>李四</i>"),
+                              QDateTime(QDate(2030, 3, 7), QTime(9, 5, 42)), markup);
+    EngineDouble::receiveChat(m_engine.get(), QStringLiteral("王五"),
+                              QDateTime(QDate(2030, 3, 7), QTime(21, 0)), QStringLiteral("好"));
+
+    // Markup shows as the characters it is made of, sender included.
+    const QList<QLabel*> texts = chat->findChildren<QLabel*>(QStringLiteral("chatMessageText"));
+    const QList<QLabel*> headers = chat->findChildren<QLabel*>(QStringLiteral("chatMessageHeader"));
+    QCOMPARE(texts.size(), 2);
+    QCOMPARE(texts.front()->text(), markup);
+    QCOMPARE(texts.front()->textFormat(), Qt::PlainText);
+    QCOMPARE(headers.front()->text(), QStringLiteral("<i>李四</i>  09:05"));
+    QCOMPARE(headers.front()->textFormat(), Qt::PlainText);
+    const QString spoken = QStringLiteral("<i>李四</i> 09:05：") + markup;
+    QCOMPARE(chat->messageName(0), spoken);
+    // What a screen reader reads of it (the alert itself needs a platform
+    // bridge, which the offscreen platform has not).
+    QWidget* first = chat->findChild<QWidget*>(QStringLiteral("chatMessage"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(first)->text(QAccessible::Name), spoken);
+
+    // Unread while closed, read once opened, and not counted while open.
+    QCOMPARE(button->text(), QStringLiteral("聊天 (2)"));
+    QCOMPARE(button->accessibleName(), QStringLiteral("聊天，2 条未读"));
+    button->click();
+    QVERIFY(chat->isVisible());
+    QCOMPARE(button->text(), QStringLiteral("聊天"));
+    EngineDouble::receiveChat(m_engine.get(), QStringLiteral("王五"), QDateTime::currentDateTime(),
+                              QStringLiteral("在吗"));
+    QCOMPARE(chat->unreadCount(), 0);
+    button->click();
+    EngineDouble::receiveChat(m_engine.get(), QStringLiteral("王五"), QDateTime::currentDateTime(),
+                              QStringLiteral("？"));
+    QCOMPARE(button->text(), QStringLiteral("聊天 (1)"));
+}
+
+void MeetingWindowTest::chatInputSendsOnEnterAndHoldsAtMost2000()
+{
+    MeetingWindow* window = openWindow(false);
+    QVERIFY(window);
+    window->toolbar()->chatButton()->click();
+    ChatPanel* chat = window->chatPanel();
+    ChatInput* input = chat->input();
+    QVERIFY(!chat->sendButton()->isEnabled());
+
+    // Shift+Enter breaks the line, Enter sends; the room's echo shows it.
+    QTest::keyClicks(input, QStringLiteral("ab"));
+    QTest::keyClick(input, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(input, QStringLiteral("cd"));
+    QTest::keyClick(input, Qt::Key_Return);
+    QCOMPARE(EngineDouble::chatsSent(m_engine.get()), QStringList(QStringLiteral("ab\ncd")));
+    QVERIFY(input->toPlainText().isEmpty());
+    QCOMPARE(chat->messageCount(), 1);
+    QCOMPARE(chat->findChild<QLabel*>(QStringLiteral("chatMessageText"))->text(), QStringLiteral("ab\ncd"));
+    // Blank text is not sent.
+    QTest::keyClicks(input, QStringLiteral("   "));
+    QTest::keyClick(input, Qt::Key_Enter);
+    QCOMPARE(EngineDouble::chatsSent(m_engine.get()).size(), 1);
+    input->clear();
+
+    // 2,000 characters and no more, pasted or typed; the count shows near it.
+    QMimeData paste;
+    paste.setText(QString(2500, QLatin1Char('x')));
+    input->insertFromMimeData(&paste);
+    QCOMPARE(input->toPlainText().size(), 2000);
+    QTest::keyClicks(input, QStringLiteral("yz"));
+    QTest::keyClick(input, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(input->toPlainText(), QString(2000, QLatin1Char('x')));
+    QCOMPARE(chat->findChild<QLabel*>(QStringLiteral("chatCount"))->text(), QStringLiteral("2000/2000"));
+    chat->sendButton()->click();
+    QCOMPARE(EngineDouble::chatsSent(m_engine.get()).last(), QString(2000, QLatin1Char('x')));
+}
+
+void MeetingWindowTest::onlyTheHostModeratesOthers()
+{
+    MeetingWindow* window = openWindow(true);
+    QVERIFY(window);
+    const Participant lisi = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("李四")));
+    const Participant muted =
+        EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("王五"), true));
+    ParticipantsPanel* panel = window->participantsPanel();
+    window->toolbar()->participantsButton()->click();
+    QVERIFY(!panel->muteButton(EngineDouble::script().selfId));
+    QVERIFY(!panel->removeButton(EngineDouble::script().selfId));
+    QVERIFY(panel->muteAllButton()->isVisible());
+    QVERIFY(!panel->muteButton(muted.id)->isEnabled()); // muted already
+
+    QSignalSpy mute(window, &MeetingWindow::muteRequested);
+    QSignalSpy muteAll(window, &MeetingWindow::muteAllRequested);
+    QSignalSpy removal(window, &MeetingWindow::removeRequested);
+    panel->muteButton(lisi.id)->click();
+    panel->muteAllButton()->click();
+    QCOMPARE(mute.count(), 1);
+    QCOMPARE(mute.front().front().toLongLong(), lisi.id);
+    QCOMPARE(muteAll.count(), 1);
+
+    // "移出会议" asks first.
+    QStringList asked;
+    bool answer = false;
+    setPromptHook([&](const QString& text, const QString& confirm) {
+        asked << text + QLatin1Char('|') + confirm;
+        return answer;
+    });
+    panel->removeButton(lisi.id)->click();
+    QCOMPARE(removal.count(), 0);
+    answer = true;
+    panel->removeButton(lisi.id)->click();
+    setPromptHook({});
+    const QString question = QStringLiteral("确定将“李四”移出会议吗？|移出会议");
+    QCOMPARE(asked, QStringList({question, question}));
+    QCOMPARE(removal.count(), 1);
+    QCOMPARE(removal.front().front().toLongLong(), lisi.id);
+
+    // Someone else's meeting: nothing to moderate.
+    m_window.reset();
+    m_engine.reset();
+    window = openWindow(false);
+    QVERIFY(window);
+    const Participant other = EngineDouble::addParticipant(m_engine.get(), person(QStringLiteral("李四")));
+    window->toolbar()->participantsButton()->click();
+    QVERIFY(!window->participantsPanel()->muteButton(other.id));
+    QVERIFY(!window->participantsPanel()->removeButton(other.id));
+    QVERIFY(!window->participantsPanel()->muteAllButton()->isVisible());
+}
+
+void MeetingWindowTest::hostMuteAndRemovalReachThisParticipant()
+{
+    MeetingWindow* window = openWindow(false);
+    QVERIFY(window);
+    QStringList notices;
+    setPromptHook([&](const QString& text, const QString&) {
+        notices << text;
+        return true;
+    });
+    auto* mute = window->toolbar()->muteButton();
+    EngineDouble::muteByHost(m_engine.get());
+    QCOMPARE(notices, QStringList(QStringLiteral("主持人已将您静音")));
+    QCOMPARE(mute->text(), QStringLiteral("解除静音"));
+    // Unmuting is the user's own choice.
+    mute->click();
+    QVERIFY(!m_engine->audioMuted());
+
+    QSignalSpy over(window, &MeetingWindow::over);
+    EngineDouble::kick(m_engine.get());
+    setPromptHook({});
+    QCOMPARE(notices.last(), QStringLiteral("您已被主持人移出会议"));
+    QCOMPARE(over.count(), 1);
+    QCOMPARE(over.front().front().value<MeetingWindow::Outcome>(), MeetingWindow::Outcome::Removed);
+    QVERIFY(!window->isVisible());
+    QCOMPARE(EngineDouble::leaveCalls(m_engine.get()), 0);
 }
 
 QTEST_MAIN(MeetingWindowTest)

@@ -10,6 +10,7 @@
 #include "MeetingEngineDouble.h"
 #include "MeetingPrompts.h"
 #include "MeetingWindow.h"
+#include "ParticipantsPanel.h"
 #include "SettingsDialog.h"
 #include "VideoTile.h"
 #include "ZhumuSDK.h"
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QThread>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -210,6 +212,7 @@ private slots:
     void meetingOverReportsAndTellsTheService_data();
     void meetingOverReportsAndTellsTheService();
     void controllerEventsReachTheSinksQueued();
+    void hostModerationGoesToTheService();
     void meetingWindowBelongsToTheClientWindowNotToAPassingBox();
     void settingsDialogAtPositionKeepsSwitches();
     void cleanUpClosesWindows();
@@ -898,6 +901,8 @@ void ZhumuSdkStandInTest::meetingOverReportsAndTellsTheService_data()
         << "lost" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << "/sdk/v1/meetings/leave" << QString();
     QTest::newRow("removed from the room")
         << "failed" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << "/sdk/v1/meetings/leave" << QString();
+    QTest::newRow("the host removes me") << "kicked" << ZhumuSDK::MEETING_STATUS_ENDED << 0 << QString()
+                                         << QStringLiteral("您已被主持人移出会议");
     QTest::newRow("refused before joining")
         << "refused" << ZhumuSDK::MEETING_STATUS_FAILED << 1 << "/sdk/v1/meetings/leave" << QString();
 }
@@ -937,6 +942,8 @@ void ZhumuSdkStandInTest::meetingOverReportsAndTellsTheService()
         EngineDouble::endMeeting(engine);
     } else if (how == QLatin1String("lost")) {
         EngineDouble::loseConnection(engine);
+    } else if (how == QLatin1String("kicked")) {
+        EngineDouble::kick(engine);
     } else {
         EngineDouble::fail(engine, QStringLiteral("kicked"));
     }
@@ -965,6 +972,58 @@ void ZhumuSdkStandInTest::meetingOverReportsAndTellsTheService()
         told + QStringLiteral(" 85000000001 Bearer ") + QLatin1String(FakeSdkService::kSession);
     QCOMPARE(after, told.isEmpty() ? QStringList() : QStringList(expectedCall));
     QTRY_COMPARE(EngineDouble::liveCount(), 0);
+}
+
+void ZhumuSdkStandInTest::hostModerationGoesToTheService()
+{
+    Recorder recorder;
+    Services services;
+    QVERIFY(signIn(recorder, services));
+    std::string admission = FakeSdkService::admission(true);
+    admission.replace(admission.find("\"host\":true"), 11, "\"host\":true,\"participant_id\":4001");
+    m_fake->answerMeetings(200, admission);
+    QVERIFY(!startInstantMeeting(recorder, services.meetings, false).isEmpty());
+    MeetingEngine* engine = EngineDouble::latest();
+    QCOMPARE(EngineDouble::admission(engine).participantId, 4001);
+    talvora::media::Participant guest;
+    guest.displayName = QStringLiteral("李四");
+    guest = EngineDouble::addParticipant(engine, guest);
+    QStringList prompts;
+    talvora::zhumu::setPromptHook([&prompts](const QString& text, const QString&) {
+        prompts << text;
+        return true;
+    });
+
+    auto* window = qobject_cast<talvora::zhumu::MeetingWindow*>(visibleDialog("zhumuMeetingWindow"));
+    auto* panel = window->participantsPanel();
+    const size_t before = m_fake->requests().size();
+    panel->muteButton(guest.id)->click();
+    panel->muteAllButton()->click();
+    panel->removeButton(guest.id)->click();
+    const std::string id = std::to_string(guest.id);
+    const auto asked = [&] {
+        QStringList calls;
+        const std::vector<FakeSdkService::Request> all = m_fake->requests();
+        for (size_t i = before; i < all.size(); ++i)
+            calls << QString::fromStdString(all[i].path + " " + all[i].number + " " + all[i].participant +
+                                            " " + all[i].authorization);
+        return calls;
+    };
+    const QString bearer = QStringLiteral(" Bearer ") + QLatin1String(FakeSdkService::kSession);
+    QTRY_COMPARE_WITH_TIMEOUT(asked().size(), 3, kEventTimeoutMs);
+    QStringList calls = asked();
+    calls.sort();
+    QCOMPARE(calls, QStringList({"/sdk/v1/meetings/kick 85000000001 " + QString::fromStdString(id) + bearer,
+                                 "/sdk/v1/meetings/mute 85000000001 " + QString::fromStdString(id) + bearer,
+                                 "/sdk/v1/meetings/mute 85000000001 all" + bearer}));
+    QCOMPARE(prompts, QStringList(QStringLiteral("确定将“李四”移出会议吗？")));
+
+    // A refusal says so in the meeting window.
+    m_fake->answerModeration(403);
+    panel->muteButton(guest.id)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(prompts.size(), 2, kEventTimeoutMs);
+    QCOMPARE(prompts.last(), QStringLiteral("操作未成功，请稍后再试"));
+    m_fake->answerModeration(200);
 }
 
 void ZhumuSdkStandInTest::controllerEventsReachTheSinksQueued()

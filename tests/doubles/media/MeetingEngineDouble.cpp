@@ -20,6 +20,7 @@ struct EngineState
     bool started = false;
     bool joined = false;
     int leaveCalls = 0;
+    QStringList chatsSent;
     bool audioMuted = false;
     bool videoEnabled = true;
     QVector<Participant> participants;
@@ -144,6 +145,15 @@ QVector<Participant> MeetingEngine::participants() const
 QVector<ReceiveStats> MeetingEngine::receiveStats() const
 {
     return {};
+}
+
+bool MeetingEngine::sendChat(const QString& text)
+{
+    if (text.trimmed().isEmpty() || text.size() > kMaxChatChars)
+        return false;
+    d->chatsSent << text;
+    emit chatReceived(d->admission.displayName, QDateTime::currentDateTime(), text);
+    return true;
 }
 
 EngineDouble::Script& EngineDouble::script()
@@ -287,6 +297,32 @@ QImage EngineDouble::testFrame(const QSize& size, const QColor& colour, int phas
     const int r = size.height() / 4;
     painter.drawEllipse(QPoint(size.width() / 2, size.height() / 2), r, r);
     return image;
+}
+
+} // namespace talvora::media
+
+namespace talvora::media {
+
+QStringList EngineDouble::chatsSent(const MeetingEngine* engine)
+{
+    return stateOf(engine)->chatsSent;
+}
+
+void EngineDouble::receiveChat(MeetingEngine* engine, const QString& sender, const QDateTime& time,
+                               const QString& text)
+{
+    emit engine->chatReceived(sender, time, text);
+}
+
+void EngineDouble::muteByHost(MeetingEngine* engine)
+{
+    engine->setAudioMuted(true);
+    emit engine->mutedByHost();
+}
+
+void EngineDouble::kick(MeetingEngine* engine)
+{
+    emit engine->kicked();
 }
 
 } // namespace talvora::media

@@ -9,7 +9,9 @@
 
 #include "media/MeetingEngine.h"
 
+#include <QDateTime>
 #include <QImage>
+#include <QStringList>
 #include <QVector>
 
 namespace talvora::media {
@@ -39,6 +41,9 @@ public:
     static MediaOptions options(const MeetingEngine* engine);
     static bool started(const MeetingEngine* engine);
     static int leaveCalls(const MeetingEngine* engine);
+    // The texts sendChat() accepted, in order. Each comes back at once as
+    // chatReceived from this participant, as the room echoes it.
+    static QStringList chatsSent(const MeetingEngine* engine);
 
     // The script. Each emits what the real engine would, at once.
     static void join(MeetingEngine* engine);
@@ -54,6 +59,11 @@ public:
     static void loseConnection(MeetingEngine* engine);
     static void restoreConnection(MeetingEngine* engine);
     static void fail(MeetingEngine* engine, const QString& reason);
+    static void receiveChat(MeetingEngine* engine, const QString& sender, const QDateTime& time,
+                            const QString& text);
+    // The host's moderation reaching this participant.
+    static void muteByHost(MeetingEngine* engine);
+    static void kick(MeetingEngine* engine);
 
     // A synthetic frame: a vertical gradient of `colour` with a bright bar
     // whose place follows `phase`, so that frames differ.

@@ -58,6 +58,25 @@ void drawLeave(QPainter& p)
     p.drawLine(QPointF(17, 16), QPointF(21, 12));
 }
 
+void drawChat(QPainter& p)
+{
+    QPainterPath bubble;
+    bubble.moveTo(6, 4.5);
+    bubble.lineTo(18, 4.5);
+    bubble.quadTo(21, 4.5, 21, 7.5);
+    bubble.lineTo(21, 14.5);
+    bubble.quadTo(21, 17.5, 18, 17.5);
+    bubble.lineTo(10, 17.5);
+    bubble.lineTo(5.5, 21);
+    bubble.lineTo(6, 17.5);
+    bubble.quadTo(3, 17.5, 3, 14.5);
+    bubble.lineTo(3, 7.5);
+    bubble.quadTo(3, 4.5, 6, 4.5);
+    p.drawPath(bubble);
+    p.drawLine(QPointF(7.5, 9.5), QPointF(16.5, 9.5));
+    p.drawLine(QPointF(7.5, 13), QPointF(13.5, 13));
+}
+
 } // namespace
 
 void paintMeetingIcon(QPainter& painter, const QRectF& box, MeetingIcon icon, const QColor& colour)
@@ -82,6 +101,9 @@ void paintMeetingIcon(QPainter& painter, const QRectF& box, MeetingIcon icon, co
         break;
     case MeetingIcon::Leave:
         drawLeave(painter);
+        break;
+    case MeetingIcon::Chat:
+        drawChat(painter);
         break;
     }
     if (icon == MeetingIcon::MicrophoneOff || icon == MeetingIcon::CameraOff) {

@@ -20,6 +20,7 @@ enum class MeetingIcon
     CameraOff,
     People,
     Leave,
+    Chat,
 };
 
 // An icon in `colour`; the "off" pictures carry a red stroke through them.

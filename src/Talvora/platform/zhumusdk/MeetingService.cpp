@@ -1,6 +1,7 @@
 #include "MeetingService.h"
 
 #include "AudioProcessingSettings.h"
+#include "MeetingPrompts.h"
 #include "MeetingRoster.h"
 #include "SettingsDialog.h"
 #include "media/Admission.h"
@@ -167,6 +168,14 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
         if (m_engine)
             meetingOver(MeetingWindow::Outcome::Left);
     });
+    QObject::connect(m_window, &MeetingWindow::muteRequested, m_context.get(), [this](qint64 participant) {
+        moderate("/sdk/v1/meetings/mute", std::to_string(participant));
+    });
+    QObject::connect(m_window, &MeetingWindow::muteAllRequested, m_context.get(),
+                     [this] { moderate("/sdk/v1/meetings/mute", "all"); });
+    QObject::connect(m_window, &MeetingWindow::removeRequested, m_context.get(), [this](qint64 participant) {
+        moderate("/sdk/v1/meetings/kick", std::to_string(participant));
+    });
     relayEvents(m_window->roster());
     if (switches.fullScreen)
         m_window->showFullScreen();
@@ -189,6 +198,10 @@ void MeetingService::meetingOver(MeetingWindow::Outcome outcome)
         break;
     case MeetingWindow::Outcome::EndedByHost:
         // The room is gone, and this participant's admission with it.
+        break;
+    case MeetingWindow::Outcome::Removed:
+        // The service has already taken the admission back.
+        m_number.clear();
         break;
     }
     retireEngine(outcome == MeetingWindow::Outcome::Left || outcome == MeetingWindow::Outcome::EndedByMe);
@@ -219,6 +232,30 @@ void MeetingService::notifyService(const char* path)
     // Nobody waits for the answer: the meeting is over for this participant
     // whatever the service says.
     SdkRuntime::instance().runInBackground([request] { SdkRuntime::instance().post(request); });
+}
+
+void MeetingService::moderate(const char* path, const std::string& participant)
+{
+    if (m_number.empty())
+        return;
+    https::Request request;
+    request.url = SdkRuntime::instance().baseUrl() + path;
+    request.body = https::formEncode({{"number", m_number}, {"participant", participant}});
+    const std::string session = SdkRuntime::instance().session();
+    if (!session.empty())
+        request.headers.push_back("Authorization: Bearer " + session);
+    const uint64_t id = serviceId();
+    SdkRuntime::instance().runInBackground([id, request] {
+        const https::Answer answer = SdkRuntime::instance().post(request);
+        // Someone already gone (404) needs no word; anything else failed.
+        const bool refused = !answer.completed || (answer.status != 200 && answer.status != 404);
+        if (!refused)
+            return;
+        deliverTo<MeetingService>(id, [](MeetingService& service) {
+            if (service.m_window && !service.m_window->isOver())
+                showNotice(service.m_window, QStringLiteral("操作未成功，请稍后再试"));
+        });
+    });
 }
 
 void MeetingService::retireEngine(bool politely)

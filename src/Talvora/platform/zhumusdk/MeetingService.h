@@ -73,6 +73,9 @@ private:
     // Tells the service, on the request thread, that this participant left
     // or that the host ended the meeting.
     void notifyService(const char* path);
+    // The host's mute or removal of `participant` (a publisher id, or "all"),
+    // on the request thread; a refusal is shown in the meeting window.
+    void moderate(const char* path, const std::string& participant);
     void retireEngine(bool politely);
     uint32_t userIdOf(qint64 participantId);
     // Queues onMeetingStatus for the GUI thread's event loop.

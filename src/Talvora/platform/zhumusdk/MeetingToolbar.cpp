@@ -32,6 +32,9 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
     m_participants = makeButton(this, "participantsButton");
     m_participants->setCheckable(true);
     m_participants->setIcon(meetingIcon(MeetingIcon::People));
+    m_chat = makeButton(this, "chatButton");
+    m_chat->setCheckable(true);
+    m_chat->setIcon(meetingIcon(MeetingIcon::Chat));
     m_leave = makeButton(this, "leaveMeetingButton");
     m_leave->setText(QStringLiteral("离开会议"));
     m_leave->setIcon(meetingIcon(MeetingIcon::Leave));
@@ -43,6 +46,7 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
     connect(m_mute, &QToolButton::clicked, this, &MeetingToolbar::muteClicked);
     connect(m_video, &QToolButton::clicked, this, &MeetingToolbar::videoClicked);
     connect(m_participants, &QToolButton::toggled, this, &MeetingToolbar::participantsToggled);
+    connect(m_chat, &QToolButton::toggled, this, &MeetingToolbar::chatToggled);
     connect(m_leave, &QToolButton::clicked, this, &MeetingToolbar::leaveClicked);
     connect(m_end, &QToolButton::clicked, this, &MeetingToolbar::endClicked);
 
@@ -53,15 +57,18 @@ MeetingToolbar::MeetingToolbar(QWidget* parent) : QWidget(parent)
     layout->addWidget(m_video);
     layout->addStretch();
     layout->addWidget(m_participants);
+    layout->addWidget(m_chat);
     layout->addStretch();
     layout->addWidget(m_leave);
     layout->addWidget(m_end);
     setTabOrder(m_mute, m_video);
     setTabOrder(m_video, m_participants);
-    setTabOrder(m_participants, m_leave);
+    setTabOrder(m_participants, m_chat);
+    setTabOrder(m_chat, m_leave);
     setTabOrder(m_leave, m_end);
 
     setParticipantCount(0);
+    setUnreadChats(0);
     refresh();
 }
 
@@ -92,6 +99,18 @@ void MeetingToolbar::setParticipantCount(int count)
 void MeetingToolbar::setParticipantsShown(bool shown)
 {
     m_participants->setChecked(shown);
+}
+
+void MeetingToolbar::setChatShown(bool shown)
+{
+    m_chat->setChecked(shown);
+}
+
+void MeetingToolbar::setUnreadChats(int count)
+{
+    m_chat->setText(count > 0 ? QStringLiteral("聊天 (%1)").arg(count) : QStringLiteral("聊天"));
+    m_chat->setAccessibleName(count > 0 ? QStringLiteral("聊天，%1 条未读").arg(count)
+                                        : QStringLiteral("聊天"));
 }
 
 void MeetingToolbar::setHost(bool host)

@@ -23,17 +23,22 @@ public:
     void setParticipantCount(int count);
     void setParticipantsShown(bool shown);
     void setHost(bool host);
+    void setChatShown(bool shown);
+    // Messages that came while the chat was closed; 0 hides the count.
+    void setUnreadChats(int count);
 
     QToolButton* muteButton() const { return m_mute; }
     QToolButton* videoButton() const { return m_video; }
     QToolButton* participantsButton() const { return m_participants; }
     QToolButton* leaveButton() const { return m_leave; }
+    QToolButton* chatButton() const { return m_chat; }
     QToolButton* endButton() const { return m_end; }
 
 signals:
     void muteClicked();
     void videoClicked();
     void participantsToggled(bool shown);
+    void chatToggled(bool shown);
     void leaveClicked();
     void endClicked();
 
@@ -43,6 +48,7 @@ private:
     QToolButton* m_mute;
     QToolButton* m_video;
     QToolButton* m_participants;
+    QToolButton* m_chat;
     QToolButton* m_leave;
     QToolButton* m_end;
     bool m_hasMicrophone = true;

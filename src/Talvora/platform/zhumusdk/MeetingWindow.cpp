@@ -1,6 +1,7 @@
 #include "MeetingWindow.h"
 
 #include "AudioProcessingSettings.h"
+#include "ChatPanel.h"
 #include "GalleryView.h"
 #include "MeetingPrompts.h"
 #include "MeetingRoster.h"
@@ -44,6 +45,24 @@ const char kStyle[] =
     "QScrollArea#participantsScroll{background:#23272e;}"
     "QLabel#participantsTitle{font-size:15px;padding-left:16px;}"
     "QLabel#participantMarks{color:#aeb4bd;font-size:13px;}"
+    "QWidget#participantsPanel QToolButton{color:#ffffff;background:#363c45;border:none;border-radius:4px;"
+    "padding:2px 6px;font-size:12px;}"
+    "QWidget#participantsPanel QToolButton:focus{border:1px solid #4194ff;}"
+    "QWidget#participantsPanel QToolButton:disabled{color:#6b717a;}"
+    "QWidget#chatPanel{background:#23272e;border-left:1px solid #30353d;}"
+    "QWidget#chatMessages{background:#23272e;}"
+    "QScrollArea#chatScroll{background:#23272e;}"
+    "QLabel#chatTitle{font-size:15px;padding-left:16px;}"
+    "QLabel#chatMessageHeader{color:#aeb4bd;font-size:12px;}"
+    "QLabel#chatMessageText{color:#ffffff;font-size:14px;}"
+    "QLabel#chatCount{color:#aeb4bd;font-size:12px;}"
+    "QPlainTextEdit#chatInput{background:#2b3038;color:#ffffff;border:1px solid #3a4049;border-radius:4px;"
+    "font-size:14px;}"
+    "QPlainTextEdit#chatInput:focus{border:1px solid #4194ff;}"
+    "QPushButton#chatSendButton{background:#4194ff;color:#ffffff;border:none;border-radius:4px;"
+    "padding:4px 16px;font-size:13px;}"
+    "QPushButton#chatSendButton:disabled{background:#363c45;color:#8a9099;}"
+    "QPushButton#chatSendButton:focus{border:1px solid #ffffff;}"
     "QWidget#meetingToolbar{background:#2b3038;}"
     "QWidget#meetingToolbar QToolButton{color:#ffffff;background:transparent;border:none;border-radius:6px;"
     "padding:4px 10px;font-size:12px;min-width:72px;}"
@@ -108,6 +127,15 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
             tile->setFrame(image);
     });
     connect(engine, &media::MeetingEngine::meetingEnded, this, &MeetingWindow::onMeetingEnded);
+    connect(engine, &media::MeetingEngine::chatReceived, m_chat, &ChatPanel::addMessage);
+    connect(engine, &media::MeetingEngine::mutedByHost, this, &MeetingWindow::onMutedByHost);
+    connect(engine, &media::MeetingEngine::kicked, this, [this] {
+        if (m_over)
+            return;
+        // The notice outlives this window: it goes to the window's owner.
+        showNotice(parentWidget(), QStringLiteral("您已被主持人移出会议"));
+        finish(Outcome::Removed);
+    });
     connect(engine, &media::MeetingEngine::connectionLost, this, &MeetingWindow::onConnectionLost);
     connect(engine, &media::MeetingEngine::connectionRestored, this, &MeetingWindow::onConnectionRestored);
     connect(engine, &media::MeetingEngine::failed, this, [this] { finish(Outcome::Failed); });
@@ -146,6 +174,9 @@ void MeetingWindow::buildLayout(const QString& number)
     m_gallery = new GalleryView(this);
     m_panel = new ParticipantsPanel(this);
     m_panel->hide();
+    m_panel->setHostControls(m_host);
+    m_chat = new ChatPanel(this);
+    m_chat->hide();
     m_toolbar = new MeetingToolbar(this);
     m_toolbar->setDevices(m_engine->hasMicrophone(), m_engine->hasCamera());
     m_toolbar->setAudioMuted(m_audioMuted);
@@ -155,6 +186,16 @@ void MeetingWindow::buildLayout(const QString& number)
     connect(m_toolbar, &MeetingToolbar::muteClicked, this, &MeetingWindow::onMuteClicked);
     connect(m_toolbar, &MeetingToolbar::videoClicked, this, &MeetingWindow::onVideoClicked);
     connect(m_toolbar, &MeetingToolbar::participantsToggled, m_panel, &QWidget::setVisible);
+    connect(m_toolbar, &MeetingToolbar::chatToggled, this, [this](bool shown) {
+        m_chat->setVisible(shown);
+        if (shown)
+            m_chat->input()->setFocus();
+    });
+    connect(m_chat, &ChatPanel::unreadChanged, m_toolbar, &MeetingToolbar::setUnreadChats);
+    connect(m_chat, &ChatPanel::sendRequested, this, &MeetingWindow::onChatSend);
+    connect(m_panel, &ParticipantsPanel::muteRequested, this, &MeetingWindow::muteRequested);
+    connect(m_panel, &ParticipantsPanel::muteAllRequested, this, &MeetingWindow::muteAllRequested);
+    connect(m_panel, &ParticipantsPanel::removeRequested, this, &MeetingWindow::onRemoveClicked);
     connect(m_toolbar, &MeetingToolbar::leaveClicked, this, [this] { finish(Outcome::Left); });
     connect(m_toolbar, &MeetingToolbar::endClicked, this, &MeetingWindow::onEndClicked);
 
@@ -163,6 +204,7 @@ void MeetingWindow::buildLayout(const QString& number)
     body->setSpacing(0);
     body->addWidget(m_gallery, 1);
     body->addWidget(m_panel);
+    body->addWidget(m_chat);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -271,6 +313,38 @@ void MeetingWindow::onEndClicked()
                      if (window && confirmed)
                          window->finish(Outcome::EndedByMe);
                  });
+}
+
+void MeetingWindow::onRemoveClicked(qint64 participantId)
+{
+    const media::Participant* person = m_roster->find(participantId);
+    if (!person || m_over)
+        return;
+    askToConfirm(this, QStringLiteral("确定将“%1”移出会议吗？").arg(person->displayName),
+                 QStringLiteral("移出会议"), QStringLiteral("取消"),
+                 [window = QPointer<MeetingWindow>(this), participantId](bool confirmed) {
+                     if (window && confirmed && !window->m_over)
+                         emit window->removeRequested(participantId);
+                 });
+}
+
+void MeetingWindow::onMutedByHost()
+{
+    if (m_over)
+        return;
+    // The engine has muted the microphone; unmuting stays the user's.
+    m_audioMuted = true;
+    m_toolbar->setAudioMuted(true);
+    m_roster->setSelfAudioMuted(true);
+    showNotice(this, QStringLiteral("主持人已将您静音"));
+}
+
+void MeetingWindow::onChatSend(const QString& text)
+{
+    if (!m_engine || m_over)
+        return;
+    if (!m_engine->sendChat(text))
+        showNotice(this, QStringLiteral("消息发送失败，聊天暂不可用"));
 }
 
 void MeetingWindow::onMeetingEnded()

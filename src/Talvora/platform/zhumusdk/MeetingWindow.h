@@ -16,6 +16,7 @@ class QLabel;
 
 namespace talvora::zhumu {
 
+class ChatPanel;
 class GalleryView;
 class MutedHint;
 class MeetingRoster;
@@ -34,6 +35,7 @@ public:
         EndedByHost,    // someone else ended it, or the service did
         ConnectionLost, // no recovery within the grace period
         Failed,         // the engine gave up (refused, removed)
+        Removed,        // the host put this participant out of the meeting
     };
     Q_ENUM(Outcome)
 
@@ -43,6 +45,9 @@ public:
     ~MeetingWindow() override;
 
     MeetingRoster* roster() const { return m_roster; }
+    ChatPanel* chatPanel() const { return m_chat; }
+    ParticipantsPanel* participantsPanel() const { return m_panel; }
+    MeetingToolbar* toolbar() const { return m_toolbar; }
     bool isJoined() const { return m_joined; }
     bool isOver() const { return m_over; }
 
@@ -53,6 +58,12 @@ public:
 signals:
     void joined();
     void over(talvora::zhumu::MeetingWindow::Outcome outcome);
+    // The host's moderation, for the service to carry out: a participant's
+    // microphone, everyone's but the host's, or a participant out (the
+    // host has confirmed it).
+    void muteRequested(qint64 participantId);
+    void muteAllRequested();
+    void removeRequested(qint64 participantId);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -68,6 +79,9 @@ private:
     void onMuteClicked();
     void onVideoClicked();
     void onEndClicked();
+    void onRemoveClicked(qint64 participantId);
+    void onMutedByHost();
+    void onChatSend(const QString& text);
     void onMeetingEnded();
     void onConnectionLost();
     void onConnectionRestored();
@@ -88,6 +102,7 @@ private:
 
     GalleryView* m_gallery = nullptr;
     ParticipantsPanel* m_panel = nullptr;
+    ChatPanel* m_chat = nullptr;
     MeetingToolbar* m_toolbar = nullptr;
     QLabel* m_clock = nullptr;
     QLabel* m_deviceNotice = nullptr;

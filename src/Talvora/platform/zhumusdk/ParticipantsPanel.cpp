@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QVariant>
 
@@ -49,20 +50,62 @@ ParticipantsPanel::ParticipantsPanel(QWidget* parent) : QWidget(parent)
     m_rowLayout->addStretch();
     scroll->setWidget(m_rows);
 
+    m_muteAll = new QToolButton(this);
+    m_muteAll->setObjectName(QStringLiteral("muteAllButton"));
+    m_muteAll->setText(QStringLiteral("全体静音"));
+    m_muteAll->setFocusPolicy(Qt::StrongFocus);
+    m_muteAll->hide();
+    connect(m_muteAll, &QToolButton::clicked, this, &ParticipantsPanel::muteAllRequested);
+
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 12, 0, 0);
+    layout->setContentsMargins(0, 12, 0, 12);
     layout->setSpacing(8);
     layout->addWidget(m_title);
     layout->addWidget(scroll, 1);
+    layout->addWidget(m_muteAll, 0, Qt::AlignHCenter);
     setParticipants({});
+}
+
+void ParticipantsPanel::setHostControls(bool host)
+{
+    if (m_host == host)
+        return;
+    m_host = host;
+    m_muteAll->setVisible(host);
+    setParticipants(QVector<media::Participant>(m_participants));
+}
+
+QToolButton* ParticipantsPanel::rowButton(qint64 id, const char* objectName) const
+{
+    for (int i = 0; i < m_rowLayout->count(); ++i) {
+        QWidget* row = m_rowLayout->itemAt(i)->widget();
+        if (row && row->property("participantId").toLongLong() == id)
+            return row->findChild<QToolButton*>(QString::fromLatin1(objectName));
+    }
+    return nullptr;
+}
+
+QToolButton* ParticipantsPanel::muteButton(qint64 id) const
+{
+    return rowButton(id, "muteParticipantButton");
+}
+
+QToolButton* ParticipantsPanel::removeButton(qint64 id) const
+{
+    return rowButton(id, "removeParticipantButton");
 }
 
 void ParticipantsPanel::setParticipants(const QVector<media::Participant>& participants)
 {
+    m_participants = participants;
     m_title->setText(QStringLiteral("参会者 (%1)").arg(participants.size()));
     while (m_rowLayout->count() > 1) {
         QLayoutItem* item = m_rowLayout->takeAt(0);
-        delete item->widget();
+        // Later: a row's own button may be what led here.
+        if (QWidget* row = item->widget()) {
+            row->hide();
+            row->deleteLater();
+        }
         delete item;
     }
     QVector<media::Participant> ordered = participants;
@@ -100,6 +143,8 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
 {
     auto* row = new QWidget(m_rows);
     row->setObjectName(QStringLiteral("participantRow"));
+    row->setProperty("participantId", participant.id);
+    const bool moderated = m_host && !participant.self;
     QString marks;
     if (participant.host)
         marks += QStringLiteral("(主持人)");
@@ -109,7 +154,7 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
     auto* name = new QLabel(row);
     name->setObjectName(QStringLiteral("participantName"));
     name->setTextFormat(Qt::PlainText);
-    const int room = kPanelWidth - 100 - name->fontMetrics().horizontalAdvance(marks);
+    const int room = kPanelWidth - (moderated ? 200 : 100) - name->fontMetrics().horizontalAdvance(marks);
     name->setText(
         name->fontMetrics().elidedText(participant.displayName, Qt::ElideRight, std::max(room, 40)));
     name->setToolTip(participant.displayName);
@@ -131,6 +176,24 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
         iconLabel(row, participant.audioMuted ? MeetingIcon::MicrophoneOff : MeetingIcon::Microphone, audio));
     layout->addWidget(
         iconLabel(row, participant.videoOff ? MeetingIcon::CameraOff : MeetingIcon::Camera, video));
+    if (moderated) {
+        const qint64 id = participant.id;
+        auto* mute = new QToolButton(row);
+        mute->setObjectName(QStringLiteral("muteParticipantButton"));
+        mute->setText(QStringLiteral("静音"));
+        mute->setAccessibleName(QStringLiteral("静音 ") + participant.displayName);
+        mute->setFocusPolicy(Qt::StrongFocus);
+        mute->setEnabled(!participant.audioMuted);
+        connect(mute, &QToolButton::clicked, this, [this, id] { emit muteRequested(id); });
+        auto* remove = new QToolButton(row);
+        remove->setObjectName(QStringLiteral("removeParticipantButton"));
+        remove->setText(QStringLiteral("移出会议"));
+        remove->setAccessibleName(QStringLiteral("移出会议 ") + participant.displayName);
+        remove->setFocusPolicy(Qt::StrongFocus);
+        connect(remove, &QToolButton::clicked, this, [this, id] { emit removeRequested(id); });
+        layout->addWidget(mute);
+        layout->addWidget(remove);
+    }
     row->setAccessibleName(participant.displayName + marks + QStringLiteral("，") + audio +
                            QStringLiteral("，") + video);
     return row;

@@ -84,6 +84,12 @@ bool parseAdmission(const QByteArray& answer, Admission& admission)
         room.toDouble() != static_cast<double>(static_cast<qint64>(room.toDouble())) || !host.isBool())
         return false;
     parsed.room = static_cast<qint64>(room.toDouble());
+    if (media.contains(QLatin1String("participant_id"))) {
+        const double id = media.value(QLatin1String("participant_id")).toDouble(-1);
+        if (id < 1 || id > 9007199254740992.0 || id != static_cast<double>(static_cast<qint64>(id)))
+            return false;
+        parsed.participantId = static_cast<qint64>(id);
+    }
     parsed.host = host.toBool();
     admission = parsed;
     return true;

@@ -27,6 +27,9 @@ struct Admission
     QVector<IceServer> iceServers;
     QString displayName;
     bool host = false;
+    // The publisher id the service chose for this participant; 0: Janus
+    // chooses.
+    qint64 participantId = 0;
 };
 
 // Reads a start or join answer, {"number": "...", "media": {...}}. False,

@@ -150,11 +150,16 @@ void JanusSession::open()
     m_socket.open(request);
 }
 
-void JanusSession::attach(const QString& plugin, std::function<void(qint64)> done)
+void JanusSession::attach(const QString& plugin, std::function<void(qint64)> done,
+                          std::function<void(const QString&)> refused)
 {
     send(QJsonObject{{QStringLiteral("janus"), QStringLiteral("attach")}, {QStringLiteral("plugin"), plugin}},
-         [this, done](bool ok, const QJsonObject& data, const QJsonObject&, const QString& error) {
+         [this, done, refused](bool ok, const QJsonObject& data, const QJsonObject&, const QString& error) {
              const qint64 handle = data.value(QLatin1String("id")).toVariant().toLongLong();
+             if (!ok && refused) {
+                 refused(error);
+                 return;
+             }
              if (!ok || handle == 0) {
                  emit failed(ok ? QStringLiteral("Janus gave no handle id") : error);
                  return;

@@ -34,7 +34,10 @@ public:
 
     // Connects and creates the session: opened() or failed().
     void open();
-    void attach(const QString& plugin, std::function<void(qint64 handle)> done);
+    // refused, when given, hears a plugin the server will not attach
+    // (absent, or not allowed by the token) instead of failed().
+    void attach(const QString& plugin, std::function<void(qint64 handle)> done,
+                std::function<void(const QString& reason)> refused = {});
     // A plugin request; reply gets its synchronous answer or, for
     // asynchronous requests, the event that carries its transaction.
     void message(qint64 handle, const QJsonObject& body, const QJsonObject& jsep = {}, Reply reply = {});

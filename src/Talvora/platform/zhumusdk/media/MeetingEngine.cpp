@@ -5,6 +5,7 @@
 #include "DeviceWatch.h"
 #include "JanusSession.h"
 #include "MediaDevices.h"
+#include "MeetingChat.h"
 #include "PublisherPipeline.h"
 #include "SpeakerOutput.h"
 #include "SubscriberPipeline.h"
@@ -12,12 +13,14 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
 
 #include <future>
 #include <mutex>
+#include <utility>
 
 namespace talvora::media {
 namespace {
@@ -92,6 +95,12 @@ public:
         levelTimer.stop();
         delete deviceWatch;
         deviceWatch = nullptr;
+        if (chat) {
+            chat->disconnect(this);
+            chat->stop();
+            chat->deleteLater();
+            chat = nullptr;
+        }
         for (Remote& remote : remotes)
             dispose(remote.pipeline);
         remotes.clear();
@@ -132,6 +141,8 @@ public:
     void onJoined(const QJsonObject& data);
     void publish();
     void onPublisherEvent(const QJsonObject& data);
+    void onModeration(const QJsonObject& data);
+    void startChat();
     void addPublishers(const QJsonArray& publishers);
     void addListener(const QJsonObject& entry);
     void subscribe(qint64 feed);
@@ -159,6 +170,9 @@ public:
     SpeakerOutput* speaker = nullptr; // the mix of every remote, and the echo probe
     DeviceWatch* deviceWatch = nullptr;
     bool microphoneGone = false;
+    MeetingChat* chat = nullptr;
+    QStringList chatsBeforeJoin;       // sent once the chat exists
+    QHash<qint64, QString> audioMidOf; // publisher id -> its audio stream's mid
     bool audioMuted = false;
     bool videoEnabled = true;
     bool published = false;
@@ -294,7 +308,7 @@ void MeetingEngine::Private::start()
                     onPublisherEvent(data);
             });
     connect(session, &JanusSession::hangup, this, [this](qint64 handle, const QString& reason) {
-        if (handle == publisherHandle && !leaving)
+        if (handle == publisherHandle && !leaving && !ended)
             fail(QStringLiteral("media server hung up: %1").arg(reason));
     });
     connect(session, &JanusSession::remoteCandidate, this,
@@ -316,6 +330,8 @@ void MeetingEngine::Private::start()
                              {QStringLiteral("room"), admission.room},
                              {QStringLiteral("pin"), admission.pin},
                              {QStringLiteral("display"), admission.displayName}};
+            if (admission.participantId != 0)
+                join.insert(QStringLiteral("id"), admission.participantId);
             session->message(
                 handle, join, {},
                 [this](bool ok, const QJsonObject& data, const QJsonObject&, const QString& error) {
@@ -358,6 +374,7 @@ void MeetingEngine::Private::publish()
 {
     if (!hasCamera() && !hasMicrophone()) {
         startSpeaker();
+        startChat();
         return; // listening only: nothing to publish
     }
     publisher = new PublisherPipeline(options, devices, ice, this);
@@ -382,6 +399,10 @@ void MeetingEngine::Private::publish()
                 }
                 if (publisher && jsep.value(QLatin1String("type")).toString() == QLatin1String("answer"))
                     publisher->setAnswer(jsep.value(QLatin1String("sdp")).toString());
+                // The chat's own negotiation waits for the media's: on a
+                // busy machine the pictures come first.
+                if (!published && !chat)
+                    startChat();
                 published = true;
             });
     });
@@ -414,6 +435,19 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
     }
     if (kind != QLatin1String("event"))
         return;
+    if (data.value(QLatin1String("leaving")).toString() == QLatin1String("ok") &&
+        data.value(QLatin1String("reason")).toString() == QLatin1String("kicked")) {
+        if (ended)
+            return;
+        ended = true;
+        tearDown();
+        emit q->kicked();
+        return;
+    }
+    if (data.contains(QLatin1String("moderation")))
+        onModeration(data);
+    if (data.value(QLatin1String("kicked")).isDouble())
+        removeRemote(data.value(QLatin1String("kicked")).toVariant().toLongLong());
     if (data.contains(QLatin1String("publishers")))
         addPublishers(data.value(QLatin1String("publishers")).toArray());
     if (data.value(QLatin1String("joining")).isObject())
@@ -423,6 +457,52 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
         if (value.isDouble())
             removeRemote(value.toVariant().toLongLong());
     }
+}
+
+void MeetingEngine::Private::startChat()
+{
+    chat = new MeetingChat(session, admission, ice, this);
+    connect(chat, &MeetingChat::received, q, [this](const ChatMessage& message) {
+        emit q->chatReceived(message.sender, message.time, message.text);
+    });
+    // VideoRoom tells everyone but the moderated publisher of a moderation,
+    // so the service also announces it in the chat room, as
+    // {"moderation": "muted", "id": N}.
+    connect(chat, &MeetingChat::announcement, this, [this](const QString& text) {
+        const QJsonObject note = QJsonDocument::fromJson(text.toUtf8()).object();
+        if (note.value(QLatin1String("moderation")).isString())
+            onModeration(note);
+    });
+    // A Janus without TextRoom, or a room without chat: the meeting goes on.
+    connect(chat, &MeetingChat::unavailable, this, [this] { chat = nullptr; });
+    chat->start();
+    for (const QString& text : std::exchange(chatsBeforeJoin, {}))
+        chat->send(text);
+}
+
+void MeetingEngine::Private::onModeration(const QJsonObject& data)
+{
+    // VideoRoom's moderation: {"id", "mid", "moderation": "muted"|"unmuted"},
+    // to everyone in the room. Only an audio stream's mute matters here.
+    const qint64 id = data.value(QLatin1String("id")).toVariant().toLongLong();
+    const QString mid = data.value(QLatin1String("mid")).toString();
+    const bool muted = data.value(QLatin1String("moderation")).toString() == QLatin1String("muted");
+    if (id == selfId) {
+        if (!mid.isEmpty() && mid != audioMid)
+            return;
+        if (muted && !audioMuted) {
+            q->setAudioMuted(true);
+            emit q->mutedByHost();
+        }
+        return;
+    }
+    auto remote = remotes.find(id);
+    if (remote == remotes.end() || !muted || remote->participant.audioMuted ||
+        (!mid.isEmpty() && mid != audioMidOf.value(id)))
+        return;
+    remote->participant.audioMuted = true;
+    emit q->participantChanged(remote->participant);
+    emit q->talking(id, false);
 }
 
 void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
@@ -444,6 +524,7 @@ void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
             const QString description = stream.value(QLatin1String("description")).toString();
             if (type == QLatin1String("audio")) {
                 hasAudio = true;
+                audioMidOf.insert(id, stream.value(QLatin1String("mid")).toString());
                 participant.audioMuted = description == kAudioMuted;
             } else if (type == QLatin1String("video")) {
                 hasVideo = true;
@@ -557,6 +638,7 @@ void MeetingEngine::Private::removeRemote(qint64 id)
     if (remote == remotes.end())
         return;
     dispose(remote->pipeline);
+    audioMidOf.remove(id);
     if (remote->handle != 0)
         session->detach(remote->handle);
     remotes.erase(remote);
@@ -770,6 +852,21 @@ QVector<ReceiveStats> MeetingEngine::receiveStats() const
         list << stats;
     }
     return list;
+}
+
+} // namespace talvora::media
+
+namespace talvora::media {
+
+bool MeetingEngine::sendChat(const QString& text)
+{
+    if (d->ended || d->leaving || text.trimmed().isEmpty() || text.size() > kMaxChatChars)
+        return false;
+    if (d->selfId == 0) { // not in the room yet
+        d->chatsBeforeJoin << text;
+        return true;
+    }
+    return d->chat && d->chat->send(text);
 }
 
 } // namespace talvora::media

@@ -11,6 +11,7 @@
 // queued signals, so every signal below is emitted on the engine's thread.
 
 #include <QColor>
+#include <QDateTime>
 #include <QImage>
 #include <QObject>
 #include <QString>
@@ -50,6 +51,9 @@ struct MediaOptions
     // same (echo tests of the voice processing).
     bool deviceAudio = false;
 };
+
+// The longest chat message, in characters (QString units).
+constexpr int kMaxChatChars = 2000;
 
 // One participant as the engine knows it. id is the Janus publisher (feed)
 // id; the local participant has its own id once joined.
@@ -114,6 +118,10 @@ public:
     // The microphone's voice processing, changed during the meeting too.
     void setAudioProcessing(const AudioProcessing& processing);
     AudioProcessing audioProcessing() const;
+    // A chat message to everyone, plain text of at most 2,000 characters;
+    // sent once the chat is up. False, with nothing sent, for an empty or
+    // too long text or when the meeting has no chat.
+    bool sendChat(const QString& text);
 
 signals:
     void joined(qint64 selfId);
@@ -142,6 +150,15 @@ signals:
     void connectionRestored();
     void left();
     void failed(const QString& reason);
+
+    // A chat message, this participant's own included as the room echoes
+    // it; a late joiner first receives the room's recent history.
+    void chatReceived(const QString& sender, const QDateTime& time, const QString& text);
+    // The host muted this participant's microphone through the room's
+    // moderation; the engine has muted it here too. Unmuting is the user's.
+    void mutedByHost();
+    // The host removed this participant: the engine has left the room.
+    void kicked();
 
 private:
     class Private;
