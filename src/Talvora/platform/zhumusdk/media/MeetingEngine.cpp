@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <future>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -406,11 +407,26 @@ void MeetingEngine::Private::publish()
                 published = true;
             });
     });
-    // The speaker starts after the microphone, on its clock: the echo
-    // canceller finds what was played at the time it was heard.
-    if (publisher->start() && speaker)
-        publisher->shareClockWith(*speaker);
-    startSpeaker();
+    if (!publisher->start() || !speaker) {
+        startSpeaker();
+        return;
+    }
+    // The speaker starts once the microphone plays, on its clock and base
+    // time: the echo canceller finds what was played at the time it was
+    // heard. A pipeline that does not get there within 2 s is heard anyway.
+    auto* wait = new QTimer(this);
+    auto waited = std::make_shared<int>(0);
+    connect(wait, &QTimer::timeout, this, [this, wait, waited] {
+        const bool playing = publisher && publisher->isPlaying();
+        if (!playing && ++*waited < 200)
+            return;
+        wait->stop();
+        wait->deleteLater();
+        if (playing && speaker)
+            publisher->shareClockWith(*speaker);
+        startSpeaker();
+    });
+    wait->start(10);
 }
 
 void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)

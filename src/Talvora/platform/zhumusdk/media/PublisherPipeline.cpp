@@ -419,6 +419,13 @@ void PublisherPipeline::shareClockWith(SpeakerOutput& speaker)
         speaker.followClock(pipeline());
 }
 
+bool PublisherPipeline::isPlaying() const
+{
+    GstState state = GST_STATE_NULL;
+    return pipeline() && gst_element_get_state(pipeline(), &state, nullptr, 0) == GST_STATE_CHANGE_SUCCESS &&
+           state == GST_STATE_PLAYING;
+}
+
 void PublisherPipeline::rebuildProcessor()
 {
     // webrtcdsp reads its settings when the stream starts: a new one takes

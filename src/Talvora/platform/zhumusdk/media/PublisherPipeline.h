@@ -49,6 +49,8 @@ public:
     // (after start()) The speaker's pipeline, not started yet, takes the
     // clock and base time of this one.
     void shareClockWith(class SpeakerOutput& speaker);
+    // Playing, with its base time chosen.
+    bool isPlaying() const;
     // RMS of the processed microphone since the last call, dBFS; read
     // whether or not the audio is sent.
     double takeMicrophoneLevel();
