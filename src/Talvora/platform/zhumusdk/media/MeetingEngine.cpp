@@ -173,6 +173,7 @@ public:
     bool microphoneGone = false;
     MeetingChat* chat = nullptr;
     QStringList chatsBeforeJoin;       // sent once the chat exists
+    bool chatUnavailable = false;      // no TextRoom, or no chat in the room
     QHash<qint64, QString> audioMidOf; // publisher id -> its audio stream's mid
     bool audioMuted = false;
     bool videoEnabled = true;
@@ -490,7 +491,10 @@ void MeetingEngine::Private::startChat()
             onModeration(note);
     });
     // A Janus without TextRoom, or a room without chat: the meeting goes on.
-    connect(chat, &MeetingChat::unavailable, this, [this] { chat = nullptr; });
+    connect(chat, &MeetingChat::unavailable, this, [this] {
+        chat = nullptr;
+        chatUnavailable = true;
+    });
     chat->start();
     for (const QString& text : std::exchange(chatsBeforeJoin, {}))
         chat->send(text);
@@ -878,7 +882,9 @@ bool MeetingEngine::sendChat(const QString& text)
 {
     if (d->ended || d->leaving || text.trimmed().isEmpty() || text.size() > kMaxChatChars)
         return false;
-    if (d->selfId == 0) { // not in the room yet
+    // Not in the room yet, or in it while the chat waits for the media's
+    // negotiation: startChat() sends it.
+    if (d->selfId == 0 || (!d->chat && !d->chatUnavailable)) {
         d->chatsBeforeJoin << text;
         return true;
     }
