@@ -19,6 +19,7 @@ namespace talvora::zhumu {
 class ChatPanel;
 class GalleryView;
 class MeetingShare;
+class MutedHint;
 class MeetingRoster;
 class MeetingToolbar;
 class ParticipantsPanel;
@@ -92,6 +93,9 @@ private:
     void updateClock();
     void refreshParticipants();
     void finish(Outcome outcome);
+    // Levels, the muted hint, device loss and the voice processing settings.
+    void watchAudio(media::MeetingEngine* engine);
+    void setDeviceNotice(const QString& text);
 
     QPointer<media::MeetingEngine> m_engine;
     MeetingRoster* m_roster;
@@ -107,6 +111,8 @@ private:
     MeetingToolbar* m_toolbar = nullptr;
     MeetingShare* m_share = nullptr;
     QLabel* m_clock = nullptr;
+    QLabel* m_deviceNotice = nullptr;
+    MutedHint* m_mutedHint = nullptr;
     QElapsedTimer m_since;
     QTimer m_clockTick;
     QTimer m_connectionGrace;
