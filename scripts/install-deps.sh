@@ -18,7 +18,7 @@ packages=(
     python3-websocket
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-nice
-    gstreamer1.0-pulseaudio libnice-dev libqt5websockets5-dev janus coturn
+    gstreamer1.0-pulseaudio pulseaudio pulseaudio-utils libnice-dev libqt5websockets5-dev janus coturn
     "$@"
 )
 

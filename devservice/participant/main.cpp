@@ -171,6 +171,22 @@ int main(int argc, char** argv)
                                          QStringLiteral("Milliseconds between reports (levels still over the "
                                                         "last second)."),
                                          QStringLiteral("MS"), QStringLiteral("1000"));
+    const QCommandLineOption device(
+        QStringLiteral("device"),
+        QStringLiteral(
+            "The sound server's microphone and speaker instead of the test tone (implies --play)."));
+    const QCommandLineOption aec(QStringLiteral("aec"), QStringLiteral("Echo cancellation."),
+                                 QStringLiteral("on|off"), QStringLiteral("off"));
+    const QCommandLineOption noise(QStringLiteral("noise"), QStringLiteral("Noise suppression."),
+                                   QStringLiteral("off|low|moderate|high"), QStringLiteral("off"));
+    const QCommandLineOption agc(QStringLiteral("agc"), QStringLiteral("Automatic gain control."),
+                                 QStringLiteral("on|off"), QStringLiteral("off"));
+    const QCommandLineOption processingAfter(
+        QStringLiteral("processing-after"),
+        QStringLiteral("After S seconds switch echo cancellation, noise suppression and gain as "
+                       "AEC,NOISE,AGC say (e.g. on,high,off)."),
+        QStringLiteral("S:AEC,NOISE,AGC"));
+
     const QCommandLineOption chat(QStringLiteral("chat"),
                                   QStringLiteral("Send a chat message once joined (repeatable)."),
                                   QStringLiteral("TEXT"));
@@ -184,7 +200,8 @@ int main(int argc, char** argv)
                        start,       displayName,  colour,           tone,              mute,
                        noVideo,     leaveAfter,   muteAfter,        unmuteAfter,       videoOffAfter,     size,
                        fps,         janus,        room,             pin,               token,
-                       iceNetwork,  play,         shareScreen,      shareFps,          shareAfter,
+                       iceNetwork,  play,         device,           aec,               noise,
+                       agc,         processingAfter, shareScreen,   shareFps,          shareAfter,
                        stopShareAfter, chat,      chatAfter,        chatEvery,         simulateLoss,
                        simulateLossAfter, lostGrace,  reportEvery});
     parser.process(app);
@@ -192,7 +209,23 @@ int main(int argc, char** argv)
     MediaOptions options;
     options.testMedia = true;
     options.preview = false;
-    options.playAudio = parser.isSet(play);
+    options.deviceAudio = parser.isSet(device);
+    options.playAudio = parser.isSet(play) || options.deviceAudio;
+    // The test tone is no voice: processing is off unless asked for.
+    auto processingFrom = [](const QString& aecValue, const QString& noiseValue, const QString& agcValue,
+                             AudioProcessing& processing) {
+        static const QStringList levels{QStringLiteral("off"), QStringLiteral("low"),
+                                        QStringLiteral("moderate"), QStringLiteral("high")};
+        const QStringList onOff{QStringLiteral("on"), QStringLiteral("off")};
+        if (!onOff.contains(aecValue) || !onOff.contains(agcValue) || !levels.contains(noiseValue))
+            return false;
+        processing.echoCancellation = aecValue == QLatin1String("on");
+        processing.autoGain = agcValue == QLatin1String("on");
+        processing.noiseSuppression = NoiseSuppression(levels.indexOf(noiseValue));
+        return true;
+    };
+    if (!processingFrom(parser.value(aec), parser.value(noise), parser.value(agc), options.audioProcessing))
+        die(QStringLiteral("--aec and --agc want on or off, --noise off, low, moderate or high"));
     options.sendAudio = !parser.isSet(mute);
     options.sendVideo = !parser.isSet(noVideo);
     options.testColour = QColor(parser.value(colour));
@@ -454,6 +487,11 @@ int main(int argc, char** argv)
         app.exit(exitCode);
     });
 
+    double selfLevel = -120;
+    QObject::connect(&engine, &MeetingEngine::audioLevel, &app, [&](qint64 id, double dbfs) {
+        if (engine.participants().value(0).self && engine.participants().value(0).id == id)
+            selfLevel = dbfs;
+    });
     QTimer report;
     QObject::connect(&report, &QTimer::timeout, &app, [&] {
         QHash<qint64, QString> names;
@@ -481,6 +519,7 @@ int main(int argc, char** argv)
         }
         const QVector<int> sent = engine.sentVideo();
         QJsonObject line{{QStringLiteral("t"), clock.elapsed() / 1000.0},
+                         {QStringLiteral("mic_dbfs"), qRound(selfLevel * 10) / 10.0},
                          {QStringLiteral("remotes"), remotes},
                          {QStringLiteral("sent"), QJsonArray{sent[0], sent[1], sent[2], sent[3]}}};
         if (engine.sharerId() != 0) {
@@ -519,6 +558,26 @@ int main(int argc, char** argv)
             engine.setAudioMuted(false);
             event("unmuted");
         });
+    if (parser.isSet(processingAfter)) {
+        const QString value = parser.value(processingAfter);
+        const QStringList parts = value.section(QLatin1Char(':'), 1).split(QLatin1Char(','));
+        AudioProcessing processing;
+        const double seconds = value.section(QLatin1Char(':'), 0, 0).toDouble(&ok);
+        if (!ok || parts.size() != 3 || !processingFrom(parts[0], parts[1], parts[2], processing))
+            die(QStringLiteral("--processing-after wants S:AEC,NOISE,AGC"));
+        QTimer::singleShot(int(seconds * 1000), &app,
+                           [&engine, processing] { engine.setAudioProcessing(processing); });
+    }
+    QObject::connect(&engine, &MeetingEngine::microphoneLost, &app, [&] { event("microphone-lost"); });
+    QObject::connect(&engine, &MeetingEngine::microphoneRestored, &app,
+                     [&] { event("microphone-restored"); });
+    QObject::connect(&engine, &MeetingEngine::speakerLost, &app, [&] { event("speaker-lost"); });
+    QObject::connect(&engine, &MeetingEngine::speakerRestored, &app, [&] { event("speaker-restored"); });
+    QObject::connect(&engine, &MeetingEngine::deviceLost, &app, [&](DeviceKind kind, const QString& fallback) {
+        const char* const kinds[] = {"camera", "microphone", "speaker"};
+        event("device-lost", {{QStringLiteral("kind"), QLatin1String(kinds[int(kind)])},
+                              {QStringLiteral("fallback"), fallback}});
+    });
     if (parser.isSet(videoOffAfter))
         QTimer::singleShot(int(parser.value(videoOffAfter).toDouble() * 1000), &app,
                            [&] { engine.setVideoEnabled(false); });

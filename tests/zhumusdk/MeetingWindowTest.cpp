@@ -4,22 +4,30 @@
 
 #include "MeetingWindow.h"
 #include "ActiveSpeaker.h"
+#include "AudioProcessingSettings.h"
 #include "ChatPanel.h"
 #include "GalleryLayout.h"
 #include "GalleryView.h"
+#include "LevelBar.h"
 #include "MeetingEngineDouble.h"
 #include "MeetingIcons.h"
 #include "MeetingPrompts.h"
 #include "MeetingToolbar.h"
+#include "MutedHint.h"
 #include "ParticipantsPanel.h"
+#include "SettingsDialog.h"
 #include "SpeakerLayout.h"
 #include "VideoTile.h"
 
 #include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -88,6 +96,10 @@ private slots:
     void fullScreenWithF11AndEscape();
     void shortcutsAndTabOrder();
     void iconsAtOneAndTwiceTheSize();
+    void mutedSpeechWaitsASecondThenRestsThirty();
+    void talkingWhileMutedShowsTheHintThatUnmutes();
+    void lostMicrophoneMutesAndSaysSo();
+    void audioProcessingIsKeptAndReachesTheMeeting();
     void chatShowsPlainTextCountsUnreadAndAnnounces();
     void chatInputSendsOnEnterAndHoldsAtMost2000();
     void onlyTheHostModeratesOthers();
@@ -528,6 +540,101 @@ void MeetingWindowTest::lostConnectionShowsBannerThenGivesUp()
     QVERIFY(!window->isVisible());
     setPromptHook({});
     QCOMPARE(notices, QStringList(QStringLiteral("网络连接已断开，已离开会议")));
+}
+
+void MeetingWindowTest::mutedSpeechWaitsASecondThenRestsThirty()
+{
+    MutedSpeechDetector detector;
+    const double loud = -30, quiet = -70;
+    // (time ms, level, muted) -> shown
+    const struct
+    {
+        qint64 at;
+        double dbfs;
+        bool muted;
+        bool shown;
+    } steps[] = {
+        {0, loud, false, false},   {900, loud, false, false},  // not muted: never
+        {1000, loud, true, false}, {1500, quiet, true, false}, // a pause starts the second again
+        {1600, loud, true, false}, {2500, loud, true, false},  {2600, loud, true, true},
+        {2700, loud, true, false}, {20000, loud, true, false}, // within 30 s of the last
+        {32600, loud, true, true},
+    };
+    for (const auto& step : steps)
+        QCOMPARE(detector.onLevel(step.at, step.dbfs, step.muted), step.shown);
+}
+
+void MeetingWindowTest::talkingWhileMutedShowsTheHintThatUnmutes()
+{
+    MeetingWindow* window = openWindow();
+    QVERIFY(window);
+    const qint64 self = EngineDouble::script().selfId;
+    auto* hint = window->findChild<MutedHint*>();
+    QVERIFY(hint && !hint->isVisible());
+    auto talkFor = [this, self](int milliseconds, double dbfs) {
+        for (int elapsed = 0; elapsed < milliseconds; elapsed += 100) {
+            EngineDouble::setAudioLevel(m_engine.get(), self, dbfs);
+            QTest::qWait(100);
+        }
+    };
+    talkFor(1300, -25); // unmuted: talking is no reason for a hint
+    QVERIFY(!hint->isVisible());
+    auto* tileBar = window->findChildren<VideoTile*>().front()->findChild<LevelBar*>();
+    QVERIFY(tileBar && tileBar->segments() >= 3);
+
+    window->findChild<QToolButton*>(QStringLiteral("muteButton"))->click();
+    QVERIFY(m_engine->audioMuted());
+    talkFor(500, -25);
+    QVERIFY(!hint->isVisible());
+    talkFor(1000, -25);
+    QVERIFY(hint->isVisible());
+    QVERIFY(hint->findChildren<QLabel*>().front()->text() == QStringLiteral("您已静音，如需发言请解除静音"));
+    QVERIFY(!window->isModal() && !hint->isWindow());
+    hint->findChild<QPushButton*>(QStringLiteral("mutedHintUnmute"))->click();
+    QVERIFY(!m_engine->audioMuted());
+    QVERIFY(!hint->isVisible());
+    QCOMPARE(window->findChild<QToolButton*>(QStringLiteral("muteButton"))->text(), QStringLiteral("静音"));
+}
+
+void MeetingWindowTest::lostMicrophoneMutesAndSaysSo()
+{
+    MeetingWindow* window = openWindow();
+    QVERIFY(window);
+    auto* notice = window->findChild<QLabel*>(QStringLiteral("deviceNotice"));
+    QVERIFY(notice && !notice->isVisible());
+    EngineDouble::loseMicrophone(m_engine.get());
+    QVERIFY(notice->isVisible());
+    QCOMPARE(notice->text(), QStringLiteral("麦克风已断开"));
+    QCOMPARE(window->findChild<QToolButton*>(QStringLiteral("muteButton"))->text(),
+             QStringLiteral("解除静音"));
+    QVERIFY(window->isVisible()); // the meeting goes on
+    emit m_engine->microphoneRestored();
+    QVERIFY(!notice->isVisible());
+}
+
+void MeetingWindowTest::audioProcessingIsKeptAndReachesTheMeeting()
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const auto defaults = AudioProcessingSettings::instance().load();
+    QVERIFY(defaults.echoCancellation && defaults.autoGain);
+    QCOMPARE(defaults.noiseSuppression, talvora::media::NoiseSuppression::Moderate);
+
+    QVERIFY(openWindow());
+    auto* dialog = new SettingsDialog;
+    auto* noise = dialog->findChild<QComboBox*>(QStringLiteral("noiseSuppression"));
+    QCOMPARE(noise->currentText(), QStringLiteral("中"));
+    noise->setCurrentIndex(3);
+    dialog->findChild<QCheckBox*>(QStringLiteral("echoCancellation"))->setChecked(false);
+    delete dialog;
+
+    // Taken by the meeting under way, and kept for the next.
+    QCOMPARE(m_engine->audioProcessing().noiseSuppression, talvora::media::NoiseSuppression::High);
+    QVERIFY(!m_engine->audioProcessing().echoCancellation);
+    QSettings file(config.path() + QStringLiteral("/Talvora/zhumusdk.ini"), QSettings::IniFormat);
+    QCOMPARE(file.value(QStringLiteral("audio/noise_suppression")).toString(), QStringLiteral("high"));
+    QCOMPARE(file.value(QStringLiteral("audio/echo_cancellation")).toBool(), false);
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 void MeetingWindowTest::chatShowsPlainTextCountsUnreadAndAnnounces()

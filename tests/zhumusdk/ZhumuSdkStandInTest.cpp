@@ -789,7 +789,8 @@ void ZhumuSdkStandInTest::settingsDialogAtPositionKeepsSwitches()
     for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
         texts << box->text();
     QCOMPARE(texts, QStringList({QStringLiteral("入会时开启摄像头"), QStringLiteral("入会时自动连接音频"),
-                                 QStringLiteral("进入全屏")}));
+                                 QStringLiteral("进入全屏"), QStringLiteral("回声消除"),
+                                 QStringLiteral("自动调节麦克风音量")}));
 
     saveShot(dialog, "settings-dialog.png");
 

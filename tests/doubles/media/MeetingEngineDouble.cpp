@@ -120,6 +120,16 @@ bool MeetingEngine::videoEnabled() const
     return d->videoEnabled;
 }
 
+void MeetingEngine::setAudioProcessing(const AudioProcessing& processing)
+{
+    d->options.audioProcessing = processing;
+}
+
+AudioProcessing MeetingEngine::audioProcessing() const
+{
+    return d->options.audioProcessing;
+}
+
 bool MeetingEngine::hasCamera() const
 {
     return d->script.hasCamera;
@@ -329,6 +339,14 @@ void EngineDouble::setTalking(MeetingEngine* engine, qint64 id, bool talking)
 void EngineDouble::setAudioLevel(MeetingEngine* engine, qint64 id, double dbfs)
 {
     emit engine->audioLevel(id, dbfs);
+}
+
+void EngineDouble::loseMicrophone(MeetingEngine* engine)
+{
+    // As the engine does: muted first, then the loss.
+    stateOf(engine)->audioMuted = true;
+    emit engine->participantChanged(stateOf(engine)->self());
+    emit engine->microphoneLost();
 }
 
 void EngineDouble::endMeeting(MeetingEngine* engine)

@@ -62,6 +62,7 @@ public:
     static void startRemoteShare(MeetingEngine* engine, qint64 sharerId);
     static void stopRemoteShare(MeetingEngine* engine);
     static void pushShareFrame(MeetingEngine* engine, const QImage& frame);
+    static void loseMicrophone(MeetingEngine* engine);
     static void endMeeting(MeetingEngine* engine);
     static void loseConnection(MeetingEngine* engine);
     static void restoreConnection(MeetingEngine* engine);

@@ -1,5 +1,6 @@
 #include "MeetingService.h"
 
+#include "AudioProcessingSettings.h"
 #include "DeviceChoices.h"
 #include "MeetingPrompts.h"
 #include "MeetingRoster.h"
@@ -148,6 +149,7 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     options.cameraId = devices.chosen(media::DeviceKind::Camera);
     options.microphoneId = devices.chosen(media::DeviceKind::Microphone);
     options.speakerId = devices.chosen(media::DeviceKind::Speaker);
+    options.audioProcessing = AudioProcessingSettings::instance().load();
 
     media::Participant self;
     self.self = true;

@@ -1,6 +1,7 @@
 #include "MeetingWindow.h"
 
 #include "ActiveSpeaker.h"
+#include "AudioProcessingSettings.h"
 #include "ChatPanel.h"
 #include "GalleryView.h"
 #include "MeetingIcons.h"
@@ -8,6 +9,7 @@
 #include "MeetingRoster.h"
 #include "MeetingShare.h"
 #include "MeetingToolbar.h"
+#include "MutedHint.h"
 #include "ParticipantsPanel.h"
 #include "VideoTile.h"
 
@@ -55,6 +57,7 @@ const char kStyle[] =
     "QLabel#meetingClock{font-size:14px;color:#aeb4bd;}"
     "QWidget#galleryView{background:#16191d;}"
     "QLabel#galleryWaiting{color:#aeb4bd;font-size:16px;}"
+    "QLabel#deviceNotice{background:#3a3f47;color:#ffd37a;font-size:13px;padding:4px 16px;}"
     "QLabel#meetingBanner{background:rgba(229,72,77,0.92);color:#ffffff;font-size:14px;}"
     "QLabel#pageLabel{color:#c9cdd4;font-size:13px;padding:0 8px;}"
     "QWidget#galleryPager QToolButton{color:#ffffff;background:#2b3038;border:none;border-radius:4px;"
@@ -177,8 +180,10 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
     connect(engine, &media::MeetingEngine::deviceLost, this,
             [this](media::DeviceKind kind, const QString& fallback) {
                 // One line over the tiles for a few seconds; the lost connection's
-                // banner says more and stays.
-                if (m_connectionGrace.isActive())
+                // banner says more and stays, and so does the notice of a
+                // microphone or speaker that is gone with none left.
+                if (m_connectionGrace.isActive() ||
+                    (kind != media::DeviceKind::Camera && m_deviceNotice && m_deviceNotice->isVisible()))
                     return;
                 m_gallery->setBanner(deviceLostText(kind, fallback));
                 QTimer::singleShot(5000, m_gallery, [this] {
@@ -188,6 +193,7 @@ MeetingWindow::MeetingWindow(const QString& number, const media::Participant& se
             });
     // A leave the window did not ask for: the engine is done with the room.
     connect(engine, &media::MeetingEngine::left, this, [this] { finish(Outcome::Left); });
+    watchAudio(engine);
 
     m_clockTick.setInterval(1000);
     connect(&m_clockTick, &QTimer::timeout, this, &MeetingWindow::updateClock);
@@ -286,6 +292,10 @@ void MeetingWindow::buildLayout(const QString& number)
     layout->addWidget(m_share->bar());
     layout->addWidget(header);
     layout->addLayout(body, 1);
+    m_deviceNotice = new QLabel(this);
+    m_deviceNotice->setObjectName(QStringLiteral("deviceNotice"));
+    m_deviceNotice->hide();
+    layout->addWidget(m_deviceNotice);
     layout->addWidget(m_toolbar);
     // The first button would otherwise take the focus, and its ring, at once.
     m_gallery->setFocusPolicy(Qt::ClickFocus);
@@ -382,6 +392,43 @@ void MeetingWindow::refreshViewButtons()
     m_viewButton->parentWidget()->layout()->invalidate();
 }
 
+void MeetingWindow::watchAudio(media::MeetingEngine* engine)
+{
+    m_mutedHint = new MutedHint(this);
+    connect(m_mutedHint, &MutedHint::unmuteClicked, this, [this] {
+        if (m_audioMuted)
+            onMuteClicked();
+    });
+    connect(engine, &media::MeetingEngine::audioLevel, this, [this](qint64 id, double dbfs) {
+        if (id == m_roster->selfId())
+            m_mutedHint->onLevel(dbfs, m_audioMuted);
+        if (VideoTile* tile = m_gallery->tile(id))
+            tile->setLevel(dbfs);
+        m_panel->setLevel(id, dbfs);
+    });
+    connect(engine, &media::MeetingEngine::microphoneLost, this, [this] {
+        m_audioMuted = true; // the engine muted itself
+        m_toolbar->setAudioMuted(true);
+        m_roster->setSelfAudioMuted(true);
+        setDeviceNotice(QStringLiteral("麦克风已断开"));
+    });
+    connect(engine, &media::MeetingEngine::microphoneRestored, this, [this] { setDeviceNotice(QString()); });
+    connect(engine, &media::MeetingEngine::speakerLost, this,
+            [this] { setDeviceNotice(QStringLiteral("扬声器已断开")); });
+    connect(engine, &media::MeetingEngine::speakerRestored, this, [this] { setDeviceNotice(QString()); });
+    connect(&AudioProcessingSettings::instance(), &AudioProcessingSettings::changed, this,
+            [this](const media::AudioProcessing& processing) {
+                if (m_engine)
+                    m_engine->setAudioProcessing(processing);
+            });
+}
+
+void MeetingWindow::setDeviceNotice(const QString& text)
+{
+    m_deviceNotice->setText(text);
+    m_deviceNotice->setVisible(!text.isEmpty());
+}
+
 void MeetingWindow::onJoined()
 {
     if (m_joined || m_over)
@@ -423,10 +470,10 @@ void MeetingWindow::onMuteClicked()
 {
     if (!m_engine || !m_engine->hasMicrophone())
         return;
-    m_audioMuted = !m_audioMuted;
-    if (!m_audioMuted && std::exchange(m_mutedByHost, false))
+    if (m_audioMuted && std::exchange(m_mutedByHost, false))
         emit unmuteRequested();
-    m_engine->setAudioMuted(m_audioMuted);
+    m_engine->setAudioMuted(!m_audioMuted);
+    m_audioMuted = m_engine->audioMuted(); // without its microphone it stays muted
     m_toolbar->setAudioMuted(m_audioMuted);
     m_roster->setSelfAudioMuted(m_audioMuted);
 }

@@ -22,6 +22,7 @@ class ActiveSpeaker;
 class ChatPanel;
 class GalleryView;
 class MeetingShare;
+class MutedHint;
 class MeetingRoster;
 class MeetingToolbar;
 class ParticipantsPanel;
@@ -112,6 +113,9 @@ private:
     void updateClock();
     void refreshParticipants();
     void finish(Outcome outcome);
+    // Levels, the muted hint, device loss and the voice processing settings.
+    void watchAudio(media::MeetingEngine* engine);
+    void setDeviceNotice(const QString& text);
 
     QPointer<media::MeetingEngine> m_engine;
     MeetingRoster* m_roster;
@@ -128,6 +132,8 @@ private:
     MeetingToolbar* m_toolbar = nullptr;
     MeetingShare* m_share = nullptr;
     QLabel* m_clock = nullptr;
+    QLabel* m_deviceNotice = nullptr;
+    MutedHint* m_mutedHint = nullptr;
     QElapsedTimer m_since;
     QTimer m_clockTick;
     QTimer m_connectionGrace;

@@ -1,5 +1,7 @@
 #include "ParticipantsPanel.h"
 
+#include "LevelBar.h"
+
 #include "MeetingIcons.h"
 
 #include <QHBoxLayout>
@@ -117,6 +119,16 @@ void ParticipantsPanel::setParticipants(const QVector<media::Participant>& parti
         m_rowLayout->insertWidget(i, makeRow(ordered[i]));
 }
 
+void ParticipantsPanel::setLevel(qint64 id, double dbfs)
+{
+    if (!isVisible())
+        return;
+    for (LevelBar* bar : m_rows->findChildren<LevelBar*>()) {
+        if (bar->property("participantId").toLongLong() == id)
+            bar->setLevel(dbfs);
+    }
+}
+
 QStringList ParticipantsPanel::rowNames() const
 {
     QStringList names;
@@ -157,6 +169,9 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
     layout->addWidget(name);
     layout->addWidget(markLabel);
     layout->addStretch();
+    auto* level = new LevelBar(row);
+    level->setProperty("participantId", participant.id);
+    layout->addWidget(level);
     layout->addWidget(
         iconLabel(row, participant.audioMuted ? MeetingIcon::MicrophoneOff : MeetingIcon::Microphone, audio));
     layout->addWidget(

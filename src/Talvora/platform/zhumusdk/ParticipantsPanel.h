@@ -26,6 +26,9 @@ public:
     void setHostControls(bool host);
     bool hostControls() const { return m_host; }
 
+    // A participant's live audio level, dBFS, on its row.
+    void setLevel(qint64 id, double dbfs);
+
     // The rows as read aloud: name, marks, then the muted and video states.
     QStringList rowNames() const;
     // The host's buttons on the row of participant id; null without one.

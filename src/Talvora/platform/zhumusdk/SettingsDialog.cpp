@@ -1,5 +1,6 @@
 #include "SettingsDialog.h"
 
+#include "AudioProcessingSettings.h"
 #include "DeviceChoices.h"
 #include "media/DeviceProbe.h"
 
@@ -111,6 +112,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent)
     testCall->setAutoDefault(false);
     connect(testCall, &QPushButton::clicked, this, &SettingsDialog::testCallRequested);
     layout->addWidget(testCall);
+    addAudioProcessing(layout);
     layout->addStretch();
 
     auto* buttons = new QDialogButtonBox(this);
@@ -192,6 +194,46 @@ void SettingsDialog::hideEvent(QHideEvent* event)
     // A camera open in a hidden dialog would keep its light on.
     m_probe->stopWatching();
     QDialog::hideEvent(event);
+}
+
+void SettingsDialog::addAudioProcessing(QVBoxLayout* layout)
+{
+    // Saved as soon as changed; a meeting under way takes it at once.
+    auto* title = new QLabel(QStringLiteral("音频处理"), this);
+    title->setObjectName(QStringLiteral("audioProcessingTitle"));
+    title->setStyleSheet(QStringLiteral("color:#333333;font-size:14px;font-weight:bold;padding-top:8px;"));
+    layout->addWidget(title);
+    const media::AudioProcessing current = AudioProcessingSettings::instance().load();
+    auto* echo = new QCheckBox(QStringLiteral("回声消除"), this);
+    echo->setObjectName(QStringLiteral("echoCancellation"));
+    echo->setChecked(current.echoCancellation);
+    auto* noise = new QComboBox(this);
+    noise->setObjectName(QStringLiteral("noiseSuppression"));
+    noise->addItems(
+        {QStringLiteral("关闭"), QStringLiteral("低"), QStringLiteral("中"), QStringLiteral("高")});
+    noise->setCurrentIndex(int(current.noiseSuppression));
+    auto* gain = new QCheckBox(QStringLiteral("自动调节麦克风音量"), this);
+    gain->setObjectName(QStringLiteral("autoGain"));
+    gain->setChecked(current.autoGain);
+    auto* noiseRow = new QFormLayout;
+    noiseRow->setContentsMargins(0, 0, 0, 0);
+    auto* noiseLabel = new QLabel(QStringLiteral("降噪"), this);
+    noiseLabel->setStyleSheet(QStringLiteral("color:#333333;font-size:14px;"));
+    noiseLabel->setBuddy(noise);
+    noiseRow->addRow(noiseLabel, noise);
+    layout->addWidget(echo);
+    layout->addLayout(noiseRow);
+    layout->addWidget(gain);
+    auto save = [echo, noise, gain] {
+        media::AudioProcessing processing;
+        processing.echoCancellation = echo->isChecked();
+        processing.noiseSuppression = media::NoiseSuppression(qBound(0, noise->currentIndex(), 3));
+        processing.autoGain = gain->isChecked();
+        AudioProcessingSettings::instance().save(processing);
+    };
+    connect(echo, &QCheckBox::toggled, this, save);
+    connect(gain, &QCheckBox::toggled, this, save);
+    connect(noise, qOverload<int>(&QComboBox::currentIndexChanged), this, save);
 }
 
 } // namespace talvora::zhumu

@@ -17,6 +17,7 @@ class QPushButton;
 namespace talvora::media {
 class DeviceProbe;
 }
+class QVBoxLayout;
 
 namespace talvora::zhumu {
 
@@ -58,6 +59,8 @@ private:
     QLabel* m_preview = nullptr;
     QProgressBar* m_level = nullptr;
     QPushButton* m_toneButton = nullptr;
+    // "音频处理": echo cancellation, noise suppression, gain control.
+    void addAudioProcessing(QVBoxLayout* layout);
 };
 
 } // namespace talvora::zhumu

@@ -1,5 +1,7 @@
 #include "VideoTile.h"
 
+#include "LevelBar.h"
+
 #include "MeetingIcons.h"
 
 #include <QKeyEvent>
@@ -210,6 +212,16 @@ void VideoTile::updateAccessibleName()
     if (m_participant.videoOff)
         name += QStringLiteral("，视频已关闭");
     setAccessibleName(name);
+}
+
+void VideoTile::setLevel(double dbfs)
+{
+    if (!m_level) {
+        m_level = new LevelBar(this);
+        m_level->show();
+    }
+    m_level->move(width() - m_level->width() - 10, height() - m_level->height() - 10);
+    m_level->setLevel(dbfs);
 }
 
 } // namespace talvora::zhumu

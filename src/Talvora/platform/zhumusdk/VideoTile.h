@@ -44,6 +44,8 @@ public:
 
     void setTalking(bool talking);
     bool isTalking() const { return m_talking; }
+    // The live audio level, dBFS, as a small bar in the corner.
+    void setLevel(double dbfs);
 
     QSize sizeHint() const override { return {320, 180}; }
 
@@ -65,6 +67,7 @@ private:
     media::Participant m_participant;
     QImage m_frame;
     bool m_talking = false;
+    class LevelBar* m_level = nullptr;
 };
 
 } // namespace talvora::zhumu

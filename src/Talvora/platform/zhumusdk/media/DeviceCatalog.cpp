@@ -3,7 +3,8 @@
 #include "DeviceCatalog.h"
 
 #include "MediaDevices.h"
-#include "ThreadGate.h"
+
+#include <QTimer>
 
 namespace talvora::media {
 namespace {
@@ -12,12 +13,6 @@ const QString kTestDeviceId = QStringLiteral("test");
 const QString kTestCameraName = QStringLiteral("测试摄像头");
 const QString kTestMicrophoneName = QStringLiteral("测试麦克风");
 
-struct Link
-{
-    GatePtr gate;
-    DeviceCatalog* self;
-};
-
 } // namespace
 
 class DeviceCatalog::Private
@@ -25,7 +20,8 @@ class DeviceCatalog::Private
 public:
     bool testMedia = false;
     GstDeviceMonitor* monitor = nullptr;
-    GatePtr gate;
+    bool started = false;
+    QTimer poll;
 };
 
 DeviceCatalog::DeviceCatalog(bool testMedia, QObject* parent)
@@ -34,7 +30,6 @@ DeviceCatalog::DeviceCatalog(bool testMedia, QObject* parent)
     qRegisterMetaType<talvora::media::DeviceKind>();
     gst_init(nullptr, nullptr);
     d->testMedia = testMedia;
-    d->gate = std::make_shared<ThreadGate>(this);
     d->monitor = gst_device_monitor_new();
     if (!testMedia) {
         gst_device_monitor_add_filter(d->monitor, "Video/Source", nullptr);
@@ -43,42 +38,51 @@ DeviceCatalog::DeviceCatalog(bool testMedia, QObject* parent)
     gst_device_monitor_add_filter(d->monitor, "Audio/Sink", nullptr);
     // The monitor's bus is not on any main loop: its messages come to the
     // sync handler on the providers' threads and cross over by the gate.
+    // Read on this thread, every half second: the sound server's provider
+    // was seen to hand a bus's synchronous handler its additions but never
+    // its removals.
+    if (!gst_device_monitor_start(d->monitor))
+        return;
+    // What was there at the start is no change.
     GstBus* bus = gst_device_monitor_get_bus(d->monitor);
-    gst_bus_set_sync_handler(
-        bus,
-        [](GstBus*, GstMessage* message, gpointer data) -> GstBusSyncReply {
+    gst_bus_set_flushing(bus, TRUE);
+    gst_bus_set_flushing(bus, FALSE);
+    gst_object_unref(bus);
+    d->started = true;
+    connect(&d->poll, &QTimer::timeout, this, [this] {
+        GstBus* bus = gst_device_monitor_get_bus(d->monitor);
+        bool kinds[3] = {};
+        while (GstMessage* message = gst_bus_pop(bus)) {
             const GstMessageType type = GST_MESSAGE_TYPE(message);
-            if (type == GST_MESSAGE_DEVICE_ADDED || type == GST_MESSAGE_DEVICE_REMOVED) {
-                GstDevice* device = nullptr;
-                if (type == GST_MESSAGE_DEVICE_ADDED)
-                    gst_message_parse_device_added(message, &device);
-                else
-                    gst_message_parse_device_removed(message, &device);
+            GstDevice* device = nullptr;
+            if (type == GST_MESSAGE_DEVICE_ADDED)
+                gst_message_parse_device_added(message, &device);
+            else if (type == GST_MESSAGE_DEVICE_REMOVED)
+                gst_message_parse_device_removed(message, &device);
+            if (device) {
                 DeviceKind kind = DeviceKind::Speaker;
-                if (device && gst_device_has_classes(device, "Video/Source"))
+                if (gst_device_has_classes(device, "Video/Source"))
                     kind = DeviceKind::Camera;
-                else if (device && gst_device_has_classes(device, "Audio/Source"))
+                else if (gst_device_has_classes(device, "Audio/Source"))
                     kind = DeviceKind::Microphone;
-                if (device)
-                    gst_object_unref(device);
-                auto* link = static_cast<Link*>(data);
-                DeviceCatalog* self = link->self;
-                link->gate->post([self, kind] { emit self->changed(kind); });
+                kinds[int(kind)] = true;
+                gst_object_unref(device);
             }
             gst_message_unref(message);
-            return GST_BUS_DROP;
-        },
-        new Link{d->gate, this}, [](gpointer data) { delete static_cast<Link*>(data); });
-    gst_object_unref(bus);
-    // Without providers (no sound server, no cameras) it does not start;
-    // the lists are then what one probe finds.
-    gst_device_monitor_start(d->monitor);
+        }
+        gst_object_unref(bus);
+        for (int kind = 0; kind < 3; ++kind) {
+            if (kinds[kind])
+                emit changed(DeviceKind(kind));
+        }
+    });
+    d->poll.start(500);
 }
 
 DeviceCatalog::~DeviceCatalog()
 {
-    d->gate->close();
-    gst_device_monitor_stop(d->monitor);
+    if (d->started)
+        gst_device_monitor_stop(d->monitor);
     gst_object_unref(d->monitor);
 }
 

@@ -60,14 +60,27 @@ QVector<std::pair<DeviceInfo, GstDevice*>> probeDevices(DeviceKind kind)
 {
     gst_init(nullptr, nullptr);
     QVector<std::pair<DeviceInfo, GstDevice*>> found;
-    GstDeviceMonitor* monitor = gst_device_monitor_new();
-    gst_device_monitor_add_filter(monitor, classesOf(kind), nullptr);
-    // Without start() the providers are probed once, synchronously, and
-    // nothing keeps watching.
+    // One monitor, started once for the whole process, answers every
+    // listing: a monitor made, probed or stopped while another one watches
+    // the sound server's provider (they share it) cost the watcher every
+    // change after. Started, the provider also knows the server's default.
+    static GstDeviceMonitor* const monitor = [] {
+        GstDeviceMonitor* made = gst_device_monitor_new();
+        for (const char* classes : {"Video/Source", "Audio/Source", "Audio/Sink"})
+            gst_device_monitor_add_filter(made, classes, nullptr);
+        gst_device_monitor_start(made);
+        // Its bus is not read: what it would post is dropped.
+        GstBus* bus = gst_device_monitor_get_bus(made);
+        gst_bus_set_flushing(bus, TRUE);
+        gst_object_unref(bus);
+        return made;
+    }();
     GList* devices = gst_device_monitor_get_devices(monitor);
     QSet<QString> ids;
     for (GList* item = devices; item; item = item->next) {
         auto* device = GST_DEVICE(item->data);
+        if (!gst_device_has_classes(device, classesOf(kind)))
+            continue;
         GstStructure* properties = gst_device_get_properties(device);
         // PulseAudio lists the monitors of its sinks as sources: they are
         // no microphone.
@@ -76,16 +89,24 @@ QVector<std::pair<DeviceInfo, GstDevice*>> probeDevices(DeviceKind kind)
         const QString name = QString::fromUtf8(display ? display : "");
         g_free(display);
         QString id = idOf(device, properties, name);
+        gboolean isDefault = FALSE;
+        if (properties)
+            gst_structure_get_boolean(properties, "is-default", &isDefault);
         if (properties)
             gst_structure_free(properties);
         if (isMonitor || ids.contains(id))
             continue;
         ids.insert(id);
-        // The providers list the default first.
-        found.append({DeviceInfo{id, name.isEmpty() ? id : name}, GST_DEVICE(gst_object_ref(device))});
+        // The default first: the sound server's where it names one, else
+        // the one the provider lists first.
+        const std::pair<DeviceInfo, GstDevice*> entry{DeviceInfo{id, name.isEmpty() ? id : name},
+                                                      GST_DEVICE(gst_object_ref(device))};
+        if (isDefault)
+            found.prepend(entry);
+        else
+            found.append(entry);
     }
     g_list_free_full(devices, gst_object_unref);
-    gst_object_unref(monitor);
     return found;
 }
 

@@ -8,6 +8,7 @@
 #include "MeetingChat.h"
 #include "PublisherPipeline.h"
 #include "ScreenShare.h"
+#include "SpeakerOutput.h"
 #include "SubscriberPipeline.h"
 
 #include <QCoreApplication>
@@ -21,6 +22,7 @@
 #include <QTimer>
 
 #include <future>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -76,7 +78,7 @@ class MeetingEngine::Private : public QObject
 public:
     Private(MeetingEngine* q, const Admission& admission, const MediaOptions& options)
         : q(q), admission(admission), options(options),
-          devices(!options.testMedia, !options.testMedia, options.playAudio, options.cameraId,
+          devices(!options.testMedia, !options.testMedia || options.deviceAudio, options.playAudio, options.cameraId,
                   options.microphoneId, options.speakerId),
           network(options.iceNetwork)
     {
@@ -105,6 +107,8 @@ public:
                 attempt();
             }
         });
+        levelTimer.setInterval(100);
+        connect(&levelTimer, &QTimer::timeout, this, [this] { reportLevels(); });
         statsTimer.setInterval(1000);
         connect(&statsTimer, &QTimer::timeout, this, [this] {
             if (publisher)
@@ -115,13 +119,6 @@ public:
                     remote.pipeline->refreshStats();
             }
             watchMedia();
-        });
-        levelTimer.setInterval(250);
-        connect(&levelTimer, &QTimer::timeout, this, [this] {
-            for (const Remote& remote : qAsConst(remotes)) {
-                if (remote.pipeline)
-                    emit this->q->audioLevel(remote.participant.id, remote.pipeline->audioLevelDbfs(400));
-            }
         });
     }
 
@@ -147,6 +144,8 @@ public:
         remotes.clear();
         dispose(publisher);
         publisher = nullptr;
+        delete speaker; // after the subscribers: they feed it
+        speaker = nullptr;
         if (session) {
             session->disconnect(this);
             session->abort();
@@ -166,7 +165,14 @@ public:
     }
 
     bool hasCamera() const { return options.testMedia || devices.hasCamera(); }
-    bool hasMicrophone() const { return options.testMedia || devices.hasMicrophone(); }
+    bool hasMicrophone() const
+    {
+        return (options.testMedia && !options.deviceAudio) || devices.hasMicrophone() || microphoneGone;
+    }
+    bool usesDevices() const { return !options.testMedia || options.deviceAudio; }
+    void reportLevels();
+    void startSpeaker();
+    void onMicrophoneLost();
 
     void start();
     void openSession();
@@ -218,8 +224,12 @@ public:
     ScreenShare* shares = nullptr;
     QTimer statsTimer;
     QTimer levelTimer;
+    SpeakerOutput* speaker = nullptr; // the mix of every remote, and the echo probe
+    bool microphoneGone = false; // silence sent in its place until one is back
+    bool speakerGone = false;
     MeetingChat* chat = nullptr;
     QStringList chatsBeforeJoin;       // sent once the chat exists
+    bool chatUnavailable = false;      // no TextRoom, or no chat in the room
     QHash<qint64, QString> audioMidOf; // publisher id -> its audio stream's mid
     std::unique_ptr<DeviceCatalog> catalog; // made when the meeting has joined
     bool audioMuted = false;
@@ -253,7 +263,8 @@ Participant MeetingEngine::Private::self() const
     participant.host = admission.host;
     // A device that is there but whose branch could not be built sends
     // nothing either.
-    participant.audioMuted = audioMuted || !hasMicrophone() || (publisher && !publisher->sendsAudio());
+    participant.audioMuted =
+        audioMuted || !hasMicrophone() || microphoneGone || (publisher && !publisher->sendsAudio());
     participant.videoOff = !videoEnabled || !hasCamera() || (publisher && !publisher->sendsVideo());
     return participant;
 }
@@ -267,8 +278,46 @@ void MeetingEngine::Private::fail(const QString& reason)
     emit q->failed(reason);
 }
 
+void MeetingEngine::Private::reportLevels()
+{
+    if (publisher && publisher->sendsAudio())
+        emit q->audioLevel(selfId, publisher->takeMicrophoneLevel());
+    for (const Remote& remote : qAsConst(remotes)) {
+        if (remote.pipeline)
+            emit q->audioLevel(remote.participant.id, remote.pipeline->audioLevelDbfs(200));
+    }
+}
+
+void MeetingEngine::Private::onMicrophoneLost()
+{
+    if (microphoneGone)
+        return;
+    // Silence goes on in its place, the stream and its negotiation stay;
+    // a microphone that comes back is used again (still muted).
+    microphoneGone = true;
+    if (publisher)
+        publisher->dropMicrophone();
+    devices.drop(DeviceKind::Microphone);
+    if (!audioMuted) {
+        q->setAudioMuted(true);
+    } else {
+        emit q->participantChanged(self());
+    }
+    emit q->microphoneLost();
+    emit q->deviceLost(DeviceKind::Microphone, QString());
+}
+
 void MeetingEngine::Private::start()
 {
+    // Made first: the microphone's echo canceller looks its probe up when
+    // it starts. It outlives the sessions of a reconnection.
+    speaker = new SpeakerOutput(options.playAudio ? devices.createSpeaker() : nullptr);
+    connect(speaker, &SpeakerOutput::speakerLost, this, [this] {
+        if (!ended)
+            fallBack(DeviceKind::Speaker, devices.currentId(DeviceKind::Speaker));
+    });
+    connect(speaker, &SpeakerOutput::failed, this,
+            [](const QString& reason) { qWarning("%s", qPrintable(reason)); });
     network.start();
     openSession();
 }
@@ -418,13 +467,28 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
         addListener(attendee.toObject());
 }
 
+void MeetingEngine::Private::startSpeaker()
+{
+    if (speaker && !speaker->start()) {
+        qWarning("the speaker's pipeline does not play: nothing is heard");
+        delete speaker;
+        speaker = nullptr;
+    }
+}
+
 void MeetingEngine::Private::publish()
 {
     if (!hasCamera() && !hasMicrophone()) {
+        startSpeaker();
         startChat();
         return; // listening only: nothing to publish
     }
     publisher = new PublisherPipeline(options, devices, ice, this);
+    publisher->setAudioProcessing(options.audioProcessing, speaker ? speaker->probeName() : QString());
+    connect(publisher, &PublisherPipeline::microphoneLost, this, [this] {
+        if (!microphoneGone)
+            fallBack(DeviceKind::Microphone, devices.currentId(DeviceKind::Microphone));
+    });
     connect(publisher, &WebRtcPeer::failed, this, [this](const QString& reason) { fail(reason); });
     connect(publisher, &PublisherPipeline::sourceFailed, this, [this](bool video) {
         const DeviceKind kind = video ? DeviceKind::Camera : DeviceKind::Microphone;
@@ -457,7 +521,26 @@ void MeetingEngine::Private::publish()
                 republishing = false;
             });
     });
-    publisher->start();
+    if (!publisher->start() || !speaker) {
+        startSpeaker();
+        return;
+    }
+    // The speaker starts once the microphone plays, on its clock and base
+    // time: the echo canceller finds what was played at the time it was
+    // heard. A pipeline that does not get there within 2 s is heard anyway.
+    auto* wait = new QTimer(this);
+    auto waited = std::make_shared<int>(0);
+    connect(wait, &QTimer::timeout, this, [this, wait, waited] {
+        const bool playing = publisher && publisher->isPlaying();
+        if (!playing && ++*waited < 200)
+            return;
+        wait->stop();
+        wait->deleteLater();
+        if (playing && speaker)
+            publisher->shareClockWith(*speaker);
+        startSpeaker();
+    });
+    wait->start(10);
 }
 
 void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
@@ -537,7 +620,10 @@ void MeetingEngine::Private::startChat()
             onModeration(note);
     });
     // A Janus without TextRoom, or a room without chat: the meeting goes on.
-    connect(chat, &MeetingChat::unavailable, this, [this] { chat = nullptr; });
+    connect(chat, &MeetingChat::unavailable, this, [this] {
+        chat = nullptr;
+        chatUnavailable = true;
+    });
     chat->start();
     for (const QString& text : std::exchange(chatsBeforeJoin, {}))
         chat->send(text);
@@ -661,6 +747,8 @@ void MeetingEngine::Private::subscribe(qint64 feed)
         }
         remote->handle = handle;
         auto* pipeline = new SubscriberPipeline(feed, ice, options.jitterBufferMs, &devices, this);
+        if (speaker)
+            pipeline->setSpeakerInput(speaker->addInput());
         remote->pipeline = pipeline;
         connect(pipeline, &WebRtcPeer::failed, this, [this, feed](const QString& reason) {
             // One remote's trouble is not the meeting's: that tile stays dark.
@@ -942,12 +1030,27 @@ void MeetingEngine::Private::watchDevices()
 {
     // Test media without a speaker has no device to lose, and leaves the
     // sound server alone.
-    if (catalog || (options.testMedia && !devices.hasSpeaker()))
+    if (catalog || (options.testMedia && !options.deviceAudio && !devices.hasSpeaker()))
         return;
-    catalog = std::make_unique<DeviceCatalog>(options.testMedia);
+    // The sound server's devices are watched when the test media use them.
+    catalog = std::make_unique<DeviceCatalog>(options.testMedia && !options.deviceAudio);
     connect(catalog.get(), &DeviceCatalog::changed, this, [this](DeviceKind kind) {
+        if (ended || (options.testMedia && (kind == DeviceKind::Camera ||
+                                            (kind == DeviceKind::Microphone && !options.deviceAudio))))
+            return;
+        const bool any = !catalog->devices(kind).isEmpty();
+        if (kind == DeviceKind::Microphone && microphoneGone) {
+            if (any)
+                useDevice(kind, options.microphoneId);
+            return;
+        }
+        if (kind == DeviceKind::Speaker && speakerGone) {
+            if (any && options.playAudio)
+                useDevice(kind, options.speakerId);
+            return;
+        }
         const QString current = devices.currentId(kind);
-        if (ended || current.isEmpty() || (options.testMedia && kind != DeviceKind::Speaker))
+        if (current.isEmpty())
             return;
         for (const DeviceInfo& device : catalog->devices(kind)) {
             if (device.id == current)
@@ -960,18 +1063,29 @@ void MeetingEngine::Private::watchDevices()
 void MeetingEngine::Private::useDevice(DeviceKind kind, const QString& id)
 {
     if (kind == DeviceKind::Speaker) {
+        // Every remote is heard through the one mix: only its sink changes.
         devices.choose(kind, id);
-        for (const Remote& remote : qAsConst(remotes)) {
-            if (remote.pipeline)
-                remote.pipeline->replaceSpeaker(devices.createSpeaker());
-        }
+        if (speaker && options.playAudio)
+            speaker->replaceSpeaker(devices.createSpeaker());
+        const bool wasGone = speakerGone;
+        speakerGone = !devices.hasSpeaker();
+        if (wasGone && !speakerGone)
+            emit q->speakerRestored();
         return;
     }
     const bool video = kind == DeviceKind::Camera;
-    if (!options.testMedia)
+    if (!options.testMedia || (!video && options.deviceAudio))
         devices.choose(kind, id);
+    // The microphone is plugged into its selector, the camera replaces the
+    // old source.
     if (publisher)
         publisher->replaceSource(video, publisher->createSource(video));
+    if (!video && microphoneGone && (devices.hasMicrophone() || options.testMedia)) {
+        microphoneGone = false;
+        emit q->participantChanged(self());
+        emit q->microphoneRestored();
+        return;
+    }
     emit q->participantChanged(self());
 }
 
@@ -984,9 +1098,25 @@ void MeetingEngine::Private::fallBack(DeviceKind kind, const QString& lostId)
             next = info.id;
         gst_object_unref(device);
     }
-    if (next.isEmpty() && kind != DeviceKind::Speaker) {
+    if (next.isEmpty() && kind == DeviceKind::Microphone) {
+        onMicrophoneLost();
+        return;
+    }
+    if (next.isEmpty() && kind == DeviceKind::Speaker) {
+        // The mix goes on into nothing until a speaker is back.
+        devices.drop(kind);
+        if (speaker)
+            speaker->replaceSpeaker(nullptr);
+        if (!speakerGone) {
+            speakerGone = true;
+            emit q->speakerLost();
+        }
+        emit q->deviceLost(kind, QString());
+        return;
+    }
+    if (next.isEmpty()) {
         if (publisher)
-            publisher->replaceSource(kind == DeviceKind::Camera, nullptr);
+            publisher->replaceSource(true, nullptr);
         // Choosing one in the settings brings that kind back.
         devices.drop(kind);
         emit q->participantChanged(self());
@@ -996,7 +1126,9 @@ void MeetingEngine::Private::fallBack(DeviceKind kind, const QString& lostId)
     useDevice(kind, next);
     QString name;
     if (catalog) {
-        if (const DeviceInfo* info = findDevice(catalog->devices(kind), devices.currentId(kind)))
+        // Kept: findDevice() points into the list.
+        const QVector<DeviceInfo> list = catalog->devices(kind);
+        if (const DeviceInfo* info = findDevice(list, devices.currentId(kind)))
             name = info->name;
     }
     emit q->deviceLost(kind, name);
@@ -1131,9 +1263,21 @@ QVector<int> MeetingEngine::sentVideo() const
     return {step.width, step.height, step.fps, step.kbps};
 }
 
+void MeetingEngine::setAudioProcessing(const AudioProcessing& processing)
+{
+    d->options.audioProcessing = processing;
+    if (d->publisher)
+        d->publisher->setAudioProcessing(processing);
+}
+
+AudioProcessing MeetingEngine::audioProcessing() const
+{
+    return d->options.audioProcessing;
+}
+
 void MeetingEngine::setAudioMuted(bool muted)
 {
-    if (d->audioMuted == muted)
+    if (d->audioMuted == muted || (!muted && d->microphoneGone))
         return;
     d->audioMuted = muted;
     if (d->publisher)
@@ -1187,8 +1331,13 @@ QVector<Participant> MeetingEngine::participants() const
 
 void MeetingEngine::setDevice(DeviceKind kind, const QString& id)
 {
-    if (!d->ended)
-        d->useDevice(kind, id);
+    if (d->ended)
+        return;
+    // The one a device that comes back after a loss returns to.
+    (kind == DeviceKind::Camera ? d->options.cameraId
+     : kind == DeviceKind::Microphone ? d->options.microphoneId
+                                      : d->options.speakerId) = id;
+    d->useDevice(kind, id);
 }
 
 void MeetingEngine::startShare(const ShareSource& source)
@@ -1240,7 +1389,9 @@ bool MeetingEngine::sendChat(const QString& text)
 {
     if (d->ended || d->leaving || text.trimmed().isEmpty() || text.size() > kMaxChatChars)
         return false;
-    if (d->selfId == 0) { // not in the room yet
+    // Not in the room yet, or in it while the chat waits for the media's
+    // negotiation: startChat() sends it.
+    if (d->selfId == 0 || (!d->chat && !d->chatUnavailable)) {
         d->chatsBeforeJoin << text;
         return true;
     }

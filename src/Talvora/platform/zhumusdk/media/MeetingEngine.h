@@ -21,6 +21,7 @@
 
 #include "Admission.h"
 #include "DeviceCatalog.h"
+#include "AudioProcessing.h"
 
 #include <memory>
 
@@ -28,8 +29,8 @@ namespace talvora::media {
 
 struct MediaOptions
 {
-    bool sendAudio = true;      // false: join muted (can unmute later)
-    bool sendVideo = true;      // false: join with the camera off
+    bool sendAudio = true; // false: join muted (can unmute later)
+    bool sendVideo = true; // false: join with the camera off
     int width = 640;
     int height = 360;
     int fps = 30;
@@ -40,8 +41,8 @@ struct MediaOptions
     bool testMedia = false;
     QColor testColour = QColor(0x41, 0x94, 0xff);
     double testToneHz = 440.0;
-    bool playAudio = true;      // play remote audio on the speaker, if any
-    bool preview = true; // frame() of the local camera too
+    bool playAudio = true; // play remote audio on the speaker, if any
+    bool preview = true;   // frame() of the local camera too
     // ICE stays inside this network ("address/prefix"): gathering, the
     // candidates sent and those accepted. Empty: any, for a media server
     // that is not on this machine.
@@ -55,6 +56,10 @@ struct MediaOptions
     // in each direction, standing in for a lossy network (changed later
     // with MeetingEngine::setSimulatedLoss()).
     double simulatedLoss = 0;
+    AudioProcessing audioProcessing;
+    // With testMedia: the microphone and speaker of the sound server all the
+    // same (echo tests of the voice processing).
+    bool deviceAudio = false;
 };
 
 // The longest chat message, in characters (QString units).
@@ -157,6 +162,9 @@ public:
     qint64 sharerId() const;
     // What was received of that share; id is the sharer's.
     ReceiveStats shareStats() const;
+    // The microphone's voice processing, changed during the meeting too.
+    void setAudioProcessing(const AudioProcessing& processing);
+    AudioProcessing audioProcessing() const;
     // A chat message to everyone, plain text of at most 2,000 characters;
     // sent once the chat is up. False, with nothing sent, for an empty or
     // too long text or when the meeting has no chat.
@@ -175,12 +183,21 @@ signals:
     // The latest decoded frame of a participant (self: the local preview).
     void frame(qint64 id, const QImage& image);
     void talking(qint64 id, bool talking);
-    // A remote participant's voice over the last 400 ms in dBFS (-120 for
-    // silence), four times a second while it is received: who is loudest.
-    void audioLevel(qint64 id, double dbfs);
     // A device in use went away or failed; the meeting goes on with
     // `fallback` (the device's shown name), or without that kind when empty.
     void deviceLost(talvora::media::DeviceKind kind, const QString& fallback);
+    // Ten times a second for each participant: the RMS of the decoded audio
+    // over the last 200 ms, or for this participant of the processed
+    // microphone, muted or not (nothing is sent while muted), in dBFS.
+    void audioLevel(qint64 id, double dbfs);
+    // No microphone is left (deviceLost() says so too): the meeting goes on
+    // muted. When one is back it is used again (still muted until unmuted).
+    void microphoneLost();
+    void microphoneRestored();
+    // No speaker is left (deviceLost() says so too): the meeting goes on
+    // unheard until one is back.
+    void speakerLost();
+    void speakerRestored();
     // The room was destroyed by the host or the service.
     void meetingEnded();
     // The server or the network went away; the engine keeps trying for a

@@ -7,11 +7,13 @@
 #include "PublisherPipeline.h"
 
 #include "MediaDevices.h"
+#include "SpeakerOutput.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include <cmath>
 #include <memory>
 
 namespace talvora::media {
@@ -20,6 +22,8 @@ namespace {
 constexpr int kVideoPayload = 96;
 constexpr int kAudioPayload = 111;
 constexpr int kAudioLevelExtensionId = 1;
+// What the voice processor takes and gives (and the echo probe sees).
+constexpr const char* kProcessedCaps = "audio/x-raw,format=S16LE,rate=48000,channels=1,layout=interleaved";
 
 QString argb(const QColor& colour)
 {
@@ -54,6 +58,8 @@ bool PublisherPipeline::start()
         return play(); // reports the missing plugins
     const bool video = addVideo();
     const bool audio = addAudio();
+    if (!m_probe.isEmpty())
+        useSystemClock(pipeline()); // the clock of the speaker's pipeline
     if (!video && !audio) {
         emit failed(QStringLiteral("nothing to send: no camera and no microphone"));
         return false;
@@ -70,7 +76,8 @@ void PublisherPipeline::offerWhenNegotiated()
     // those caps carry (Opus's channel count, the audio-level extension),
     // and Janus then turns the stream down. The encoders set them with their
     // first buffer, so the valves stay open until then: nothing can leave
-    // before the offer is answered and DTLS is up. After a second the offer
+    // before the offer is answered and DTLS is up. After three seconds (a sound
+    // server can take that long to start a microphone) the offer
     // goes out with what there is.
     auto* poll = new QTimer(this);
     auto started = std::make_shared<QElapsedTimer>();
@@ -79,7 +86,7 @@ void PublisherPipeline::offerWhenNegotiated()
         bool ready = true;
         for (GstPad* pad : qAsConst(m_inputs))
             ready = ready && gst_pad_has_current_caps(pad);
-        if (!ready && started->elapsed() < 1000)
+        if (!ready && started->elapsed() < 3000)
             return;
         poll->deleteLater();
         poll->stop();
@@ -138,7 +145,7 @@ GstElement* PublisherPipeline::addBranch(GstElement* source, const QString& desc
 GstElement* PublisherPipeline::createSource(bool video) const
 {
     GstElement* source = nullptr;
-    if (!m_options.testMedia) {
+    if (!m_options.testMedia || (!video && m_options.deviceAudio)) {
         source = video ? m_devices.createCamera() : m_devices.createMicrophone();
     } else if (video) {
         // A ball moving over the participant's colour: the picture moves,
@@ -167,25 +174,23 @@ GstElement* PublisherPipeline::createSource(bool video) const
     return source;
 }
 
-bool PublisherPipeline::onElementError(const QString& element)
-{
-    const bool video = element == QLatin1String("camera");
-    if (!video && element != QLatin1String("microphone"))
-        return false;
-    emit sourceFailed(video);
-    return true;
-}
-
 bool PublisherPipeline::replaceSource(bool video, GstElement* source)
 {
-    GstElement*& current = video ? m_videoSource : m_audioSource;
-    GstElement* branch = video ? m_videoBranch : m_audioBranch;
-    if (!branch) {
+    if (!video) {
+        if (!m_selector) {
+            if (source)
+                gst_object_unref(gst_object_ref_sink(source));
+            return false;
+        }
+        dropMicrophone();
+        return !source || plugMicrophone(source);
+    }
+    if (!m_videoBranch) {
         if (source)
             gst_object_unref(gst_object_ref_sink(source));
         return false;
     }
-    if (current) {
+    if (GstElement* current = m_videoSource.exchange(nullptr)) {
         // Nothing more from the old source goes downstream: a buffer on its
         // way waits at the blocked pad until stopping the source flushes it.
         GstPad* pad = gst_element_get_static_pad(current, "src");
@@ -197,18 +202,17 @@ bool PublisherPipeline::replaceSource(bool video, GstElement* source)
         }
         gst_element_set_state(current, GST_STATE_NULL);
         gst_bin_remove(GST_BIN(pipeline()), current);
-        current = nullptr;
     }
     if (!source)
         return true;
     gst_bin_add(GST_BIN(pipeline()), source);
-    if (!gst_element_link(source, branch)) {
+    if (!gst_element_link(source, m_videoBranch)) {
         gst_element_set_state(source, GST_STATE_NULL);
         gst_bin_remove(GST_BIN(pipeline()), source);
         return false;
     }
     gst_element_sync_state_with_parent(source);
-    current = source;
+    m_videoSource = source;
     return true;
 }
 
@@ -275,11 +279,15 @@ bool PublisherPipeline::addAudio()
     GstElement* source = createSource(false);
     if (!source)
         return false;
-    // level adds the audio-level meta that the RTP header extension sends.
+    // The microphone and a silence behind it meet in a selector, so that a
+    // microphone that goes away leaves the stream, its encoder and the
+    // negotiation as they were. level adds the audio-level meta that the
+    // RTP header extension sends; the meter measures what the processor
+    // made of the microphone, muted or not, since the valve comes after it.
     const QString description =
         QStringLiteral(
-            "audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=1 ! "
-            "level audio-level-meta=true post-messages=false interval=20000000 ! "
+            "audioconvert ! audio/x-raw,rate=48000,channels=1 ! "
+            "level audio-level-meta=true post-messages=false interval=20000000 ! identity name=ameter ! "
             "valve name=avalve drop-mode=forward-sticky-events ! "
             "opusenc inband-fec=true packet-loss-percentage=10 bitrate=32000 frame-size=20 audio-type=voice "
             "dtx=true ! "
@@ -287,11 +295,65 @@ bool PublisherPipeline::addAudio()
             "encoding-name=OPUS,payload=%1,clock-rate=48000,ssrc=(uint)%2\"")
             .arg(kAudioPayload)
             .arg(randomSsrc());
-    GstElement* branch = addBranch(source, description, false);
+    GError* error = nullptr;
+    GstElement* silence = gst_parse_bin_from_description(
+        QStringLiteral("audiotestsrc wave=silence is-live=true samplesperbuffer=480 ! capsfilter caps=%1")
+            .arg(QLatin1String(kProcessedCaps))
+            .toUtf8()
+            .constData(),
+        TRUE, &error);
+    g_clear_error(&error);
+    m_selector = gst_element_factory_make("input-selector", "aselect");
+    if (!silence || !m_selector) {
+        if (silence)
+            gst_object_unref(gst_object_ref_sink(silence));
+        gst_object_unref(gst_object_ref_sink(source));
+        return false;
+    }
+    gst_bin_add_many(GST_BIN(pipeline()), silence, m_selector, nullptr);
+    m_silencePad = gst_element_request_pad_simple(m_selector, "sink_%u");
+    GstPad* silenceSrc = gst_element_get_static_pad(silence, "src");
+    gst_pad_link(silenceSrc, m_silencePad);
+    gst_object_unref(silenceSrc);
+    gst_object_unref(m_silencePad); // the selector keeps it
+
+    m_processor = createVoiceProcessor(m_processing, m_probe.toUtf8().constData());
+    if (m_processor && m_probe.isEmpty()) // nothing played here: no echo to cancel
+        g_object_set(m_processor, "echo-cancel", FALSE, nullptr);
+    GstElement* branch = addBranch(m_processor ? m_processor : m_selector, description, false);
     if (!branch)
         return false;
-    m_audioSource = source;
-    m_audioBranch = branch;
+    if (m_processor)
+        gst_element_link(m_selector, m_processor);
+    m_audioTail = branch;
+    if (!plugMicrophone(source))
+        return false;
+
+    if (GstElement* meter = gst_bin_get_by_name(GST_BIN(branch), "ameter")) {
+        GstPad* pad = gst_element_get_static_pad(meter, "src");
+        gst_pad_add_probe(
+            pad, GST_PAD_PROBE_TYPE_BUFFER,
+            [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+                auto* self = static_cast<PublisherPipeline*>(data);
+                GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+                GstMapInfo map;
+                if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+                    const auto* samples = reinterpret_cast<const qint16*>(map.data);
+                    const qint64 count = qint64(map.size / sizeof(qint16));
+                    double sum = 0;
+                    for (qint64 i = 0; i < count; ++i)
+                        sum += double(samples[i]) * samples[i];
+                    gst_buffer_unmap(buffer, &map);
+                    std::lock_guard<std::mutex> lock(self->m_levelMutex);
+                    self->m_levelSum += sum / (32768.0 * 32768.0);
+                    self->m_levelCount += count;
+                }
+                return GST_PAD_PROBE_OK;
+            },
+            this, nullptr);
+        gst_object_unref(pad);
+        gst_object_unref(meter);
+    }
     if (GstElement* pay = gst_bin_get_by_name(GST_BIN(branch), "apay")) {
         GstRTPHeaderExtension* extension =
             gst_rtp_header_extension_create_from_uri("urn:ietf:params:rtp-hdrext:ssrc-audio-level");
@@ -306,6 +368,172 @@ bool PublisherPipeline::addAudio()
     gst_object_unref(m_audioValve);
     m_audioSending = m_options.sendAudio;
     return true;
+}
+
+bool PublisherPipeline::plugMicrophone(GstElement* source)
+{
+    GError* error = nullptr;
+    GstElement* chain =
+        gst_parse_bin_from_description(QStringLiteral("audioconvert ! audioresample ! capsfilter caps=%1")
+                                           .arg(QLatin1String(kProcessedCaps))
+                                           .toUtf8()
+                                           .constData(),
+                                       TRUE, &error);
+    g_clear_error(&error);
+    if (!chain) {
+        gst_object_unref(gst_object_ref_sink(source));
+        return false;
+    }
+    gst_bin_add_many(GST_BIN(pipeline()), source, chain, nullptr);
+    GstPad* pad = gst_element_request_pad_simple(m_selector, "sink_%u");
+    GstPad* chainSrc = gst_element_get_static_pad(chain, "src");
+    const bool linked = gst_element_link(source, chain) && gst_pad_link(chainSrc, pad) == GST_PAD_LINK_OK;
+    gst_object_unref(chainSrc);
+    if (!linked) {
+        gst_element_release_request_pad(m_selector, pad);
+        gst_object_unref(pad);
+        gst_bin_remove_many(GST_BIN(pipeline()), source, chain, nullptr);
+        return false;
+    }
+    g_object_set(m_selector, "active-pad", pad, nullptr);
+    gst_object_unref(pad); // the selector keeps it
+    m_micPad = pad;
+    m_micChain = chain;
+    m_micSource = source;
+    gst_element_sync_state_with_parent(chain);
+    gst_element_sync_state_with_parent(source);
+    return true;
+}
+
+bool PublisherPipeline::absorbsError(GstObject* source)
+{
+    const auto from = [source](GstElement* element) {
+        return element &&
+               (source == GST_OBJECT(element) || gst_object_has_as_ancestor(source, GST_OBJECT(element)));
+    };
+    GstElement* camera = m_videoSource.load();
+    if (from(camera)) {
+        gate()->post([this, camera] {
+            if (m_videoSource == camera)
+                emit sourceFailed(true);
+        });
+        return true;
+    }
+    GstElement* microphone = m_micSource.load();
+    if (!from(microphone))
+        return false;
+    // Silence in its place at once; the engine looks for another one.
+    gate()->post([this, microphone] {
+        if (m_micSource == microphone) {
+            dropMicrophone();
+            emit microphoneLost();
+        }
+    });
+    return true;
+}
+
+void PublisherPipeline::dropMicrophone()
+{
+    GstElement* source = m_micSource.exchange(nullptr);
+    if (!source)
+        return;
+    g_object_set(m_selector, "active-pad", m_silencePad, nullptr);
+    gst_element_set_state(source, GST_STATE_NULL);
+    gst_element_set_state(m_micChain, GST_STATE_NULL);
+    gst_element_release_request_pad(m_selector, m_micPad);
+    gst_bin_remove_many(GST_BIN(pipeline()), source, m_micChain, nullptr);
+    m_micChain = nullptr;
+    m_micPad = nullptr;
+}
+
+void PublisherPipeline::restoreMicrophone(GstElement* source)
+{
+    if (!source)
+        return;
+    dropMicrophone();
+    if (!m_selector) {
+        gst_object_unref(gst_object_ref_sink(source));
+        return;
+    }
+    plugMicrophone(source);
+}
+
+double PublisherPipeline::takeMicrophoneLevel()
+{
+    std::lock_guard<std::mutex> lock(m_levelMutex);
+    // A device that hands over its audio in larger pieces than the reader
+    // asks keeps its last level in between.
+    if (m_levelCount == 0)
+        return m_lastLevel;
+    const double rms = std::sqrt(m_levelSum / double(m_levelCount));
+    m_levelSum = 0;
+    m_levelCount = 0;
+    m_lastLevel = rms > 1e-6 ? 20.0 * std::log10(rms) : -120.0;
+    return m_lastLevel;
+}
+
+void PublisherPipeline::setAudioProcessing(const AudioProcessing& processing, const QString& probe)
+{
+    const bool changed = processing != m_processing;
+    m_processing = processing;
+    if (!probe.isEmpty())
+        m_probe = probe;
+    if (changed && m_processor)
+        rebuildProcessor();
+}
+
+void PublisherPipeline::shareClockWith(SpeakerOutput& speaker)
+{
+    if (pipeline())
+        speaker.followClock(pipeline());
+}
+
+bool PublisherPipeline::isPlaying() const
+{
+    GstState state = GST_STATE_NULL;
+    return pipeline() && gst_element_get_state(pipeline(), &state, nullptr, 0) == GST_STATE_CHANGE_SUCCESS &&
+           state == GST_STATE_PLAYING;
+}
+
+void PublisherPipeline::rebuildProcessor()
+{
+    // webrtcdsp reads its settings when the stream starts: a new one takes
+    // the old one's place while the selector's output is held.
+    GstElement* fresh = createVoiceProcessor(m_processing, m_probe.toUtf8().constData());
+    if (!fresh)
+        return;
+    if (m_probe.isEmpty())
+        g_object_set(fresh, "echo-cancel", FALSE, nullptr);
+    struct Swap
+    {
+        PublisherPipeline* self;
+        GstElement* fresh;
+    };
+    GstPad* pad = gst_element_get_static_pad(m_selector, "src");
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo*, gpointer data) {
+            auto* swap = static_cast<Swap*>(data);
+            PublisherPipeline* self = swap->self;
+            GstElement* old = self->m_processor;
+            gst_element_unlink_many(self->m_selector, old, self->m_audioTail, nullptr);
+            gst_element_set_state(old, GST_STATE_NULL);
+            gst_bin_remove(GST_BIN(self->pipeline()), old);
+            gst_bin_add(GST_BIN(self->pipeline()), swap->fresh);
+            gst_element_link_many(self->m_selector, swap->fresh, self->m_audioTail, nullptr);
+            gst_element_sync_state_with_parent(swap->fresh);
+            self->m_processor = swap->fresh;
+            swap->fresh = nullptr;
+            return GST_PAD_PROBE_REMOVE;
+        },
+        new Swap{this, fresh},
+        [](gpointer data) {
+            auto* swap = static_cast<Swap*>(data);
+            if (swap->fresh) // never blocked: the pipeline stopped first
+                gst_object_unref(gst_object_ref_sink(swap->fresh));
+            delete swap;
+        });
+    gst_object_unref(pad);
 }
 
 void PublisherPipeline::setAudioSending(bool sending)

@@ -8,6 +8,7 @@
 // streaming thread and touches only m_preview and m_videoSending.
 
 #include "BitrateAdapter.h"
+#include "AudioProcessing.h"
 #include "LatestFrame.h"
 #include "MeetingEngine.h"
 #include "WebRtcPeer.h"
@@ -15,6 +16,7 @@
 #include <QImage>
 
 #include <atomic>
+#include <mutex>
 
 namespace talvora::media {
 
@@ -41,22 +43,44 @@ public:
     void setVideoSending(bool sending);
 
     // Puts a new source (floating; null: none) in place of the camera or
-    // microphone in the running pipeline, without renegotiating: the old
-    // source's pad is blocked, the source taken out and the new one linked
-    // to the same branch. False when that branch was never built (nothing
-    // of that kind was offered) or the source does not link.
+    // microphone in the running pipeline, without renegotiating. The
+    // camera's old source is blocked, taken out and the new one linked to
+    // the same branch; the microphone's is plugged into the selector (null:
+    // silence). False when that branch was never built (nothing of that
+    // kind was offered) or the source does not link.
     bool replaceSource(bool video, GstElement* source);
     // The source the device, or the test media, makes now.
     GstElement* createSource(bool video) const;
     // The picture and rate sent now (the bitrate adapter's step).
     VideoStep videoStep() const { return m_adapter.step(); }
+    // The microphone's voice processing, cancelling the echo of the
+    // webrtcechoprobe named `probe` (set before start()). During a meeting
+    // the processor is rebuilt with the new settings, the rest stays.
+    void setAudioProcessing(const AudioProcessing& processing, const QString& probe = QString());
+    // Runs on the clock and base time of the pipeline with the probe.
+    // (after start()) The speaker's pipeline, not started yet, takes the
+    // clock and base time of this one.
+    void shareClockWith(class SpeakerOutput& speaker);
+    // Playing, with its base time chosen.
+    bool isPlaying() const;
+    // RMS of the processed microphone since the last call, dBFS; read
+    // whether or not the audio is sent.
+    double takeMicrophoneLevel();
+    // Sends silence from now on (the device went away), or the microphone
+    // `source` (floating) again.
+    void dropMicrophone();
+    void restoreMicrophone(GstElement* source);
+    bool hasMicrophoneInput() const { return m_micSource != nullptr; }
 
 signals:
     // The local camera picture, latest only, while video is sent.
     void preview(const QImage& image);
-    // The camera's or microphone's element failed (a device pulled out):
-    // the rest of the meeting goes on.
+    // The camera's element failed (a device pulled out): the rest of the
+    // meeting goes on.
     void sourceFailed(bool video);
+    // The microphone stopped with an error (unplugged, its server gone):
+    // silence is sent in its place.
+    void microphoneLost();
 
 protected:
     // Whether the peer also receives what it sends back (the test call).
@@ -70,20 +94,25 @@ private:
     // source, then the branch that description makes, linked into the
     // pipeline and to webrtcbin; null (source freed) when that fails.
     GstElement* addBranch(GstElement* source, const QString& description, bool video);
-    bool onElementError(const QString& element) override;
+    // Any thread: a failing camera or microphone (a device pulled out) is
+    // the pipeline's to handle; the rest of the meeting goes on.
+    bool absorbsError(GstObject* source) override;
     void onStatsEntry(const struct _GstStructure* stat) override;
     void onStatsDone() override;
     void applyStep(const VideoStep& step);
+    // Links source, through a converter, to a new pad of the selector and
+    // makes it the one heard; false (source freed) when that fails.
+    bool plugMicrophone(GstElement* source);
+    void rebuildProcessor();
 
     MediaOptions m_options;
     const MediaDevices& m_devices;
     GstElement* m_videoValve = nullptr;
     GstElement* m_audioValve = nullptr;
     GstElement* m_videoEncoder = nullptr;
-    GstElement* m_videoSource = nullptr; // owned by the pipeline
-    GstElement* m_audioSource = nullptr;
+    // Owned by the pipeline; also read by absorbsError() on any thread.
+    std::atomic<GstElement*> m_videoSource{nullptr};
     GstElement* m_videoBranch = nullptr;
-    GstElement* m_audioBranch = nullptr;
     GstElement* m_videoCaps = nullptr;
     quint32 m_videoSsrc = 0;
     BitrateAdapter m_adapter;
@@ -97,6 +126,21 @@ private:
     std::atomic<bool> m_videoSending{true}; // read by the streaming thread
     bool m_audioSending = true;
     bool m_negotiated = false; // the valves follow the sending states
+
+    AudioProcessing m_processing;
+    QString m_probe;
+    GstElement* m_selector = nullptr;  // microphone or silence
+    GstElement* m_processor = nullptr; // webrtcdsp, between selector and m_audioTail
+    GstElement* m_audioTail = nullptr;
+    GstPad* m_silencePad = nullptr;
+    GstElement* m_micChain = nullptr;
+    GstPad* m_micPad = nullptr;
+    // The microphone element, also read by absorbsError() on any thread.
+    std::atomic<GstElement*> m_micSource{nullptr};
+    std::mutex m_levelMutex; // guards the two below, written by the streaming thread
+    double m_levelSum = 0;
+    qint64 m_levelCount = 0;
+    double m_lastLevel = -120;
 };
 
 } // namespace talvora::media

@@ -1,3 +1,4 @@
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
@@ -118,6 +119,17 @@ void SubscriberPipeline::onIncomingPad(GstPad* pad)
             "videoconvert ! video/x-raw,format=BGRx ! "
             "appsink name=video sync=false max-buffers=1 drop=true",
             TRUE, &error);
+    } else if (audio && m_speakerInput) {
+        // Measured here, each remote on its own, before the mix.
+        branch = gst_parse_bin_from_description(
+            QStringLiteral(
+                "rtpopusdepay ! opusdec plc=true ! audioconvert ! audioresample ! "
+                "audio/x-raw,format=F32LE,rate=48000,channels=1,layout=interleaved ! "
+                "identity name=meter ! audioconvert ! %1 ! appsink name=mix sync=false async=false")
+                .arg(QLatin1String(SpeakerOutput::kInputCaps))
+                .toUtf8()
+                .constData(),
+            TRUE, &error);
     } else if (audio) {
         branch = gst_parse_bin_from_description(
             "rtpopusdepay ! opusdec plc=true ! audioconvert ! audioresample ! "
@@ -154,6 +166,21 @@ void SubscriberPipeline::onIncomingPad(GstPad* pad)
             this, nullptr);
         gst_object_unref(meterPad);
         gst_object_unref(meter);
+    }
+    if (GstElement* mix = audio ? gst_bin_get_by_name(GST_BIN(branch), "mix") : nullptr) {
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = [](GstAppSink* sink, gpointer self) {
+            GstSample* sample = gst_app_sink_pull_sample(sink);
+            if (!sample)
+                return GST_FLOW_OK;
+            if (GstBuffer* buffer = gst_sample_get_buffer(sample))
+                static_cast<SubscriberPipeline*>(self)->m_speakerInput->push(gst_buffer_ref(buffer));
+            gst_sample_unref(sample);
+            return GST_FLOW_OK;
+        };
+        gst_app_sink_set_callbacks(GST_APP_SINK(mix), &callbacks, this, nullptr);
+        gst_object_unref(mix);
+    } else if (audio) {
         GstElement* speaker = m_devices ? m_devices->createSpeaker() : nullptr;
         if (!speaker) {
             speaker = gst_element_factory_make("fakesink", nullptr);

@@ -9,6 +9,7 @@
 
 #include "LatestFrame.h"
 #include "MeetingEngine.h"
+#include "SpeakerOutput.h"
 #include "WebRtcPeer.h"
 
 #include <QImage>
@@ -40,8 +41,12 @@ public:
     double audioLevelDbfs(int milliseconds) const;
     // Plays the audio on `sink` (floating; null: decoded and dropped) from
     // now on, in the running pipeline: the audio branch's output is
-    // blocked while the old sink is taken out.
+    // blocked while the old sink is taken out. Not for audio that goes
+    // into the mix (setSpeakerInput()): the mix's sink is replaced instead.
     void replaceSpeaker(GstElement* sink);
+    // The audio goes into this mix (set before start()) rather than to a
+    // speaker of its own.
+    void setSpeakerInput(std::shared_ptr<SpeakerOutput::Input> input) { m_speakerInput = std::move(input); }
 
 signals:
     void frame(const QImage& image);
@@ -53,6 +58,7 @@ private:
 
     qint64 m_feed;
     const MediaDevices* m_devices;
+    std::shared_ptr<SpeakerOutput::Input> m_speakerInput;
 
     using Clock = std::chrono::steady_clock;
     struct AudioChunk

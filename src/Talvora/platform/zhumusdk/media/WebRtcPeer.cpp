@@ -118,7 +118,8 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
     gst_bus_set_sync_handler(
         bus,
         [](GstBus*, GstMessage* message, gpointer data) -> GstBusSyncReply {
-            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR &&
+                !static_cast<Link*>(data)->peer->absorbsError(GST_MESSAGE_SRC(message))) {
                 GError* error = nullptr;
                 gst_message_parse_error(message, &error, nullptr);
                 const QString text = QString::fromUtf8(error ? error->message : "unknown");
@@ -127,9 +128,7 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
                 auto* link = static_cast<Link*>(data);
                 WebRtcPeer* peer = link->peer;
                 link->gate->post([peer, text, source] {
-                    if (!peer->onElementError(source))
-                        emit peer->failed(
-                            QStringLiteral("media pipeline %1: %2: %3").arg(peer->m_name, source, text));
+                    emit peer->failed(QStringLiteral("media pipeline %1: %2: %3").arg(peer->m_name, source, text));
                 });
             }
             gst_message_unref(message);

@@ -29,6 +29,7 @@ typedef struct _GstPad GstPad;
 typedef struct _GstPromise GstPromise;
 typedef struct _GstMessage GstMessage;
 typedef struct _GstStructure GstStructure;
+typedef struct _GstObject GstObject;
 
 namespace talvora::media {
 
@@ -92,11 +93,11 @@ protected:
     const GatePtr& gate() const { return m_gate; }
     // Streaming thread: a new stream from the remote side.
     virtual void onIncomingPad(GstPad* pad);
-    // An element of the pipeline posted an error: true when the subclass
-    // deals with it, false to fail the peer.
-    virtual bool onElementError(const QString& element)
+    // Any thread: true when an error of `source` is the subclass's to
+    // handle (a device that went away) rather than the end of the pipeline.
+    virtual bool absorbsError(GstObject* source)
     {
-        Q_UNUSED(element);
+        (void)source;
         return false;
     }
     // Owner's thread: one entry of a get-stats reply, for subclasses.
