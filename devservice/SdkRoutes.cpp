@@ -323,6 +323,25 @@ void handleJoin(Store& store, const Sessions& sessions, MediaRooms& rooms, const
                     displayName.empty() ? accountName(store, *caller) : displayName, res);
 }
 
+// The signed-in caller and the meeting of that number, or nothing with the
+// refusal (401, 404) written.
+std::optional<std::pair<std::string, Meeting>> callerAndMeeting(Store& store, const Sessions& sessions,
+                                                                long long number, const httplib::Request& req,
+                                                                httplib::Response& res)
+{
+    const std::optional<std::string> caller = sessions.ownerOf(req);
+    if (!caller) {
+        answerError(res, 401, "unauthorized", "needs a signed-in account");
+        return std::nullopt;
+    }
+    const std::optional<Meeting> meeting = number == 0 ? std::nullopt : store.meetingById(std::to_string(number));
+    if (!meeting) {
+        answerError(res, 404, "not_found", "no such meeting");
+        return std::nullopt;
+    }
+    return std::make_pair(*caller, *meeting);
+}
+
 // Leave, end and unmute: the caller and the meeting, or nothing with the refusal
 // written.
 std::optional<std::pair<std::string, Meeting>>
@@ -336,18 +355,7 @@ meetingOfCaller(Store& store, const Sessions& sessions, const httplib::Request& 
         answerError(res, 400, "bad_request", "number is not a meeting number");
         return std::nullopt;
     }
-    const std::optional<std::string> caller = sessions.ownerOf(req);
-    if (!caller) {
-        answerError(res, 401, "unauthorized", "needs a signed-in account");
-        return std::nullopt;
-    }
-    const std::optional<Meeting> meeting =
-        *number == 0 ? std::nullopt : store.meetingById(std::to_string(*number));
-    if (!meeting) {
-        answerError(res, 404, "not_found", "no such meeting");
-        return std::nullopt;
-    }
-    return std::make_pair(*caller, *meeting);
+    return callerAndMeeting(store, sessions, *number, req, res);
 }
 
 void handleLeave(Store& store, const Sessions& sessions, MediaRooms& rooms, const httplib::Request& req,
@@ -439,17 +447,11 @@ moderatedParticipant(Store& store, const Sessions& sessions, const httplib::Requ
                     !number ? "number is not a meeting number" : "participant is not a participant id");
         return std::nullopt;
     }
-    const std::optional<std::string> caller = sessions.ownerOf(req);
-    if (!caller) {
-        answerError(res, 401, "unauthorized", "needs a signed-in account");
+    const auto found = callerAndMeeting(store, sessions, *number, req, res);
+    if (!found)
         return std::nullopt;
-    }
-    const std::optional<Meeting> meeting =
-        *number == 0 ? std::nullopt : store.meetingById(std::to_string(*number));
-    if (!meeting) {
-        answerError(res, 404, "not_found", "no such meeting");
-        return std::nullopt;
-    }
+    const std::optional<std::string> caller = found->first;
+    const std::optional<Meeting> meeting = found->second;
     if (meeting->zcode != *caller) {
         answerError(res, 403, "forbidden", "only the host moderates the meeting");
         return std::nullopt;
