@@ -70,6 +70,17 @@ bool parseMeetingNumber(const QString& text, int64_t& number)
     return ok;
 }
 
+// The SDK's own windows open beside the main window, which owns them.
+ZhumuSDK::ShowSettingDlgParam settingDialogParam(const QWidget& window)
+{
+    ZhumuSDK::ShowSettingDlgParam param{};
+    param.parentWindow = static_cast<uintptr_t>(window.winId());
+    param.top = window.y();
+    param.left = window.x();
+    param.show = 1;
+    return param;
+}
+
 } // namespace
 
 bool Talvora::startSdkSession(std::string account, const char* password, int passwordLength)
@@ -336,13 +347,7 @@ void Talvora::OnZhumuSetting()
     if (m_SettingService == nullptr) {
         return;
     }
-    ZhumuSDK::ShowSettingDlgParam param{};
-    param.parentWindow = static_cast<uintptr_t>(winId());
-    param.top = y();
-    param.left = x();
-    param.settingWindow = 0;
-    param.show = 1;
-    param.reserved = 0;
+    ZhumuSDK::ShowSettingDlgParam param = settingDialogParam(*this);
     m_SettingService->showSettingsDialog(&param);
 }
 
@@ -351,11 +356,7 @@ void Talvora::OnZhumuTestCall()
     if (m_SettingService == nullptr) {
         return;
     }
-    ZhumuSDK::ShowSettingDlgParam param{};
-    param.parentWindow = static_cast<uintptr_t>(winId());
-    param.top = y();
-    param.left = x();
-    param.show = 1;
+    ZhumuSDK::ShowSettingDlgParam param = settingDialogParam(*this);
     m_SettingService->showTestCallWindow(&param);
 }
 
