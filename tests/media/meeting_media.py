@@ -191,9 +191,9 @@ def main():
         check_reception(checks, "Bob", b, "Alice", (224, 16, 16), 440)
 
         # Alice's clock started a little before Bob's: her reports after
-        # mute_at + 1.5 s of her own time are all of the muted second.
+        # mute_at + 2 s of her own time are all of the muted second, even on a busy machine.
         heard = [remote["rms_dbfs"] for t, remote in reports_of(a, "Bob") if 2 < t < mute_at]
-        muted = [remote["rms_dbfs"] for t, remote in reports_of(a, "Bob") if mute_at + 1.5 < t < leave_at]
+        muted = [remote["rms_dbfs"] for t, remote in reports_of(a, "Bob") if mute_at + 2.0 < t < leave_at]
         checks.expect(heard and muted and max(muted) <= max(heard) - 30,
                       f"Bob's mute drops his level by 30 dB or more: {heard} -> {muted}")
         carol_joined = [r for r in a if r.get("event") == "participant-joined" and r["display"] == "Carol"]

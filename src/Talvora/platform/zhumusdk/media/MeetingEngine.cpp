@@ -36,6 +36,9 @@ const QString kVideoRoom = QStringLiteral("janus.plugin.videoroom");
 constexpr int kAttemptMs = 6000;
 // Seconds without a packet from anyone who should be sending: lost.
 constexpr int kSilentSeconds = 3;
+// Seconds without a packet from one participant, while others are heard,
+// before its subscription is made anew.
+constexpr int kStuckSeconds = 5;
 // A subscription the server refused is asked for again after this long.
 constexpr int kResubscribeMs = 1000;
 
@@ -251,6 +254,7 @@ public:
     bool resyncPending = false;
     QElapsedTimer sinceRestored;
     QHash<qint64, quint64> heardPackets;
+    QHash<qint64, int> quietTicks; // per remote: seconds without a packet while it should send
     int silentTicks = 0;
 };
 
@@ -826,6 +830,7 @@ void MeetingEngine::Private::dropSubscription(Remote& remote)
     remote.handle = 0;
     remote.subscribing = false;
     heardPackets.remove(remote.participant.id);
+    quietTicks.remove(remote.participant.id);
 }
 
 void MeetingEngine::Private::resubscribe(qint64 id)
@@ -898,6 +903,7 @@ void MeetingEngine::Private::rejoin()
         remote.subscribing = false;
     }
     heardPackets.clear();
+    quietTicks.clear();
     if (chat) { // it lives on the old session; a new one follows the publisher's
         chat->disconnect(this);
         chat->stop();
@@ -958,6 +964,7 @@ void MeetingEngine::Private::restored()
     backoff.reset();
     silentTicks = 0;
     heardPackets.clear();
+    quietTicks.clear();
     sinceRestored.start();
     if (wasRecovering) {
         qInfo("meeting: connection restored");
@@ -972,6 +979,7 @@ void MeetingEngine::Private::watchMedia()
     if (recovering || !session || selfId == 0)
         return;
     bool expecting = false, heard = false;
+    QVector<qint64> stuck;
     for (auto remote = remotes.begin(); remote != remotes.end(); ++remote) {
         if (!remote->pipeline)
             continue;
@@ -979,14 +987,31 @@ void MeetingEngine::Private::watchMedia()
         const quint64 before = heardPackets.value(remote.key(), 0);
         heardPackets.insert(remote.key(), packets);
         // Someone muted with the camera off sends nothing at all.
-        if (before == 0 || (remote->participant.audioMuted && remote->participant.videoOff))
+        if (remote->participant.audioMuted && remote->participant.videoOff) {
+            quietTicks.remove(remote.key());
+            continue;
+        }
+        // One subscription silent while the meeting goes on (made to a feed
+        // that was being published again, say) is made anew; the whole
+        // meeting silent is a lost network, below.
+        const int quiet = packets == before ? quietTicks.value(remote.key(), 0) + 1 : 0;
+        quietTicks.insert(remote.key(), quiet);
+        if (quiet >= (before == 0 ? kSilentSeconds : kStuckSeconds))
+            stuck << remote.key();
+        if (before == 0)
             continue;
         expecting = true;
         heard = heard || packets != before;
     }
     silentTicks = expecting && !heard ? silentTicks + 1 : 0;
-    if (silentTicks >= kSilentSeconds)
+    if (silentTicks >= kSilentSeconds) {
         lose("no media from anyone", true);
+        return;
+    }
+    for (qint64 id : qAsConst(stuck)) {
+        qInfo("meeting: no media from %lld: subscribing again", id);
+        resubscribe(id);
+    }
 }
 
 void MeetingEngine::Private::resync()
