@@ -193,19 +193,19 @@ RoomAnswer JanusAdmin::roomExists(uint64_t room)
     return cJSON_IsTrue(exists) ? RoomAnswer::Done : RoomAnswer::Absent;
 }
 
-RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
+RoomAnswer JanusAdmin::createRoom(const RoomSettings& settings)
 {
     // Private so that "list" never shows it; the pin keeps out whoever
     // guesses the id; the secret guards edit and destroy; recording and
     // forwarding stay with the service (lock_record here, lock_rtp_forward
     // in the plugin's configuration).
     const std::string request =
-        "\"request\":\"create\",\"room\":" + std::to_string(spec.room) +
+        "\"request\":\"create\",\"room\":" + std::to_string(settings.room) +
         ",\"admin_key\":" + jsonString(m_endpoint.roomAdminKey) +
         ",\"permanent\":false,\"is_private\":true"
         ",\"description\":" +
-        jsonString(spec.description) + ",\"pin\":" + jsonString(spec.pin) +
-        ",\"secret\":" + jsonString(spec.secret) +
+        jsonString(settings.description) + ",\"pin\":" + jsonString(settings.pin) +
+        ",\"secret\":" + jsonString(settings.secret) +
         ",\"publishers\":16,\"videocodec\":\"vp8\",\"audiocodec\":\"opus\""
         ",\"audiolevel_event\":true,\"audio_active_packets\":50,\"audio_level_average\":25"
         ",\"fir_freq\":10,\"lock_record\":true,\"record\":false"
@@ -217,10 +217,10 @@ RoomAnswer JanusAdmin::createRoom(const RoomSpec& spec)
         // Without its chat a meeting still works: the clients go without.
         // TextRoom wants a transaction of its own in every request.
         const std::string chat =
-            "\"request\":\"create\",\"transaction\":\"devservice\",\"room\":" + std::to_string(spec.room) +
+            "\"request\":\"create\",\"transaction\":\"devservice\",\"room\":" + std::to_string(settings.room) +
             ",\"admin_key\":" + jsonString(m_endpoint.roomAdminKey) +
-            ",\"permanent\":false,\"is_private\":true,\"description\":" + jsonString(spec.description) +
-            ",\"pin\":" + jsonString(spec.pin) + ",\"secret\":" + jsonString(spec.secret) +
+            ",\"permanent\":false,\"is_private\":true,\"description\":" + jsonString(settings.description) +
+            ",\"pin\":" + jsonString(settings.pin) + ",\"secret\":" + jsonString(settings.secret) +
             ",\"history\":" + std::to_string(kChatHistory);
         call("message_plugin", "\"plugin\":\"" + std::string(kTextRoom) + "\",\"request\":{" + chat + "}");
         return RoomAnswer::Done;
@@ -268,7 +268,7 @@ bool JanusAdmin::forEachPublisher(
     return true;
 }
 
-RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants, bool mute)
+RoomAnswer JanusAdmin::muteAudio(const RoomSettings& room, const std::vector<uint64_t>& participants, bool mute)
 {
     // The mids of the audio each publisher in the room sends.
     std::map<uint64_t, std::vector<std::string>> mids;
@@ -322,7 +322,7 @@ RoomAnswer JanusAdmin::muteAudio(const RoomSpec& room, const std::vector<uint64_
     return anyone ? RoomAnswer::Done : RoomAnswer::Absent;
 }
 
-RoomAnswer JanusAdmin::kick(const RoomSpec& room, uint64_t participant)
+RoomAnswer JanusAdmin::kick(const RoomSettings& room, uint64_t participant)
 {
     // The kick ends the publisher's connection but not the subscriptions of
     // the same session, which would go on receiving until the session timed

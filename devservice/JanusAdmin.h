@@ -51,10 +51,10 @@ public:
     bool addEchoToken(const std::string& token) override;
     bool removeToken(const std::string& token) override;
     RoomAnswer roomExists(uint64_t room) override;
-    RoomAnswer createRoom(const RoomSpec& spec) override;
+    RoomAnswer createRoom(const RoomSettings& settings) override;
     RoomAnswer destroyRoom(uint64_t room, const std::string& secret) override;
-    RoomAnswer muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants, bool mute) override;
-    RoomAnswer kick(const RoomSpec& room, uint64_t participant) override;
+    RoomAnswer muteAudio(const RoomSettings& room, const std::vector<uint64_t>& participants, bool mute) override;
+    RoomAnswer kick(const RoomSettings& room, uint64_t participant) override;
 
 private:
     // The answer's body for a request of the given kind ("janus" field) with

@@ -68,7 +68,7 @@ bool MediaRooms::answering(const RoomServer* server) const
     return false;
 }
 
-std::optional<MediaRooms::Room> MediaRooms::openRoom(const std::string& meeting, const RoomSpec* keep,
+std::optional<MediaRooms::Room> MediaRooms::openRoom(const std::string& meeting, const RoomSettings* keep,
                                                      const RoomServer* avoid)
 {
     // Answering servers first, fewest rooms first; a server that cannot
@@ -90,15 +90,15 @@ std::optional<MediaRooms::Room> MediaRooms::openRoom(const std::string& meeting,
             return aUp;
         return count(a.get()) < count(b.get());
     });
-    RoomSpec spec;
+    RoomSettings settings;
     if (keep) {
-        spec = *keep;
+        settings = *keep;
     } else {
         const std::optional<std::string> pin = randomHex(kSecretBytes);
         const std::optional<std::string> secret = randomHex(kSecretBytes);
         if (!pin || !secret)
             return std::nullopt;
-        spec = {0, "meeting " + meeting, *pin, *secret};
+        settings = {0, "meeting " + meeting, *pin, *secret};
     }
     for (const auto& server : order) {
         for (int attempt = 0; attempt < kRoomIdAttempts; ++attempt) {
@@ -107,14 +107,14 @@ std::optional<MediaRooms::Room> MediaRooms::openRoom(const std::string& meeting,
                 const std::optional<uint64_t> id = randomId();
                 if (!id)
                     return std::nullopt;
-                spec.room = *id;
+                settings.room = *id;
             }
             Room room;
             room.server = server;
-            room.spec = spec;
-            const RoomAnswer answer = server->createRoom(room.spec);
+            room.settings = settings;
+            const RoomAnswer answer = server->createRoom(room.settings);
             if (answer == RoomAnswer::Done) {
-                m_log("meeting " + meeting + ": room " + std::to_string(spec.room) + " created on " +
+                m_log("meeting " + meeting + ": room " + std::to_string(settings.room) + " created on " +
                       server->clientUrl());
                 return room;
             }
@@ -138,7 +138,7 @@ bool MediaRooms::ensureOnServer(const std::string& meeting, Room& room)
                 entry.answering = true;
         }
     }
-    const RoomAnswer exists = room.server->roomExists(room.spec.room);
+    const RoomAnswer exists = room.server->roomExists(room.settings.room);
     if (exists == RoomAnswer::Done)
         return true;
     if (exists == RoomAnswer::Unreachable) {
@@ -153,11 +153,11 @@ bool MediaRooms::ensureOnServer(const std::string& meeting, Room& room)
     }
     // The server lost it, having restarted: the same room again, so that
     // those still in the meeting need nothing new from the service.
-    if (room.server->createRoom(room.spec) != RoomAnswer::Done)
+    if (room.server->createRoom(room.settings) != RoomAnswer::Done)
         return false;
     for (const auto& [session, participant] : room.participants)
         room.server->addToken(participant.token);
-    m_log("meeting " + meeting + ": room " + std::to_string(room.spec.room) + " made again on " +
+    m_log("meeting " + meeting + ": room " + std::to_string(room.settings.room) + " made again on " +
           room.server->clientUrl());
     return true;
 }
@@ -166,10 +166,10 @@ bool MediaRooms::move(const std::string& meeting, Room& room)
 {
     // The same pin and secret on another server, and the tokens of those in
     // the meeting, so that whoever asks for admission again finds the room.
-    std::optional<Room> moved = openRoom(meeting, &room.spec, room.server.get());
+    std::optional<Room> moved = openRoom(meeting, &room.settings, room.server.get());
     if (!moved)
         return false;
-    Leftover leftover{room.spec.room, room.spec.secret, {}};
+    Leftover leftover{room.settings.room, room.settings.secret, {}};
     for (const auto& [session, participant] : room.participants) {
         moved->server->addToken(participant.token);
         leftover.tokens.push_back(participant.token);
@@ -181,7 +181,7 @@ bool MediaRooms::move(const std::string& meeting, Room& room)
     m_log("meeting " + meeting + ": moved from " + room.server->clientUrl() + " to " +
           moved->server->clientUrl());
     room.server = moved->server;
-    room.spec = moved->spec;
+    room.settings = moved->settings;
     return true;
 }
 
@@ -215,7 +215,7 @@ std::optional<MediaAdmission> MediaRooms::admit(const std::string& meeting, cons
         room.server->removeToken(entry.token);
     entry = {*token, *id, attendee.displayName, attendee.host};
 
-    MediaAdmission admission{room.server->clientUrl(), room.spec.room, room.spec.pin, *token, *id, {}};
+    MediaAdmission admission{room.server->clientUrl(), room.settings.room, room.settings.pin, *token, *id, {}};
     if (m_turn) {
         const auto expiry = std::time(nullptr) + attendee.validFor.count();
         admission.iceServers.push_back(turnIceServer(*m_turn, *id, expiry));
@@ -316,7 +316,7 @@ Moderation MediaRooms::unmuteSelf(const std::string& meeting, const std::string&
 Moderation MediaRooms::moderateAudio(Room& room, const std::vector<uint64_t>& targets, bool mute)
 {
     // Someone admitted who has not joined the room yet has nothing to mute.
-    if (!targets.empty() && room.server->muteAudio(room.spec, targets, mute) == RoomAnswer::Unreachable)
+    if (!targets.empty() && room.server->muteAudio(room.settings, targets, mute) == RoomAnswer::Unreachable)
         return Moderation::Unreachable;
     return Moderation::Done;
 }
@@ -337,9 +337,9 @@ Moderation MediaRooms::kick(const std::string& meeting, uint64_t participantId)
         return Moderation::HostProtected;
     // The token first: once it is gone, no new session can come back in.
     room.server->removeToken(found->second.token);
-    if (room.server->kick(room.spec, participantId) == RoomAnswer::Unreachable)
+    if (room.server->kick(room.settings, participantId) == RoomAnswer::Unreachable)
         m_log("meeting " + meeting + ": participant " + std::to_string(participantId) +
-              " could not be put out of room " + std::to_string(room.spec.room) + "; their token is gone");
+              " could not be put out of room " + std::to_string(room.settings.room) + "; their token is gone");
     room.removed.insert(found->first);
     room.participants.erase(found);
     if (room.participants.empty()) {
@@ -360,8 +360,8 @@ void MediaRooms::destroy(const std::string& meeting, Room& room, const char* why
     for (const auto& [session, participant] : room.participants)
         room.server->removeToken(participant.token);
     room.participants.clear();
-    const RoomAnswer answer = room.server->destroyRoom(room.spec.room, room.spec.secret);
-    m_log("meeting " + meeting + ": room " + std::to_string(room.spec.room) +
+    const RoomAnswer answer = room.server->destroyRoom(room.settings.room, room.settings.secret);
+    m_log("meeting " + meeting + ": room " + std::to_string(room.settings.room) +
           (answer == RoomAnswer::Unreachable ? " could not be destroyed (" : " destroyed (") + why + ")");
 }
 

@@ -125,7 +125,7 @@ private:
     struct Room
     {
         std::shared_ptr<RoomServer> server;
-        RoomSpec spec;
+        RoomSettings settings;
         std::map<std::string, Participant> participants; // session -> participant
         std::set<std::string> removed;                   // sessions the host removed
         std::chrono::steady_clock::time_point emptySince;
@@ -145,7 +145,7 @@ private:
         std::vector<Leftover> leftovers;
     };
 
-    std::optional<Room> openRoom(const std::string& meeting, const RoomSpec* keep, const RoomServer* avoid);
+    std::optional<Room> openRoom(const std::string& meeting, const RoomSettings* keep, const RoomServer* avoid);
     bool ensureOnServer(const std::string& meeting, Room& room);
     bool move(const std::string& meeting, Room& room);
     bool answering(const RoomServer* server) const;

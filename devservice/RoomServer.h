@@ -11,7 +11,7 @@ namespace devservice {
 
 // What the service creates for one meeting. Every secret is random and never
 // leaves the service except the pin, which goes to admitted participants.
-struct RoomSpec
+struct RoomSettings
 {
     uint64_t room = 0;
     std::string description;
@@ -41,7 +41,7 @@ public:
     virtual bool removeToken(const std::string& token) = 0;
 
     virtual RoomAnswer roomExists(uint64_t room) = 0;
-    virtual RoomAnswer createRoom(const RoomSpec& spec) = 0;
+    virtual RoomAnswer createRoom(const RoomSettings& settings) = 0;
     virtual RoomAnswer destroyRoom(uint64_t room, const std::string& secret) = 0;
 
     // Moderation by the room's secret. Muting covers the audio that those of
@@ -49,9 +49,9 @@ public:
     // none of them is); they may unmute themselves afterwards, once `mute`
     // false has lifted it: until then the server drops their audio. Kick:
     // Absent when nobody with that id is in the room.
-    virtual RoomAnswer muteAudio(const RoomSpec& room, const std::vector<uint64_t>& participants,
+    virtual RoomAnswer muteAudio(const RoomSettings& room, const std::vector<uint64_t>& participants,
                                  bool mute) = 0;
-    virtual RoomAnswer kick(const RoomSpec& room, uint64_t participant) = 0;
+    virtual RoomAnswer kick(const RoomSettings& room, uint64_t participant) = 0;
 };
 
 } // namespace devservice

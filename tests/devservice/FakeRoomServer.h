@@ -35,12 +35,12 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return down ? RoomAnswer::Unreachable : rooms.count(room) ? RoomAnswer::Done : RoomAnswer::Absent;
     }
-    RoomAnswer createRoom(const RoomSpec& spec) override
+    RoomAnswer createRoom(const RoomSettings& settings) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (down)
             return RoomAnswer::Unreachable;
-        return rooms.emplace(spec.room, spec).second ? RoomAnswer::Done : RoomAnswer::Absent;
+        return rooms.emplace(settings.room, settings).second ? RoomAnswer::Done : RoomAnswer::Absent;
     }
     RoomAnswer destroyRoom(uint64_t room, const std::string& secret) override
     {
@@ -55,14 +55,14 @@ public:
     }
 
     // Those who joined the room (by publisher id), and whom moderation muted.
-    RoomAnswer muteAudio(const RoomSpec& spec, const std::vector<uint64_t>& participants, bool mute) override
+    RoomAnswer muteAudio(const RoomSettings& settings, const std::vector<uint64_t>& participants, bool mute) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (down)
             return RoomAnswer::Unreachable;
         bool anyone = false;
         for (const uint64_t participant : participants) {
-            if (rooms.count(spec.room) && joined.count(participant)) {
+            if (rooms.count(settings.room) && joined.count(participant)) {
                 if (mute)
                     muted.insert(participant);
                 else
@@ -72,12 +72,12 @@ public:
         }
         return anyone ? RoomAnswer::Done : RoomAnswer::Absent;
     }
-    RoomAnswer kick(const RoomSpec& spec, uint64_t participant) override
+    RoomAnswer kick(const RoomSettings& settings, uint64_t participant) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (down)
             return RoomAnswer::Unreachable;
-        if (!rooms.count(spec.room) || !joined.erase(participant))
+        if (!rooms.count(settings.room) || !joined.erase(participant))
             return RoomAnswer::Absent;
         return RoomAnswer::Done;
     }
@@ -112,7 +112,7 @@ public:
 
     std::atomic<bool> down{false};
     std::set<std::string> tokens;
-    std::map<uint64_t, RoomSpec> rooms;
+    std::map<uint64_t, RoomSettings> rooms;
     std::set<uint64_t> joined;
     std::set<uint64_t> muted;
 

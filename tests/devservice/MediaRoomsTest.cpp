@@ -56,10 +56,10 @@ TEST_F(MediaRoomsTest, ParticipantsShareTheRoomWithTokensOfTheirOwn)
     EXPECT_LE(host->participantId, uint64_t(1) << 53);
     EXPECT_TRUE(host->iceServers.empty());
     ASSERT_EQ(server->roomCount(), 1u);
-    const RoomSpec spec = server->rooms.begin()->second;
-    EXPECT_EQ(spec.pin, host->pin);
-    EXPECT_GE(spec.secret.size(), 32u);
-    EXPECT_NE(spec.secret, spec.pin);
+    const RoomSettings settings = server->rooms.begin()->second;
+    EXPECT_EQ(settings.pin, host->pin);
+    EXPECT_GE(settings.secret.size(), 32u);
+    EXPECT_NE(settings.secret, settings.pin);
 
     // Coming back replaces the old token and keeps the id, so that the
     // others keep one tile; leaving takes the token away.
@@ -79,7 +79,7 @@ TEST_F(MediaRoomsTest, ParticipantsShareTheRoomWithTokensOfTheirOwn)
 
     // No secret in what the service logs.
     for (const std::string& line : log) {
-        for (const std::string& secret : {host->pin, host->token, guest->token, spec.secret})
+        for (const std::string& secret : {host->pin, host->token, guest->token, settings.secret})
             EXPECT_EQ(line.find(secret), std::string::npos) << line;
     }
 }
@@ -260,9 +260,9 @@ TEST(MediaOptions, ServersAndPortRangesAreCheckedWhole)
 {
     JanusEndpoint endpoint;
     EXPECT_TRUE(
-        parseJanusEndpoint("wss://media.example:8989,https://media.example:7889/admin,s3cret,k3y", endpoint));
-    EXPECT_EQ(endpoint.clientUrl, "wss://media.example:8989");
-    EXPECT_EQ(endpoint.adminUrl, "https://media.example:7889/admin");
+        parseJanusEndpoint("wss://127.0.0.1:8989,https://127.0.0.1:7889/admin,s3cret,k3y", endpoint));
+    EXPECT_EQ(endpoint.clientUrl, "wss://127.0.0.1:8989");
+    EXPECT_EQ(endpoint.adminUrl, "https://127.0.0.1:7889/admin");
     EXPECT_EQ(endpoint.adminSecret, "s3cret");
     EXPECT_EQ(endpoint.roomAdminKey, "k3y");
     for (const char* bad :
@@ -285,8 +285,8 @@ TEST(MediaOptions, ServersAndPortRangesAreCheckedWhole)
         EXPECT_FALSE(parsePortRange(bad, low, high)) << bad;
 
     TurnServer turn;
-    EXPECT_TRUE(parseTurnServer("turn:turn.example:3478?transport=udp,s3cret,with,commas", turn));
-    EXPECT_EQ(turn.url, "turn:turn.example:3478?transport=udp");
+    EXPECT_TRUE(parseTurnServer("turn:127.0.0.1:3478?transport=udp,s3cret,with,commas", turn));
+    EXPECT_EQ(turn.url, "turn:127.0.0.1:3478?transport=udp");
     EXPECT_EQ(turn.secret, "s3cret,with,commas");
     EXPECT_TRUE(parseTurnServer("turns:[::1]:5349,k", turn));
     for (const char* bad : {"", "turn:a:1", "turn:a:1,", "stun:a:1,s", "http://a,s", "turn:a b:1,s",
