@@ -15,6 +15,18 @@
 namespace talvora::zhumu {
 namespace {
 
+// A form request to the service, carrying the signed-in session.
+https::Request sessionRequest(const std::string& path, const std::vector<std::pair<std::string, std::string>>& form)
+{
+    https::Request request;
+    request.url = SdkRuntime::instance().baseUrl() + path;
+    request.body = https::formEncode(form);
+    const std::string session = SdkRuntime::instance().session();
+    if (!session.empty())
+        request.headers.push_back("Authorization: Bearer " + session);
+    return request;
+}
+
 // How long a politely leaving engine may take before it is hung up.
 constexpr int kLeaveGraceMs = 3000;
 
@@ -100,12 +112,7 @@ int MeetingService::request(const char* path, int64_t number,
 
     m_admitPath = path;
     m_admitForm = form;
-    https::Request request;
-    request.url = SdkRuntime::instance().baseUrl() + path;
-    request.body = https::formEncode(form);
-    const std::string session = SdkRuntime::instance().session();
-    if (!session.empty())
-        request.headers.push_back("Authorization: Bearer " + session);
+    const https::Request request = sessionRequest(path, form);
     m_requestPending = true;
     const uint64_t id = serviceId();
     SdkRuntime::instance().runInBackground([id, request, displayName, videoOn] {
@@ -208,12 +215,7 @@ void MeetingService::requestReadmission()
         if (field.first == "number")
             field.second = m_number; // a new meeting's start names it now
     }
-    https::Request request;
-    request.url = SdkRuntime::instance().baseUrl() + m_admitPath;
-    request.body = https::formEncode(form);
-    const std::string session = SdkRuntime::instance().session();
-    if (!session.empty())
-        request.headers.push_back("Authorization: Bearer " + session);
+    const https::Request request = sessionRequest(m_admitPath, form);
     const uint64_t id = serviceId();
     SdkRuntime::instance().runInBackground([id, request] {
         const https::Answer answer = SdkRuntime::instance().post(request);
@@ -267,12 +269,7 @@ void MeetingService::notifyService(const char* path)
 {
     if (m_number.empty())
         return;
-    https::Request request;
-    request.url = SdkRuntime::instance().baseUrl() + path;
-    request.body = https::formEncode({{"number", m_number}});
-    const std::string session = SdkRuntime::instance().session();
-    if (!session.empty())
-        request.headers.push_back("Authorization: Bearer " + session);
+    const https::Request request = sessionRequest(path, {{"number", m_number}});
     m_number.clear();
     // Nobody waits for the answer: the meeting is over for this participant
     // whatever the service says.
@@ -283,16 +280,11 @@ void MeetingService::moderate(const char* path, const std::string& participant)
 {
     if (m_number.empty())
         return;
-    https::Request request;
-    request.url = SdkRuntime::instance().baseUrl() + path;
     std::vector<std::pair<std::string, std::string>> form = {{"number", m_number}};
     // Without one: the user's own audio.
     if (!participant.empty())
         form.emplace_back("participant", participant);
-    request.body = https::formEncode(form);
-    const std::string session = SdkRuntime::instance().session();
-    if (!session.empty())
-        request.headers.push_back("Authorization: Bearer " + session);
+    const https::Request request = sessionRequest(path, form);
     const uint64_t id = serviceId();
     SdkRuntime::instance().runInBackground([id, request] {
         const https::Answer answer = SdkRuntime::instance().post(request);
