@@ -15,12 +15,13 @@ import json
 import os
 import subprocess
 import sys
-import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "process"))
+sys.path.insert(0, os.path.join(ROOT, "bench", "meeting"))
+from measure import ACCOUNTS, cpu_seconds, frames_of as frames_in, read_records, rss_mb  # noqa: E402
 from media_service import MediaService, enter_sandbox  # noqa: E402
 
 enter_sandbox()
@@ -29,24 +30,9 @@ from keyboard_flows import Keyboard  # noqa: E402
 from xsession import XSession, check, run  # noqa: E402
 
 TALVORA, DEVSERVICE, PARTICIPANT, CERTS, PORT = sys.argv[1:6]
-TICKS = os.sysconf("SC_CLK_TCK")
-PEOPLE = [("lisi@talvora.dev", "LiSi-Password-16", "李四", "#2eb832", 660),
-          ("wangwu@talvora.dev", "Ww-Meet-2024", "王五", "#ff9800", 550),
-          ("zhangsan@example.com", "Zs-Meet-2024", "赵六", "#9c27b0", 770)]
-
-
-def cpu_seconds(pid):
-    with open("/proc/%d/stat" % pid) as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICKS
-
-
-def rss_mb(pid):
-    with open("/proc/%d/smaps_rollup" % pid) as rollup:
-        for line in rollup:
-            if line.startswith("Rss:"):
-                return int(line.split()[1]) / 1024
-    return 0
+PEOPLE = [ACCOUNTS[0][:2] + ("李四", "#2eb832", 660),
+          ACCOUNTS[1][:2] + ("王五", "#ff9800", 550),
+          ACCOUNTS[2][:2] + ("赵六", "#9c27b0", 770)]
 
 
 def join(service, number, person):
@@ -55,18 +41,11 @@ def join(service, number, person):
                              "--password", password, "--number", number, "--display-name", name,
                              "--colour", colour, "--tone", str(tone)],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    process.records = []
-    threading.Thread(target=lambda: [process.records.append(json.loads(line)) for line in process.stdout
-                                     if line.startswith("{")], daemon=True).start()
-    return process
+    return read_records(process)
 
 
 def frames_of(process, display):
-    for record in reversed(process.records):
-        for remote in record.get("remotes", []):
-            if remote["display"] == display:
-                return remote["frames"]
-    return 0
+    return frames_in(process.records, display)
 
 
 def bench():

@@ -27,10 +27,11 @@ import tempfile
 import threading
 import time
 
+from measure import cpu_seconds, rss_mb
+
 PORT = 8188
 ROOM = 4343
 PIN = "bench-pin"
-TICKS = os.sysconf("SC_CLK_TCK")
 
 
 class Participant:
@@ -54,16 +55,10 @@ class Participant:
                     self.first_frame.set()
 
     def cpu_seconds(self):
-        with open(f"/proc/{self.process.pid}/stat") as stat:
-            fields = stat.read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / TICKS
+        return cpu_seconds(self.process.pid)
 
     def rss_mb(self):
-        with open(f"/proc/{self.process.pid}/smaps_rollup") as rollup:
-            for line in rollup:
-                if line.startswith("Rss:"):
-                    return int(line.split()[1]) / 1024
-        return 0
+        return rss_mb(self.process.pid)
 
     def stop(self):
         if self.process.poll() is None:

@@ -113,11 +113,16 @@ class MediaService:
 
     def janus_pid(self):
         """The Janus that the service runs now, or None."""
+        pids = self.janus_pids()
+        return pids[0] if pids else None
+
+    def janus_pids(self):
+        """Every Janus that the service runs now (--janus-instances)."""
         pid = self.service_pid()
         if pid is None:
-            return None
+            return []
         found = subprocess.run(["pgrep", "-P", str(pid), "-x", "janus"], capture_output=True, text=True).stdout
-        return int(found.split()[0]) if found.split() else None
+        return [int(child) for child in found.split()]
 
     def log(self):
         with open(os.path.join(self.scratch, "devservice.log"), errors="replace") as log:
