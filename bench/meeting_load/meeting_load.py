@@ -3,7 +3,7 @@
 
   meeting_load.py DEVSERVICE PARTICIPANT CERT_DIR [--participants N] [--meetings M]
                   [--instances K] [--size WxH] [--fps F] [--audio-only] [--duration S]
-                  [--port P] [--json FILE]
+                  [--port P] [--json FILE] [--check]
 
 run.sh gives the first three. The script runs itself again inside a media
 sandbox (tests/support/media_service.py), starts devservice there with
@@ -28,6 +28,8 @@ hears) everyone else, the last participant of each meeting joins, one every
   packets           all packets on the sandbox's loopback, which every
                     media packet crosses once (participant to Janus, or
                     Janus to participant): Janus CPU per 1000 packets/s
+  UDP ports         the UDP sockets each Janus holds: one RTP port of its
+                    range per peer connection
   engine CPU        each meeting-participant's utime + stime, % of one core
   fps               frames decoded per second of each remote, per receiver
                     (from the participants' own reports), and the share of
@@ -85,6 +87,8 @@ def options():
     parser.add_argument("--stagger", type=float, default=1.0, help="seconds between the first wave's launches")
     parser.add_argument("--port", type=int, default=19580, help="the service's port inside the sandbox")
     parser.add_argument("--json", help="also write the figures to this file")
+    parser.add_argument("--check", action="store_true",
+                        help="fail (1) unless every participant got everyone's media and measured it")
     args = parser.parse_args()
     if args.meetings < 1 or args.participants < 2 * args.meetings:
         parser.error("every meeting needs at least two participants")
@@ -117,6 +121,24 @@ def loopback_counters():
                 fields = rest.split()
                 return int(fields[1]), int(fields[0])
     return 0, 0
+
+
+def udp_sockets(pid):
+    """UDP sockets the process holds: Janus takes one RTP port of its range
+    for each peer connection (bundled, RTCP multiplexed)."""
+    udp = set()
+    with open("/proc/net/udp") as table:
+        for line in list(table)[1:]:
+            udp.add(line.split()[9])
+    held = 0
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            target = os.readlink("/proc/%d/fd/%s" % (pid, fd))
+        except OSError:
+            continue
+        if target.startswith("socket:[") and target[8:-1] in udp:
+            held += 1
+    return held
 
 
 class Person:
@@ -160,8 +182,22 @@ class Person:
         return seen
 
     def sees_everyone(self, audio_only):
+        return not self.missing(audio_only)
+
+    def missing(self, audio_only):
         seen = self.media_since(audio_only)
-        return all(name in seen for name in self.others())
+        return [name for name in self.others() if name not in seen]
+
+    def what_is_wrong(self, audio_only):
+        """Why this one is not there yet: its exit, or whom it lacks and
+        what its last report says of them."""
+        failure = self.failure()
+        if failure:
+            return failure
+        last = self.report_before(time.time()) or {}
+        lacking = self.missing(audio_only)
+        return "lacks %s; last report: %s" % (lacking, [remote for remote in last.get("remotes", [])
+                                                         if remote["display"] in lacking or not remote["display"]])
 
     def join_times(self, audio_only):
         records = list(self.records)
@@ -202,6 +238,10 @@ class Person:
             self.process.kill()
             self.process.wait()
         self.errors.close()
+        if os.environ.get("TALVORA_KEEP_SCRATCH"):
+            with open(self.errors.name[:-4] + ".jsonl", "w") as kept:
+                for record in self.records:
+                    kept.write(json.dumps(record) + "\n")
 
 
 def wait_until(condition, seconds):
@@ -273,9 +313,12 @@ def measure(args, service, scratch):
                     index += 1
                     time.sleep(args.stagger)
         first_wave = list(people)
+        # Whoever lacks someone's media by then is reported, not waited for:
+        # on a machine past its capacity that is the finding.
+        problems = {}
         if not wait_until(lambda: all(p.sees_everyone(args.audio_only) for p in first_wave), JOIN_TIMEOUT):
-            failed = [(p.name, p.failure()) for p in first_wave if not p.sees_everyone(args.audio_only)]
-            raise RuntimeError("the first wave did not all get their media: %s" % failed)
+            problems["first_wave"] = {p.name: p.what_is_wrong(args.audio_only) for p in first_wave
+                                      if not p.sees_everyone(args.audio_only)}
         time.sleep(2)
         load_at_joins = machine()["loadavg_1_5_15"]
         # The last of each meeting, into meetings that are running.
@@ -288,8 +331,8 @@ def measure(args, service, scratch):
             index += 1
             time.sleep(LAST_JOIN_SPACING)
         if not wait_until(lambda: all(p.sees_everyone(args.audio_only) for p in people), JOIN_TIMEOUT):
-            failed = [(p.name, p.failure()) for p in people if not p.sees_everyone(args.audio_only)]
-            raise RuntimeError("not everyone got everyone's media: %s" % failed)
+            problems["all_joined"] = {p.name: p.what_is_wrong(args.audio_only) for p in people
+                                      if not p.sees_everyone(args.audio_only)}
         time.sleep(3)
 
         # The steady window.
@@ -301,7 +344,11 @@ def measure(args, service, scratch):
         time.sleep(args.duration)
         t1 = time.time()
         janus1 = {pid: cpu_seconds(pid) for pid in janus.values()}
-        people1 = {p.name: cpu_seconds(p.pid) for p in people}
+        ports = {pid: udp_sockets(pid) for pid in janus.values()}
+        # Those who ended meanwhile send and receive nothing: the streams
+        # are counted over those still there.
+        present = [p for p in people if p.process.poll() is None]
+        people1 = {p.name: cpu_seconds(p.pid) for p in present}
         net1 = loopback_counters()
         after = machine()
         span = t1 - t0
@@ -312,13 +359,13 @@ def measure(args, service, scratch):
         instances = []
         for port, pid in sorted(janus.items()):
             held = [m for m in meetings if m["janus"] == pid]
-            streams_in = sum(m["size"] * kinds for m in held)
-            streams_out = sum(m["size"] * (m["size"] - 1) * kinds for m in held)
+            here = [sum(p in present for p in m["people"]) for m in held]
+            streams_in = sum(k * kinds for k in here)
+            streams_out = sum(k * (k - 1) * kinds for k in here)
             cpu = (janus1[pid] - janus0[pid]) / span * 100
-            instances.append({"ws_port": port, "meetings": [m["size"] for m in held],
-                              "participants": sum(m["size"] for m in held),
+            instances.append({"ws_port": port, "meetings": here, "participants": sum(here),
                               "streams_in": streams_in, "streams_out": streams_out,
-                              "cpu_percent": round(cpu, 2),
+                              "udp_ports": ports[pid], "cpu_percent": round(cpu, 2),
                               "cpu_percent_per_stream": round(cpu / (streams_in + streams_out), 3)
                               if streams_in + streams_out else None})
         janus_cpu = sum(i["cpu_percent"] for i in instances)
@@ -327,8 +374,9 @@ def measure(args, service, scratch):
         receivers = {}
         for p in people:
             figures = receiver_figures(p, p.report_before(t0), p.report_before(t1 + REPORT_MS / 1000.0))
-            receivers[p.name] = dict(figures or {}, meeting_size=p.meeting["size"],
-                                     cpu_percent=round((people1[p.name] - people0[p.name]) / span * 100, 1),
+            receivers[p.name] = dict(figures or {}, meeting_size=p.meeting["size"], present=p in present,
+                                     cpu_percent=round((people1[p.name] - people0[p.name]) / span * 100, 1)
+                                     if p.name in people1 else None,
                                      rss_mb=rss.get(p.name))
         return {
             "machine_before": before, "machine_after": after, "loadavg_before_last_joins": load_at_joins,
@@ -337,12 +385,12 @@ def measure(args, service, scratch):
                       "window_s": round(span, 1)},
             "janus": {"instances": instances, "cpu_percent": round(janus_cpu, 2), "streams": streams,
                       "cpu_percent_per_stream": round(janus_cpu / streams, 3) if streams else None,
-                      "cpu_percent_per_participant": round(janus_cpu / args.participants, 2),
+                      "cpu_percent_per_participant": round(janus_cpu / len(present), 2) if present else None,
                       "loopback_packets_per_s": round(packets),
                       "loopback_kbit_per_s": round((net1[1] - net0[1]) / span * 8 / 1000),
                       "cpu_percent_per_1000_packets_per_s": round(janus_cpu / (packets / 1000), 3)
                       if packets else None},
-            "engine_cpu_percent": summary([r["cpu_percent"] for r in receivers.values()]),
+            "engine_cpu_percent": summary([r["cpu_percent"] for r in receivers.values() if r["present"]]),
             "engine_rss_mb": summary([r["rss_mb"] for r in receivers.values()]),
             "join_under_load": {p.name: p.join_times(args.audio_only) for p in last},
             # The first of each meeting waits for the second: left out.
@@ -350,6 +398,9 @@ def measure(args, service, scratch):
                                 if not p.first_in_meeting},
             "receivers": receivers,
             "failed": failed,
+            "missing_media_at_window_end": {p.name: p.missing(args.audio_only) for p in people
+                                            if p.missing(args.audio_only)},
+            "problems": problems,
         }
     finally:
         for p in people:
@@ -368,9 +419,9 @@ def print_summary(result, audio_only):
     print("%d participants in meetings of %s on %d Janus, %s, %.0f s window" % (
         setup["participants"], setup["meetings"], setup["instances"], setup["media"], setup["window_s"]))
     for instance in janus["instances"]:
-        print("  Janus :%d  meetings %s  streams %d in + %d out  CPU %.1f %%  per stream %s %%" % (
+        print("  Janus :%d  meetings %s  streams %d in + %d out  CPU %.1f %%  per stream %s %%  UDP ports %d" % (
             instance["ws_port"], instance["meetings"], instance["streams_in"], instance["streams_out"],
-            instance["cpu_percent"], instance["cpu_percent_per_stream"]))
+            instance["cpu_percent"], instance["cpu_percent_per_stream"], instance["udp_ports"]))
     print("Janus in all: %.1f %% of one core for %d streams = %s %% per stream, %.2f %% per participant; "
           "%d packets/s (%d kbit/s) on the loopback = %s %% per 1000 packets/s" % (
               janus["cpu_percent"], janus["streams"], janus["cpu_percent_per_stream"],
@@ -388,12 +439,19 @@ def print_summary(result, audio_only):
         [j["first_remote_s"] for j in result["join_first_wave"].values()]))
     for name, receiver in result["receivers"].items():
         remotes = receiver.get("remotes", {})
+        if not receiver["present"]:
+            print("  %-4s ended before the window's end" % name)
+            continue
         print("  %-4s meeting of %d  CPU %5.1f %%  fps %s  heard %s" % (
             name, receiver["meeting_size"], receiver["cpu_percent"],
             " ".join("%s:%s" % (remote, figures["fps"]) for remote, figures in sorted(remotes.items())),
             " ".join("%s" % figures["heard_pct"] for _, figures in sorted(remotes.items()))))
     if result["failed"]:
         print("participants that ended early: %s" % result["failed"])
+    if result["missing_media_at_window_end"]:
+        print("without media from (at the window's end): %s" % result["missing_media_at_window_end"])
+    for stage, what in result["problems"].items():
+        print("after %s s, %s: %s" % (JOIN_TIMEOUT, stage, what))
 
 
 def main():
@@ -410,7 +468,10 @@ def main():
                           args=["--janus-instances", str(args.instances), "--rtp-ports", "20000-39999"]) as service:
             result = measure(args, service, scratch)
     finally:
-        shutil.rmtree(scratch, ignore_errors=True)
+        if os.environ.get("TALVORA_KEEP_SCRATCH"):
+            print("participants' stderr kept in " + scratch)
+        else:
+            shutil.rmtree(scratch, ignore_errors=True)
     text = json.dumps(result, indent=1, ensure_ascii=False)
     if args.json:
         with open(args.json, "w") as out:
@@ -418,7 +479,27 @@ def main():
     else:
         print(text)
     print_summary(result, args.audio_only)
-    return 0
+    return 1 if args.check and not complete(result, args) else 0
+
+
+def complete(result, args):
+    """Whether the run measured what it set up: everyone stayed, got
+    everyone's media and reported it, and Janus carried it."""
+    faults = []
+    if result["failed"] or result["missing_media_at_window_end"] or result["problems"]:
+        faults.append("participants ended early or lacked someone's media")
+    for name, receiver in result["receivers"].items():
+        remotes = receiver.get("remotes", {})
+        if len(remotes) != receiver["meeting_size"] - 1:
+            faults.append("%s reported %d remotes" % (name, len(remotes)))
+        elif any((figures["heard_pct"] if args.audio_only else figures["fps"]) <= 0 for figures in remotes.values()):
+            faults.append("%s measured nothing of a remote: %s" % (name, remotes))
+    expected = sum(k * k for k in result["setup"]["meetings"]) * (1 if args.audio_only else 2)
+    if result["janus"]["streams"] != expected or result["janus"]["cpu_percent"] <= 0:
+        faults.append("Janus: %s" % result["janus"])
+    for fault in faults:
+        print("check: " + fault)
+    return not faults
 
 
 if __name__ == "__main__":
