@@ -28,6 +28,8 @@ hears) everyone else, the last participant of each meeting joins, one every
   packets           all packets on the sandbox's loopback, which every
                     media packet crosses once (participant to Janus, or
                     Janus to participant): Janus CPU per 1000 packets/s
+  idle              each Janus's CPU over 5 s with its rooms made, before
+                    anyone joins
   UDP ports         the UDP sockets each Janus holds: one RTP port of its
                     range per peer connection
   engine CPU        each meeting-participant's utime + stime, % of one core
@@ -69,6 +71,7 @@ COLOURS = ["#4194ff", "#ff8800", "#20c020", "#c020c0", "#e01010", "#10c0c0", "#8
 REPORT_MS = 250
 LAST_JOIN_SPACING = 2.0
 JOIN_TIMEOUT = 60
+IDLE_WINDOW = 5
 
 
 def options():
@@ -123,6 +126,17 @@ def loopback_counters():
     return 0, 0
 
 
+def cpu_of(pids):
+    """{pid: CPU seconds} of those of the processes that are still there."""
+    seconds = {}
+    for pid in pids:
+        try:
+            seconds[pid] = cpu_seconds(pid)
+        except OSError:
+            pass
+    return seconds
+
+
 def udp_sockets(pid):
     """UDP sockets the process holds: Janus takes one RTP port of its range
     for each peer connection (bundled, RTCP multiplexed)."""
@@ -167,7 +181,9 @@ class Person:
         return self.process.records
 
     def others(self):
-        return [person.name for person in self.meeting["people"] if person is not self]
+        """The others in the meeting that are still running."""
+        return [person.name for person in self.meeting["people"]
+                if person is not self and person.process.poll() is None]
 
     def media_since(self, audio_only):
         """When (wall clock) media of each remote first arrived: {name: at}."""
@@ -298,6 +314,12 @@ def measure(args, service, scratch):
     sizes = [args.participants // args.meetings + (1 if i < args.participants % args.meetings else 0)
              for i in range(args.meetings)]
 
+    # What the instances cost with their rooms made and nobody in them.
+    idle0, idle_start = {pid: cpu_seconds(pid) for pid in janus.values()}, time.time()
+    time.sleep(IDLE_WINDOW)
+    idle = {pid: round((cpu_seconds(pid) - idle0[pid]) / (time.time() - idle_start) * 100, 2)
+            for pid in janus.values()}
+
     people = []
     try:
         # First wave: all but the last of each meeting.
@@ -338,17 +360,17 @@ def measure(args, service, scratch):
         # The steady window.
         before = machine()
         t0 = time.time()
-        janus0 = {pid: cpu_seconds(pid) for pid in janus.values()}
-        people0 = {p.name: cpu_seconds(p.pid) for p in people}
+        janus0 = cpu_of(janus.values())
+        people0 = cpu_of(p.pid for p in people if p.process.poll() is None)
         net0 = loopback_counters()
         time.sleep(args.duration)
         t1 = time.time()
-        janus1 = {pid: cpu_seconds(pid) for pid in janus.values()}
-        ports = {pid: udp_sockets(pid) for pid in janus.values()}
+        janus1 = cpu_of(janus.values())
+        ports = {pid: udp_sockets(pid) if pid in janus1 else 0 for pid in janus.values()}
         # Those who ended meanwhile send and receive nothing: the streams
         # are counted over those still there.
-        present = [p for p in people if p.process.poll() is None]
-        people1 = {p.name: cpu_seconds(p.pid) for p in present}
+        present = [p for p in people if p.pid in people0 and p.process.poll() is None]
+        people1 = cpu_of(p.pid for p in present)
         net1 = loopback_counters()
         after = machine()
         span = t1 - t0
@@ -362,10 +384,10 @@ def measure(args, service, scratch):
             here = [sum(p in present for p in m["people"]) for m in held]
             streams_in = sum(k * kinds for k in here)
             streams_out = sum(k * (k - 1) * kinds for k in here)
-            cpu = (janus1[pid] - janus0[pid]) / span * 100
+            cpu = (janus1[pid] - janus0[pid]) / span * 100 if pid in janus0 and pid in janus1 else 0
             instances.append({"ws_port": port, "meetings": here, "participants": sum(here),
                               "streams_in": streams_in, "streams_out": streams_out,
-                              "udp_ports": ports[pid], "cpu_percent": round(cpu, 2),
+                              "udp_ports": ports[pid], "idle_cpu_percent": idle[pid], "cpu_percent": round(cpu, 2),
                               "cpu_percent_per_stream": round(cpu / (streams_in + streams_out), 3)
                               if streams_in + streams_out else None})
         janus_cpu = sum(i["cpu_percent"] for i in instances)
@@ -375,8 +397,8 @@ def measure(args, service, scratch):
         for p in people:
             figures = receiver_figures(p, p.report_before(t0), p.report_before(t1 + REPORT_MS / 1000.0))
             receivers[p.name] = dict(figures or {}, meeting_size=p.meeting["size"], present=p in present,
-                                     cpu_percent=round((people1[p.name] - people0[p.name]) / span * 100, 1)
-                                     if p.name in people1 else None,
+                                     cpu_percent=round((people1[p.pid] - people0[p.pid]) / span * 100, 1)
+                                     if p.pid in people1 else None,
                                      rss_mb=rss.get(p.name))
         return {
             "machine_before": before, "machine_after": after, "loadavg_before_last_joins": load_at_joins,
@@ -419,9 +441,10 @@ def print_summary(result, audio_only):
     print("%d participants in meetings of %s on %d Janus, %s, %.0f s window" % (
         setup["participants"], setup["meetings"], setup["instances"], setup["media"], setup["window_s"]))
     for instance in janus["instances"]:
-        print("  Janus :%d  meetings %s  streams %d in + %d out  CPU %.1f %%  per stream %s %%  UDP ports %d" % (
-            instance["ws_port"], instance["meetings"], instance["streams_in"], instance["streams_out"],
-            instance["cpu_percent"], instance["cpu_percent_per_stream"], instance["udp_ports"]))
+        print("  Janus :%d  meetings %s  streams %d in + %d out  CPU %.1f %% (idle %.1f %%)  per stream %s %%  "
+              "UDP ports %d" % (instance["ws_port"], instance["meetings"], instance["streams_in"],
+                                instance["streams_out"], instance["cpu_percent"], instance["idle_cpu_percent"],
+                                instance["cpu_percent_per_stream"], instance["udp_ports"]))
     print("Janus in all: %.1f %% of one core for %d streams = %s %% per stream, %.2f %% per participant; "
           "%d packets/s (%d kbit/s) on the loopback = %s %% per 1000 packets/s" % (
               janus["cpu_percent"], janus["streams"], janus["cpu_percent_per_stream"],
