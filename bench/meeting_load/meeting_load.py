@@ -30,6 +30,8 @@ hears) everyone else, the last participant of each meeting joins, one every
                     Janus to participant): Janus CPU per 1000 packets/s
   idle              each Janus's CPU over 5 s with its rooms made, before
                     anyone joins
+  admission         20 joins by one session over a kept HTTPS connection,
+                    before the participants come: the service's own time
   UDP ports         the UDP sockets each Janus holds: one RTP port of its
                     range per peer connection
   engine CPU        each meeting-participant's utime + stime, % of one core
@@ -51,15 +53,17 @@ Everything runs in the sandbox and ends with it; participants also leave by
 themselves after the whole run's budget.
 """
 import argparse
+import http.client
 import json
 import os
 import shutil
+import ssl
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
-from urllib.parse import urlparse
+from urllib.parse import urlencode, urlparse
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
@@ -124,6 +128,30 @@ def loopback_counters():
                 fields = rest.split()
                 return int(fields[1]), int(fields[0])
     return 0, 0
+
+
+def admission_times(service, session, numbers, count=20):
+    """Milliseconds of `count` admissions (a join, whose token the service
+    swaps on the meeting's Janus) over one kept HTTPS connection, spread
+    over the meetings."""
+    context = ssl.create_default_context(cafile=service.ca_file)
+    address = urlparse(service.url)
+    connection = http.client.HTTPSConnection(address.hostname, address.port, context=context, timeout=20)
+    times = []
+    try:
+        for index in range(count):
+            body = urlencode({"number": numbers[index % len(numbers)], "display_name": "admission"})
+            started = time.perf_counter()
+            connection.request("POST", "/sdk/v1/meetings/join", body,
+                               {"Authorization": "Bearer " + session,
+                                "Content-Type": "application/x-www-form-urlencoded"})
+            answer = connection.getresponse()
+            answer.read()
+            if answer.status == 200:
+                times.append((time.perf_counter() - started) * 1000)
+    finally:
+        connection.close()
+    return times
 
 
 def cpu_of(pids):
@@ -320,6 +348,8 @@ def measure(args, service, scratch):
     idle = {pid: round((cpu_seconds(pid) - idle0[pid]) / (time.time() - idle_start) * 100, 2)
             for pid in janus.values()}
 
+    admissions = admission_times(service, host, [m["number"] for m in meetings])
+
     people = []
     try:
         # First wave: all but the last of each meeting.
@@ -412,6 +442,7 @@ def measure(args, service, scratch):
                       "loopback_kbit_per_s": round((net1[1] - net0[1]) / span * 8 / 1000),
                       "cpu_percent_per_1000_packets_per_s": round(janus_cpu / (packets / 1000), 3)
                       if packets else None},
+            "admission_ms": summary(admissions),
             "engine_cpu_percent": summary([r["cpu_percent"] for r in receivers.values() if r["present"]]),
             "engine_rss_mb": summary([r["rss_mb"] for r in receivers.values()]),
             "join_under_load": {p.name: p.join_times(args.audio_only) for p in last},
@@ -450,6 +481,7 @@ def print_summary(result, audio_only):
               janus["cpu_percent"], janus["streams"], janus["cpu_percent_per_stream"],
               janus["cpu_percent_per_participant"], janus["loopback_packets_per_s"],
               janus["loopback_kbit_per_s"], janus["cpu_percent_per_1000_packets_per_s"]))
+    print("admission (a join over a kept connection, before the participants), ms: %s" % result["admission_ms"])
     print("engine CPU per participant (%% of one core): %s" % result["engine_cpu_percent"])
     print("engine resident size (MB): %s" % result["engine_rss_mb"])
     joins = result["join_under_load"]
