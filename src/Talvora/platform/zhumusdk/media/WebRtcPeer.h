@@ -64,6 +64,11 @@ public:
     double rttMs() const { return m_rttMs; }
     int latencyMs() const { return m_latencyMs; }
     void refreshStats();
+    // The candidate types ("host", "srflx", "prflx", "relay") of the pair
+    // ICE selected, local and remote; empty until known. Refreshed by
+    // refreshStats().
+    QString localCandidateType() const { return m_localCandidateType; }
+    QString remoteCandidateType() const { return m_remoteCandidateType; }
 
     bool isIceAddressAllowed(const QString& address) const;
     // The share of packets that peers made with IcePolicy::simulateLoss
@@ -128,6 +133,8 @@ private:
     GstElement* m_webrtc = nullptr;
     GatePtr m_gate;
     double m_rttMs = -1;
+    QString m_localCandidateType;
+    QString m_remoteCandidateType;
     bool m_stopped = false;
     std::shared_ptr<std::atomic<quint64>> m_received = std::make_shared<std::atomic<quint64>>(0);
 };
