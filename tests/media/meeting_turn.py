@@ -186,6 +186,19 @@ def heard(receiver, sender, tone):
     return frames, tones, pairs
 
 
+def allocations(log, participant):
+    """{coturn session: given back} of the participant's TURN allocations."""
+    sessions = {}
+    for line in log.splitlines():
+        opened = re.search(r"session (\d+): new, realm=<[^>]*>, username=<\d+:%d>" % participant, line)
+        if opened:
+            sessions[opened.group(1)] = False
+        closed = re.search(r"session (\d+): refreshed, .*lifetime=0", line)
+        if closed and closed.group(1) in sessions:
+            sessions[closed.group(1)] = True
+    return sessions
+
+
 def credentials(secret, participant_id, expiries):
     """Every credential (raw and URL-encoded) the service could have made
     for the participant with an expiry in the range."""
@@ -247,10 +260,16 @@ def main(binary, devservice, certs, port):
                 p.stop()
             with open(os.path.join(service.scratch, "devservice.db.turn", "turnserver.conf")) as config:
                 secret = re.search(r"static-auth-secret=(\S+)", config.read()).group(1)
-            with open(os.path.join(service.scratch, "devservice.db.turn", "turnserver.log"), errors="replace") as log:
-                logs = {"the service's log": service.log(), "coturn's log": log.read()}
+            turn_log = os.path.join(service.scratch, "devservice.db.turn", "turnserver.log")
+            guest_id = (guest.first("joined")[1] or {}).get("id", 0)
+            for _ in range(30):  # the last allocations are given back as the guest leaves
+                with open(turn_log, errors="replace") as log:
+                    logs = {"the service's log": service.log(), "coturn's log": log.read()}
+                if all(allocations(logs["coturn's log"], guest_id).values()):
+                    break
+                time.sleep(0.1)
 
-        (_, host_joined), (guest_at, guest_joined) = host.first("joined"), guest.first("joined")
+        host_joined, (guest_at, guest_joined) = host.first("joined")[1], guest.first("joined")
         check(bool(host_joined and guest_joined), "both joined: %s" % [p.output()[-1500:] for p in people
                                                                       if not p.first("joined")[1]])
         if not (host_joined and guest_joined):
@@ -267,11 +286,16 @@ def main(binary, devservice, certs, port):
         check(sent and all(pair[0] == "relay" for pair in sent), "the guest sends through TURN: %s" % sent)
         print("selected pairs (local, remote): guest receiving %s, guest sending %s, host receiving %s" % (
             received, sent, heard(host, guest_id, 0)[2]))
+        given_back = allocations(logs["coturn's log"], guest_id)
+        check(given_back and all(given_back.values()), "the guest's TURN allocations are given back as it leaves: "
+              "%d of %d" % (sum(given_back.values()), len(given_back)))
+        # From the moment both are in the meeting (wall clock, as read here).
+        both_in = max(host.first("joined")[0], guest_at)
         relayed_in = guest.first("first-frame", id=host_id)[0]
         relayed_out = host.first("first-frame", id=guest_id)[0]
         if relayed_in and relayed_out:
-            print("from the guest's join to the first relayed frame: %.2f s to it, %.2f s from it (it joined "
-                  "%.2f s after starting)" % (relayed_in - guest_at, relayed_out - guest_at, guest_at - joining))
+            print("first relayed frame %.2f s (to the guest) and %.2f s (from it) after both joined" % (
+                relayed_in - both_in, relayed_out - both_in))
 
         expiry, _, participant = ice[0]["username"].partition(":")
         check(ice[0]["credential"] in credentials(secret, int(participant), [int(expiry)]),

@@ -157,6 +157,7 @@ void WebRtcPeer::stop()
     m_gate->close();
     if (m_pipeline && !m_stopped) {
         m_stopped = true;
+        releaseRelays();
         // Waits for the streaming threads: none of them runs our code after.
         gst_element_set_state(m_pipeline, GST_STATE_NULL);
     }
@@ -225,6 +226,27 @@ void WebRtcPeer::limitIceAgent()
         g_object_unref(agent);
     }
     gst_object_unref(ice);
+}
+
+void WebRtcPeer::releaseRelays()
+{
+    if (m_ice.servers.isEmpty())
+        return;
+    GstWebRTCICE* ice = nullptr;
+    g_object_get(m_webrtc, "ice-agent", &ice, nullptr);
+    NiceAgent* agent = nullptr;
+    if (ice && g_object_class_find_property(G_OBJECT_GET_CLASS(ice), "agent"))
+        g_object_get(ice, "agent", &agent, nullptr);
+    // webrtcbin drops its agent without giving back the TURN allocations,
+    // which then hold relay ports and the participant's allocation quota
+    // until they time out. The closing keeps the agent until the server
+    // has answered.
+    if (agent) {
+        nice_agent_close_async(agent, nullptr, nullptr);
+        g_object_unref(agent);
+    }
+    if (ice)
+        gst_object_unref(ice);
 }
 
 void WebRtcPeer::onPromise(GstPromise* promise, void* data)

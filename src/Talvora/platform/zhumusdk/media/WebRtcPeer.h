@@ -119,6 +119,8 @@ private:
     // webrtcbin's signals and promises run fn(reply) on the owner's thread.
     void call(const char* signal, void* arg, std::function<void(const struct _GstStructure*)> fn);
     void limitIceAgent();
+    // Gives the TURN allocations back (asynchronously) before the agent goes.
+    void releaseRelays();
     // Sets the offer or answer in a create-offer/-answer reply as the local
     // description and hands it on.
     void useLocal(const struct _GstStructure* reply, const char* type);
