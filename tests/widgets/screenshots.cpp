@@ -260,7 +260,8 @@ void shootSharingAndPanels(Shooter& shooter, talvora::zhumu::MeetingWindow& wind
                               QString::fromUtf8("大家好，我先共享一下路线图。"));
     EngineDouble::receiveChat(&engine, QString::fromUtf8("王五"), morning.addSecs(60),
                               QString::fromUtf8("好的。第二页的时间安排能再发一下吗？<b>不是标记</b>"));
-    engine.sendChat(QString::fromUtf8("会后我把文件发到群里。"));
+    EngineDouble::receiveChat(&engine, QString::fromUtf8("张三"), morning.addSecs(120),
+                              QString::fromUtf8("会后我把文件发到群里。"));
     shooter.save(&window, "meeting_chat");
     chat->click();
     EngineDouble::receiveChat(&engine, QString::fromUtf8("Olivia Chen"), morning.addSecs(180),
