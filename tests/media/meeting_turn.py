@@ -1,20 +1,21 @@
 #!/usr/bin/env python3
 """A meeting relayed through TURN, for a participant behind a NAT.
 
-Inside a media sandbox (J): devservice, its Janus (127.0.0.2) and its coturn
-(--turn-address 127.0.0.3), and the host, a meeting-participant. A second
-namespace (N) holds the guest, whose one route leads to the TURN server's
-address: N carries 127.0.0.4 on a veth to J, where only packets from
-127.0.0.3 are routed back to it (loopback-range addresses travel between the
-two with route_localnet, and neither side keeps the catch-all local route for
-127.0.0.0/8). The guest's signalling reaches the service and Janus through
-TCP forwarders that listen on 127.0.0.1 in N, as a NAT would let it out.
+Inside a media sandbox (J): devservice, its Janus (127.0.0.2 on tvmedia0)
+and its coturn (--turn-address 127.0.0.3, on tvmedia1), and the host, a
+meeting-participant. A second namespace (N) holds the guest on 127.0.0.4,
+whose one route leads to the TURN server's address over a veth to J, where
+only packets from 127.0.0.3 are routed back to it (loopback-range addresses
+travel between the two with route_localnet, and neither side keeps the
+catch-all local route for 127.0.0.0/8). The guest's signalling reaches the
+service and Janus through TCP forwarders on 127.0.0.1 in N, as a NAT would
+let it out.
 
-Both receive the other's pictures and tone, the guest's own statistics
-show a relay candidate on both of its paths, and neither the TURN
-credentials nor coturn's shared secret appear in the service's log, coturn's
-log or the participants' output. Prints the time from the guest's join to
-its first relayed frame, both ways.
+Both receive the other's pictures and tone; the guest's statistics show a
+relay candidate on both of its paths; its allocations are given back when
+it leaves; neither the TURN credentials nor coturn's shared secret appear in
+the service's log, coturn's log or the participants' output. Prints the time
+from both being in the meeting to the first relayed frame, both ways.
 
     /usr/bin/python3 meeting_turn.py PARTICIPANT DEVSERVICE CERT_DIR PORT
 Enters a sandbox itself; exits 77 without janus, coturn or namespaces.
