@@ -42,7 +42,7 @@ from media_service import SKIP, MediaService, enter_sandbox  # noqa: E402
 TURN_ADDRESS, GUEST_ADDRESS = "127.0.0.3", "127.0.0.4"
 HOST = ("zhangsan@example.com", "Zs-Meet-2024", "#e01010", "440")
 GUEST = ("lisi@talvora.dev", "LiSi-Password-16", "#10c010", "660")
-MEDIA_SECONDS = 3
+MEDIA_SECONDS = 2
 CLONE_NEWNET = 0x40000000
 
 
@@ -250,7 +250,7 @@ def main(binary, devservice, certs, port):
                                 service.scratch, "guest")
             people = [host, guest]
 
-            deadline = time.time() + 45
+            deadline = time.time() + 60
             while time.time() < deadline and all(p.process.poll() is None for p in people) and not all(
                     heard(*way)[0] >= MEDIA_SECONDS * 15 for way in ways(host, guest)):
                 time.sleep(0.2)
