@@ -1,0 +1,222 @@
+#!/usr/bin/env python3
+"""A meeting of three, driven through the client's own meeting window: the
+client (test camera and microphone) under its own X server as host, and two
+meeting-participants told what to do next on their standard input, all in
+one media sandbox with the development service and its Janus.
+
+  meeting_three_parties.py CLIENT DEVSERVICE PARTICIPANT CERT_DIR PROCESS_HELPERS PORT
+
+Checked, in one meeting:
+- "演讲者视图" shows large whoever sends the louder tone, and follows when
+  the other one grows louder;
+- a participant's screen (a second X server in one colour) appears large,
+  the people in the strip, and its "停止共享" brings the speaker back;
+- a chat line typed in the client reaches both participants; one from a
+  participant shows in the panel and counts as unread on "聊天";
+- a participant's own request to mute or remove another is refused (403),
+  and nothing changes;
+- the host's "静音" on 李四 silences him at 王五; "移出会议", confirmed,
+  ends 王五's meeting as a removal;
+- the host ends the meeting for 李四.
+Screenshots of the speaker view, the share, the chat panel and the
+participants panel go to TALVORA_SCREENSHOT_DIR."""
+
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
+sys.path.insert(0, sys.argv[5])
+from media_service import MediaService, enter_sandbox  # noqa: E402
+
+enter_sandbox()
+
+from keyboard_flows import Keyboard  # noqa: E402
+from xsession import Failure, XSession, check, log_out, output, run  # noqa: E402
+from meeting_parties import (GREEN, ORANGE, Participant, Shot, click, confirm, confirm_end,  # noqa: E402
+                             hex_of, near, say, wait_for)
+
+CLIENT, DEVSERVICE, PARTICIPANT, CERTS, _, PORT = sys.argv[1:7]
+Participant.program = PARTICIPANT
+
+# The shared screen's one colour, far from the people's and the window's.
+SHARED = (0xf0, 0xe0, 0x20)
+WHITE = (0xff, 0xff, 0xff)
+LOUD, QUIET = -14, -34   # tone peaks, dBFS: 20 dB apart, both above the silence floor
+
+# Places on the meeting window (1120 x 700): the header's view button, the
+# toolbar's "聊天" button, and the open side panel (chat or participants).
+VIEW_BUTTON = (962, 23)
+CHAT_BUTTON = (520, 640, 600, 690)      # left, top, right, bottom
+PANEL_LEFT = 820
+# In the participants panel, below the host's own row, the rows of the
+# other two in the order they joined: "静音" and "移出会议" at the right.
+ROW_Y = {"李四": 148, "王五": 189}
+MUTE_X, REMOVE_X = 1023, 1083
+
+
+def large(shot, colour):
+    """Whether colour fills the large tile: a third of the window and more,
+    where a tile in the strip is a few hundredths."""
+    return shot.share(colour) > 0.15
+
+
+def light_pixels(shot, box):
+    """How many sampled pixels in box (left, top, right, bottom) are near white: text."""
+    left, top, right, bottom = box
+    return sum(1 for (x, y), pixel in shot.samples((top, bottom))
+               if left <= x < right and near(pixel, WHITE, 40))
+
+
+def speaker_view(session, client, window, lisi, wangwu):
+    say("speaker view")
+    click(session, window, VIEW_BUTTON)
+    wait_for("李四 (louder) large", lambda: large(Shot(session, window), GREEN), client, 15)
+    Shot(session, window, keep_as="meeting_speaker_view")
+    # 王五 grows louder than 李四 by the same margin.
+    wangwu.command("tone-level %d" % LOUD)
+    lisi.command("tone-level %d" % QUIET)
+    wait_for("王五 (now louder) large", lambda: (lambda shot: large(shot, ORANGE) and not large(shot, GREEN))(
+        Shot(session, window)), client, 15)
+
+
+def share(session, client, window, lisi):
+    say("a participant's share")
+    lisi.command("share")
+    lisi.wait("its share", lambda: lisi.event("sharing"), timeout=20)
+    wait_for("the share large", lambda: (lambda shot: shot.share(SHARED) > 0.3 and not large(shot, ORANGE)
+                                         and shot.share(ORANGE) > 0.005 and shot.share(GREEN) > 0.005)(
+        Shot(session, window)), client, 20)
+    Shot(session, window, keep_as="meeting_share")
+    lisi.command("stop-share")
+    wait_for("the speaker back after 停止共享", lambda: (lambda shot: shot.share(SHARED) < 0.005
+                                                   and large(shot, ORANGE))(Shot(session, window)), client, 15)
+
+
+def chat(session, client, window, keyboard, lisi, wangwu):
+    say("chat")
+    session.xdotool("windowfocus", "--sync", window)
+    keyboard.keys("alt+h")
+    time.sleep(0.5)
+    line = "hello from the host"
+    typed = time.time()
+    keyboard.type(line)
+    keyboard.keys("Return")
+    for person in (lisi, wangwu):
+        person.wait("the host's line", lambda: person.event("chat", typed, text=line, sender="张三"), timeout=10)
+    panel = (PANEL_LEFT, 40, 1120, 600)
+    shown = Shot(session, window)
+    before_text = light_pixels(shown, panel)
+    keyboard.keys("alt+h")            # closed: what comes now is unread
+    time.sleep(0.5)
+    closed = Shot(session, window)
+    sent = lisi.command("chat a line from lisi to everyone in the meeting")
+    lisi.wait("its line sent", lambda: lisi.event("chat-sent", sent), timeout=10)
+    wait_for("聊天 (1) on the button", lambda: light_pixels(Shot(session, window), CHAT_BUTTON)
+             > light_pixels(closed, CHAT_BUTTON) + 4, client, 10)
+    keyboard.keys("alt+h")
+    wait_for("李四's line in the panel", lambda: light_pixels(Shot(session, window), panel) > before_text + 20,
+             client, 10)
+    Shot(session, window, keep_as="meeting_chat")
+    keyboard.keys("alt+h")
+
+
+def refused(lisi, wangwu):
+    """王五, no host, asks the service to mute and to remove 李四."""
+    say("a participant's moderation refused")
+    asked = time.time()
+    for action in ("mute", "kick"):
+        wangwu.command("%s 李四" % action)
+        answer = wangwu.wait("the answer to its %s" % action, lambda: wangwu.event("moderation", asked,
+                                                                                action=action), timeout=10)
+        check(answer["status"] == 403, "王五's %s of 李四 was answered %s, not 403" % (action, answer["status"]))
+    time.sleep(2)
+    check(lisi.event("muted-by-host", asked) is None and lisi.event("kicked", asked) is None,
+          "a refused request still reached 李四: %s" % lisi.since(asked)[-3:])
+    heard = wangwu.remote("李四")
+    check(heard is not None and heard["rms_dbfs"] > -40, "李四 is no longer heard at 王五: %s" % heard)
+
+
+def host_mute(session, client, window, keyboard, lisi, wangwu):
+    say("静音 on 李四")
+    session.xdotool("windowfocus", "--sync", window)
+    keyboard.keys("alt+u")
+    time.sleep(1)
+    Shot(session, window, keep_as="meeting_participants")
+    level = wangwu.remote("李四")["rms_dbfs"]
+    clicked = time.time()
+    click(session, window, (MUTE_X, ROW_Y["李四"]))
+    lisi.wait("the host's mute", lambda: lisi.event("muted-by-host", clicked), timeout=10)
+    wangwu.wait("李四's silence", lambda: next(
+        (r for r in wangwu.since(clicked) for remote in r.get("remotes", [])
+         if remote["display"] == "李四" and remote["rms_dbfs"] <= level - 30), None), timeout=10)
+
+
+def remove(session, client, window, lisi, wangwu):
+    say("移出会议 on 王五")
+    clicked = time.time()
+    click(session, window, (REMOVE_X, ROW_Y["王五"]))
+    confirm(session, client, "the removal")
+    wangwu.wait("its removal", lambda: wangwu.event("kicked", clicked), timeout=10)
+    check(wangwu.process.wait(10) == 0, "王五 ended with %s" % wangwu.process.returncode)
+    lisi.wait("王五 gone", lambda: lisi.event("participant-left", clicked), timeout=10)
+    wait_for("王五's tile to go", lambda: Shot(session, window).share(ORANGE) < 0.002, client, 10)
+    Shot(session, window, keep_as="meeting_participants_after_removal")
+
+
+def meeting(session, service, client, window, number, keyboard, shared, people):
+    lisi = Participant(service, "lisi@talvora.dev", "LiSi-Password-16", number, "李四", GREEN, 660,
+                       "--tone-level", str(LOUD), commands=True, display=shared.display)
+    people.append(lisi)
+    wait_for("李四 in the client", lambda: Shot(session, window).share(GREEN) > 0.02, client, 30)
+    wangwu = Participant(service, "wangwu@talvora.dev", "Ww-Meet-2024", number, "王五", ORANGE, 550,
+                         "--tone-level", str(QUIET), commands=True)
+    people.append(wangwu)
+    wait_for("王五 in the client", lambda: Shot(session, window).share(ORANGE) > 0.02, client, 30)
+
+    speaker_view(session, client, window, lisi, wangwu)
+    share(session, client, window, lisi)
+    chat(session, client, window, keyboard, lisi, wangwu)
+    refused(lisi, wangwu)
+    host_mute(session, client, window, keyboard, lisi, wangwu)
+    remove(session, client, window, lisi, wangwu)
+
+    say("结束会议")
+    session.xdotool("windowfocus", "--sync", window)
+    keyboard.keys("alt+q")
+    confirm_end(session, client)
+    lisi.wait("the end of the meeting", lambda: lisi.event("ended"), timeout=10)
+    wait_for("status 7", lambda: output(client).count("ZhumuSDK::MEETING_STATUS_ENDED") == 1, client)
+
+
+def test():
+    started = time.time()
+    with MediaService(DEVSERVICE, CERTS, port=int(PORT), linger=5) as service, \
+            XSession("e2e_meeting_three_parties") as session, \
+            XSession("e2e_meeting_shared_screen", screen="320x240") as shared:
+        subprocess.run(["xsetroot", "-solid", hex_of(SHARED)], env=shared.env(), check=True, timeout=10)
+        executable = session.install(CLIENT, "client")
+        client = session.start(executable, TALVORA_TEST_MEDIA="1")
+        main_window = session.sign_in_and_wait(executable, client)
+        keyboard = Keyboard(session, client, main_window)
+        window, number = keyboard.start_instant_meeting("three")
+        people = []
+        try:
+            meeting(session, service, client, window, number, keyboard, shared, people)
+        except Failure:
+            # What the window showed when it went wrong.
+            Shot(session, window, keep_as="meeting_three_parties_failure")
+            raise
+        finally:
+            for person in people:
+                person.stop()
+        check("AddressSanitizer" not in output(client), output(client))
+        code = log_out(session, client, main_window)
+        check(code == 0, "logging out after the meeting gave %s:\n%s" % (code, output(client)))
+    say("done in %.1f s" % (time.time() - started))
+
+
+if __name__ == "__main__":
+    run(test)
