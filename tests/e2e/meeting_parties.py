@@ -140,6 +140,10 @@ class Shot:
                                                                       keep_as + ".png")],
                            input=data, check=False, timeout=30)
 
+    def pixel(self, x, y):
+        offset = (y * self.width + x) * 3
+        return tuple(self.pixels[offset:offset + 3])
+
     def samples(self, rows=None):
         top, bottom = rows or (0, self.height)
         for y in range(top, min(bottom, self.height), self.STEP):

@@ -52,16 +52,41 @@ VIEW_BUTTON = (962, 23)
 CHOOSER = "720x480"
 CHAT_BUTTON = (520, 640, 600, 690)      # left, top, right, bottom
 PANEL_LEFT = 820
-# In the participants panel, below the host's own row, the rows of the
-# other two in the order they joined: "静音" and "移出会议" at the right.
-ROW_Y = {"李四": 148, "王五": 189}
-MUTE_X, REMOVE_X = 1023, 1083
+# The background of the participants panel's buttons ("静音", "移出会议",
+# "全体静音").
+BUTTON = (0x36, 0x3c, 0x45)
 
 
 def large(shot, colour):
     """Whether colour fills the large tile: a third of the window and more,
     where a tile in the strip is a few hundredths."""
     return shot.share(colour) > 0.15
+
+
+def host_actions(shot):
+    """The rows of buttons in the open participants panel, top down, each a
+    list of the buttons' centres from left to right: the others' rows with
+    "静音" and "移出会议" in the order they joined, then "全体静音". A
+    button's text cuts its background in two bands; its lines above the
+    text give the buttons of the row."""
+    rows = []   # [top, bottom, runs of the top line]
+    for y in range(60, shot.height - 80, 2):
+        runs, start = [], None
+        for x in range(PANEL_LEFT, shot.width + 2, 2):
+            inside = x < shot.width and all(abs(a - b) <= 6 for a, b in zip(shot.pixel(x, y), BUTTON))
+            if inside and start is None:
+                start = x
+            elif not inside and start is not None:
+                if x - start >= 24:
+                    runs.append((start, x))
+                start = None
+        if not runs:
+            continue
+        if rows and y - rows[-1][1] <= 16:
+            rows[-1][1] = y
+        else:
+            rows.append([y, y, runs])
+    return [[((left + right) // 2, (top + bottom) // 2) for left, right in runs] for top, bottom, runs in rows]
 
 
 def light_pixels(shot, box):
@@ -81,7 +106,7 @@ def speaker_view(session, client, window, lisi, wangwu):
     wangwu.command("tone-level %d" % QUIET)
     wait_for("李四 (now louder) large", lambda: (lambda shot: large(shot, GREEN) and not large(shot, ORANGE))(
         Shot(session, window)), client, 25)
-    Shot(session, window, keep_as="meeting_speaker_view")
+    Shot(session, window, keep_as="three_parties_speaker_view")
 
 
 def share(session, client, window, keyboard, lisi):
@@ -98,7 +123,7 @@ def share(session, client, window, keyboard, lisi):
                                          and shot.share(ORANGE) > 0.005 and shot.share(GREEN) > 0.005)(
         Shot(session, window)), client, 30)
     say("shown after %.1f s" % (time.time() - asked))
-    Shot(session, window, keep_as="meeting_share")
+    Shot(session, window, keep_as="three_parties_share")
     # One share at a time: Alt+S says who shares ("李四 正在共享，请稍后再试")
     # instead of opening the chooser.
     session.xdotool("windowfocus", "--sync", window)
@@ -136,7 +161,7 @@ def chat(session, client, window, keyboard, lisi, wangwu):
     keyboard.keys("alt+h")
     wait_for("李四's line in the panel", lambda: light_pixels(Shot(session, window), panel) > before_text + 20,
              client, 20)
-    read = Shot(session, window, keep_as="meeting_chat")
+    read = Shot(session, window, keep_as="three_parties_chat")
     check(abs(light_pixels(read, CHAT_BUTTON) - light_pixels(shown, CHAT_BUTTON)) <= 2,
           "聊天 still counts unread lines with the panel open")
     keyboard.keys("alt+h")
@@ -163,10 +188,12 @@ def host_mute(session, client, window, keyboard, lisi, wangwu):
     session.xdotool("windowfocus", "--sync", window)
     keyboard.keys("alt+u")
     time.sleep(1)
-    Shot(session, window, keep_as="meeting_participants")
+    rows = host_actions(Shot(session, window, keep_as="three_parties_participants"))
+    check(len(rows) == 3 and [len(row) for row in rows] == [2, 2, 1],
+          "the host's list shows no 静音 and 移出会议 for each of the others: %s" % rows)
     level = wangwu.remote("李四")["rms_dbfs"]
     clicked = time.time()
-    click(session, window, (MUTE_X, ROW_Y["李四"]))
+    click(session, window, rows[0][0])      # 李四's "静音"
     lisi.wait("the host's mute", lambda: lisi.event("muted-by-host", clicked), timeout=20)
     say("muted after %.1f s" % (time.time() - clicked))
     wangwu.wait("李四's silence", lambda: next(
@@ -176,8 +203,9 @@ def host_mute(session, client, window, keyboard, lisi, wangwu):
 
 def remove(session, client, window, lisi, wangwu):
     say("移出会议 on 王五")
+    rows = host_actions(Shot(session, window))
     clicked = time.time()
-    click(session, window, (REMOVE_X, ROW_Y["王五"]))
+    click(session, window, rows[1][1])      # 王五's "移出会议"
     confirm(session, client, "the removal")
     wangwu.wait("its removal", lambda: wangwu.event("kicked", clicked), timeout=20)
     say("kicked after %.1f s" % (time.time() - clicked))
@@ -185,7 +213,7 @@ def remove(session, client, window, lisi, wangwu):
     lisi.wait("王五 gone", lambda: lisi.event("participant-left", clicked), timeout=20)
     say("left after %.1f s" % (time.time() - clicked))
     wait_for("王五's tile to go", lambda: Shot(session, window).share(ORANGE) < 0.002, client, 20)
-    Shot(session, window, keep_as="meeting_participants_after_removal")
+    Shot(session, window, keep_as="three_parties_removed")
 
 
 def meeting(session, service, client, window, number, keyboard, shared, people):
@@ -230,7 +258,7 @@ def test():
             meeting(session, service, client, window, number, keyboard, shared, people)
         except Failure:
             # What the window showed when it went wrong.
-            Shot(session, window, keep_as="meeting_three_parties_failure")
+            Shot(session, window, keep_as="three_parties_failure")
             raise
         finally:
             for person in people:
