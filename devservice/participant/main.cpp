@@ -124,7 +124,7 @@ int main(int argc, char** argv)
         QStringLiteral("commands"),
         QStringLiteral("Take commands on standard input, one a line: chat TEXT, share, stop-share, "
                        "tone-level DBFS, mute NAME|ID, kick NAME|ID (asking the service, as this "
-                       "participant), leave."));
+                       "participant), unmute (oneself), leave."));
     const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Join muted."));
     const QCommandLineOption noVideo(QStringLiteral("no-video"), QStringLiteral("Join with the camera off."));
     const QCommandLineOption leaveAfter(QStringLiteral("leave-after"),
@@ -564,17 +564,18 @@ int main(int argc, char** argv)
     if (parser.isSet(muteAfter))
         QTimer::singleShot(int(parser.value(muteAfter).toDouble() * 1000), &app,
                            [&] { engine.setAudioMuted(true); });
+    auto unmuteSelf = [&] {
+        // Janus drops the sound the host muted until the mute is lifted.
+        if (std::exchange(mutedByHost, false) && !http.session.isEmpty()) {
+            const auto answer = http.post(QStringLiteral("/sdk/v1/meetings/unmute"),
+                                          {{"number", admission.number.toStdString()}});
+            event("unmute-lifted", {{QStringLiteral("status"), answer.completed ? int(answer.status) : 0}});
+        }
+        engine.setAudioMuted(false);
+        event("unmuted");
+    };
     if (parser.isSet(unmuteAfter))
-        QTimer::singleShot(int(parser.value(unmuteAfter).toDouble() * 1000), &app, [&] {
-            // Janus drops the sound the host muted until the mute is lifted.
-            if (std::exchange(mutedByHost, false) && !http.session.isEmpty()) {
-                const auto answer = http.post(QStringLiteral("/sdk/v1/meetings/unmute"),
-                                              {{"number", admission.number.toStdString()}});
-                event("unmute-lifted", {{QStringLiteral("status"), answer.completed ? int(answer.status) : 0}});
-            }
-            engine.setAudioMuted(false);
-            event("unmuted");
-        });
+        QTimer::singleShot(int(parser.value(unmuteAfter).toDouble() * 1000), &app, unmuteSelf);
     if (parser.isSet(processingAfter)) {
         const QString value = parser.value(processingAfter);
         const QStringList parts = value.section(QLatin1Char(':'), 1).split(QLatin1Char(','));
@@ -651,6 +652,8 @@ int main(int argc, char** argv)
                                  event("tone-level", {{QStringLiteral("dbfs"), dbfs}});
                              } else if (verb == QLatin1String("mute") || verb == QLatin1String("kick")) {
                                  moderate(verb, argument);
+                             } else if (verb == QLatin1String("unmute")) {
+                                 unmuteSelf();
                              } else if (verb == QLatin1String("leave")) {
                                  leave();
                              } else {

@@ -199,6 +199,15 @@ def host_mute(session, client, window, keyboard, lisi, wangwu):
     wangwu.wait("李四's silence", lambda: next(
         (r for r in wangwu.since(clicked) for remote in r.get("remotes", [])
          if remote["display"] == "李四" and remote["rms_dbfs"] <= level - 30), None), timeout=20)
+    wangwu.wait("李四 shown muted", lambda: wangwu.event("participant-changed", clicked, display="李四",
+                                                       muted=True), timeout=20)
+    # He may unmute himself: heard again, and shown unmuted.
+    unmuted = lisi.command("unmute")
+    wangwu.wait("李四 shown unmuted", lambda: wangwu.event("participant-changed", unmuted, display="李四",
+                                                         muted=False), timeout=20)
+    wangwu.wait("李四 heard again", lambda: next(
+        (r for r in wangwu.since(unmuted) for remote in r.get("remotes", [])
+         if remote["display"] == "李四" and remote["rms_dbfs"] >= level - 6), None), timeout=20)
 
 
 def remove(session, client, window, lisi, wangwu):
