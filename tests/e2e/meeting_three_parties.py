@@ -203,6 +203,9 @@ def host_mute(session, client, window, keyboard, lisi, wangwu):
          if remote["display"] == "李四" and remote["rms_dbfs"] <= level - 30), None), timeout=20)
     wangwu.wait("李四 shown muted", lambda: wangwu.event("participant-changed", clicked, display="李四",
                                                        muted=True), timeout=20)
+    # The host's own list too: his "静音" greyed out, nothing left to mute.
+    mute_button = (rows[0][0][0] - 16, rows[0][0][1] - 8, rows[0][0][0] + 16, rows[0][0][1] + 8)
+    wait_for("李四's 静音 greyed", lambda: light_pixels(Shot(session, window), mute_button) == 0, client, 20)
     # He may unmute himself: heard again, and shown unmuted.
     unmuted = lisi.command("unmute")
     wangwu.wait("李四 shown unmuted", lambda: wangwu.event("participant-changed", unmuted, display="李四",
@@ -210,6 +213,12 @@ def host_mute(session, client, window, keyboard, lisi, wangwu):
     wangwu.wait("李四 heard again", lambda: next(
         (r for r in wangwu.since(unmuted) for remote in r.get("remotes", [])
          if remote["display"] == "李四" and remote["rms_dbfs"] >= level - 6), None), timeout=20)
+    wait_for("李四's 静音 back", lambda: light_pixels(Shot(session, window), mute_button) > 10, client, 20)
+    # "全体静音": both of them.
+    clicked = time.time()
+    click(session, window, rows[2][0])
+    for person in (lisi, wangwu):
+        person.wait("the host's mute of all", lambda: person.event("muted-by-host", clicked), timeout=20)
 
 
 def remove(session, client, window, lisi, wangwu):
