@@ -212,7 +212,8 @@ int main(int argc, char** argv)
                        iceNetwork,  play,         device,           aec,               noise,
                        agc,         processingAfter, shareScreen,   shareFps,          shareAfter,
                        stopShareAfter, chat,      chatAfter,        chatEvery,         simulateLoss,
-                       simulateLossAfter, lostGrace,  reportEvery, toneLevel, commands});
+                       simulateLossAfter, lostGrace,  reportEvery});
+    parser.addOptions({toneLevel, commands});
     parser.process(app);
 
     MediaOptions options;
