@@ -160,6 +160,23 @@ class Shot:
             hits += near(pixel, colour, tolerance)
         return hits / max(total, 1)
 
+    def grid(self, columns, rows):
+        """The mean colour of each of columns x rows equal cells, row by row."""
+        sums = [[0, 0, 0, 0] for _ in range(columns * rows)]
+        for (x, y), pixel in self.samples():
+            cell = sums[y * rows // self.height * columns + x * columns // self.width]
+            for channel in range(3):
+                cell[channel] += pixel[channel]
+            cell[3] += 1
+        return [[total // max(cell[3], 1) for total in cell[:3]] for cell in sums]
+
+    def centre(self, colour, rows=None, tolerance=12):
+        """The middle of the sampled pixels near colour, or None."""
+        found = [place for place, pixel in self.samples(rows) if near(pixel, colour, tolerance)]
+        if not found:
+            return None
+        return (sum(x for x, _ in found) // len(found), sum(y for _, y in found) // len(found))
+
     def changed_near(self, other, colour):
         """How many sampled pixels near colour in either shot differ between them."""
         return sum(1 for (_, a), (_, b) in zip(self.samples(), other.samples())
