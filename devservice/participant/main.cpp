@@ -683,9 +683,9 @@ int main(int argc, char** argv)
         }
         int status = 0;
         if (id > 0 && !http.session.isEmpty()) {
-            const auto answer = http.post(QStringLiteral("/sdk/v1/meetings/") + action,
-                                          {{"number", admission.number.toStdString()},
-                                           {"participant", std::to_string(id)}});
+            const auto answer =
+                http.post(QStringLiteral("/sdk/v1/meetings/") + action,
+                          {{"number", admission.number.toStdString()}, {"participant", std::to_string(id)}});
             status = answer.completed ? int(answer.status) : 0;
         }
         event("moderation", {{QStringLiteral("action"), action},

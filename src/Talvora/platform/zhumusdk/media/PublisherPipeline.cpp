@@ -165,8 +165,7 @@ GstElement* PublisherPipeline::createSource(bool video) const
             // The amplitude is the sine's peak (0.1: -20 dBFS).
             gst_util_set_object_arg(G_OBJECT(source), "wave", "sine");
             g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume",
-                         std::pow(10.0, m_options.testToneDbfs / 20.0),
-                         "samplesperbuffer", 960, nullptr);
+                         std::pow(10.0, m_options.testToneDbfs / 20.0), "samplesperbuffer", 960, nullptr);
         }
     }
     // By these names a failing device is told from a failing meeting.
