@@ -38,7 +38,7 @@ from media_service import MediaService, enter_sandbox  # noqa: E402
 enter_sandbox()
 
 from keyboard_flows import Keyboard  # noqa: E402
-from xsession import Failure, XSession, check, log_out, output, run  # noqa: E402
+from xsession import XSession, check, log_out, output, run  # noqa: E402
 from meeting_parties import (CLIENT_COLOUR, GREEN, ORANGE, Participant, Shot, click, confirm, confirm_end,  # noqa: E402
                              hex_of, near, say, wait_for)
 
@@ -276,7 +276,7 @@ def test():
         people = []
         try:
             meeting(session, service, client, window, number, keyboard, shared, people)
-        except Failure:
+        except Exception:
             # What the window showed when it went wrong.
             Shot(session, window, keep_as="three_parties_failure")
             raise
