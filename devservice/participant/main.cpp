@@ -181,6 +181,12 @@ int main(int argc, char** argv)
                                    QStringLiteral("off|low|moderate|high"), QStringLiteral("off"));
     const QCommandLineOption agc(QStringLiteral("agc"), QStringLiteral("Automatic gain control."),
                                  QStringLiteral("on|off"), QStringLiteral("off"));
+    const QCommandLineOption toneBursts(
+        QStringLiteral("tone-bursts"),
+        QStringLiteral("Sound the test tone only in the first 200 ms of each second of the system clock "
+                       "(receivers report when each burst arrives: onset_ns)."));
+    const QCommandLineOption noVoiceProcessing(QStringLiteral("no-voice-processing"),
+                                               QStringLiteral("Send the microphone without webrtcdsp."));
     const QCommandLineOption processingAfter(
         QStringLiteral("processing-after"),
         QStringLiteral("After S seconds switch echo cancellation, noise suppression and gain as "
@@ -204,6 +210,7 @@ int main(int argc, char** argv)
                        agc,         processingAfter, shareScreen,   shareFps,          shareAfter,
                        stopShareAfter, chat,      chatAfter,        chatEvery,         simulateLoss,
                        simulateLossAfter, lostGrace,  reportEvery});
+    parser.addOptions({toneBursts, noVoiceProcessing});
     parser.process(app);
 
     MediaOptions options;
@@ -226,6 +233,8 @@ int main(int argc, char** argv)
     };
     if (!processingFrom(parser.value(aec), parser.value(noise), parser.value(agc), options.audioProcessing))
         die(QStringLiteral("--aec and --agc want on or off, --noise off, low, moderate or high"));
+    options.testToneBursts = parser.isSet(toneBursts);
+    options.skipVoiceProcessing = parser.isSet(noVoiceProcessing);
     options.sendAudio = !parser.isSet(mute);
     options.sendVideo = !parser.isSet(noVideo);
     options.testColour = QColor(parser.value(colour));
@@ -515,6 +524,7 @@ int main(int argc, char** argv)
                 {QStringLiteral("silent_windows"), stats.silentWindows},
                 {QStringLiteral("longest_gap_ms"), stats.longestGapMs},
                 {QStringLiteral("long_gaps"), stats.longGaps},
+                {QStringLiteral("onset_ns"), double(stats.audioOnsetNs)},
             });
         }
         const QVector<int> sent = engine.sentVideo();
