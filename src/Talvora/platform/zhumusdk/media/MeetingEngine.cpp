@@ -525,8 +525,14 @@ void MeetingEngine::Private::publish()
                 republishing = false;
             });
     });
-    if (!publisher->start() || !speaker) {
-        startSpeaker();
+    // Made anew while the speaker plays (a rejoin): on the speaker's clock
+    // and base time, which its running mix cannot leave.
+    const bool speakerPlaying = speaker && speaker->isPlaying();
+    if (speakerPlaying)
+        publisher->followClockOf(*speaker);
+    if (!publisher->start() || !speaker || speakerPlaying) {
+        if (!speakerPlaying)
+            startSpeaker();
         return;
     }
     // The speaker starts once the microphone plays, on its clock and base
@@ -540,7 +546,7 @@ void MeetingEngine::Private::publish()
             return;
         wait->stop();
         wait->deleteLater();
-        if (playing && speaker)
+        if (playing && speaker && !speaker->isPlaying())
             publisher->shareClockWith(*speaker);
         startSpeaker();
     });

@@ -492,6 +492,12 @@ void PublisherPipeline::shareClockWith(SpeakerOutput& speaker)
         speaker.followClock(pipeline());
 }
 
+void PublisherPipeline::followClockOf(const SpeakerOutput& speaker)
+{
+    if (pipeline())
+        speaker.leadClock(pipeline());
+}
+
 bool PublisherPipeline::isPlaying() const
 {
     GstState state = GST_STATE_NULL;
