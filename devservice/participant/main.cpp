@@ -559,14 +559,19 @@ int main(int argc, char** argv)
                            [&] { engine.setAudioMuted(true); });
     if (parser.isSet(unmuteAfter))
         QTimer::singleShot(int(parser.value(unmuteAfter).toDouble() * 1000), &app, [&] {
-            // Janus drops the sound the host muted until the mute is lifted.
-            if (std::exchange(mutedByHost, false) && !http.session.isEmpty()) {
-                const auto answer = http.post(QStringLiteral("/sdk/v1/meetings/unmute"),
-                                              {{"number", admission.number.toStdString()}});
-                event("unmute-lifted", {{QStringLiteral("status"), answer.completed ? int(answer.status) : 0}});
-            }
+            // As the client does it: unmuted here at once (Janus hears of it
+            // while the host's mute still holds), the host's mute lifted
+            // through the service a moment later; Janus drops the sound
+            // until then.
             engine.setAudioMuted(false);
             event("unmuted");
+            if (std::exchange(mutedByHost, false) && !http.session.isEmpty())
+                QTimer::singleShot(300, &app, [&] {
+                    const auto answer = http.post(QStringLiteral("/sdk/v1/meetings/unmute"),
+                                                  {{"number", admission.number.toStdString()}});
+                    event("unmute-lifted",
+                          {{QStringLiteral("status"), answer.completed ? int(answer.status) : 0}});
+                });
         });
     if (parser.isSet(processingAfter)) {
         const QString value = parser.value(processingAfter);
