@@ -3,8 +3,8 @@ sandbox: devservice with two Janus instances of its own and its own coturn.
 Four meetings spread over both instances; one instance stops answering
 (SIGSTOP), and within 10 s every meeting is admitted again on the other,
 where Janus takes the new token and the pin. The admission's TURN
-credentials open an allocation at coturn, a forged one does not, and none
-of it reaches a log.
+credentials open allocations at coturn (enough for a full room), forged ones
+do not, and none of it reaches a log.
 
     /usr/bin/python3 media_servers.py DEVSERVICE CERT_DIR   (enters a media sandbox itself)
 """
@@ -127,6 +127,10 @@ def main(devservice, certs):
               "an allocation with the admission's credentials")
         check(allocate(ice[0]["urls"][0], ice[0]["username"], "Zm9yZ2VkIGNyZWRlbnRpYWw=") == (0x0113, 401),
               "an allocation with forged credentials")
+        # A peer connection per publisher of a full room, per local address.
+        held = [allocate(ice[0]["urls"][0], ice[0]["username"], ice[0]["credential"]) for _ in range(36)]
+        check(all(answer[0] == 0x0103 for answer in held), "one admission's credentials hold 36 allocations: %s"
+              % [answer[1] for answer in held if answer[0] != 0x0103][:3])
 
         # One instance stops answering: every meeting comes back on the other.
         victim_url = placed[0]
