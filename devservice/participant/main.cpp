@@ -225,6 +225,12 @@ int main(int argc, char** argv)
                                    QStringLiteral("off|low|moderate|high"), QStringLiteral("off"));
     const QCommandLineOption agc(QStringLiteral("agc"), QStringLiteral("Automatic gain control."),
                                  QStringLiteral("on|off"), QStringLiteral("off"));
+    const QCommandLineOption toneBursts(
+        QStringLiteral("tone-bursts"),
+        QStringLiteral("Sound the test tone only in the first 200 ms of each second of the system clock "
+                       "(receivers report when each burst arrives: onset_ns)."));
+    const QCommandLineOption noVoiceProcessing(QStringLiteral("no-voice-processing"),
+                                               QStringLiteral("Send the microphone without webrtcdsp."));
     const QCommandLineOption processingAfter(
         QStringLiteral("processing-after"),
         QStringLiteral("After S seconds switch echo cancellation, noise suppression and gain as "
@@ -248,7 +254,7 @@ int main(int argc, char** argv)
                        agc,         processingAfter, shareScreen,   shareFps,          shareAfter,
                        stopShareAfter, shareGrid, chat,     chatAfter,        chatEvery,         simulateLoss,
                        simulateLossAfter, lostGrace,  reportEvery});
-    parser.addOptions({toneLevel, commands});
+    parser.addOptions({toneLevel, commands, toneBursts, noVoiceProcessing});
     parser.process(app);
 
     MediaOptions options;
@@ -271,6 +277,8 @@ int main(int argc, char** argv)
     };
     if (!processingFrom(parser.value(aec), parser.value(noise), parser.value(agc), options.audioProcessing))
         die(QStringLiteral("--aec and --agc want on or off, --noise off, low, moderate or high"));
+    options.testToneBursts = parser.isSet(toneBursts);
+    options.skipVoiceProcessing = parser.isSet(noVoiceProcessing);
     options.sendAudio = !parser.isSet(mute);
     options.sendVideo = !parser.isSet(noVideo);
     options.testColour = QColor(parser.value(colour));
@@ -582,6 +590,7 @@ int main(int argc, char** argv)
                 {QStringLiteral("silent_windows"), stats.silentWindows},
                 {QStringLiteral("longest_gap_ms"), stats.longestGapMs},
                 {QStringLiteral("long_gaps"), stats.longGaps},
+                {QStringLiteral("onset_ns"), double(stats.audioOnsetNs)},
                 {QStringLiteral("pair"), QJsonArray{stats.localCandidateType, stats.remoteCandidateType}},
             });
         }
@@ -623,14 +632,18 @@ int main(int argc, char** argv)
         QTimer::singleShot(int(parser.value(muteAfter).toDouble() * 1000), &app,
                            [&] { engine.setAudioMuted(true); });
     auto unmuteSelf = [&] {
-        // Janus drops the sound the host muted until the mute is lifted.
-        if (std::exchange(mutedByHost, false) && !http.session.isEmpty()) {
-            const auto answer = http.post(QStringLiteral("/sdk/v1/meetings/unmute"),
-                                          {{"number", admission.number.toStdString()}});
-            event("unmute-lifted", {{QStringLiteral("status"), answer.completed ? int(answer.status) : 0}});
-        }
+        // As the client does it: unmuted here at once (Janus hears of it
+        // while the host's mute still holds), the host's mute lifted
+        // through the service a moment later; Janus drops the sound
+        // until then.
         engine.setAudioMuted(false);
         event("unmuted");
+        if (std::exchange(mutedByHost, false) && !http.session.isEmpty())
+            QTimer::singleShot(300, &app, [&] {
+                const auto answer = http.post(QStringLiteral("/sdk/v1/meetings/unmute"),
+                                              {{"number", admission.number.toStdString()}});
+                event("unmute-lifted", {{QStringLiteral("status"), answer.completed ? int(answer.status) : 0}});
+            });
     };
     if (parser.isSet(unmuteAfter))
         QTimer::singleShot(int(parser.value(unmuteAfter).toDouble() * 1000), &app, unmuteSelf);

@@ -525,8 +525,14 @@ void MeetingEngine::Private::publish()
                 republishing = false;
             });
     });
-    if (!publisher->start() || !speaker) {
-        startSpeaker();
+    // Made anew while the speaker plays (a rejoin): on the speaker's clock
+    // and base time, which its running mix cannot leave.
+    const bool speakerPlaying = speaker && speaker->isPlaying();
+    if (speakerPlaying)
+        publisher->followClockOf(*speaker);
+    if (!publisher->start() || !speaker || speakerPlaying) {
+        if (!speakerPlaying)
+            startSpeaker();
         return;
     }
     // The speaker starts once the microphone plays, on its clock and base
@@ -540,7 +546,7 @@ void MeetingEngine::Private::publish()
             return;
         wait->stop();
         wait->deleteLater();
-        if (playing && speaker)
+        if (playing && speaker && !speaker->isPlaying())
             publisher->shareClockWith(*speaker);
         startSpeaker();
     });
@@ -643,19 +649,25 @@ void MeetingEngine::Private::onModeration(const QJsonObject& data)
     if (id == selfId) {
         if (!mid.isEmpty() && mid != audioMid)
             return;
-        if (muted && !audioMuted) {
+        // Already muted by their own hand, they must still lift the host's
+        // mute as they unmute, or Janus goes on dropping what they say.
+        if (muted) {
             q->setAudioMuted(true);
             emit q->mutedByHost();
         }
         return;
     }
     auto remote = remotes.find(id);
-    if (remote == remotes.end() || !muted || remote->participant.audioMuted ||
+    if (remote == remotes.end() || remote->participant.audioMuted == muted ||
         (!mid.isEmpty() && mid != audioMidOf.value(id)))
         return;
-    remote->participant.audioMuted = true;
+    // A host's mute is lifted only by its publisher as they unmute
+    // themself (the service's unmute route): the lift says they are heard
+    // again, whenever the news of their own new state comes, if it does.
+    remote->participant.audioMuted = muted;
     emit q->participantChanged(remote->participant);
-    emit q->talking(id, false);
+    if (muted)
+        emit q->talking(id, false);
 }
 
 void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)

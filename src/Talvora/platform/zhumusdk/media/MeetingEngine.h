@@ -61,6 +61,13 @@ struct MediaOptions
     // With testMedia: the microphone and speaker of the sound server all the
     // same (echo tests of the voice processing).
     bool deviceAudio = false;
+    // Benchmarks only: the test tone sounds in the first 200 ms of each
+    // second of the system clock (CLOCK_MONOTONIC), so that where a
+    // receiver hears it start, within its second, is the delay from
+    // microphone to receiver; and a microphone without the voice processor,
+    // to compare with one that has it.
+    bool testToneBursts = false;
+    bool skipVoiceProcessing = false;
 };
 
 // The longest chat message, in characters (QString units).
@@ -98,6 +105,9 @@ struct ReceiveStats
     int silentWindows = 0;
     int longestGapMs = 0;
     int longGaps = 0; // gaps over 100 ms
+    // When the latest sound after 300 ms of silence was received (the
+    // decoded sample crossing -30 dBFS), on CLOCK_MONOTONIC in ns; -1: none.
+    qint64 audioOnsetNs = -1;
     // The candidate types of the pair ICE selected for this stream ("host",
     // "srflx", "prflx", "relay"; "relay" is a path through TURN), local and
     // remote; empty until known.

@@ -63,6 +63,11 @@ public:
     // (after start()) The speaker's pipeline, not started yet, takes the
     // clock and base time of this one.
     void shareClockWith(class SpeakerOutput& speaker);
+    // (before start()) The other way round, for a publisher made anew while
+    // the speaker plays on (a rejoin): this one takes the speaker's clock
+    // and base time, so that the echo probe's running time stays the
+    // microphone's and the mix keeps its own.
+    void followClockOf(const class SpeakerOutput& speaker);
     // Playing, with its base time chosen.
     bool isPlaying() const;
     // RMS of the processed microphone since the last call, dBFS; read

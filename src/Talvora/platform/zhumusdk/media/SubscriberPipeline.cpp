@@ -273,6 +273,15 @@ void SubscriberPipeline::onAudio(const float* samples, int count)
         }
         m_slotHeard = m_slotHeard || loud;
     }
+    for (int i = 0; i < count; ++i) {
+        if (std::fabs(samples[i]) < 0.0316f) // -30 dBFS
+            continue;
+        // The sample is played i samples after the buffer's first.
+        const auto at = now + std::chrono::nanoseconds(qint64(i) * 1000000000 / kRate);
+        if (at - m_lastLoud > std::chrono::milliseconds(300))
+            m_onsetNs = std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+        m_lastLoud = at;
+    }
     m_audio.push_back(AudioChunk{now, sum, count});
     while (!m_audio.empty() && now - m_audio.front().at > std::chrono::milliseconds(1500))
         m_audio.pop_front();
@@ -319,6 +328,7 @@ ReceiveStats SubscriberPipeline::stats() const
         stats.silentWindows = m_silentSlots;
         stats.longestGapMs = m_longestGap * 100;
         stats.longGaps = m_longGaps;
+        stats.audioOnsetNs = m_onsetNs;
         double sum = 0;
         qint64 count = 0;
         const auto since = Clock::now() - std::chrono::seconds(1);
