@@ -148,6 +148,10 @@ public:
     // readmissionNeeded(): the next attempt uses its server, room and
     // credentials. Ignored when none was asked for.
     void readmit(const Admission& admission);
+    // The answer when the service could not admit again (no answer, no
+    // media server for the meeting yet): the attempt has failed, and the
+    // next follows the back-off rather than the attempt's whole time.
+    void readmissionRefused();
     // Benchmarks only, for engines made with MediaOptions::simulatedLoss.
     static void setSimulatedLoss(double share);
 
