@@ -122,7 +122,6 @@ def media_back(pair, since, seconds, rejoined=False):
     """When both of a meeting's participants see and hear each other after
     `since` (and, with `rejoined`, after each has lost its connection and
     got it back), or None if not within `seconds`."""
-    tones = {p.name: tone for name, _, _, _, tone in PEOPLE for p in pair if p.name.startswith(name)}
 
     def after(receiver):
         if not rejoined:
@@ -135,7 +134,7 @@ def media_back(pair, since, seconds, rejoined=False):
         times = []
         for receiver, sender in (pair, pair[::-1]):
             start = after(receiver)
-            times.append(start and heard_from(receiver, sender, tones[sender.name], start))
+            times.append(start and heard_from(receiver, sender, sender.tone, start))
         return None if None in times else max(times)
 
     wait_until(both, seconds)
@@ -216,9 +215,12 @@ def main(binary, devservice, certs):
         people = {}
         try:
             for index, number in enumerate(meetings):
-                people[number] = [Participant(service, binary, account, password, number, "%s%d" % (name, index),
-                                              colour, "--tone", str(tone), *SMALL_MEDIA)
-                                  for name, account, password, colour, tone in PEOPLE]
+                people[number] = []
+                for name, account, password, colour, tone in PEOPLE:
+                    person = Participant(service, binary, account, password, number, "%s%d" % (name, index),
+                                         colour, "--tone", str(tone), *SMALL_MEDIA)
+                    person.tone = tone
+                    people[number].append(person)
             everyone = [p for pair in people.values() for p in pair]
             check(wait_until(lambda: all(p.self_id() for p in everyone), 60), "everyone joined")
             ids = {p.name: p.self_id() for p in everyone}
