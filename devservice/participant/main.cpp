@@ -85,6 +85,36 @@ QString describe(const talvora::https::Answer& answer)
                             : QStringLiteral("transport error %1").arg(answer.transportError);
 }
 
+// The mean colour of each of cells.width() x cells.height() equal parts of
+// image, row by row, from every second pixel both ways.
+QJsonArray colourGrid(const QImage& image, const QSize& cells)
+{
+    const QImage pixels = image.convertToFormat(QImage::Format_RGB32);
+    QJsonArray grid;
+    for (int row = 0; row < cells.height(); ++row) {
+        const int top = row * pixels.height() / cells.height();
+        const int bottom = (row + 1) * pixels.height() / cells.height();
+        for (int column = 0; column < cells.width(); ++column) {
+            const int left = column * pixels.width() / cells.width();
+            const int right = (column + 1) * pixels.width() / cells.width();
+            qint64 sums[3] = {0, 0, 0};
+            qint64 count = 0;
+            for (int y = top; y < bottom; y += 2) {
+                const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+                for (int x = left; x < right; x += 2) {
+                    sums[0] += qRed(line[x]);
+                    sums[1] += qGreen(line[x]);
+                    sums[2] += qBlue(line[x]);
+                    ++count;
+                }
+            }
+            count = qMax<qint64>(count, 1);
+            grid.append(QJsonArray{int(sums[0] / count), int(sums[1] / count), int(sums[2] / count)});
+        }
+    }
+    return grid;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -156,6 +186,11 @@ int main(int argc, char** argv)
     const QCommandLineOption stopShareAfter(QStringLiteral("stop-share-after"),
                                             QStringLiteral("Stop sharing after S seconds."),
                                             QStringLiteral("S"));
+    const QCommandLineOption shareGrid(
+        QStringLiteral("share-grid"),
+        QStringLiteral("Report the mean colours of COLS x ROWS equal cells of the received share's latest "
+                       "frame, row by row."),
+        QStringLiteral("COLSxROWS"));
     const QCommandLineOption simulateLoss(
         QStringLiteral("simulate-loss"),
         QStringLiteral("Benchmarks: drop this percentage of packets in and out of every peer connection."),
@@ -202,7 +237,7 @@ int main(int argc, char** argv)
                        fps,         janus,        room,             pin,               token,
                        iceNetwork,  play,         device,           aec,               noise,
                        agc,         processingAfter, shareScreen,   shareFps,          shareAfter,
-                       stopShareAfter, chat,      chatAfter,        chatEvery,         simulateLoss,
+                       stopShareAfter, shareGrid, chat,     chatAfter,        chatEvery,         simulateLoss,
                        simulateLossAfter, lostGrace,  reportEvery});
     parser.process(app);
 
@@ -249,6 +284,14 @@ int main(int argc, char** argv)
     shareSource.fps = parser.value(shareFps).toInt();
     if (shareSource.fps < 5 || shareSource.fps > 15)
         die(QStringLiteral("--share-fps wants 5 to 15"));
+    QSize gridCells;
+    if (parser.isSet(shareGrid)) {
+        const QStringList cells = parser.value(shareGrid).split(QLatin1Char('x'));
+        gridCells = QSize(cells.value(0).toInt(), cells.value(1).toInt());
+        if (cells.size() != 2 || gridCells.width() < 1 || gridCells.height() < 1 || gridCells.width() > 64 ||
+            gridCells.height() > 64)
+            die(QStringLiteral("--share-grid wants COLSxROWS, each 1 to 64"));
+    }
     const double lossPercent = parser.value(simulateLoss).toDouble(&ok);
     if (!ok || lossPercent < 0 || lossPercent > 100)
         die(QStringLiteral("--simulate-loss wants 0 to 100"));
@@ -374,8 +417,14 @@ int main(int argc, char** argv)
         event("share-stopped", {{QStringLiteral("id"), id}});
     });
     bool shareSeen = false;
-    QObject::connect(&engine, &MeetingEngine::shareStopped, &app, [&] { shareSeen = false; });
+    QImage lastShare; // for --share-grid
+    QObject::connect(&engine, &MeetingEngine::shareStopped, &app, [&] {
+        shareSeen = false;
+        lastShare = QImage();
+    });
     QObject::connect(&engine, &MeetingEngine::shareFrame, &app, [&](qint64 id, const QImage& image) {
+        if (gridCells.isValid())
+            lastShare = image;
         if (!shareSeen) {
             shareSeen = true;
             event("first-share-frame", {{QStringLiteral("id"), id},
@@ -534,6 +583,12 @@ int main(int argc, char** argv)
                                     {QStringLiteral("rgb"),
                                      QJsonArray{share.meanColour.red(), share.meanColour.green(),
                                                 share.meanColour.blue()}}});
+            if (!lastShare.isNull()) {
+                QJsonObject withGrid = line.value(QStringLiteral("share")).toObject();
+                withGrid.insert(QStringLiteral("grid"), colourGrid(lastShare, gridCells));
+                withGrid.insert(QStringLiteral("grid_of"), QJsonArray{lastShare.width(), lastShare.height()});
+                line.insert(QStringLiteral("share"), withGrid);
+            }
         }
         printLine(line);
     });

@@ -213,9 +213,66 @@ void shootDevices(Shooter& shooter)
     call.hide();
 }
 
+// A shared screen as a viewer gets it: a slide of a presentation.
+QImage sharedSlide()
+{
+    QImage slide(1920, 1080, QImage::Format_RGB32);
+    slide.fill(QColor(0xf7, 0xf8, 0xfa));
+    QPainter painter(&slide);
+    painter.fillRect(QRect(0, 0, 1920, 140), QColor(0x1f, 0x4e, 0x9c));
+    QFont font = painter.font();
+    font.setPixelSize(64);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(96, 0, 1700, 140), Qt::AlignVCenter, QString::fromUtf8("第三季度产品路线图"));
+    font.setPixelSize(44);
+    painter.setFont(font);
+    painter.setPen(QColor(0x1f, 0x23, 0x29));
+    const char* const points[] = {"会议客户端：屏幕共享与聊天", "设备管理与测试通话", "弱网下的自动调节"};
+    for (int i = 0; i < 3; ++i)
+        painter.drawText(QPoint(140, 300 + i * 110), QString::fromUtf8("• ") + QString::fromUtf8(points[i]));
+    const QColor bars[] = {QColor(0x41, 0x94, 0xff), QColor(0x2f, 0xb3, 0x89), QColor(0xf0, 0x8c, 0x2e)};
+    for (int i = 0; i < 3; ++i)
+        painter.fillRect(QRect(1240 + i * 180, 940 - (i + 2) * 120, 120, (i + 2) * 120), bars[i]);
+    return slide;
+}
+
+// Another's share in the share layout, the sharer's own bar, the chat with
+// a few messages, then the host's participant list with one chat unread.
+void shootSharingAndPanels(Shooter& shooter, talvora::zhumu::MeetingWindow& window,
+                           talvora::media::MeetingEngine& engine, qint64 sharer)
+{
+    using talvora::media::EngineDouble;
+    EngineDouble::startRemoteShare(&engine, sharer);
+    EngineDouble::pushShareFrame(&engine, sharedSlide());
+    shooter.save(&window, "meeting_share_view");
+    EngineDouble::stopRemoteShare(&engine);
+
+    engine.startShare(talvora::media::ShareSource());
+    QApplication::processEvents(); // the bar shows once the double says it shares
+    shooter.save(&window, "meeting_sharing_bar");
+    engine.stopShare();
+
+    auto* chat = window.findChild<QAbstractButton*>(QStringLiteral("chatButton"));
+    const QDateTime morning(QDate(2024, 3, 7), QTime(9, 32));
+    chat->click();
+    EngineDouble::receiveChat(&engine, QString::fromUtf8("李四"), morning,
+                              QString::fromUtf8("大家好，我先共享一下路线图。"));
+    EngineDouble::receiveChat(&engine, QString::fromUtf8("王五"), morning.addSecs(60),
+                              QString::fromUtf8("好的。第二页的时间安排能再发一下吗？<b>不是标记</b>"));
+    EngineDouble::receiveChat(&engine, QString::fromUtf8("张三"), morning.addSecs(120),
+                              QString::fromUtf8("会后我把文件发到群里。"));
+    shooter.save(&window, "meeting_chat");
+    chat->click();
+    EngineDouble::receiveChat(&engine, QString::fromUtf8("Olivia Chen"), morning.addSecs(180),
+                              QString::fromUtf8("Thanks, see you then."));
+    window.findChild<QAbstractButton*>(QStringLiteral("participantsButton"))->click();
+    shooter.save(&window, "meeting_participants_host");
+}
+
 // The SDK's meeting window on the engine's double, with synthetic frames:
 // two people, then four with the participant list open, the speaker view,
-// a pinned tile.
+// a pinned tile, sharing, the chat and the host's list.
 void shootMeetingWindow(Shooter& shooter)
 {
     using talvora::media::EngineDouble;
@@ -263,7 +320,7 @@ void shootMeetingWindow(Shooter& shooter)
     shooter.save(&window, "meeting_pinned");
     window.gallery()->pin(0);
     window.setSpeakerView(false);
-    participants->click();
+    shootSharingAndPanels(shooter, window, engine, lisi.id); // leaves the list open
 
     EngineDouble::loseConnection(&engine);
     shooter.save(&window, "meeting_connection_lost");

@@ -732,6 +732,12 @@ void MeetingWindowTest::onlyTheHostModeratesOthers()
     QVERIFY(!panel->removeButton(EngineDouble::script().selfId));
     QVERIFY(panel->muteAllButton()->isVisible());
     QVERIFY(!panel->muteButton(muted.id)->isEnabled()); // muted already
+    // A long name is shortened so that the actions stay inside the panel.
+    const Participant longName = EngineDouble::addParticipant(
+        m_engine.get(), person(QStringLiteral("Olivia Chen-Montgomery")));
+    QTRY_VERIFY(panel->removeButton(longName.id));
+    for (const qint64 id : {lisi.id, longName.id})
+        QVERIFY(panel->removeButton(id)->parentWidget()->minimumSizeHint().width() < panel->width());
 
     QSignalSpy mute(window, &MeetingWindow::muteRequested);
     QSignalSpy muteAll(window, &MeetingWindow::muteAllRequested);
@@ -913,8 +919,10 @@ void MeetingWindowTest::shortcutsAndTabOrder()
     QTest::keyClick(window, Qt::Key_H, Qt::AltModifier);
     QVERIFY(window->chatPanel()->isVisible());
     QVERIFY(window->toolbar()->chatButton()->isChecked());
+    QCOMPARE(window->focusWidget(), window->chatPanel()->input());
     QTest::keyClick(window, Qt::Key_H, Qt::AltModifier);
     QVERIFY(!window->chatPanel()->isVisible());
+    QCOMPARE(window->focusWidget(), window->toolbar()->chatButton());
     // The host's Alt+Q asks to end the meeting for everyone.
     QStringList asked;
     setPromptHook([&](const QString& text, const QString&) {

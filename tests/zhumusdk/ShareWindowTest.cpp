@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -68,6 +70,7 @@ private:
     MeetingWindow* openWindow();
 
     FakeDesktop m_desktop;
+    QTemporaryDir m_config; // the SDK's settings file
     QStringList m_notices;
     std::unique_ptr<MeetingEngine> m_engine;
     std::unique_ptr<MeetingWindow> m_window;
@@ -76,6 +79,8 @@ private:
 void ShareWindowTest::init()
 {
     MeetingShare::setSourcesForTesting(&m_desktop);
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    QFile::remove(m_config.filePath(QStringLiteral("Talvora/zhumusdk.ini")));
     m_notices.clear();
     setPromptHook([this](const QString& text, const QString&) {
         m_notices << text;
@@ -162,11 +167,16 @@ void ShareWindowTest::chooserListsScreensAndWindowsThenTheBarStops()
                                   QStringLiteral("报告.txt - 编辑器"), QStringLiteral("浏览器")}));
     QVERIFY(!chooser->list()->item(0)->icon().isNull());
 
+    // A frame rate kept in the settings file, taken as the share starts.
+    QSettings(m_config.filePath(QStringLiteral("Talvora/zhumusdk.ini")), QSettings::IniFormat)
+        .setValue(QStringLiteral("share/fps"), 5);
+    // Chosen from the keyboard: Return on the list shares once.
     chooser->list()->setCurrentRow(2);
-    chooser->shareButton()->click();
+    QTest::keyClick(chooser->list(), Qt::Key_Return);
     const QVector<talvora::media::ShareSource> asked = EngineDouble::shareRequests(m_engine.get());
     QCOMPARE(asked.size(), 1);
     QCOMPARE(asked[0].window, quint64(0x1200007));
+    QCOMPARE(asked[0].fps, 5);
 
     QWidget* bar = window->share()->bar();
     QTRY_VERIFY(bar->isVisible());

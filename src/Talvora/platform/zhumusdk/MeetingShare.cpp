@@ -1,5 +1,6 @@
 #include "MeetingShare.h"
 
+#include "AudioProcessingSettings.h"
 #include "GalleryView.h"
 #include "MeetingPrompts.h"
 #include "MeetingRoster.h"
@@ -10,11 +11,22 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 
 namespace talvora::zhumu {
 namespace {
 
 ShareSources* g_testSources = nullptr;
+
+// The share's frame rate from the SDK's settings file ("share/fps", 5 to
+// 15): a slow machine or a slow uplink can ask for fewer frames.
+int shareFrameRate(int fallback)
+{
+    QSettings file(AudioProcessingSettings::filePath(), QSettings::IniFormat);
+    bool ok = false;
+    const int fps = file.value(QStringLiteral("share/fps")).toInt(&ok);
+    return ok ? qBound(5, fps, 15) : fallback;
+}
 
 } // namespace
 
@@ -118,7 +130,9 @@ void MeetingShare::startFlow()
             return;
         }
         m_requested = true;
-        m_engine->startShare(source);
+        media::ShareSource shared = source;
+        shared.fps = shareFrameRate(source.fps);
+        m_engine->startShare(shared);
     });
     m_chooser->open();
 }

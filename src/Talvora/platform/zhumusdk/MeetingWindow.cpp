@@ -263,9 +263,12 @@ void MeetingWindow::buildLayout(const QString& number)
     connect(m_toolbar, &MeetingToolbar::videoClicked, this, &MeetingWindow::onVideoClicked);
     connect(m_toolbar, &MeetingToolbar::participantsToggled, m_panel, &QWidget::setVisible);
     connect(m_toolbar, &MeetingToolbar::chatToggled, this, [this](bool shown) {
+        const bool typing = m_chat->isAncestorOf(focusWidget());
         m_chat->setVisible(shown);
         if (shown)
             m_chat->input()->setFocus();
+        else if (typing) // back where the chat was opened, not the next control in the chain
+            m_toolbar->chatButton()->setFocus(Qt::OtherFocusReason);
     });
     connect(m_chat, &ChatPanel::unreadChanged, m_toolbar, &MeetingToolbar::setUnreadChats);
     connect(m_chat, &ChatPanel::sendRequested, this, &MeetingWindow::onChatSend);

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QVariant>
@@ -16,7 +17,8 @@
 namespace talvora::zhumu {
 namespace {
 
-constexpr int kPanelWidth = 260;
+// As wide as the chat panel; a host's row holds "静音" and "移出会议" too.
+constexpr int kPanelWidth = 300;
 
 QLabel* iconLabel(QWidget* parent, MeetingIcon icon, const QString& accessibleName)
 {
@@ -154,9 +156,6 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
     auto* name = new QLabel(row);
     name->setObjectName(QStringLiteral("participantName"));
     name->setTextFormat(Qt::PlainText);
-    const int room = kPanelWidth - (moderated ? 200 : 100) - name->fontMetrics().horizontalAdvance(marks);
-    name->setText(
-        name->fontMetrics().elidedText(participant.displayName, Qt::ElideRight, std::max(room, 40)));
     name->setToolTip(participant.displayName);
     auto* markLabel = new QLabel(marks, row);
     markLabel->setObjectName(QStringLiteral("participantMarks"));
@@ -194,6 +193,13 @@ QWidget* ParticipantsPanel::makeRow(const media::Participant& participant)
         layout->addWidget(mute);
         layout->addWidget(remove);
     }
+    // The name gets what the rest of the row leaves, in the window's fonts,
+    // with room for a scroll bar: a row wider than the panel would be cut.
+    row->ensurePolished();
+    const int rest = layout->sizeHint().width() - name->sizeHint().width() + 1 /* the panel's border */ +
+                     style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    name->setText(name->fontMetrics().elidedText(participant.displayName, Qt::ElideRight,
+                                                 std::max(kPanelWidth - rest, 40)));
     row->setAccessibleName(participant.displayName + marks + QStringLiteral("，") + audio +
                            QStringLiteral("，") + video);
     return row;
