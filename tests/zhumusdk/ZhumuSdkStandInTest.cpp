@@ -1051,7 +1051,6 @@ void ZhumuSdkStandInTest::lostMeetingIsAdmittedAgain()
     QCOMPARE(QString::fromStdString(all.back().path + " " + all.back().number + " " + all.back().authorization),
              QStringLiteral("/sdk/v1/meetings/start ") + number + QStringLiteral(" Bearer ") +
                  QLatin1String(FakeSdkService::kSession));
-
     QCOMPARE(EngineDouble::readmissionRefusals(engine), 0);
 
     // No media server for the meeting now: the engine hears so at once, to

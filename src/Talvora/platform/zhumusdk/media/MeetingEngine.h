@@ -208,7 +208,8 @@ signals:
     // while (see the window), reported once per loss.
     // While it is lost the engine tries, backing off 1, 2, 4 … 10 s: first
     // the same Janus session on a new socket (and new peer connections
-    // where theirs died), then a new session with a fresh admission.
+    // where theirs died), then a new session with a fresh admission (at
+    // once when the server's address refuses the socket).
     void connectionLost();
     void connectionRestored();
     // The engine wants a fresh admission from the service (readmit()).
