@@ -179,6 +179,58 @@ class KeepDead:
         self.thread.join()
 
 
+def failover(service, zhang, meetings, people, instances, victim_url):
+    """Media flowing both ways in all four meetings; then the instance at
+    `victim_url` is killed and kept dead, and every meeting must carry media
+    again within FAILOVER_SECONDS, with the same participants."""
+    everyone = [p for pair in people.values() for p in pair]
+    joined = wait_until(lambda: all(p.self_id() for p in everyone), 60)
+    check(joined, "everyone joined: %s missing" % [p.name for p in everyone if not p.self_id()])
+    if not joined:
+        return
+    ids = {p.name: p.self_id() for p in everyone}
+    flowing = time.time()
+    for number, pair in people.items():
+        check(media_back(pair, flowing, 30) is not None,
+              "meeting %s carries media both ways before the kill" % number)
+    if failures:
+        return
+    print("participants: %.1f %% of one core each" % cpu_share(everyone, 3), flush=True)
+
+    killed = time.time()
+    os.kill(instances[victim_url], signal.SIGKILL)
+    keeper = KeepDead(service, victim_url)
+    try:
+        times = {number: media_back(pair, killed, FAILOVER_SECONDS + 5,
+                                    rejoined=meetings[number]["server"] == victim_url)
+                 for number, pair in people.items()}
+    finally:
+        keeper.stop()
+    for p in everyone:
+        steps = sorted((at - killed, name) for name in ("connection-lost", "readmission", "connection-restored")
+                       for at in p.events(name, killed))
+        if steps:
+            print("%s: %s" % (p.name, ", ".join("%s %.1f s" % (name, at) for at, name in steps)), flush=True)
+    for number, back in times.items():
+        on_victim = meetings[number]["server"] == victim_url
+        seconds = "%.1f s" % (back - killed) if back else "never"
+        print("meeting %s (%s): media back %s after the kill" %
+              (number, "moved" if on_victim else "stayed", seconds), flush=True)
+        check(back is not None and back - killed <= FAILOVER_SECONDS,
+              "meeting %s carries media again within %d s: %s" % (number, FAILOVER_SECONDS, seconds))
+        if on_victim:
+            check("meeting %s: moved from %s" % (number, victim_url) in service.log(),
+                  "meeting %s moved off the dead instance" % number)
+    check({p.name: p.self_id() for p in everyone} == ids, "same participant ids after the failover")
+    for number, pair in people.items():
+        status, roster = service.get("/sdk/v1/meetings/roster?number=" + number, zhang)
+        listed = {entry["id"] for entry in roster} if status == 200 else set()
+        check({ids[p.name] for p in pair} <= listed,
+              "meeting %s still lists its participants: %s" % (number, roster))
+    for p in everyone:
+        check(p.process.poll() is None, "%s still in the meeting" % p.name)
+
+
 def main(binary, devservice, certs):
     enter_sandbox()
     if shutil.which("turnserver") is None:
@@ -211,7 +263,7 @@ def main(binary, devservice, certs):
         check(allocate(ice[0]["urls"][0], ice[0]["username"], "Zm9yZ2VkIGNyZWRlbnRpYWw=") == (0x0113, 401),
               "an allocation with forged credentials")
 
-        # Two participants in each meeting, media flowing both ways in all four.
+        # Two participants in each meeting; one instance killed.
         people = {}
         try:
             for index, number in enumerate(meetings):
@@ -221,58 +273,16 @@ def main(binary, devservice, certs):
                                          colour, "--tone", str(tone), *SMALL_MEDIA)
                     person.tone = tone
                     people[number].append(person)
-            everyone = [p for pair in people.values() for p in pair]
-            check(wait_until(lambda: all(p.self_id() for p in everyone), 60), "everyone joined")
-            ids = {p.name: p.self_id() for p in everyone}
-            flowing = time.time()
-            for number, pair in people.items():
-                back = media_back(pair, flowing, 30)
-                check(back is not None, "meeting %s carries media both ways before the kill" % number)
-            load = cpu_share(everyone, 3)
-            print("participants: %.1f %% of one core each" % load, flush=True)
-
-            # One instance is killed and kept dead: every meeting carries media again.
-            victim_url = placed[0]
-            killed = time.time()
-            os.kill(instances[victim_url], signal.SIGKILL)
-            keeper = KeepDead(service, victim_url)
-            try:
-                times = {number: media_back(pair, killed, FAILOVER_SECONDS + 5,
-                                            rejoined=meetings[number]["server"] == victim_url)
-                         for number, pair in people.items()}
-            finally:
-                keeper.stop()
-            for p in everyone:
-                steps = sorted((at - killed, name) for name in ("connection-lost", "readmission", "connection-restored")
-                               for at in p.events(name, killed))
-                if steps:
-                    print("%s: %s" % (p.name, ", ".join("%s %.1f s" % (name, at) for at, name in steps)), flush=True)
-            for number, back in times.items():
-                on_victim = meetings[number]["server"] == victim_url
-                seconds = "%.1f s" % (back - killed) if back else "never"
-                print("meeting %s (%s): media back %s after the kill" %
-                      (number, "moved" if on_victim else "stayed", seconds), flush=True)
-                check(back is not None and back - killed <= FAILOVER_SECONDS,
-                      "meeting %s carries media again within %d s: %s" % (number, FAILOVER_SECONDS, seconds))
-                if on_victim:
-                    check("meeting %s: moved from %s" % (number, victim_url) in service.log(),
-                          "meeting %s moved off the dead instance" % number)
-            check({p.name: p.self_id() for p in everyone} == ids, "same participant ids after the failover")
-            for number, pair in people.items():
-                status, roster = service.get("/sdk/v1/meetings/roster?number=" + number, zhang)
-                listed = {entry["id"] for entry in roster} if status == 200 else set()
-                check({ids[p.name] for p in pair} <= listed, "meeting %s still lists its participants: %s" %
-                      (number, roster))
-            for p in everyone:
-                check(p.process.poll() is None, "%s still in the meeting" % p.name)
+            failover(service, zhang, meetings, people, instances, victim_url=placed[0])
         finally:
-            for p in people.values():
-                for person in p:
+            for pair in people.values():
+                for person in pair:
                     person.stop()
             if failures:
-                for p in [p for pair in people.values() for p in pair]:
-                    with open(os.path.join(service.scratch, p.name + ".err"), errors="replace") as err:
-                        print("--- %s stderr\n%s" % (p.name, err.read()[-2000:]))
+                for pair in people.values():
+                    for person in pair:
+                        with open(os.path.join(service.scratch, person.name + ".err"), errors="replace") as err:
+                            print("--- %s stderr\n%s" % (person.name, err.read()[-2000:]))
         log = service.log()
         with open(os.path.join(service.scratch, "devservice.db.turn", "turnserver.conf")) as config:
             secrets += re.findall(r"static-auth-secret=(\S+)", config.read())
