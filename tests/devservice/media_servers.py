@@ -184,7 +184,7 @@ def failover(service, zhang, meetings, people, instances, victim_url):
     `victim_url` is killed and kept dead, and every meeting must carry media
     again within FAILOVER_SECONDS, with the same participants."""
     everyone = [p for pair in people.values() for p in pair]
-    joined = wait_until(lambda: all(p.self_id() for p in everyone), 60)
+    joined = wait_until(lambda: all(p.self_id() for p in everyone), 30)
     check(joined, "everyone joined: %s missing" % [p.name for p in everyone if not p.self_id()])
     if not joined:
         return
@@ -263,7 +263,10 @@ def main(binary, devservice, certs):
         check(allocate(ice[0]["urls"][0], ice[0]["username"], "Zm9yZ2VkIGNyZWRlbnRpYWw=") == (0x0113, 401),
               "an allocation with forged credentials")
 
-        # Two participants in each meeting; one instance killed.
+        # Two participants in each meeting; one instance killed. A meeting's
+        # pair starts once the one before has joined: eight start-ups at once
+        # on a busy machine can take longer over signing in than the service
+        # waits for a request.
         people = {}
         try:
             for index, number in enumerate(meetings):
@@ -273,6 +276,7 @@ def main(binary, devservice, certs):
                                          colour, "--tone", str(tone), *SMALL_MEDIA)
                     person.tone = tone
                     people[number].append(person)
+                wait_until(lambda: all(p.self_id() or p.process.poll() is not None for p in people[number]), 30)
             failover(service, zhang, meetings, people, instances, victim_url=placed[0])
         finally:
             for pair in people.values():
