@@ -27,6 +27,11 @@ namespace devservice {
 namespace {
 
 constexpr size_t kSecretBytes = 24;
+// One participant's credentials open an allocation per peer connection
+// (publisher, chat, a subscription per other publisher of a 16-publisher
+// room, a share) and per local address it gathers on, and a few more while
+// connections are made anew.
+constexpr int kUserAllocations = 64;
 
 // A UDP port on the address that nothing uses now; -1 when there is none.
 int freeUdpPort(const in_addr& host)
@@ -204,14 +209,19 @@ bool TurnProcess::writeConfiguration()
                        "no-tcp\nno-tls\nno-dtls\nno-tcp-relay\nno-cli\n"
                        "no-rfc5780\nno-stun-backward-compatibility\nresponse-origin-only-with-rfc5780\n"
                        "no-software-attribute\n"
-                       "user-quota=8\ntotal-quota=256\nstale-nonce=600\n"
+                       "user-quota=" +
+                       std::to_string(kUserAllocations) + "\ntotal-quota=" +
+                       std::to_string(m_settings.relayMax - m_settings.relayMin + 1) +
+                       "\nstale-nonce=600\n"
                        "no-multicast-peers\nallow-loopback-peers\n"
                        "denied-peer-ip=0.0.0.0-255.255.255.255\n"
                        "allowed-peer-ip=127.0.0.0-127.255.255.255\n";
     for (const std::string& address : interfaceAddresses(m_settings.peerInterfaces))
         text += "allowed-peer-ip=" + address + "\n";
+    // verbose: each allocation and its end, by username (no credentials),
+    // so that a relayed participant's path can be followed.
     text += "userdb=" + folder + "/turndb\npidfile=" + folder + "/turnserver.pid\n" +
-            "log-file=stdout\nsimple-log\n";
+            "log-file=stdout\nsimple-log\nverbose\n";
     ::unlink((folder + "/turnserver.log").c_str());
     if (!writePrivateFile(folder + "/turnserver.conf", text)) {
         m_log("turn: cannot write its configuration in " + folder);

@@ -43,7 +43,7 @@ struct TurnSettings
     std::string folder;                // created if need be; holds turnserver.conf and turnserver.log
     std::string address = "127.0.0.1"; // where it listens and relays from
     int relayMin = 20200;
-    int relayMax = 20299;
+    int relayMax = 20699;
     // Where relayed media may go besides 127.0.0.0/8: the addresses Janus
     // gathers on (the --media-interface interfaces).
     std::vector<std::string> peerInterfaces;

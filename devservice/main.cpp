@@ -61,7 +61,7 @@ struct Options
 };
 
 constexpr int kMaxJanusInstances = 8;
-constexpr int kTurnRelayPorts = 100;
+constexpr int kTurnRelayPorts = 500;
 
 constexpr auto kJanusReady = std::chrono::seconds(15);
 

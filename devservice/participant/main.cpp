@@ -565,13 +565,15 @@ int main(int argc, char** argv)
                 {QStringLiteral("silent_windows"), stats.silentWindows},
                 {QStringLiteral("longest_gap_ms"), stats.longestGapMs},
                 {QStringLiteral("long_gaps"), stats.longGaps},
+                {QStringLiteral("pair"), QJsonArray{stats.localCandidateType, stats.remoteCandidateType}},
             });
         }
         const QVector<int> sent = engine.sentVideo();
         QJsonObject line{{QStringLiteral("t"), clock.elapsed() / 1000.0},
                          {QStringLiteral("mic_dbfs"), qRound(selfLevel * 10) / 10.0},
                          {QStringLiteral("remotes"), remotes},
-                         {QStringLiteral("sent"), QJsonArray{sent[0], sent[1], sent[2], sent[3]}}};
+                         {QStringLiteral("sent"), QJsonArray{sent[0], sent[1], sent[2], sent[3]}},
+                         {QStringLiteral("sent_pair"), QJsonArray::fromStringList(engine.sendingCandidateTypes())}};
         if (engine.sharerId() != 0) {
             const ReceiveStats share = engine.shareStats();
             line.insert(QStringLiteral("share"),

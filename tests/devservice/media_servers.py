@@ -5,8 +5,8 @@ with media flowing both ways; one instance is killed (SIGKILL, and again
 whenever the service starts it anew), and within 10 s every meeting carries
 media again, its participants under the same ids, those of the dead
 instance moved to the other by their own re-admission. The admission's
-TURN credentials open an allocation at coturn, a forged one does not, and
-none of it reaches a log.
+TURN credentials open allocations at coturn (enough for a full room),
+forged ones do not, and none of it reaches a log.
 
     /usr/bin/python3 media_servers.py PARTICIPANT DEVSERVICE CERT_DIR   (enters a media sandbox itself)
 """
@@ -262,6 +262,10 @@ def main(binary, devservice, certs):
               "an allocation with the admission's credentials")
         check(allocate(ice[0]["urls"][0], ice[0]["username"], "Zm9yZ2VkIGNyZWRlbnRpYWw=") == (0x0113, 401),
               "an allocation with forged credentials")
+        # A peer connection per publisher of a full room, per local address.
+        held = [allocate(ice[0]["urls"][0], ice[0]["username"], ice[0]["credential"]) for _ in range(36)]
+        check(all(answer[0] == 0x0103 for answer in held), "one admission's credentials hold 36 allocations: %s"
+              % [answer[1] for answer in held if answer[0] != 0x0103][:3])
 
         # Two participants in each meeting; one instance killed. A meeting's
         # pair starts once the one before has joined: eight start-ups at once

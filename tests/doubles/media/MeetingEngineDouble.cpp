@@ -191,6 +191,11 @@ QVector<int> MeetingEngine::sentVideo() const
     return {0, 0, 0, 0};
 }
 
+QStringList MeetingEngine::sendingCandidateTypes() const
+{
+    return {QString(), QString()};
+}
+
 void MeetingEngine::setSimulatedLoss(double) {}
 
 void MeetingEngine::readmit(const Admission& admission)

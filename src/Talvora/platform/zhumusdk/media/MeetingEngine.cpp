@@ -1308,6 +1308,13 @@ QVector<int> MeetingEngine::sentVideo() const
     return {step.width, step.height, step.fps, step.kbps};
 }
 
+QStringList MeetingEngine::sendingCandidateTypes() const
+{
+    if (!d->publisher)
+        return {QString(), QString()};
+    return {d->publisher->localCandidateType(), d->publisher->remoteCandidateType()};
+}
+
 void MeetingEngine::setAudioProcessing(const AudioProcessing& processing)
 {
     d->options.audioProcessing = processing;

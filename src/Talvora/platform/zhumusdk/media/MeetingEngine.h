@@ -97,6 +97,11 @@ struct ReceiveStats
     int silentWindows = 0;
     int longestGapMs = 0;
     int longGaps = 0; // gaps over 100 ms
+    // The candidate types of the pair ICE selected for this stream ("host",
+    // "srflx", "prflx", "relay"; "relay" is a path through TURN), local and
+    // remote; empty until known.
+    QString localCandidateType;
+    QString remoteCandidateType;
 };
 
 // What a screen share captures: one X11 window, or an area of the root
@@ -143,6 +148,9 @@ public:
     // What this participant's video is sent at now: width, height, fps and
     // kbit/s, as the network allows (0s before it publishes video).
     QVector<int> sentVideo() const;
+    // The candidate types of the pair that this participant's own media
+    // leaves on, local and remote (as in ReceiveStats); empty until known.
+    QStringList sendingCandidateTypes() const;
 
     // A fresh admission to the same meeting, the answer to
     // readmissionNeeded(): the next attempt uses its server, room and

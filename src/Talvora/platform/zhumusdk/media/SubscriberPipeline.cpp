@@ -309,6 +309,8 @@ ReceiveStats SubscriberPipeline::stats() const
     stats.id = m_feed;
     stats.rttMs = rttMs();
     stats.jitterBufferMs = latencyMs();
+    stats.localCandidateType = localCandidateType();
+    stats.remoteCandidateType = remoteCandidateType();
     std::vector<float> recent;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

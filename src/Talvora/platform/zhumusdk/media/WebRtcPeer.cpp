@@ -8,6 +8,7 @@
 
 #include "WebRtcPeer.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QNetworkInterface>
 
@@ -41,6 +42,12 @@ QString candidateAddress(const QString& candidate)
 }
 
 std::atomic<double> g_simulatedLoss{0};
+
+// Empty when the field is missing or no string.
+QString stringField(const GstStructure* stat, const char* name)
+{
+    return QString::fromUtf8(gst_structure_get_string(stat, name));
+}
 
 } // namespace
 
@@ -150,6 +157,7 @@ void WebRtcPeer::stop()
     m_gate->close();
     if (m_pipeline && !m_stopped) {
         m_stopped = true;
+        releaseRelays();
         // Waits for the streaming threads: none of them runs our code after.
         gst_element_set_state(m_pipeline, GST_STATE_NULL);
     }
@@ -218,6 +226,27 @@ void WebRtcPeer::limitIceAgent()
         g_object_unref(agent);
     }
     gst_object_unref(ice);
+}
+
+void WebRtcPeer::releaseRelays()
+{
+    if (m_ice.servers.isEmpty())
+        return;
+    GstWebRTCICE* ice = nullptr;
+    g_object_get(m_webrtc, "ice-agent", &ice, nullptr);
+    NiceAgent* agent = nullptr;
+    if (ice && g_object_class_find_property(G_OBJECT_GET_CLASS(ice), "agent"))
+        g_object_get(ice, "agent", &agent, nullptr);
+    // webrtcbin drops its agent without giving back the TURN allocations,
+    // which then hold relay ports and the participant's allocation quota
+    // until they time out. The closing keeps the agent until the server
+    // has answered.
+    if (agent) {
+        nice_agent_close_async(agent, nullptr, nullptr);
+        g_object_unref(agent);
+    }
+    if (ice)
+        gst_object_unref(ice);
 }
 
 void WebRtcPeer::onPromise(GstPromise* promise, void* data)
@@ -400,6 +429,8 @@ void WebRtcPeer::refreshStats()
 void WebRtcPeer::onStats(const GstStructure* reply)
 {
     double best = -1;
+    QString localId, remoteId;
+    QHash<QString, QString> candidateTypes;
     const int fields = gst_structure_n_fields(reply);
     for (int i = 0; i < fields; ++i) {
         const GValue* value = gst_structure_get_value(reply, gst_structure_nth_field_name(reply, i));
@@ -407,13 +438,29 @@ void WebRtcPeer::onStats(const GstStructure* reply)
             continue;
         const GstStructure* stat = gst_value_get_structure(value);
         onStatsEntry(stat);
+        // webrtcbin reports the selected pair of each transport, and its two
+        // candidates; with one bundled transport that is the media's path.
+        GstWebRTCStatsType type = GST_WEBRTC_STATS_CODEC;
+        if (gst_structure_get(stat, "type", GST_TYPE_WEBRTC_STATS_TYPE, &type, nullptr)) {
+            if (type == GST_WEBRTC_STATS_CANDIDATE_PAIR && localId.isEmpty()) {
+                localId = stringField(stat, "local-candidate-id");
+                remoteId = stringField(stat, "remote-candidate-id");
+            } else if (type == GST_WEBRTC_STATS_LOCAL_CANDIDATE || type == GST_WEBRTC_STATS_REMOTE_CANDIDATE) {
+                candidateTypes.insert(stringField(stat, "id"), stringField(stat, "candidate-type"));
+            }
+        }
         double rtt = -1;
         if (gst_structure_get_double(stat, "round-trip-time", &rtt) && rtt > 0)
             best = best < 0 ? rtt : qMin(best, rtt);
     }
     if (best >= 0)
         m_rttMs = best * 1000.0;
+    if (candidateTypes.contains(localId) && candidateTypes.contains(remoteId)) {
+        m_localCandidateType = candidateTypes.value(localId);
+        m_remoteCandidateType = candidateTypes.value(remoteId);
+    }
     onStatsDone();
 }
 
 } // namespace talvora::media
+

@@ -64,6 +64,11 @@ public:
     double rttMs() const { return m_rttMs; }
     int latencyMs() const { return m_latencyMs; }
     void refreshStats();
+    // The candidate types ("host", "srflx", "prflx", "relay") of the pair
+    // ICE selected, local and remote; empty until known. Refreshed by
+    // refreshStats().
+    QString localCandidateType() const { return m_localCandidateType; }
+    QString remoteCandidateType() const { return m_remoteCandidateType; }
 
     bool isIceAddressAllowed(const QString& address) const;
     // The share of packets that peers made with IcePolicy::simulateLoss
@@ -114,6 +119,8 @@ private:
     // webrtcbin's signals and promises run fn(reply) on the owner's thread.
     void call(const char* signal, void* arg, std::function<void(const struct _GstStructure*)> fn);
     void limitIceAgent();
+    // Gives the TURN allocations back (asynchronously) before the agent goes.
+    void releaseRelays();
     // Sets the offer or answer in a create-offer/-answer reply as the local
     // description and hands it on.
     void useLocal(const struct _GstStructure* reply, const char* type);
@@ -128,6 +135,8 @@ private:
     GstElement* m_webrtc = nullptr;
     GatePtr m_gate;
     double m_rttMs = -1;
+    QString m_localCandidateType;
+    QString m_remoteCandidateType;
     bool m_stopped = false;
     std::shared_ptr<std::atomic<quint64>> m_received = std::make_shared<std::atomic<quint64>>(0);
 };
