@@ -131,6 +131,11 @@ AudioProcessing MeetingEngine::audioProcessing() const
     return d->options.audioProcessing;
 }
 
+void MeetingEngine::setTestToneLevel(double dbfs)
+{
+    d->options.testToneDbfs = dbfs;
+}
+
 bool MeetingEngine::hasCamera() const
 {
     return d->script.hasCamera;

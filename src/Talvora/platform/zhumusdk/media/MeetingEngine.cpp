@@ -1327,6 +1327,13 @@ AudioProcessing MeetingEngine::audioProcessing() const
     return d->options.audioProcessing;
 }
 
+void MeetingEngine::setTestToneLevel(double dbfs)
+{
+    d->options.testToneDbfs = dbfs;
+    if (d->publisher)
+        d->publisher->setTestToneLevel(dbfs);
+}
+
 void MeetingEngine::setAudioMuted(bool muted)
 {
     if (d->audioMuted == muted || (!muted && d->microphoneGone))

@@ -36,11 +36,12 @@ struct MediaOptions
     int fps = 30;
     int videoKbps = 600;
     // Test media instead of devices: a moving pattern tinted with
-    // testColour, and a sine of testToneHz at -20 dBFS. The client turns it
+    // testColour, and a sine of testToneHz peaking at testToneDbfs. The client turns it
     // on from TALVORA_TEST_MEDIA=1; the meeting-participant always.
     bool testMedia = false;
     QColor testColour = QColor(0x41, 0x94, 0xff);
     double testToneHz = 440.0;
+    double testToneDbfs = -20.0; // the sine's peak
     bool playAudio = true; // play remote audio on the speaker, if any
     bool preview = true;   // frame() of the local camera too
     // ICE stays inside this network ("address/prefix"): gathering, the
@@ -177,6 +178,9 @@ public:
     // The microphone's voice processing, changed during the meeting too.
     void setAudioProcessing(const AudioProcessing& processing);
     AudioProcessing audioProcessing() const;
+    // With test media: the tone's peak from now on, in dBFS (a louder or
+    // quieter voice, for tests of who is speaking).
+    void setTestToneLevel(double dbfs);
     // A chat message to everyone, plain text of at most 2,000 characters;
     // sent once the chat is up. False, with nothing sent, for an empty or
     // too long text or when the meeting has no chat.

@@ -162,10 +162,10 @@ GstElement* PublisherPipeline::createSource(bool video) const
     } else {
         source = gst_element_factory_make("audiotestsrc", nullptr);
         if (source) {
-            // Amplitude 0.1: a sine whose peak is at -20 dBFS.
+            // The amplitude is the sine's peak (0.1: -20 dBFS).
             gst_util_set_object_arg(G_OBJECT(source), "wave", "sine");
-            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume", 0.1,
-                         "samplesperbuffer", 960, nullptr);
+            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume",
+                         std::pow(10.0, m_options.testToneDbfs / 20.0), "samplesperbuffer", 960, nullptr);
         }
     }
     // By these names a failing device is told from a failing meeting.
@@ -470,6 +470,14 @@ double PublisherPipeline::takeMicrophoneLevel()
     m_levelCount = 0;
     m_lastLevel = rms > 1e-6 ? 20.0 * std::log10(rms) : -120.0;
     return m_lastLevel;
+}
+
+void PublisherPipeline::setTestToneLevel(double dbfs)
+{
+    m_options.testToneDbfs = dbfs;
+    GstElement* source = m_micSource.load();
+    if (source && m_options.testMedia && !m_options.deviceAudio)
+        g_object_set(source, "volume", std::pow(10.0, dbfs / 20.0), nullptr);
 }
 
 void PublisherPipeline::setAudioProcessing(const AudioProcessing& processing, const QString& probe)

@@ -57,6 +57,8 @@ public:
     // webrtcechoprobe named `probe` (set before start()). During a meeting
     // the processor is rebuilt with the new settings, the rest stays.
     void setAudioProcessing(const AudioProcessing& processing, const QString& probe = QString());
+    // The test tone's peak in dBFS, live; a device's level stays its own.
+    void setTestToneLevel(double dbfs);
     // Runs on the clock and base time of the pipeline with the probe.
     // (after start()) The speaker's pipeline, not started yet, takes the
     // clock and base time of this one.
