@@ -539,13 +539,14 @@ int main(int argc, char** argv)
                          : client.post(QStringLiteral("/sdk/v1/meetings/join"),
                                        {{"number", meeting}, {"display_name", name}});
                 Admission fresh;
-                if (!answer.completed || answer.status != 200 ||
-                    !parseAdmission(QByteArray::fromStdString(answer.body), fresh))
-                    return; // the engine's attempt runs out and it asks again
+                const bool admitted = answer.completed && answer.status == 200 &&
+                                      parseAdmission(QByteArray::fromStdString(answer.body), fresh);
                 QMetaObject::invokeMethod(
-                    qApp, [target, fresh] {
-                        if (target)
+                    qApp, [target, fresh, admitted] {
+                        if (target && admitted)
                             target->readmit(fresh);
+                        else if (target)
+                            target->readmissionRefused(); // it asks again after its back-off
                     },
                     Qt::QueuedConnection);
             }).detach();

@@ -22,6 +22,7 @@ struct EngineState
     bool joined = false;
     int leaveCalls = 0;
     Admission readmitted;
+    int readmissionRefusals = 0;
     QStringList chatsSent;
     bool audioMuted = false;
     bool videoEnabled = true;
@@ -207,6 +208,11 @@ void MeetingEngine::readmit(const Admission& admission)
     d->readmitted = admission;
 }
 
+void MeetingEngine::readmissionRefused()
+{
+    ++d->readmissionRefusals;
+}
+
 bool MeetingEngine::sendChat(const QString& text)
 {
     if (text.trimmed().isEmpty() || text.size() > kMaxChatChars)
@@ -382,6 +388,11 @@ void EngineDouble::askReadmission(MeetingEngine* engine)
 Admission EngineDouble::readmitted(const MeetingEngine* engine)
 {
     return stateOf(engine)->readmitted;
+}
+
+int EngineDouble::readmissionRefusals(const MeetingEngine* engine)
+{
+    return stateOf(engine)->readmissionRefusals;
 }
 
 void EngineDouble::fail(MeetingEngine* engine, const QString& reason)

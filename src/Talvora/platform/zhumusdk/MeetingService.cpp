@@ -239,10 +239,16 @@ void MeetingService::requestReadmission()
     SdkRuntime::instance().runInBackground([id, request] {
         const https::Answer answer = SdkRuntime::instance().post(request);
         media::Admission admission;
-        // Without an answer the engine's attempt runs out, and it asks again.
+        // Without an admission the engine's attempt has failed: it asks
+        // again after its back-off.
         if (!answer.completed || answer.status != 200 ||
-            !media::parseAdmission(QByteArray::fromStdString(answer.body), admission))
+            !media::parseAdmission(QByteArray::fromStdString(answer.body), admission)) {
+            deliverTo<MeetingService>(id, [](MeetingService& service) {
+                if (service.m_engine)
+                    service.m_engine->readmissionRefused();
+            });
             return;
+        }
         deliverTo<MeetingService>(id, [admission](MeetingService& service) {
             if (service.m_engine)
                 service.m_engine->readmit(admission);

@@ -249,6 +249,7 @@ public:
     bool rebuildAfterReclaim = false; // the peer connections died too
     bool awaitingAdmission = false;
     bool admissionFresh = false;
+    bool askedEarly = false; // the service asked on a refused first reclaim
     bool rejoining = false;    // a join on a new session, same meeting
     bool republishing = false; // the publisher's hang-up is our own
     bool resyncPending = false;
@@ -346,8 +347,20 @@ void MeetingEngine::Private::openSession()
     });
     connect(session, &JanusSession::connectionLost, this, [this] { lose("signalling lost", false); });
     connect(session, &JanusSession::unreachable, this, [this] {
-        if (recovering)
-            attemptFailed();
+        if (!recovering)
+            return;
+        // The first reclaim refused: the server's process is gone with the
+        // session, and only the service can say where the meeting is now
+        // (another server, after a failover). It is asked at once, within
+        // this attempt, rather than after the next back-off; once per loss.
+        if (session->refused() && backoff.attempts() == 1 && !attemptTimer.isActive() && !askedEarly &&
+            !admissionFresh && wantsAdmission()) {
+            askedEarly = true;
+            awaitingAdmission = true;
+            emit q->readmissionNeeded();
+            return;
+        }
+        attemptFailed();
     });
     connect(session, &JanusSession::sessionGone, this, [this] {
         if (ended || leaving)
@@ -868,6 +881,7 @@ void MeetingEngine::Private::lose(const char* why, bool deadMedia)
     recovering = true;
     silentTicks = 0;
     backoff.reset();
+    askedEarly = false;
     qInfo("meeting: connection lost: %s", why);
     emit q->connectionLost();
     attemptTimer.start(backoff.next());
@@ -1285,6 +1299,12 @@ void MeetingEngine::readmit(const Admission& admission)
     }
     d->admissionFresh = true;
     d->rejoin();
+}
+
+void MeetingEngine::readmissionRefused()
+{
+    if (d->awaitingAdmission)
+        d->attemptFailed();
 }
 
 void MeetingEngine::setSimulatedLoss(double share)

@@ -167,6 +167,10 @@ public:
     // readmissionNeeded(): the next attempt uses its server, room and
     // credentials. Ignored when none was asked for.
     void readmit(const Admission& admission);
+    // The answer when the service could not admit again (no answer, no
+    // media server for the meeting yet): the attempt has failed, and the
+    // next follows the back-off rather than the attempt's whole time.
+    void readmissionRefused();
     // Benchmarks only, for engines made with MediaOptions::simulatedLoss.
     static void setSimulatedLoss(double share);
 
@@ -226,7 +230,8 @@ signals:
     // while (see the window), reported once per loss.
     // While it is lost the engine tries, backing off 1, 2, 4 … 10 s: first
     // the same Janus session on a new socket (and new peer connections
-    // where theirs died), then a new session with a fresh admission.
+    // where theirs died), then a new session with a fresh admission (at
+    // once when the server's address refuses the socket).
     void connectionLost();
     void connectionRestored();
     // The engine wants a fresh admission from the service (readmit()).
