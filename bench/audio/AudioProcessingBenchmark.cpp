@@ -6,17 +6,22 @@
 //     share of one core that one participant's processing takes in real
 //     time.
 //   - delay: the latency the live branch reports with the processor less
-//     without it.
+//     without it; and where tone bursts start after the processor against
+//     where they start before it (sample-exact, median and worst).
 
 #include <gst/gst.h>
 
 #include "AudioProcessing.h"
+#include "ToneBursts.h"
 
 #include <QString>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <ctime>
+#include <vector>
 
 using talvora::media::AudioProcessing;
 
@@ -115,6 +120,100 @@ void BM_AddedDelay(benchmark::State& state)
     state.counters["added_delay_ms"] = added;
 }
 BENCHMARK(BM_AddedDelay)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Where sound starts after a lull, in samples counted on a pad.
+struct Onsets
+{
+    qint64 samples = 0;
+    qint64 lastLoud = -48000;
+    std::vector<qint64> at;
+
+    static GstPadProbeReturn count(GstPad*, GstPadProbeInfo* info, gpointer self)
+    {
+        auto* onsets = static_cast<Onsets*>(self);
+        GstMapInfo map;
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (!buffer || !gst_buffer_map(buffer, &map, GST_MAP_READ))
+            return GST_PAD_PROBE_OK;
+        const auto* samples = reinterpret_cast<const gint16*>(map.data);
+        for (gsize i = 0; i < map.size / 2; ++i, ++onsets->samples) {
+            if (std::abs(int(samples[i])) < 1036) // -30 dBFS
+                continue;
+            if (onsets->samples - onsets->lastLoud > 48000 * 3 / 10)
+                onsets->at.push_back(onsets->samples);
+            onsets->lastLoud = onsets->samples;
+        }
+        gst_buffer_unmap(buffer, &map);
+        return GST_PAD_PROBE_OK;
+    }
+};
+
+// The delay the processor itself adds, sample-exact: a tone in 200 ms
+// bursts (on the system clock, as meeting-participant --tone-bursts sends)
+// through webrtcdsp as a meeting sets it up by default (and with echo
+// cancellation only, and with nothing but the high-pass filter), with a
+// far-end tone on its probe; each burst's start is found before and after the
+// processor. As fast as it goes, so the machine's load does not enter.
+void BM_AddedDelayAtOnsets(benchmark::State& state)
+{
+    static int serial = 2000;
+    std::vector<double> delays;
+    for (auto _ : state) {
+        const QString probe = QStringLiteral("bench-probe-%1").arg(++serial);
+        const QString description =
+            QStringLiteral("audiotestsrc freq=440 volume=0.1 samplesperbuffer=960 num-buffers=%1 ! %2 ! "
+                           "webrtcechoprobe name=%3 ! fakesink "
+                           "audiotestsrc name=near freq=660 volume=0.1 samplesperbuffer=960 num-buffers=%1 ! "
+                           "%2 ! identity name=before ! identity name=after ! fakesink")
+                .arg(kSeconds * 50)
+                .arg(QLatin1String(kCaps), probe);
+        GError* error = nullptr;
+        GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
+        g_clear_error(&error);
+        if (!pipeline) {
+            state.SkipWithError("no pipeline");
+            return;
+        }
+        GstElement* near = gst_bin_get_by_name(GST_BIN(pipeline), "near");
+        GstElement* before = gst_bin_get_by_name(GST_BIN(pipeline), "before");
+        GstElement* after = gst_bin_get_by_name(GST_BIN(pipeline), "after");
+        talvora::media::cutIntoBursts(near);
+        AudioProcessing processing; // 0: as a meeting sets it up by default
+        if (state.range(0) >= 1) {   // 1: echo cancellation only; 2: nothing but the high-pass filter
+            processing.noiseSuppression = talvora::media::NoiseSuppression::Off;
+            processing.autoGain = false;
+            processing.echoCancellation = state.range(0) == 1;
+        }
+        GstElement* dsp = talvora::media::createVoiceProcessor(processing, probe.toUtf8().constData());
+        gst_element_unlink(before, after);
+        gst_bin_add(GST_BIN(pipeline), dsp);
+        gst_element_link_many(before, dsp, after, nullptr);
+        Onsets in, out;
+        GstPad* inPad = gst_element_get_static_pad(before, "src");
+        GstPad* outPad = gst_element_get_static_pad(after, "src");
+        gst_pad_add_probe(inPad, GST_PAD_PROBE_TYPE_BUFFER, &Onsets::count, &in, nullptr);
+        gst_pad_add_probe(outPad, GST_PAD_PROBE_TYPE_BUFFER, &Onsets::count, &out, nullptr);
+        gst_object_unref(inPad);
+        gst_object_unref(outPad);
+        for (GstElement* element : {near, before, after})
+            gst_object_unref(element);
+        runToEnd(pipeline);
+        gst_object_unref(pipeline);
+        // Each burst's start after the processor, against the same burst's
+        // before it (one a burst missed after it would pair wrongly: none
+        // further than half a burst).
+        for (qint64 start : in.at) {
+            const auto found = std::lower_bound(out.at.begin(), out.at.end(), start);
+            if (found != out.at.end() && *found - start < 4800)
+                delays.push_back(double(*found - start) / 48.0);
+        }
+    }
+    std::sort(delays.begin(), delays.end());
+    state.counters["bursts"] = double(delays.size());
+    state.counters["median_ms"] = delays.empty() ? -1 : delays[delays.size() / 2];
+    state.counters["worst_ms"] = delays.empty() ? -1 : delays.back();
+}
+BENCHMARK(BM_AddedDelayAtOnsets)->Arg(0)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

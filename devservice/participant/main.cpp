@@ -8,6 +8,7 @@
 #include "Admission.h"
 #include "HttpsClient.h"
 #include "MeetingEngine.h"
+#include "ParticipantCommands.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -146,6 +147,14 @@ int main(int argc, char** argv)
                                     QStringLiteral("#RRGGBB"), QStringLiteral("#4194ff"));
     const QCommandLineOption tone(QStringLiteral("tone"), QStringLiteral("Test tone frequency."),
                                   QStringLiteral("HZ"), QStringLiteral("440"));
+    const QCommandLineOption toneLevel(QStringLiteral("tone-level"),
+                                       QStringLiteral("Test tone's peak in dBFS (-60 to 0)."),
+                                       QStringLiteral("DBFS"), QStringLiteral("-20"));
+    const QCommandLineOption commands(
+        QStringLiteral("commands"),
+        QStringLiteral("Take commands on standard input, one a line: chat TEXT, share, stop-share, "
+                       "tone-level DBFS, mute NAME|ID, kick NAME|ID (asking the service, as this "
+                       "participant), unmute (oneself), leave."));
     const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Join muted."));
     const QCommandLineOption noVideo(QStringLiteral("no-video"), QStringLiteral("Join with the camera off."));
     const QCommandLineOption leaveAfter(QStringLiteral("leave-after"),
@@ -216,6 +225,12 @@ int main(int argc, char** argv)
                                    QStringLiteral("off|low|moderate|high"), QStringLiteral("off"));
     const QCommandLineOption agc(QStringLiteral("agc"), QStringLiteral("Automatic gain control."),
                                  QStringLiteral("on|off"), QStringLiteral("off"));
+    const QCommandLineOption toneBursts(
+        QStringLiteral("tone-bursts"),
+        QStringLiteral("Sound the test tone only in the first 200 ms of each second of the system clock "
+                       "(receivers report when each burst arrives: onset_ns)."));
+    const QCommandLineOption noVoiceProcessing(QStringLiteral("no-voice-processing"),
+                                               QStringLiteral("Send the microphone without webrtcdsp."));
     const QCommandLineOption processingAfter(
         QStringLiteral("processing-after"),
         QStringLiteral("After S seconds switch echo cancellation, noise suppression and gain as "
@@ -239,6 +254,7 @@ int main(int argc, char** argv)
                        agc,         processingAfter, shareScreen,   shareFps,          shareAfter,
                        stopShareAfter, shareGrid, chat,     chatAfter,        chatEvery,         simulateLoss,
                        simulateLossAfter, lostGrace,  reportEvery});
+    parser.addOptions({toneLevel, commands, toneBursts, noVoiceProcessing});
     parser.process(app);
 
     MediaOptions options;
@@ -261,6 +277,8 @@ int main(int argc, char** argv)
     };
     if (!processingFrom(parser.value(aec), parser.value(noise), parser.value(agc), options.audioProcessing))
         die(QStringLiteral("--aec and --agc want on or off, --noise off, low, moderate or high"));
+    options.testToneBursts = parser.isSet(toneBursts);
+    options.skipVoiceProcessing = parser.isSet(noVoiceProcessing);
     options.sendAudio = !parser.isSet(mute);
     options.sendVideo = !parser.isSet(noVideo);
     options.testColour = QColor(parser.value(colour));
@@ -270,6 +288,14 @@ int main(int argc, char** argv)
     options.testToneHz = parser.value(tone).toDouble(&ok);
     if (!ok || options.testToneHz < 20 || options.testToneHz > 20000)
         die(QStringLiteral("--tone wants a frequency between 20 and 20000 Hz"));
+    const auto toneDbfs = [&ok](const QString& value) {
+        const double dbfs = value.toDouble(&ok);
+        ok = ok && dbfs >= -60 && dbfs <= 0;
+        return dbfs;
+    };
+    options.testToneDbfs = toneDbfs(parser.value(toneLevel));
+    if (!ok)
+        die(QStringLiteral("--tone-level wants -60 to 0 dBFS"));
     const QStringList dimensions = parser.value(size).split(QLatin1Char('x'));
     options.width = dimensions.value(0).toInt();
     options.height = dimensions.value(1).toInt();
@@ -513,13 +539,14 @@ int main(int argc, char** argv)
                          : client.post(QStringLiteral("/sdk/v1/meetings/join"),
                                        {{"number", meeting}, {"display_name", name}});
                 Admission fresh;
-                if (!answer.completed || answer.status != 200 ||
-                    !parseAdmission(QByteArray::fromStdString(answer.body), fresh))
-                    return; // the engine's attempt runs out and it asks again
+                const bool admitted = answer.completed && answer.status == 200 &&
+                                      parseAdmission(QByteArray::fromStdString(answer.body), fresh);
                 QMetaObject::invokeMethod(
-                    qApp, [target, fresh] {
-                        if (target)
+                    qApp, [target, fresh, admitted] {
+                        if (target && admitted)
                             target->readmit(fresh);
+                        else if (target)
+                            target->readmissionRefused(); // it asks again after its back-off
                     },
                     Qt::QueuedConnection);
             }).detach();
@@ -564,6 +591,7 @@ int main(int argc, char** argv)
                 {QStringLiteral("silent_windows"), stats.silentWindows},
                 {QStringLiteral("longest_gap_ms"), stats.longestGapMs},
                 {QStringLiteral("long_gaps"), stats.longGaps},
+                {QStringLiteral("onset_ns"), double(stats.audioOnsetNs)},
                 {QStringLiteral("pair"), QJsonArray{stats.localCandidateType, stats.remoteCandidateType}},
             });
         }
@@ -604,17 +632,22 @@ int main(int argc, char** argv)
     if (parser.isSet(muteAfter))
         QTimer::singleShot(int(parser.value(muteAfter).toDouble() * 1000), &app,
                            [&] { engine.setAudioMuted(true); });
-    if (parser.isSet(unmuteAfter))
-        QTimer::singleShot(int(parser.value(unmuteAfter).toDouble() * 1000), &app, [&] {
-            // Janus drops the sound the host muted until the mute is lifted.
-            if (std::exchange(mutedByHost, false) && !http.session.isEmpty()) {
+    auto unmuteSelf = [&] {
+        // As the client does it: unmuted here at once (Janus hears of it
+        // while the host's mute still holds), the host's mute lifted
+        // through the service a moment later; Janus drops the sound
+        // until then.
+        engine.setAudioMuted(false);
+        event("unmuted");
+        if (std::exchange(mutedByHost, false) && !http.session.isEmpty())
+            QTimer::singleShot(300, &app, [&] {
                 const auto answer = http.post(QStringLiteral("/sdk/v1/meetings/unmute"),
                                               {{"number", admission.number.toStdString()}});
                 event("unmute-lifted", {{QStringLiteral("status"), answer.completed ? int(answer.status) : 0}});
-            }
-            engine.setAudioMuted(false);
-            event("unmuted");
-        });
+            });
+    };
+    if (parser.isSet(unmuteAfter))
+        QTimer::singleShot(int(parser.value(unmuteAfter).toDouble() * 1000), &app, unmuteSelf);
     if (parser.isSet(processingAfter)) {
         const QString value = parser.value(processingAfter);
         const QStringList parts = value.section(QLatin1Char(':'), 1).split(QLatin1Char(','));
@@ -654,6 +687,52 @@ int main(int argc, char** argv)
     }
     if (parser.isSet(chatAfter))
         QTimer::singleShot(int(parser.value(chatAfter).toDouble() * 1000), &app, sendChats);
+    // The test's commands, each answered by an event line.
+    ParticipantCommands* commandReader = nullptr;
+    if (parser.isSet(commands))
+        commandReader = new ParticipantCommands(STDIN_FILENO, &app);
+    auto moderate = [&](const QString& action, const QString& who) {
+        qint64 id = who.toLongLong();
+        for (const Participant& participant : engine.participants()) {
+            if (!participant.self && participant.displayName == who)
+                id = participant.id;
+        }
+        int status = 0;
+        if (id > 0 && !http.session.isEmpty()) {
+            const auto answer =
+                http.post(QStringLiteral("/sdk/v1/meetings/") + action,
+                          {{"number", admission.number.toStdString()}, {"participant", std::to_string(id)}});
+            status = answer.completed ? int(answer.status) : 0;
+        }
+        event("moderation", {{QStringLiteral("action"), action},
+                             {QStringLiteral("participant"), id},
+                             {QStringLiteral("status"), status}});
+    };
+    if (commandReader) {
+        QObject::connect(commandReader, &ParticipantCommands::command, &app,
+                         [&](const QString& verb, const QString& argument) {
+                             if (verb == QLatin1String("chat") && !argument.isEmpty()) {
+                                 sendChat(argument);
+                             } else if (verb == QLatin1String("share")) {
+                                 event("share-requested");
+                                 engine.startShare(shareSource);
+                             } else if (verb == QLatin1String("stop-share")) {
+                                 engine.stopShare();
+                             } else if (const double dbfs = toneDbfs(argument);
+                                        verb == QLatin1String("tone-level") && ok) {
+                                 engine.setTestToneLevel(dbfs);
+                                 event("tone-level", {{QStringLiteral("dbfs"), dbfs}});
+                             } else if (verb == QLatin1String("mute") || verb == QLatin1String("kick")) {
+                                 moderate(verb, argument);
+                             } else if (verb == QLatin1String("unmute")) {
+                                 unmuteSelf();
+                             } else if (verb == QLatin1String("leave")) {
+                                 leave();
+                             } else {
+                                 event("command-refused", {{QStringLiteral("command"), verb}});
+                             }
+                         });
+    }
     event("start");
     engine.start();
     return app.exec();

@@ -32,22 +32,38 @@ def hex_of(rgb):
 
 class Participant:
     """meeting-participant in service mode; its JSON lines, each stamped with
-    the time it arrived. The script sets program to the executable."""
+    the time it arrived. The script sets program to the executable. With
+    commands, command() tells it what to do next; display is the X server
+    whose screen it shares."""
 
     program = None
 
-    def __init__(self, service, account, password, number, name, colour, tone, *extra):
+    def __init__(self, service, account, password, number, name, colour, tone, *extra, commands=False,
+                 display=None):
         self.name = name
         self.records = []
         self.lock = threading.Lock()
         self.errors = open(os.path.join(os.getcwd(), "participant-%s.err" % account.split("@")[0]), "w+")
+        env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+        if display:
+            env["DISPLAY"] = display
         self.process = service.popen(
             [self.program, "--service", service.url, "--ca", service.ca_file, "--account", account,
              "--password", password, "--number", number, "--display-name", name, "--colour", hex_of(colour),
-             "--tone", str(tone), "--size", "320x240", "--fps", "15", "--report-every", "200", *extra],
-            stdout=subprocess.PIPE, stderr=self.errors, text=True,
-            env=dict(os.environ, ASAN_OPTIONS="detect_leaks=0"))
+             "--tone", str(tone), "--size", "320x240", "--fps", "15", "--report-every", "200", *extra,
+             *(["--commands"] if commands else [])],
+            stdin=subprocess.PIPE if commands else None, stdout=subprocess.PIPE, stderr=self.errors, text=True,
+            env=env)
         threading.Thread(target=self._read, daemon=True).start()
+
+    def command(self, line):
+        """One command (started with commands=True); the moment it was given."""
+        check(self.process.poll() is None, "%s ended with %s before '%s':\n%s"
+              % (self.name, self.process.returncode, line, self.error_text()))
+        given = time.time()
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        return given
 
     def _read(self):
         for line in self.process.stdout:
@@ -61,8 +77,10 @@ class Participant:
         with self.lock:
             return [record for record in self.records if record["at"] >= moment]
 
-    def event(self, name, moment=0):
-        return next((r for r in self.since(moment) if r.get("event") == name), None)
+    def event(self, name, moment=0, **fields):
+        """The first event called name since moment whose fields have those values."""
+        return next((r for r in self.since(moment) if r.get("event") == name
+                     and all(r.get(key) == value for key, value in fields.items())), None)
 
     def remote(self, display, moment=0):
         """The latest report on the remote publisher named display."""
@@ -122,6 +140,10 @@ class Shot:
                                                                       keep_as + ".png")],
                            input=data, check=False, timeout=30)
 
+    def pixel(self, x, y):
+        offset = (y * self.width + x) * 3
+        return tuple(self.pixels[offset:offset + 3])
+
     def samples(self, rows=None):
         top, bottom = rows or (0, self.height)
         for y in range(top, min(bottom, self.height), self.STEP):
@@ -178,10 +200,15 @@ def click(session, window, place):
 
 
 def confirm_end(session, client, attempts=3):
-    """"结束会议" in the confirmation, from the keyboard: the focus starts on
-    "取消", Shift+Tab moves it to "结束会议". Without a window manager a key
-    can arrive before the box has the focus, so a box still there is
-    answered again."""
+    """"结束会议" in the confirmation, from the keyboard."""
+    confirm(session, client, "the end", attempts)
+
+
+def confirm(session, client, what, attempts=3):
+    """The confirming button of the meeting window's question ("结束会议",
+    "移出会议"), from the keyboard: the focus starts on "取消", Shift+Tab
+    moves it to the other button. Without a window manager a key can arrive
+    before the box has the focus, so a box still there is answered again."""
     confirmation = session.wait_window("提示", client)
     for _ in range(attempts):
         session.xdotool("windowfocus", "--sync", confirmation)
@@ -192,4 +219,4 @@ def confirm_end(session, client, attempts=3):
                 return
             time.sleep(0.1)
     session.screenshot("e2e_meeting_confirmation")
-    raise Failure("the confirmation of the end stayed open")
+    raise Failure("the confirmation of %s stayed open" % what)

@@ -11,7 +11,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 using namespace talvora::media;
@@ -64,6 +66,10 @@ TEST(Devices, ProbeShowsTestMediaAndCopesWithoutDevices)
     QCoreApplication app(argc, argv);
 
     DeviceProbe probe(true);
+    AudioProcessing plain; // what the meter reads is then the source's own
+    plain.echoCancellation = plain.autoGain = false;
+    plain.noiseSuppression = NoiseSuppression::Off;
+    probe.setAudioProcessing(plain);
     QImage frame;
     double level = -200;
     int tones = 0;
@@ -75,6 +81,37 @@ TEST(Devices, ProbeShowsTestMediaAndCopesWithoutDevices)
     EXPECT_TRUE(waitFor([&] { return !frame.isNull() && level > -100; }, 5000));
     EXPECT_EQ(frame.size(), QSize(320, 180));
     EXPECT_NEAR(level, -20, 1.5); // the test tone's peak
+
+    // The meter reads after the voice processing, and follows its changes:
+    // steady noise reads lower with suppression at its highest. Medians of
+    // the peaks over a second, after a second for the suppressor to learn
+    // the noise.
+    std::vector<double> peaks;
+    QObject::connect(&probe, &DeviceProbe::microphoneLevel, [&peaks](double dbfs) { peaks.push_back(dbfs); });
+    const auto steadyLevel = [&] {
+        waitFor([] { return false; }, 1000);
+        peaks.clear();
+        waitFor([&] { return peaks.size() >= 10; }, 3000);
+        std::sort(peaks.begin(), peaks.end());
+        return peaks.empty() ? 0.0 : peaks[peaks.size() / 2];
+    };
+    ASSERT_TRUE(probe.watchMicrophone(QStringLiteral("test-noise")));
+    const double unsuppressed = steadyLevel();
+    AudioProcessing suppressing = plain;
+    suppressing.noiseSuppression = NoiseSuppression::High;
+    suppressing.echoCancellation = true; // against the tone's probe: nothing to take away here
+    probe.setAudioProcessing(suppressing);
+    const double suppressed = steadyLevel();
+    std::printf("meter on steady noise: %.1f dBFS unsuppressed, %.1f dBFS at high\n", unsuppressed, suppressed);
+    EXPECT_LT(unsuppressed, -15);
+    EXPECT_LT(suppressed, unsuppressed - 6);
+    // A tone while the meter listens passes the echo probe on the meter's
+    // clock, and still ends after its second.
+    QElapsedTimer toneClock;
+    toneClock.start();
+    ASSERT_TRUE(probe.playTone(QStringLiteral("no-such-speaker")));
+    EXPECT_TRUE(waitFor([&] { return tones == 1; }, 5000));
+    EXPECT_GE(toneClock.elapsed(), 900);
     probe.stopWatching();
 
     // Devices that are not there (or a machine with none): nothing shown,
@@ -85,7 +122,7 @@ TEST(Devices, ProbeShowsTestMediaAndCopesWithoutDevices)
     EXPECT_EQ(camera, MediaDevices(true, false, false).hasCamera());
     real.stopWatching();
     ASSERT_TRUE(real.playTone(QStringLiteral("no-such-speaker")));
-    EXPECT_TRUE(waitFor([&] { return tones == 1; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return tones == 2; }, 5000));
 
     DeviceCatalog catalog(true);
     ASSERT_EQ(catalog.devices(DeviceKind::Camera).size(), 1);

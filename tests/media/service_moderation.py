@@ -4,7 +4,7 @@ service mode, joining with the service's participant ids) exchange chat
 messages; the host's mute through the service reaches the guest, who is told
 (the service's announcement in the chat room) and shown muted to the host;
 the guest unmutes, which lifts the host's mute through the service, and the
-host hears the guest's tone again; the host's kick ends the guest's meeting.
+host hears the guest's tone again and shows the guest unmuted; the host's kick ends the guest's meeting.
 
     /usr/bin/python3 service_moderation.py PARTICIPANT DEVSERVICE CERT_DIR   (enters a sandbox itself)
 """
@@ -85,6 +85,9 @@ def main(participant, devservice, certs):
     again = [level for t, level in levels if unmuted_at and unmuted_at + 2 < t < unmuted_at + 4]
     check(silent and again and max(again) >= max(silent) + 30,
           "the host hears the guest again after the unmute: %s -> %s" % (silent, again))
+    shown = [(r["t"], r["muted"]) for r in host if r.get("event") == "participant-changed" and r["id"] == guest_id]
+    check(unmuted_at and any(not muted and t > unmuted_at - 1 for t, muted in shown) and not shown[-1][1],
+          "the host shows the guest unmuted after the guest's own unmute: %s (unmuted at %s)" % (shown, unmuted_at))
     check(any(r.get("event") == "kicked" for r in guest), "the guest learns of the removal: %s"
           % lines.get("guest stderr"))
     check(any(r.get("event") == "participant-left" and r["id"] == guest_id for r in host),

@@ -66,6 +66,12 @@ class XSession:
             server = self._start_server(number, self.screen)
             if server is not None:
                 self.display, self.server = ":%d" % number, server
+                # On a loaded machine a key's release can come late enough
+                # for the server to repeat the key: typed text doubles its
+                # letters, a shortcut fires twice.
+                if shutil.which("xset") is not None:
+                    subprocess.run(["xset", "r", "off"], env=self.env(), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, timeout=10)
                 # Translucent windows show a black band without a compositor.
                 if self.with_compositor and shutil.which("xcompmgr") is not None:
                     self.compositor = subprocess.Popen(["xcompmgr"], env=self.env(), stdout=subprocess.DEVNULL,

@@ -183,6 +183,14 @@ void DeviceSettingsTest::previewMeterAndToneUseTheChosenDevices()
     emit cameras->activated(1);
     QCOMPARE(DeviceDouble::watchedCamera(), QStringLiteral("cam-2"));
 
+    // The meter reads after the voice processing as set, and follows it.
+    QCOMPARE(DeviceDouble::meterProcessing(), talvora::media::AudioProcessing());
+    auto* noise = dialog.findChild<QComboBox*>(QStringLiteral("noiseSuppression"));
+    QVERIFY(noise);
+    noise->setCurrentIndex(3); // 高
+    QCOMPARE(DeviceDouble::meterProcessing().noiseSuppression, talvora::media::NoiseSuppression::High);
+    QVERIFY(DeviceDouble::meterProcessing().echoCancellation);
+
     auto* tone = dialog.findChild<QPushButton*>(QStringLiteral("speakerTest"));
     QCOMPARE(tone->text(), QStringLiteral("测试扬声器"));
     tone->click();

@@ -1051,6 +1051,14 @@ void ZhumuSdkStandInTest::lostMeetingIsAdmittedAgain()
     QCOMPARE(QString::fromStdString(all.back().path + " " + all.back().number + " " + all.back().authorization),
              QStringLiteral("/sdk/v1/meetings/start ") + number + QStringLiteral(" Bearer ") +
                  QLatin1String(FakeSdkService::kSession));
+    QCOMPARE(EngineDouble::readmissionRefusals(engine), 0);
+
+    // No media server for the meeting now: the engine hears so at once, to
+    // try again after its back-off instead of waiting out the attempt.
+    m_fake->answerMeetings(503, "{\"error\":\"media_unavailable\",\"message\":\"no media server\"}");
+    EngineDouble::askReadmission(engine);
+    QTRY_COMPARE_WITH_TIMEOUT(EngineDouble::readmissionRefusals(engine), 1, kEventTimeoutMs);
+    QCOMPARE(EngineDouble::readmitted(engine).room, qint64(1234));
 }
 
 void ZhumuSdkStandInTest::hostModerationGoesToTheService()

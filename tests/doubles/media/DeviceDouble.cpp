@@ -28,6 +28,7 @@ QVector<DeviceInfo> g_devices[3] = {defaults(DeviceKind::Camera), defaults(Devic
 QVector<QPointer<DeviceCatalog>> g_catalogs;
 QString g_camera, g_microphone, g_speaker;
 int g_tones = 0;
+AudioProcessing g_meterProcessing;
 int g_testCalls = 0;
 QUrl g_testCallServer;
 QString g_testCallFailure;
@@ -51,6 +52,7 @@ void DeviceDouble::reset()
     g_microphone.clear();
     g_speaker.clear();
     g_tones = 0;
+    g_meterProcessing = AudioProcessing();
     g_testCalls = 0;
     g_testCallServer.clear();
     g_testCallFailure.clear();
@@ -79,6 +81,11 @@ QString DeviceDouble::watchedCamera()
 QString DeviceDouble::watchedMicrophone()
 {
     return g_microphone;
+}
+
+AudioProcessing DeviceDouble::meterProcessing()
+{
+    return g_meterProcessing;
 }
 
 int DeviceDouble::tones()
@@ -157,6 +164,11 @@ bool DeviceProbe::watchMicrophone(const QString& id)
 void DeviceProbe::stopWatching()
 {
     d->frames.stop();
+}
+
+void DeviceProbe::setAudioProcessing(const AudioProcessing& processing)
+{
+    g_meterProcessing = processing;
 }
 
 bool DeviceProbe::playTone(const QString& id)

@@ -4,6 +4,7 @@
 // shows test frames, a microphone at a fixed level and a speaker that
 // only counts its tones. GUI thread only; part of talvora_media_double.
 
+#include "media/AudioProcessing.h"
 #include "media/DeviceCatalog.h"
 
 #include <QString>
@@ -22,6 +23,8 @@ public:
     // The probe's doings: the devices it watched and played the tone on.
     static QString watchedCamera();
     static QString watchedMicrophone();
+    // The voice processing the probe's meter was last told to read after.
+    static AudioProcessing meterProcessing();
     static int tones();
     static QString lastToneSpeaker();
     // Test calls started and where to; each shows test frames both ways

@@ -22,6 +22,7 @@ struct EngineState
     bool joined = false;
     int leaveCalls = 0;
     Admission readmitted;
+    int readmissionRefusals = 0;
     QStringList chatsSent;
     bool audioMuted = false;
     bool videoEnabled = true;
@@ -130,6 +131,11 @@ AudioProcessing MeetingEngine::audioProcessing() const
     return d->options.audioProcessing;
 }
 
+void MeetingEngine::setTestToneLevel(double dbfs)
+{
+    d->options.testToneDbfs = dbfs;
+}
+
 bool MeetingEngine::hasCamera() const
 {
     return d->script.hasCamera;
@@ -200,6 +206,11 @@ void MeetingEngine::setSimulatedLoss(double) {}
 void MeetingEngine::readmit(const Admission& admission)
 {
     d->readmitted = admission;
+}
+
+void MeetingEngine::readmissionRefused()
+{
+    ++d->readmissionRefusals;
 }
 
 bool MeetingEngine::sendChat(const QString& text)
@@ -377,6 +388,11 @@ void EngineDouble::askReadmission(MeetingEngine* engine)
 Admission EngineDouble::readmitted(const MeetingEngine* engine)
 {
     return stateOf(engine)->readmitted;
+}
+
+int EngineDouble::readmissionRefusals(const MeetingEngine* engine)
+{
+    return stateOf(engine)->readmissionRefusals;
 }
 
 void EngineDouble::fail(MeetingEngine* engine, const QString& reason)

@@ -70,6 +70,8 @@ public:
     // last one it was given (empty server: none yet).
     static void askReadmission(MeetingEngine* engine);
     static Admission readmitted(const MeetingEngine* engine);
+    // How often the owner said that no admission came.
+    static int readmissionRefusals(const MeetingEngine* engine);
     static void fail(MeetingEngine* engine, const QString& reason);
     static void receiveChat(MeetingEngine* engine, const QString& sender, const QDateTime& time,
                             const QString& text);

@@ -12,6 +12,8 @@
 
 #include <QTimer>
 
+#include <cstdio>
+
 namespace talvora::zhumu {
 namespace {
 
@@ -41,6 +43,21 @@ bool isMeetingNumber(const QString& text)
         nonZero = nonZero || c != QLatin1Char('0');
     }
     return nonZero;
+}
+
+// The test picture's size and rate, "WxH@FPS" (TALVORA_TEST_MEDIA_FORMAT):
+// a test on a small machine sends less than a camera would. Anything else
+// leaves the options as they are.
+void applyTestFormat(const QByteArray& format, media::MediaOptions& options)
+{
+    int width = 0, height = 0, fps = 0;
+    char end = 0;
+    if (std::sscanf(format.constData(), "%dx%d@%d%c", &width, &height, &fps, &end) != 3 || width < 16 ||
+        height < 16 || width > 1920 || height > 1080 || fps < 1 || fps > 60)
+        return;
+    options.width = width;
+    options.height = height;
+    options.fps = fps;
 }
 
 } // namespace
@@ -152,6 +169,8 @@ void MeetingService::admit(const Outcome& outcome, const QString& displayName, b
     options.sendVideo = videoOn && switches.cameraOnJoin;
     options.sendAudio = switches.autoConnectAudio;
     options.testMedia = qgetenv("TALVORA_TEST_MEDIA") == "1";
+    if (options.testMedia)
+        applyTestFormat(qgetenv("TALVORA_TEST_MEDIA_FORMAT"), options);
     const DeviceChoices& devices = DeviceChoices::instance();
     options.cameraId = devices.chosen(media::DeviceKind::Camera);
     options.microphoneId = devices.chosen(media::DeviceKind::Microphone);
@@ -220,10 +239,16 @@ void MeetingService::requestReadmission()
     SdkRuntime::instance().runInBackground([id, request] {
         const https::Answer answer = SdkRuntime::instance().post(request);
         media::Admission admission;
-        // Without an answer the engine's attempt runs out, and it asks again.
+        // Without an admission the engine's attempt has failed: it asks
+        // again after its back-off.
         if (!answer.completed || answer.status != 200 ||
-            !media::parseAdmission(QByteArray::fromStdString(answer.body), admission))
+            !media::parseAdmission(QByteArray::fromStdString(answer.body), admission)) {
+            deliverTo<MeetingService>(id, [](MeetingService& service) {
+                if (service.m_engine)
+                    service.m_engine->readmissionRefused();
+            });
             return;
+        }
         deliverTo<MeetingService>(id, [admission](MeetingService& service) {
             if (service.m_engine)
                 service.m_engine->readmit(admission);

@@ -124,6 +124,10 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent)
     const bool testMedia = media::DeviceCatalog::testMediaFromEnvironment();
     m_catalog = new media::DeviceCatalog(testMedia, this);
     m_probe = new media::DeviceProbe(testMedia, this);
+    // The meter shows the microphone as a meeting would send it.
+    m_probe->setAudioProcessing(AudioProcessingSettings::instance().load());
+    connect(&AudioProcessingSettings::instance(), &AudioProcessingSettings::changed, m_probe,
+            &media::DeviceProbe::setAudioProcessing);
     connect(m_catalog, &media::DeviceCatalog::changed, this, [this](DeviceKind kind) {
         fillList(kind);
         if (isVisible() && kind != DeviceKind::Speaker)

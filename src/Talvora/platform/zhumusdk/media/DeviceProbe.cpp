@@ -4,7 +4,9 @@
 
 #include "LatestFrame.h"
 #include "MediaDevices.h"
+#include "SpeakerOutput.h"
 
+#include <atomic>
 #include <cmath>
 
 namespace talvora::media {
@@ -78,11 +80,43 @@ public:
         return found;
     }
 
+    // Puts `element` (floating or held) between the element named `after`
+    // and what follows it.
+    bool insertAfter(const char* after, GstElement* element)
+    {
+        GstElement* before = this->element(after);
+        GstPad* out = before ? gst_element_get_static_pad(before, "src") : nullptr;
+        GstPad* peer = out ? gst_pad_get_peer(out) : nullptr;
+        GstElement* next = peer ? gst_pad_get_parent_element(peer) : nullptr;
+        GstObject* bin = next ? gst_object_get_parent(GST_OBJECT(before)) : nullptr;
+        bool linked = false;
+        if (bin) {
+            gst_pad_unlink(out, peer);
+            gst_bin_add(GST_BIN(bin), element);
+            linked = gst_element_link_many(before, element, next, nullptr);
+            gst_object_unref(bin);
+        } else {
+            gst_object_unref(gst_object_ref_sink(element));
+        }
+        if (next)
+            gst_object_unref(next);
+        if (peer)
+            gst_object_unref(peer);
+        if (out)
+            gst_object_unref(out);
+        return linked;
+    }
+
     GstElement* pipeline = nullptr;
 
 private:
     OnMessage m_onMessage;
 };
+
+// What the voice processor takes and the echo probe sees, as in a meeting.
+constexpr const char* kProcessedCaps = "audio/x-raw,format=S16LE,rate=48000,channels=1,layout=interleaved";
+
+std::atomic<int> g_echoProbes{0};
 
 } // namespace
 
@@ -93,6 +127,20 @@ public:
     GatePtr gate;
     LatestFrame latest;
     std::unique_ptr<Probe> camera, microphone, tone;
+    QString microphoneId;
+    AudioProcessing processing;
+    // The probe the tone passes on its way to the speaker, for the
+    // microphone's echo canceller; it outlives each tone's pipeline, since
+    // the canceller looks it up when the microphone starts. Null without
+    // the plugin.
+    GstElement* echoProbe = nullptr;
+    QByteArray echoProbeName;
+
+    ~Private()
+    {
+        if (echoProbe)
+            gst_object_unref(echoProbe);
+    }
 };
 
 DeviceProbe::DeviceProbe(bool testMedia, QObject* parent) : QObject(parent), d(std::make_unique<Private>())
@@ -100,6 +148,10 @@ DeviceProbe::DeviceProbe(bool testMedia, QObject* parent) : QObject(parent), d(s
     gst_init(nullptr, nullptr);
     d->testMedia = testMedia;
     d->gate = std::make_shared<ThreadGate>(this);
+    d->echoProbeName = QByteArray("talvora-preview-probe-") + QByteArray::number(++g_echoProbes);
+    d->echoProbe = gst_element_factory_make("webrtcechoprobe", d->echoProbeName.constData());
+    if (d->echoProbe)
+        gst_object_ref_sink(d->echoProbe);
 }
 
 DeviceProbe::~DeviceProbe()
@@ -107,6 +159,17 @@ DeviceProbe::~DeviceProbe()
     d->gate->close();
     stopWatching();
     d->tone.reset();
+}
+
+void DeviceProbe::setAudioProcessing(const AudioProcessing& processing)
+{
+    if (processing == d->processing)
+        return;
+    d->processing = processing;
+    // webrtcdsp takes its settings when its stream starts: the meter's
+    // pipeline is made anew, which for a preview is quick enough.
+    if (d->microphone)
+        watchMicrophone(d->microphoneId);
 }
 
 void DeviceProbe::stopWatching()
@@ -154,17 +217,26 @@ bool DeviceProbe::watchCamera(const QString& id)
 bool DeviceProbe::watchMicrophone(const QString& id)
 {
     d->microphone.reset();
+    d->microphoneId = id;
     GstElement* source = nullptr;
     if (d->testMedia) {
         source = gst_element_factory_make("audiotestsrc", nullptr);
-        if (source)
-            g_object_set(source, "is-live", TRUE, "volume", 0.1, nullptr);
+        if (source) {
+            const bool noise = id == QLatin1String("test-noise");
+            gst_util_set_object_arg(G_OBJECT(source), "wave", noise ? "pink-noise" : "sine");
+            g_object_set(source, "is-live", TRUE, "volume", 0.1, "samplesperbuffer", 480, nullptr);
+        }
     } else {
         source = MediaDevices(false, true, false, {}, id).createMicrophone();
     }
     const GatePtr gate = d->gate;
     d->microphone = std::make_unique<Probe>(
-        source, "audioconvert ! level interval=100000000 post-messages=true ! fakesink sync=false",
+        source,
+        QStringLiteral("audioconvert ! audioresample ! %1 ! identity name=raw ! "
+                       "level interval=100000000 post-messages=true ! fakesink sync=false")
+            .arg(QLatin1String(kProcessedCaps))
+            .toUtf8()
+            .constData(),
         [this, gate](GstMessage* message) {
             if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ELEMENT)
                 return;
@@ -185,6 +257,19 @@ bool DeviceProbe::watchMicrophone(const QString& id)
             }
             gate->post([this, loudest] { emit microphoneLevel(loudest); });
         });
+    if (!d->microphone->pipeline) {
+        d->microphone.reset();
+        return false;
+    }
+    // The meeting's processor, cancelling the echo of the test tone: both
+    // pipelines run on the system clock and one base time, so the probe's
+    // timestamps say when the tone comes back.
+    if (GstElement* dsp = createVoiceProcessor(d->processing, d->echoProbeName.constData())) {
+        if (!d->echoProbe)
+            g_object_set(dsp, "echo-cancel", FALSE, nullptr);
+        d->microphone->insertAfter("raw", dsp);
+    }
+    useSystemClock(d->microphone->pipeline);
     if (!d->microphone->play()) {
         d->microphone.reset();
         return false;
@@ -206,7 +291,11 @@ bool DeviceProbe::playTone(const QString& id)
         g_object_set(sink, "sync", TRUE, nullptr); // a tone nobody hears still takes its second
     const GatePtr gate = d->gate;
     d->tone = std::make_unique<Probe>(
-        source, "audioconvert ! audioresample",
+        source,
+        QStringLiteral("audioconvert ! audioresample ! %1 ! identity name=played ! audioconvert ! audioresample")
+            .arg(QLatin1String(kProcessedCaps))
+            .toUtf8()
+            .constData(),
         [this, gate](GstMessage* message) {
             const GstMessageType type = GST_MESSAGE_TYPE(message);
             if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR)
@@ -216,6 +305,21 @@ bool DeviceProbe::playTone(const QString& id)
                 });
         },
         sink);
+    if (d->tone->pipeline && d->echoProbe && d->microphone) {
+        // On the meter's clock and base time, the tone starting now.
+        d->tone->insertAfter("played", d->echoProbe);
+        GstElement* meter = d->microphone->pipeline;
+        useSystemClock(d->tone->pipeline);
+        gst_element_set_start_time(d->tone->pipeline, GST_CLOCK_TIME_NONE);
+        const GstClockTime base = gst_element_get_base_time(meter);
+        gst_element_set_base_time(d->tone->pipeline, base);
+        GstClock* clock = gst_system_clock_obtain();
+        const GstClockTime now = gst_clock_get_time(clock);
+        gst_object_unref(clock);
+        GstPad* out = gst_element_get_static_pad(source, "src");
+        gst_pad_set_offset(out, now > base ? gint64(now - base) : 0);
+        gst_object_unref(out);
+    }
     if (!d->tone->play()) {
         d->tone.reset();
         return false;

@@ -54,6 +54,9 @@ public:
     bool isOpen() const { return m_connected; }
     // The server gave a session (which a new socket may claim).
     bool hasSession() const { return m_sessionId != 0; }
+    // The last socket was refused: nothing listens at the server's address
+    // (its process is gone, and every session with it).
+    bool refused() const { return m_socket.error() == QAbstractSocket::ConnectionRefusedError; }
     // Whoever owns the session retries it itself (reconnect()), instead of
     // the session's own new socket every 2 s.
     void setRetrying(bool retrying) { m_retrying = retrying; }

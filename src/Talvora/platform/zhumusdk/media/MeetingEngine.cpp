@@ -249,6 +249,7 @@ public:
     bool rebuildAfterReclaim = false; // the peer connections died too
     bool awaitingAdmission = false;
     bool admissionFresh = false;
+    bool askedEarly = false; // the service asked on a refused first reclaim
     bool rejoining = false;    // a join on a new session, same meeting
     bool republishing = false; // the publisher's hang-up is our own
     bool resyncPending = false;
@@ -346,8 +347,20 @@ void MeetingEngine::Private::openSession()
     });
     connect(session, &JanusSession::connectionLost, this, [this] { lose("signalling lost", false); });
     connect(session, &JanusSession::unreachable, this, [this] {
-        if (recovering)
-            attemptFailed();
+        if (!recovering)
+            return;
+        // The first reclaim refused: the server's process is gone with the
+        // session, and only the service can say where the meeting is now
+        // (another server, after a failover). It is asked at once, within
+        // this attempt, rather than after the next back-off; once per loss.
+        if (session->refused() && backoff.attempts() == 1 && !attemptTimer.isActive() && !askedEarly &&
+            !admissionFresh && wantsAdmission()) {
+            askedEarly = true;
+            awaitingAdmission = true;
+            emit q->readmissionNeeded();
+            return;
+        }
+        attemptFailed();
     });
     connect(session, &JanusSession::sessionGone, this, [this] {
         if (ended || leaving)
@@ -525,8 +538,14 @@ void MeetingEngine::Private::publish()
                 republishing = false;
             });
     });
-    if (!publisher->start() || !speaker) {
-        startSpeaker();
+    // Made anew while the speaker plays (a rejoin): on the speaker's clock
+    // and base time, which its running mix cannot leave.
+    const bool speakerPlaying = speaker && speaker->isPlaying();
+    if (speakerPlaying)
+        publisher->followClockOf(*speaker);
+    if (!publisher->start() || !speaker || speakerPlaying) {
+        if (!speakerPlaying)
+            startSpeaker();
         return;
     }
     // The speaker starts once the microphone plays, on its clock and base
@@ -540,7 +559,7 @@ void MeetingEngine::Private::publish()
             return;
         wait->stop();
         wait->deleteLater();
-        if (playing && speaker)
+        if (playing && speaker && !speaker->isPlaying())
             publisher->shareClockWith(*speaker);
         startSpeaker();
     });
@@ -643,19 +662,25 @@ void MeetingEngine::Private::onModeration(const QJsonObject& data)
     if (id == selfId) {
         if (!mid.isEmpty() && mid != audioMid)
             return;
-        if (muted && !audioMuted) {
+        // Already muted by their own hand, they must still lift the host's
+        // mute as they unmute, or Janus goes on dropping what they say.
+        if (muted) {
             q->setAudioMuted(true);
             emit q->mutedByHost();
         }
         return;
     }
     auto remote = remotes.find(id);
-    if (remote == remotes.end() || !muted || remote->participant.audioMuted ||
+    if (remote == remotes.end() || remote->participant.audioMuted == muted ||
         (!mid.isEmpty() && mid != audioMidOf.value(id)))
         return;
-    remote->participant.audioMuted = true;
+    // A host's mute is lifted only by its publisher as they unmute
+    // themself (the service's unmute route): the lift says they are heard
+    // again, whenever the news of their own new state comes, if it does.
+    remote->participant.audioMuted = muted;
     emit q->participantChanged(remote->participant);
-    emit q->talking(id, false);
+    if (muted)
+        emit q->talking(id, false);
 }
 
 void MeetingEngine::Private::addPublishers(const QJsonArray& publishers)
@@ -856,6 +881,7 @@ void MeetingEngine::Private::lose(const char* why, bool deadMedia)
     recovering = true;
     silentTicks = 0;
     backoff.reset();
+    askedEarly = false;
     qInfo("meeting: connection lost: %s", why);
     emit q->connectionLost();
     attemptTimer.start(backoff.next());
@@ -1275,6 +1301,12 @@ void MeetingEngine::readmit(const Admission& admission)
     d->rejoin();
 }
 
+void MeetingEngine::readmissionRefused()
+{
+    if (d->awaitingAdmission)
+        d->attemptFailed();
+}
+
 void MeetingEngine::setSimulatedLoss(double share)
 {
     WebRtcPeer::setSimulatedLoss(qBound(0.0, share, 1.0));
@@ -1305,6 +1337,13 @@ void MeetingEngine::setAudioProcessing(const AudioProcessing& processing)
 AudioProcessing MeetingEngine::audioProcessing() const
 {
     return d->options.audioProcessing;
+}
+
+void MeetingEngine::setTestToneLevel(double dbfs)
+{
+    d->options.testToneDbfs = dbfs;
+    if (d->publisher)
+        d->publisher->setTestToneLevel(dbfs);
 }
 
 void MeetingEngine::setAudioMuted(bool muted)

@@ -36,11 +36,12 @@ struct MediaOptions
     int fps = 30;
     int videoKbps = 600;
     // Test media instead of devices: a moving pattern tinted with
-    // testColour, and a sine of testToneHz at -20 dBFS. The client turns it
+    // testColour, and a sine of testToneHz peaking at testToneDbfs. The client turns it
     // on from TALVORA_TEST_MEDIA=1; the meeting-participant always.
     bool testMedia = false;
     QColor testColour = QColor(0x41, 0x94, 0xff);
     double testToneHz = 440.0;
+    double testToneDbfs = -20.0; // the sine's peak
     bool playAudio = true; // play remote audio on the speaker, if any
     bool preview = true;   // frame() of the local camera too
     // ICE stays inside this network ("address/prefix"): gathering, the
@@ -60,6 +61,13 @@ struct MediaOptions
     // With testMedia: the microphone and speaker of the sound server all the
     // same (echo tests of the voice processing).
     bool deviceAudio = false;
+    // Benchmarks only: the test tone sounds in the first 200 ms of each
+    // second of the system clock (CLOCK_MONOTONIC), so that where a
+    // receiver hears it start, within its second, is the delay from
+    // microphone to receiver; and a microphone without the voice processor,
+    // to compare with one that has it.
+    bool testToneBursts = false;
+    bool skipVoiceProcessing = false;
 };
 
 // The longest chat message, in characters (QString units).
@@ -97,6 +105,9 @@ struct ReceiveStats
     int silentWindows = 0;
     int longestGapMs = 0;
     int longGaps = 0; // gaps over 100 ms
+    // When the latest sound after 300 ms of silence was received (the
+    // decoded sample crossing -30 dBFS), on CLOCK_MONOTONIC in ns; -1: none.
+    qint64 audioOnsetNs = -1;
     // The candidate types of the pair ICE selected for this stream ("host",
     // "srflx", "prflx", "relay"; "relay" is a path through TURN), local and
     // remote; empty until known.
@@ -156,6 +167,10 @@ public:
     // readmissionNeeded(): the next attempt uses its server, room and
     // credentials. Ignored when none was asked for.
     void readmit(const Admission& admission);
+    // The answer when the service could not admit again (no answer, no
+    // media server for the meeting yet): the attempt has failed, and the
+    // next follows the back-off rather than the attempt's whole time.
+    void readmissionRefused();
     // Benchmarks only, for engines made with MediaOptions::simulatedLoss.
     static void setSimulatedLoss(double share);
 
@@ -173,6 +188,9 @@ public:
     // The microphone's voice processing, changed during the meeting too.
     void setAudioProcessing(const AudioProcessing& processing);
     AudioProcessing audioProcessing() const;
+    // With test media: the tone's peak from now on, in dBFS (a louder or
+    // quieter voice, for tests of who is speaking).
+    void setTestToneLevel(double dbfs);
     // A chat message to everyone, plain text of at most 2,000 characters;
     // sent once the chat is up. False, with nothing sent, for an empty or
     // too long text or when the meeting has no chat.
@@ -212,7 +230,8 @@ signals:
     // while (see the window), reported once per loss.
     // While it is lost the engine tries, backing off 1, 2, 4 … 10 s: first
     // the same Janus session on a new socket (and new peer connections
-    // where theirs died), then a new session with a fresh admission.
+    // where theirs died), then a new session with a fresh admission (at
+    // once when the server's address refuses the socket).
     void connectionLost();
     void connectionRestored();
     // The engine wants a fresh admission from the service (readmit()).

@@ -8,6 +8,7 @@
 
 #include "MediaDevices.h"
 #include "SpeakerOutput.h"
+#include "ToneBursts.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -162,10 +163,12 @@ GstElement* PublisherPipeline::createSource(bool video) const
     } else {
         source = gst_element_factory_make("audiotestsrc", nullptr);
         if (source) {
-            // Amplitude 0.1: a sine whose peak is at -20 dBFS.
+            // The amplitude is the sine's peak (0.1: -20 dBFS).
             gst_util_set_object_arg(G_OBJECT(source), "wave", "sine");
-            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume", 0.1,
-                         "samplesperbuffer", 960, nullptr);
+            g_object_set(source, "is-live", TRUE, "freq", m_options.testToneHz, "volume",
+                         std::pow(10.0, m_options.testToneDbfs / 20.0), "samplesperbuffer", 960, nullptr);
+            if (m_options.testToneBursts)
+                cutIntoBursts(source);
         }
     }
     // By these names a failing device is told from a failing meeting.
@@ -317,7 +320,8 @@ bool PublisherPipeline::addAudio()
     gst_object_unref(silenceSrc);
     gst_object_unref(m_silencePad); // the selector keeps it
 
-    m_processor = createVoiceProcessor(m_processing, m_probe.toUtf8().constData());
+    if (!m_options.skipVoiceProcessing)
+        m_processor = createVoiceProcessor(m_processing, m_probe.toUtf8().constData());
     if (m_processor && m_probe.isEmpty()) // nothing played here: no echo to cancel
         g_object_set(m_processor, "echo-cancel", FALSE, nullptr);
     GstElement* branch = addBranch(m_processor ? m_processor : m_selector, description, false);
@@ -472,6 +476,14 @@ double PublisherPipeline::takeMicrophoneLevel()
     return m_lastLevel;
 }
 
+void PublisherPipeline::setTestToneLevel(double dbfs)
+{
+    m_options.testToneDbfs = dbfs;
+    GstElement* source = m_micSource.load();
+    if (source && m_options.testMedia && !m_options.deviceAudio)
+        g_object_set(source, "volume", std::pow(10.0, dbfs / 20.0), nullptr);
+}
+
 void PublisherPipeline::setAudioProcessing(const AudioProcessing& processing, const QString& probe)
 {
     const bool changed = processing != m_processing;
@@ -486,6 +498,12 @@ void PublisherPipeline::shareClockWith(SpeakerOutput& speaker)
 {
     if (pipeline())
         speaker.followClock(pipeline());
+}
+
+void PublisherPipeline::followClockOf(const SpeakerOutput& speaker)
+{
+    if (pipeline())
+        speaker.leadClock(pipeline());
 }
 
 bool PublisherPipeline::isPlaying() const

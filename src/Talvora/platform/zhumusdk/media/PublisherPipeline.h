@@ -57,10 +57,17 @@ public:
     // webrtcechoprobe named `probe` (set before start()). During a meeting
     // the processor is rebuilt with the new settings, the rest stays.
     void setAudioProcessing(const AudioProcessing& processing, const QString& probe = QString());
+    // The test tone's peak in dBFS, live; a device's level stays its own.
+    void setTestToneLevel(double dbfs);
     // Runs on the clock and base time of the pipeline with the probe.
     // (after start()) The speaker's pipeline, not started yet, takes the
     // clock and base time of this one.
     void shareClockWith(class SpeakerOutput& speaker);
+    // (before start()) The other way round, for a publisher made anew while
+    // the speaker plays on (a rejoin): this one takes the speaker's clock
+    // and base time, so that the echo probe's running time stays the
+    // microphone's and the mix keeps its own.
+    void followClockOf(const class SpeakerOutput& speaker);
     // Playing, with its base time chosen.
     bool isPlaying() const;
     // RMS of the processed microphone since the last call, dBFS; read

@@ -108,6 +108,22 @@ void SpeakerOutput::followClock(GstElement* pipeline)
     gst_element_set_base_time(m_pipeline, gst_element_get_base_time(pipeline));
 }
 
+bool SpeakerOutput::isPlaying() const
+{
+    GstState state = GST_STATE_NULL;
+    return m_pipeline && gst_element_get_state(m_pipeline, &state, nullptr, 0) == GST_STATE_CHANGE_SUCCESS &&
+           state == GST_STATE_PLAYING;
+}
+
+void SpeakerOutput::leadClock(GstElement* pipeline) const
+{
+    if (!m_pipeline)
+        return;
+    useSystemClock(pipeline);
+    gst_element_set_start_time(pipeline, GST_CLOCK_TIME_NONE);
+    gst_element_set_base_time(pipeline, gst_element_get_base_time(m_pipeline));
+}
+
 bool SpeakerOutput::start()
 {
     return m_pipeline && gst_element_set_state(m_pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;

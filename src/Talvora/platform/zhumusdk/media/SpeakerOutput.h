@@ -42,6 +42,12 @@ public:
     // system clock, which both use) and base time of the microphone's
     // pipeline, already playing.
     void followClock(GstElement* pipeline);
+    // Once playing, the mix's base time stays: its inputs are stamped with
+    // it and its sink and mixer run by it. A microphone's pipeline made
+    // later (after a rejoin) takes the mix's clock and base time instead,
+    // before it plays. True when the mix plays.
+    bool isPlaying() const;
+    void leadClock(GstElement* pipeline) const;
 
     // One remote's audio into the mix; it leaves the mix when the last
     // holder lets go of it.

@@ -87,6 +87,8 @@ private:
     int m_gapRun = 0;
     int m_longestGap = 0;
     int m_longGaps = 0; // runs of two or more windows without sound
+    Clock::time_point m_lastLoud;
+    qint64 m_onsetNs = -1;
 
     LatestFrame m_latest;
     GstElement* m_audioBranch = nullptr; // guarded by m_mutex; owned by the pipeline
