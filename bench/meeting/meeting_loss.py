@@ -50,8 +50,16 @@ class Participant:
         self.process = subprocess.Popen(
             [binary, "--janus", f"ws://127.0.0.1:{PORT}", "--room", str(ROOM), "--pin", PIN,
              "--display-name", name, "--size", "640x360", "--fps", "30", *extra],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+            stdout=subprocess.PIPE, stderr=self._log(name), text=True)
         threading.Thread(target=self._read, daemon=True).start()
+
+    @staticmethod
+    def _log(name):
+        # TALVORA_BENCH_LOGS=DIR keeps each participant's log there.
+        folder = os.environ.get("TALVORA_BENCH_LOGS")
+        if not folder:
+            return subprocess.DEVNULL
+        return open(os.path.join(folder, "%s-%d.log" % (name, time.time())), "w")
 
     def _read(self):
         for line in self.process.stdout:

@@ -1,12 +1,16 @@
-// How the sender's video follows the network (BitrateAdapter), and the
-// back-off between reconnection attempts.
+// How the sender's video follows the network (BitrateAdapter, and the
+// delay-based CongestionEstimator), and the back-off between reconnection
+// attempts.
 
 #include "BitrateAdapter.h"
+#include "CongestionEstimator.h"
 #include "NetworkWatch.h"
 
 #include <gtest/gtest.h>
 
 using talvora::media::BitrateAdapter;
+using talvora::media::CongestionEstimator;
+using talvora::media::TwccReport;
 using talvora::media::ReconnectBackoff;
 using talvora::media::VideoStep;
 
@@ -74,6 +78,58 @@ TEST(BitrateAdapter, PicturesForRates)
     EXPECT_EQ(adapter.stepFor(200), (VideoStep{320, 180, 15, 200}));
     EXPECT_EQ(adapter.stepFor(10), (VideoStep{160, 90, 10, 60}));
     EXPECT_EQ(adapter.stepFor(5000).kbps, 600);
+}
+
+// Reports in sequence, each with the verdict it must give.
+struct ReportCase
+{
+    const char* what;
+    qint64 atMs;
+    double sentKbps, receivedKbps, delayGrowthMs;
+    int packets;
+    double videoKbps; // below zero: no cut
+    int pauseMs;
+};
+
+TEST(CongestionEstimator, CutsToWhatArrivesHoldsThenJudgesAgain)
+{
+    const ReportCase cases[] = {
+        {"a clear link", 0, 100, 99, 0.2, 16, -1, 0},
+        {"too few packets to judge", 300, 100, 20, 9, 4, -1, 0},
+        {"the link carries 72 %: down to it, less the audio", 600, 102, 73, 4.8, 12, 0.85 * 73 - 50, 0},
+        {"still congested while the queue drains: held", 900, 97, 62, 6.5, 12, -1, 0},
+        {"held until a second has passed", 1500, 97, 62, 6.5, 12, -1, 0},
+        {"a second on, still congested: cut again", 1600, 90, 70, 0.5, 12, 0.85 * 70 - 50, 0},
+        {"one report of growing delay: a burst", 2700, 100, 100, 3, 12, -1, 0},
+        {"two in a row: a queue", 3000, 100, 100, 3, 12, 0.85 * 100 - 50, 0},
+        {"a third: held", 3300, 100, 100, 3, 12, -1, 0},
+        {"the link carries under 60 %: the video pauses", 4400, 300, 120, 9, 30, 0.85 * 120 - 50, 400},
+        {"less arrives than the audio needs: no video", 5500, 100, 40, 1, 12, 0, 400},
+    };
+    CongestionEstimator estimator(50);
+    for (const ReportCase& c : cases) {
+        TwccReport report;
+        report.sentKbps = c.sentKbps;
+        report.receivedKbps = c.receivedKbps;
+        report.delayGrowthMs = c.delayGrowthMs;
+        report.packetsSent = c.packets;
+        const CongestionEstimator::Verdict verdict = estimator.update(report, c.atMs);
+        EXPECT_NEAR(verdict.videoKbps, c.videoKbps, 0.01) << c.what;
+        EXPECT_EQ(verdict.pauseVideoMs, c.pauseMs) << c.what;
+    }
+}
+
+TEST(BitrateAdapter, ADelayCeilingCutsAtOnceAndGrowthWaitsAQuietSecond)
+{
+    Link link;
+    link.seconds(1, 0);
+    EXPECT_FALSE(link.adapter.limit(700)); // above the estimate: nothing
+    EXPECT_TRUE(link.adapter.limit(12));
+    EXPECT_EQ(link.adapter.step(), (VideoStep{160, 90, 10, 60}));
+    link.seconds(1, 0);
+    EXPECT_EQ(link.adapter.estimateKbps(), 60); // no growth right after a cut
+    link.seconds(1, 0);
+    EXPECT_EQ(link.adapter.estimateKbps(), 72);
 }
 
 TEST(ReconnectBackoff, DoublesUpToTenSeconds)

@@ -65,4 +65,16 @@ bool BitrateAdapter::update(quint64 packetsSent, qint64 packetsLost, double rttM
     return changed;
 }
 
+bool BitrateAdapter::limit(double kbps)
+{
+    if (kbps >= m_estimateKbps)
+        return false;
+    m_estimateKbps = qMax(kFloorKbps, kbps);
+    m_quietSeconds = -1; // the next second counts as the cut's own
+    const VideoStep next = stepFor(m_estimateKbps);
+    const bool changed = !(next == m_step);
+    m_step = next;
+    return changed;
+}
+
 } // namespace talvora::media

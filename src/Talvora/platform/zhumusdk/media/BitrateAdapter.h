@@ -36,6 +36,11 @@ public:
     // packets the receiver reports lost. Returns true when the step changed.
     bool update(quint64 packetsSent, qint64 packetsLost, double rttMs);
 
+    // A ceiling from the delay-based estimate (CongestionEstimator): the
+    // rate comes down to it at once and grows again only after a quiet
+    // second. Returns true when the step changed.
+    bool limit(double kbps);
+
     const VideoStep& step() const { return m_step; }
     int estimateKbps() const { return int(m_estimateKbps); }
     double lastLoss() const { return m_lastLoss; }

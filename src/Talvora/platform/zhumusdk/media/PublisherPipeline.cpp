@@ -240,7 +240,7 @@ bool PublisherPipeline::addVideo()
             "vp8enc name=venc deadline=1 cpu-used=16 end-usage=cbr target-bitrate=%4 undershoot=95 "
             "buffer-size=1000 buffer-initial-size=500 buffer-optimal-size=600 error-resilient=default "
             "keyframe-max-dist=%5 lag-in-frames=0 threads=1 max-quantizer=56 ! "
-            "rtpvp8pay pt=%6 ssrc=%8 picture-id-mode=15-bit mtu=1200 ! "
+            "rtpvp8pay name=vpay pt=%6 ssrc=%8 picture-id-mode=15-bit mtu=1200 ! "
             "capsfilter caps=\"application/x-rtp,media=video,encoding-name=VP8,payload=%6,clock-rate=90000,"
             "ssrc=(uint)%8\" %7")
             .arg(qBound(16, m_options.width, 1920))
@@ -259,6 +259,10 @@ bool PublisherPipeline::addVideo()
         return false;
     m_videoSource = source;
     m_videoBranch = branch;
+    if (GstElement* pay = gst_bin_get_by_name(GST_BIN(branch), "vpay")) {
+        TransportFeedback::addExtension(pay);
+        gst_object_unref(pay);
+    }
     m_videoCaps = gst_bin_get_by_name(GST_BIN(branch), "vcaps");
     gst_object_unref(m_videoCaps);
     m_videoValve = gst_bin_get_by_name(GST_BIN(branch), "vvalve");
@@ -366,6 +370,7 @@ bool PublisherPipeline::addAudio()
             g_signal_emit_by_name(pay, "add-extension", extension);
             gst_object_unref(extension);
         }
+        TransportFeedback::addExtension(pay);
         gst_object_unref(pay);
     }
     m_audioValve = gst_bin_get_by_name(GST_BIN(branch), "avalve");
@@ -601,12 +606,38 @@ void PublisherPipeline::onStatsEntry(const GstStructure* stat)
 
 void PublisherPipeline::onStatsDone()
 {
+    if (!m_feedback.attached())
+        m_feedback.attach(webrtc());
     if (!m_videoEncoder || !m_videoSending)
         return;
     if (m_adapter.update(m_videoSent, m_videoLost, m_videoRttMs))
         applyStep(m_adapter.step());
     else
         g_object_set(m_videoEncoder, "target-bitrate", gint(m_adapter.step().kbps * 1000), nullptr);
+}
+
+void PublisherPipeline::onTransportReport(const TwccReport& report)
+{
+    if (!m_clock.isValid())
+        m_clock.start();
+    if (qEnvironmentVariableIsSet("TALVORA_TWCC_TRACE"))
+        qInfo("twcc: sent %.0f recv %.0f kbit/s, loss %.1f %%, delay growth %.2f ms, %d packets", report.sentKbps,
+              report.receivedKbps, report.lossPercent, report.delayGrowthMs, report.packetsSent);
+    if (!m_videoEncoder || !m_videoSending || m_pausedForAudio)
+        return;
+    const CongestionEstimator::Verdict verdict = m_congestion.update(report, m_clock.elapsed());
+    if (verdict.videoKbps >= 0 && m_adapter.limit(verdict.videoKbps))
+        applyStep(m_adapter.step());
+    else if (verdict.videoKbps >= 0)
+        g_object_set(m_videoEncoder, "target-bitrate", gint(m_adapter.step().kbps * 1000), nullptr);
+    if (verdict.pauseVideoMs > 0) {
+        m_pausedForAudio = true;
+        g_object_set(m_videoValve, "drop", TRUE, nullptr);
+        QTimer::singleShot(verdict.pauseVideoMs, this, [this] {
+            m_pausedForAudio = false;
+            setVideoSending(m_videoSending); // reopens with a key frame
+        });
+    }
 }
 
 void PublisherPipeline::applyStep(const VideoStep& step)

@@ -9,10 +9,12 @@
 
 #include "BitrateAdapter.h"
 #include "AudioProcessing.h"
+#include "CongestionEstimator.h"
 #include "LatestFrame.h"
 #include "MeetingEngine.h"
 #include "WebRtcPeer.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 
 #include <atomic>
@@ -107,6 +109,9 @@ private:
     void onStatsEntry(const struct _GstStructure* stat) override;
     void onStatsDone() override;
     void applyStep(const VideoStep& step);
+    // A transport-wide feedback report: the video comes down at once when
+    // the link is congested, and pauses for a moment when badly so.
+    void onTransportReport(const TwccReport& report);
     // Links source, through a converter, to a new pad of the selector and
     // makes it the one heard; false (source freed) when that fails.
     bool plugMicrophone(GstElement* source);
@@ -127,6 +132,10 @@ private:
     quint64 m_videoSent = 0;
     qint64 m_videoLost = 0;
     double m_videoRttMs = -1;
+    TransportFeedback m_feedback{gate(), [this](const TwccReport& report) { onTransportReport(report); }};
+    CongestionEstimator m_congestion;
+    QElapsedTimer m_clock;
+    bool m_pausedForAudio = false;
 
     QVector<GstPad*> m_inputs; // webrtcbin's sink pads of the branches
     LatestFrame m_preview;

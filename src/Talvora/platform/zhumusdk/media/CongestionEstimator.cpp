@@ -1,0 +1,28 @@
+#include "CongestionEstimator.h"
+
+namespace talvora::media {
+
+CongestionEstimator::Verdict CongestionEstimator::update(const TwccReport& report, qint64 nowMs)
+{
+    Verdict verdict;
+    if (report.packetsSent < kMinPackets || report.sentKbps <= 0)
+        return verdict;
+    const double carried = report.receivedKbps / report.sentKbps;
+    // One report of growing delay may be a burst (a key frame); two in a
+    // row are a queue.
+    m_growingReports = report.delayGrowthMs > kDelayGrowthMs ? m_growingReports + 1 : 0;
+    const bool overused = carried < kCarriedShare || m_growingReports >= 2;
+    if (!overused || !clear(nowMs))
+        return verdict;
+    m_lastCutMs = nowMs;
+    m_growingReports = 0;
+    // What arrives is what the link carries now; the video gets that, less
+    // the audio, with room for the queue to drain.
+    const double arriving = qMin(report.receivedKbps, report.sentKbps);
+    verdict.videoKbps = qMax(0.0, 0.85 * arriving - m_audioKbps);
+    if (carried < kSevereShare)
+        verdict.pauseVideoMs = kPauseMs;
+    return verdict;
+}
+
+} // namespace talvora::media
