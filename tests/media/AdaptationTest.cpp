@@ -85,7 +85,7 @@ struct ReportCase
 {
     const char* what;
     qint64 atMs;
-    double sentKbps, receivedKbps, delayGrowthMs;
+    double sentKbps, receivedKbps, delayGrowthMs, lossPercent;
     int packets;
     double videoKbps; // below zero: no cut
     int pauseMs;
@@ -94,17 +94,20 @@ struct ReportCase
 TEST(CongestionEstimator, CutsToWhatArrivesHoldsThenJudgesAgain)
 {
     const ReportCase cases[] = {
-        {"a clear link", 0, 100, 99, 0.2, 16, -1, 0},
-        {"too few packets to judge", 300, 100, 20, 9, 4, -1, 0},
-        {"the link carries 72 %: down to it, less the audio", 600, 102, 73, 4.8, 12, 0.85 * 73 - 50, 0},
-        {"still congested while the queue drains: held", 900, 97, 62, 6.5, 12, -1, 0},
-        {"held until a second has passed", 1500, 97, 62, 6.5, 12, -1, 0},
-        {"a second on, still congested: cut again", 1600, 90, 70, 0.5, 12, 0.85 * 70 - 50, 0},
-        {"one report of growing delay: a burst", 2700, 100, 100, 3, 12, -1, 0},
-        {"two in a row: a queue", 3000, 100, 100, 3, 12, 0.85 * 100 - 50, 0},
-        {"a third: held", 3300, 100, 100, 3, 12, -1, 0},
-        {"the link carries under 60 %: the video pauses", 4400, 300, 120, 9, 30, 0.85 * 120 - 50, 400},
-        {"less arrives than the audio needs: no video", 5500, 100, 40, 1, 12, 0, 400},
+        {"a clear link", 0, 100, 99, 0.2, 0, 16, -1, 0},
+        {"too few packets to judge", 300, 100, 20, 9, 0, 4, -1, 0},
+        {"random loss of 20 %: the loss half's business", 450, 100, 80, 0.1, 20, 12, -1, 0},
+        {"the link carries 72 %: down to it, less the audio", 600, 102, 73, 4.8, 0, 12, 0.85 * 73 - 50, 0},
+        {"still congested while the queue drains: held", 900, 97, 62, 6.5, 0, 12, -1, 0},
+        {"held until a second has passed", 1500, 97, 62, 6.5, 0, 12, -1, 0},
+        {"a second on, a third missing against 10 % loss: cut again", 1600, 90, 60, 0.5, 10, 12, 0.85 * 60 - 50, 0},
+        {"one report of growing delay: a burst", 2700, 100, 100, 4, 0, 12, -1, 0},
+        {"two in a row: a queue", 3000, 100, 100, 4, 0, 12, 0.85 * 100 - 50, 0},
+        {"a third: held", 3300, 100, 100, 4, 0, 12, -1, 0},
+        {"jitter under the threshold is no queue", 4000, 100, 100, 2, 0, 12, -1, 0},
+        {"jitter under the threshold is no queue", 4300, 100, 100, 2.5, 0, 12, -1, 0},
+        {"the link carries under 60 %: the video pauses", 4400, 300, 120, 9, 0, 30, 0.85 * 120 - 50, 400},
+        {"less arrives than the audio needs: no video", 5500, 100, 40, 1, 0, 12, 0, 400},
     };
     CongestionEstimator estimator(50);
     for (const ReportCase& c : cases) {
@@ -112,6 +115,7 @@ TEST(CongestionEstimator, CutsToWhatArrivesHoldsThenJudgesAgain)
         report.sentKbps = c.sentKbps;
         report.receivedKbps = c.receivedKbps;
         report.delayGrowthMs = c.delayGrowthMs;
+        report.lossPercent = c.lossPercent;
         report.packetsSent = c.packets;
         const CongestionEstimator::Verdict verdict = estimator.update(report, c.atMs);
         EXPECT_NEAR(verdict.videoKbps, c.videoKbps, 0.01) << c.what;

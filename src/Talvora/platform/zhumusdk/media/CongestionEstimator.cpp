@@ -7,7 +7,11 @@ CongestionEstimator::Verdict CongestionEstimator::update(const TwccReport& repor
     Verdict verdict;
     if (report.packetsSent < kMinPackets || report.sentKbps <= 0)
         return verdict;
-    const double carried = report.receivedKbps / report.sentKbps;
+    // Random loss lowers what arrives without a queue anywhere (the loss
+    // half of the adapter sees to it): only what is missing beyond the
+    // loss says the link carries less than is sent.
+    const double carried =
+        report.receivedKbps / report.sentKbps / qMax(0.05, 1.0 - report.lossPercent / 100.0);
     // One report of growing delay may be a burst (a key frame); two in a
     // row are a queue.
     m_growingReports = report.delayGrowthMs > kDelayGrowthMs ? m_growingReports + 1 : 0;

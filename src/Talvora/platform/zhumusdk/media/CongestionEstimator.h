@@ -1,8 +1,9 @@
 #pragma once
 // The delay-based half of the sender's congestion control, judged from each
 // transport-wide feedback report (a few a second, long before receiver
-// reports show loss): when the link carries clearly less than is sent, or
-// the spacing of the packets grows on the way (a queue filling up), the
+// reports show loss): when the link carries clearly less than is sent (and
+// less than its random loss explains), or the spacing of the packets grows
+// on the way (a queue filling up), the
 // video must come down to what arrives, less what the audio needs. Audio
 // goes first: when the link carries well under what is sent, the video
 // also pauses for a moment, so that the queue drains and the voice gets
@@ -47,7 +48,7 @@ public:
     // Carried under this share: the video pauses too.
     static constexpr double kSevereShare = 0.6;
     // Mean growth of the packets' spacing that says a queue is building, ms.
-    static constexpr double kDelayGrowthMs = 2.0;
+    static constexpr double kDelayGrowthMs = 3.0;
     static constexpr int kPauseMs = 400;
     static constexpr int kHoldMs = 1000;
 
