@@ -110,6 +110,12 @@ TEST(CongestionEstimator, CutsToWhatArrivesHoldsThenJudgesAgain)
         {"less arrives than the audio needs: no video", 5500, 100, 40, 1, 0, 12, 0, 400},
     };
     CongestionEstimator estimator(50);
+    TwccReport startUp;
+    startUp.sentKbps = 100;
+    startUp.receivedKbps = 30; // sent before the transport was up
+    startUp.packetsSent = 16;
+    EXPECT_LT(estimator.update(startUp, -2000).videoKbps, 0);
+    EXPECT_LT(estimator.update(startUp, -100).videoKbps, 0);
     for (const ReportCase& c : cases) {
         TwccReport report;
         report.sentKbps = c.sentKbps;

@@ -5,7 +5,13 @@ namespace talvora::media {
 CongestionEstimator::Verdict CongestionEstimator::update(const TwccReport& report, qint64 nowMs)
 {
     Verdict verdict;
-    if (report.packetsSent < kMinPackets || report.sentKbps <= 0)
+    // The first reports of a peer connection count packets sent before its
+    // transport was up, and the first key frame's burst.
+    if (!m_started) {
+        m_started = true;
+        m_firstMs = nowMs;
+    }
+    if (report.packetsSent < kMinPackets || report.sentKbps <= 0 || nowMs - m_firstMs < kWarmUpMs)
         return verdict;
     // Random loss lowers what arrives without a queue anywhere (the loss
     // half of the adapter sees to it): only what is missing beyond the

@@ -51,9 +51,12 @@ public:
     static constexpr double kDelayGrowthMs = 3.0;
     static constexpr int kPauseMs = 400;
     static constexpr int kHoldMs = 1000;
+    static constexpr int kWarmUpMs = 2000;
 
 private:
     double m_audioKbps;
+    bool m_started = false;
+    qint64 m_firstMs = 0;
     qint64 m_lastCutMs = -1;
     int m_growingReports = 0; // in a row
 };
