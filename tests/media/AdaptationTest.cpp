@@ -107,7 +107,7 @@ TEST(CongestionEstimator, CutsToWhatArrivesHoldsThenJudgesAgain)
         {"jitter under the threshold is no queue", 4000, 100, 100, 2, 0, 12, -1, 0},
         {"jitter under the threshold is no queue", 4300, 100, 100, 2.5, 0, 12, -1, 0},
         {"the link carries under 60 %: the video pauses", 4400, 300, 120, 9, 0, 30, 0.85 * 120 - 50, 400},
-        {"less arrives than the audio needs: no video", 5500, 100, 40, 1, 0, 12, 0, 400},
+        {"an outage just over: less arrives, but no queue to drain", 5500, 100, 40, 1, 0, 12, 0, 0},
     };
     CongestionEstimator estimator(50);
     TwccReport startUp;

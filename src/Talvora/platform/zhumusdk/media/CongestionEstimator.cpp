@@ -30,7 +30,9 @@ CongestionEstimator::Verdict CongestionEstimator::update(const TwccReport& repor
     // the audio, with room for the queue to drain.
     const double arriving = qMin(report.receivedKbps, report.sentKbps);
     verdict.videoKbps = qMax(0.0, 0.85 * arriving - m_audioKbps);
-    if (carried < kSevereShare)
+    // A queue, not an outage just over (whose reports count what was lost
+    // while it lasted): the delay grows too.
+    if (carried < kSevereShare && report.delayGrowthMs > kDelayGrowthMs)
         verdict.pauseVideoMs = kPauseMs;
     return verdict;
 }
