@@ -144,6 +144,28 @@ bool JanusAdmin::ping()
     return root && stringField(root.get(), "janus") == "pong";
 }
 
+PingAnswer JanusAdmin::probe()
+{
+    std::lock_guard<std::mutex> lock(m_probeMutex);
+    if (!m_probe)
+        return PingAnswer::Refused;
+    const std::string body = "{\"janus\":\"ping\",\"transaction\":\"" + randomHex(8).value_or("devservice") +
+                             "\",\"admin_secret\":" + jsonString(m_endpoint.adminSecret) + "}";
+    const httplib::Result result = m_probe->Post(m_path, body, "application/json");
+    if (result && result->status == 200) {
+        const Json root = parse(result->body);
+        if (root && stringField(root.get(), "janus") == "pong")
+            return PingAnswer::Answered;
+    }
+    // A stopped (SIGSTOP) or busy Janus still has its socket listening: the
+    // kernel accepts the connection and only the answer is missing. A
+    // refusal or a wrong answer means the process is gone or broken.
+    if (!result && (result.error() == httplib::Error::Read || result.error() == httplib::Error::Write ||
+                    result.error() == httplib::Error::ConnectionTimeout))
+        return PingAnswer::TimedOut;
+    return PingAnswer::Refused;
+}
+
 bool JanusAdmin::addToken(const std::string& token)
 {
     return succeededOr(call("add_token", "\"token\":" + jsonString(token) + ",\"plugins\":[\"" + kVideoRoom +

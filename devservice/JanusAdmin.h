@@ -47,6 +47,7 @@ public:
 
     std::string clientUrl() const override { return m_endpoint.clientUrl; }
     bool ping() override;
+    PingAnswer probe() override;
     bool addToken(const std::string& token) override;
     bool addEchoToken(const std::string& token) override;
     bool removeToken(const std::string& token) override;

@@ -398,10 +398,22 @@ void MediaRooms::watch()
         for (const Server& entry : m_servers)
             servers.push_back(entry.server);
         lock.unlock();
-        std::vector<bool> answers;
+        std::vector<PingAnswer> probes;
         for (const auto& server : servers)
-            answers.push_back(server->ping());
+            probes.push_back(server->probe());
         lock.lock();
+        std::vector<bool> answers;
+        for (size_t i = 0; i < m_servers.size(); ++i) {
+            // A server that merely keeps silent (stalled for a moment) gets
+            // a second check before its rooms move: moving them early makes
+            // two rooms of one meeting once it answers again. A real hang is
+            // thus found within two periods and two time-outs (12 s by
+            // default); a refused connection still moves the rooms at once.
+            Server& entry = m_servers[i];
+            entry.silentChecks = probes[i] == PingAnswer::TimedOut ? entry.silentChecks + 1 : 0;
+            answers.push_back(probes[i] == PingAnswer::Answered ||
+                              (probes[i] == PingAnswer::TimedOut && entry.silentChecks < 2 && entry.answering));
+        }
         for (size_t i = 0; i < m_servers.size(); ++i) {
             Server& entry = m_servers[i];
             if (entry.answering != answers[i])

@@ -142,6 +142,7 @@ private:
     {
         std::shared_ptr<RoomServer> server;
         bool answering = true;
+        int silentChecks = 0; // consecutive health checks that timed out
         std::vector<Leftover> leftovers;
     };
 

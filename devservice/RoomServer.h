@@ -26,6 +26,14 @@ enum class RoomAnswer
     Unreachable, // the server did not answer as expected
 };
 
+// How a server took the health check's question.
+enum class PingAnswer
+{
+    Answered,
+    Refused,  // nothing listens there: the process is gone
+    TimedOut, // connected but silent: it may be stalled only for a moment
+};
+
 class RoomServer
 {
 public:
@@ -35,6 +43,9 @@ public:
     virtual std::string clientUrl() const = 0;
 
     virtual bool ping() = 0;
+    // The health check's question; a server that cannot tell a refusal from
+    // a silence says Refused, so that its rooms move at once.
+    virtual PingAnswer probe() { return ping() ? PingAnswer::Answered : PingAnswer::Refused; }
     virtual bool addToken(const std::string& token) = 0;
     // A token for the test call's plugin (EchoTest) only.
     virtual bool addEchoToken(const std::string& token) { return addToken(token); }
