@@ -207,6 +207,7 @@ public:
     void resync();
     QJsonArray descriptions() const;
     void fail(const QString& reason);
+    void endMeeting();
     Participant self() const;
     void useDevice(DeviceKind kind, const QString& id);
     void watchDevices();
@@ -249,6 +250,9 @@ public:
     bool rebuildAfterReclaim = false; // the peer connections died too
     bool awaitingAdmission = false;
     bool admissionFresh = false;
+    // The room that Janus said was destroyed while the service is asked
+    // whether the meeting goes on (0 when nothing is asked).
+    qint64 goneRoom = 0;
     bool askedEarly = false; // the service asked on a refused first reclaim
     bool rejoining = false;    // a join on a new session, same meeting
     bool republishing = false; // the publisher's hang-up is our own
@@ -272,6 +276,17 @@ Participant MeetingEngine::Private::self() const
         audioMuted || !hasMicrophone() || microphoneGone || (publisher && !publisher->sendsAudio());
     participant.videoOff = !videoEnabled || !hasCamera() || (publisher && !publisher->sendsVideo());
     return participant;
+}
+
+void MeetingEngine::Private::endMeeting()
+{
+    if (ended)
+        return;
+    ended = true;
+    recovering = false;
+    attemptTimer.stop();
+    tearDown();
+    emit q->meetingEnded();
 }
 
 void MeetingEngine::Private::fail(const QString& reason)
@@ -570,8 +585,23 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
 {
     const QString kind = data.value(QLatin1String("videoroom")).toString();
     if (kind == QLatin1String("destroyed")) {
-        if (ended)
+        if (ended || goneRoom != 0)
             return;
+        // A room that the service moved to another server while its own hung
+        // is destroyed there once that server answers again: only the
+        // service can tell a move from the host's end. A moved room keeps
+        // its id; an ended meeting's admission opens a new one.
+        if (wantsAdmission() && !leaving) {
+            goneRoom = admission.room;
+            lose("the media server destroyed the room", true);
+            attemptTimer.stop();
+            attemptDeadline.stop();
+            if (!awaitingAdmission) {
+                awaitingAdmission = true;
+                emit q->readmissionNeeded();
+            }
+            return;
+        }
         ended = true;
         tearDown();
         emit q->meetingEnded();
@@ -909,7 +939,8 @@ void MeetingEngine::Private::attempt()
 
 void MeetingEngine::Private::attemptFailed()
 {
-    if (!recovering || ended || leaving)
+    // The service's answer about a destroyed room decides what comes next.
+    if (!recovering || ended || leaving || goneRoom != 0)
         return;
     attemptDeadline.stop();
     awaitingAdmission = false;
@@ -1287,6 +1318,24 @@ void MeetingEngine::readmit(const Admission& admission)
     if (!d->awaitingAdmission || d->ended || d->leaving)
         return;
     d->awaitingAdmission = false;
+    if (d->goneRoom != 0) {
+        const bool moved = admission.room == d->goneRoom;
+        d->goneRoom = 0;
+        if (!moved) {
+            d->endMeeting();
+            return;
+        }
+        // Back in the same room on its new server (or made again on the
+        // old one): the old handle was in the destroyed room, so in anew.
+        const QString name = d->admission.displayName;
+        d->admission = admission;
+        if (d->admission.displayName.isEmpty())
+            d->admission.displayName = name;
+        d->ice.servers = admission.iceServers;
+        d->admissionFresh = true;
+        d->rejoin();
+        return;
+    }
     const bool sameRoom = admission.server == d->admission.server && admission.room == d->admission.room;
     const QString name = d->admission.displayName;
     d->admission = admission;
@@ -1303,6 +1352,14 @@ void MeetingEngine::readmit(const Admission& admission)
 
 void MeetingEngine::readmissionRefused()
 {
+    // Its room destroyed and the service not saying where the meeting went
+    // on: taken as the end, as the room's destruction always was.
+    if (d->awaitingAdmission && d->goneRoom != 0) {
+        d->awaitingAdmission = false;
+        d->goneRoom = 0;
+        d->endMeeting();
+        return;
+    }
     if (d->awaitingAdmission)
         d->attemptFailed();
 }
