@@ -19,6 +19,16 @@ public:
 
     std::string clientUrl() const override { return m_url; }
     bool ping() override { return !down; }
+    // Down is refused; `silentChecks` health checks time out first.
+    PingAnswer probe() override
+    {
+        ++probes;
+        if (silentChecks > 0) {
+            --silentChecks;
+            return PingAnswer::TimedOut;
+        }
+        return down ? PingAnswer::Refused : PingAnswer::Answered;
+    }
     bool addToken(const std::string& token) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -111,6 +121,8 @@ public:
     }
 
     std::atomic<bool> down{false};
+    std::atomic<int> silentChecks{0};
+    std::atomic<int> probes{0};
     std::set<std::string> tokens;
     std::map<uint64_t, RoomSettings> rooms;
     std::set<uint64_t> joined;

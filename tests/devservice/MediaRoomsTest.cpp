@@ -232,6 +232,31 @@ TEST_F(MediaRoomsTest, RoomsOfASilentServerMoveWithTheirPinsAndTokens)
     EXPECT_TRUE(server->tokens.empty());
 }
 
+TEST_F(MediaRoomsTest, RoomsOfAServerThatTimesOutMoveOnlyAfterTwoChecks)
+{
+    auto other = std::make_shared<FakeRoomServer>("ws://127.0.0.1:9188");
+    auto rooms = make({server, other}, 60s, 20ms);
+    for (const char* meeting : {"1", "2"})
+        rooms->admit(meeting, std::string("host-") + meeting);
+    const size_t stay = server->roomCount();
+    ASSERT_GT(stay, 0u);
+    const auto waitFor = [](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(5ms);
+        return done();
+    };
+    // One silent check, then answers: a stall, and the rooms stay.
+    server->silentChecks = 1;
+    const int before = server->probes;
+    ASSERT_TRUE(waitFor([&] { return server->probes >= before + 3; }));
+    EXPECT_EQ(server->roomCount(), stay);
+    EXPECT_EQ(other->roomCount(), 2u - stay);
+    // Two in a row: a hang, and they move.
+    server->silentChecks = 2;
+    EXPECT_TRUE(waitFor([&] { return other->roomCount() == 2u; }));
+}
+
 TEST_F(MediaRoomsTest, AdmissionsCarryTurnCredentialsForTheMeetingAndAnHour)
 {
     // RFC 2202's second HMAC-SHA1 case, in base64.
