@@ -5,7 +5,8 @@ with media flowing both ways; one instance is killed (SIGKILL, and again
 whenever the service starts it anew), and within 10 s every meeting carries
 media again, its participants under the same ids, those of the dead
 instance moved to the other by their own re-admission. Then the survivor
-stops (SIGSTOP) for 7 s: no meeting ends, and media comes back. The admission's
+stops (SIGSTOP) for 7 s, and then until its rooms have moved: no meeting
+ends, and media comes back. The admission's
 TURN credentials open allocations at coturn (enough for a full room),
 forged ones do not, and none of it reaches a log.
 
@@ -33,8 +34,10 @@ from media_service import SKIP, MediaService, enter_sandbox  # noqa: E402
 from meeting_reconnect import Participant, wait_until  # noqa: E402
 
 FAILOVER_SECONDS = 10
-# A Janus that hangs this long misses one health check.
-STALL_SECONDS = 7
+# Janus stopped for 7 s: one missed health check, and the rooms stay; then
+# until its rooms have moved (None): those who take their old sessions back
+# there find the rooms left behind destroyed once it answers again.
+STALLS = (7, None)
 # Eight participants on two cores (and ASan builds in CI): small pictures at
 # a low rate, reported twice a second for the timing. The last --size
 # and --fps given win over the fixture's own.
@@ -234,26 +237,38 @@ def failover(service, zhang, meetings, people, instances, victim_url):
         check(p.process.poll() is None, "%s still in the meeting" % p.name)
 
 
-def stall(service, people, url):
-    """The instance at `url` (by now holding every meeting) stopped for
-    STALL_SECONDS, longer than one health check's time-out: whether or not
-    its rooms move meanwhile, no meeting may end, and every one carries
-    media again, under the same participant ids."""
+def stall(service, people, url, seconds):
+    """The instance at `url` stopped for `seconds`: whether or not its rooms
+    move meanwhile, no meeting may end, and every one carries media again,
+    under the same participant ids."""
     everyone = [p for pair in people.values() for p in pair]
     ids = {p.name: p.self_id() for p in everyone}
     pid = janus_instances(service)[url]
+    moved_before = service.log().count("moved from " + url)
     stopped = time.time()
     os.kill(pid, signal.SIGSTOP)
     try:
-        time.sleep(STALL_SECONDS)
+        if seconds:
+            time.sleep(seconds)
+        else:
+            wait_until(lambda: service.log().count("moved from " + url) - moved_before >= len(people), 20)
     finally:
         os.kill(pid, signal.SIGCONT)
+    resumed = time.time()
     # The leftovers of a move are destroyed at the health check after the
     # instance answers again: media must flow after that too.
     settled = time.time() + 6
     times = {number: media_back(pair, settled, 25) for number, pair in people.items()}
-    moved = service.log().count("moved from " + url)
-    print("stall: %d meeting(s) moved off the stopped instance" % moved, flush=True)
+    moved = service.log().count("moved from " + url) - moved_before
+    print("stall of %.1f s: %d meeting(s) moved off the stopped instance" % (resumed - stopped, moved),
+          flush=True)
+    for p in everyone:
+        steps = sorted((at - stopped, name) for name in ("connection-lost", "readmission", "connection-restored")
+                       for at in p.events(name, stopped))
+        if steps:
+            print("%s: %s" % (p.name, ", ".join("%s %.1f s" % (name, at) for at, name in steps)), flush=True)
+    if not seconds:
+        check(moved == len(people), "every meeting moved off the hung instance")
     for number, back in times.items():
         check(back is not None, "meeting %s carries media again after the stall" % number)
     for p in everyone:
@@ -313,8 +328,10 @@ def main(binary, devservice, certs):
                     people[number].append(person)
                 wait_until(lambda: all(p.self_id() or p.process.poll() is not None for p in people[number]), 30)
             failover(service, zhang, meetings, people, instances, victim_url=placed[0])
-            if not failures:
-                stall(service, people, url=next(url for url in instances if url != placed[0]))
+            survivor = next(url for url in instances if url != placed[0])
+            for seconds in STALLS:
+                if not failures:
+                    stall(service, people, survivor, seconds)
         finally:
             for pair in people.values():
                 for person in pair:
