@@ -590,8 +590,12 @@ void MeetingEngine::Private::onPublisherEvent(const QJsonObject& data)
         // A room that the service moved to another server while its own hung
         // is destroyed there once that server answers again: only the
         // service can tell a move from the host's end. A moved room keeps
-        // its id; an ended meeting's admission opens a new one.
-        if (wantsAdmission() && !leaving) {
+        // its id; an ended meeting's admission opens a new one. Only a room
+        // lost while the connection was, or just after it came back, can
+        // have moved: asked otherwise, the service would open a fresh room
+        // for a meeting its host has just ended.
+        const bool justLost = recovering || (sinceRestored.isValid() && sinceRestored.elapsed() < 30000);
+        if (justLost && wantsAdmission() && !leaving) {
             goneRoom = admission.room;
             lose("the media server destroyed the room", true);
             attemptTimer.stop();
