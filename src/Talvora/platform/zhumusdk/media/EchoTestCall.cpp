@@ -60,14 +60,7 @@ protected:
             });
             gst_object_unref(sink);
         } else if (audio) {
-            GstElement* speaker = m_devices.createSpeaker();
-            if (!speaker) {
-                speaker = gst_element_factory_make("fakesink", nullptr);
-                g_object_set(speaker, "sync", FALSE, nullptr);
-            }
-            gst_bin_add(GST_BIN(pipeline()), speaker);
-            gst_element_link(branch, speaker);
-            gst_element_sync_state_with_parent(speaker);
+            playOut(branch, m_devices.createSpeaker());
         }
         gst_element_sync_state_with_parent(branch);
         GstPad* sinkPad = gst_element_get_static_pad(branch, "sink");

@@ -184,14 +184,7 @@ void SubscriberPipeline::onIncomingPad(GstPad* pad)
         gst_app_sink_set_callbacks(GST_APP_SINK(mix), &callbacks, this, nullptr);
         gst_object_unref(mix);
     } else if (audio) {
-        GstElement* speaker = m_devices ? m_devices->createSpeaker() : nullptr;
-        if (!speaker) {
-            speaker = gst_element_factory_make("fakesink", nullptr);
-            g_object_set(speaker, "sync", FALSE, nullptr);
-        }
-        gst_bin_add(GST_BIN(pipeline()), speaker);
-        gst_element_link(branch, speaker);
-        gst_element_sync_state_with_parent(speaker);
+        GstElement* speaker = playOut(branch, m_devices ? m_devices->createSpeaker() : nullptr);
         std::lock_guard<std::mutex> lock(m_mutex);
         m_audioBranch = branch;
         m_speaker = speaker;

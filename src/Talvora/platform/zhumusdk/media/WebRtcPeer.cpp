@@ -51,6 +51,18 @@ QString stringField(const GstStructure* stat, const char* name)
 
 } // namespace
 
+GstElement* WebRtcPeer::playOut(GstElement* branch, GstElement* speaker)
+{
+    if (!speaker) {
+        speaker = gst_element_factory_make("fakesink", nullptr);
+        g_object_set(speaker, "sync", FALSE, nullptr);
+    }
+    gst_bin_add(GST_BIN(m_pipeline), speaker);
+    gst_element_link(branch, speaker);
+    gst_element_sync_state_with_parent(speaker);
+    return speaker;
+}
+
 void WebRtcPeer::setSimulatedLoss(double share)
 {
     g_simulatedLoss = share;

@@ -96,6 +96,10 @@ protected:
     GstElement* pipeline() const { return m_pipeline; }
     GstElement* webrtc() const { return m_webrtc; }
     const GatePtr& gate() const { return m_gate; }
+    // Streaming thread: branch's sound into speaker (null: no speaker could
+    // be made, and a sink that keeps the stream flowing takes its place),
+    // which it returns.
+    GstElement* playOut(GstElement* branch, GstElement* speaker);
     // Streaming thread: a new stream from the remote side.
     virtual void onIncomingPad(GstPad* pad);
     // Any thread: true when an error of `source` is the subclass's to
