@@ -23,7 +23,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "media"))
 from audio_processing import SoundServer, levels, median, meeting  # noqa: E402
-from meeting_media import PORT, reports_of, start_janus, wait_port  # noqa: E402
+from meeting_media import PORT, reports_of, start_janus, stop_all, wait_port  # noqa: E402
 
 CUT_AT, CUT_SECONDS, OFF_AT, SECONDS = 10, 4, 30, 34
 
@@ -83,12 +83,7 @@ def main():
     finally:
         if sound:
             sound.stop()
-        if server.poll() is None:
-            server.terminate()
-            try:
-                server.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                server.kill()
+        stop_all([server])
         shutil.rmtree(work, ignore_errors=True)
 
 

@@ -32,7 +32,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from meeting_media import PIN, PORT, ROOM, SECRET, Checks, lines, participant, reports_of, wait_port  # noqa: E402
+from meeting_media import (PIN, PORT, ROOM, SECRET, Checks, lines, participant, reports_of,  # noqa: E402
+                           stop_all, wait_port)
 
 ROOM_CONFIG = """\
 load-module module-native-protocol-unix
@@ -206,12 +207,7 @@ def main():
     finally:
         if sound:
             sound.stop()
-        if server.poll() is None:
-            server.terminate()
-            try:
-                server.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                server.kill()
+        stop_all([server])
         log.close()
         shutil.rmtree(work, ignore_errors=True)
 
