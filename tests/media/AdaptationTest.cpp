@@ -1,17 +1,25 @@
 // How the sender's video follows the network (BitrateAdapter, and the
-// delay-based CongestionEstimator), and the back-off between reconnection
+// delay-based CongestionEstimator), how a receiver's RTCP names its video
+// for Janus (RtcpVideoFirst), and the back-off between reconnection
 // attempts.
 
 #include "BitrateAdapter.h"
 #include "CongestionEstimator.h"
 #include "NetworkWatch.h"
+#include "RtcpVideoFirst.h"
 
+#include <gst/rtp/gstrtcpbuffer.h>
 #include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
 
 using talvora::media::BitrateAdapter;
 using talvora::media::CongestionEstimator;
 using talvora::media::TwccReport;
 using talvora::media::ReconnectBackoff;
+using talvora::media::RtcpVideoFirst;
 using talvora::media::VideoStep;
 
 namespace {
@@ -151,6 +159,131 @@ TEST(ReconnectBackoff, DoublesUpToTenSeconds)
     EXPECT_EQ(delays, (std::vector<int>{1000, 2000, 4000, 8000, 10000, 10000, 10000}));
     backoff.reset();
     EXPECT_EQ(backoff.next(), 1000);
+}
+
+// A subscription's sources: the audio (48 kHz), the picture and its
+// retransmissions (both 90 kHz; the picture has far more packets).
+constexpr guint32 kAudio = 0xA0D10, kVideo = 0x51DE0, kRtx = 0x7E7E0, kSelf = 0x5E1F;
+
+RtcpVideoFirst::Source lookUp(uint32_t ssrc)
+{
+    static const std::map<uint32_t, RtcpVideoFirst::Source> known{
+        {kAudio, {48000, 900}}, {kVideo, {90000, 600}}, {kRtx, {90000, 12}}};
+    const auto found = known.find(ssrc);
+    return found == known.end() ? RtcpVideoFirst::Source{} : found->second;
+}
+
+// A compound packet: a receiver report with blocks for `blocks`, then the
+// feedback `feedback` lists as "nack:SSRC", "pli:SSRC" or "fir:SSRC".
+GstBuffer* compound(const std::vector<guint32>& blocks, const std::vector<std::pair<std::string, guint32>>& feedback)
+{
+    GstBuffer* buffer = gst_rtcp_buffer_new(1400);
+    GstRTCPBuffer rtcp = GST_RTCP_BUFFER_INIT;
+    gst_rtcp_buffer_map(buffer, GST_MAP_READWRITE, &rtcp);
+    GstRTCPPacket packet;
+    gst_rtcp_buffer_add_packet(&rtcp, GST_RTCP_TYPE_RR, &packet);
+    gst_rtcp_packet_rr_set_ssrc(&packet, kSelf);
+    for (guint32 ssrc : blocks)
+        gst_rtcp_packet_add_rb(&packet, ssrc, 3, 7, 1000 + ssrc % 100, 40, 0x1234, 0x99);
+    for (const auto& [kind, ssrc] : feedback) {
+        const bool nack = kind == "nack";
+        gst_rtcp_buffer_add_packet(&rtcp, nack ? GST_RTCP_TYPE_RTPFB : GST_RTCP_TYPE_PSFB, &packet);
+        gst_rtcp_packet_fb_set_sender_ssrc(&packet, kSelf);
+        gst_rtcp_packet_fb_set_type(&packet, nack ? GST_RTCP_RTPFB_TYPE_NACK
+                                             : kind == "pli" ? GST_RTCP_PSFB_TYPE_PLI
+                                                             : GST_RTCP_PSFB_TYPE_FIR);
+        if (kind == "fir") {
+            gst_rtcp_packet_fb_set_fci_length(&packet, 2);
+            GST_WRITE_UINT32_BE(gst_rtcp_packet_fb_get_fci(&packet), ssrc);
+            gst_rtcp_packet_fb_get_fci(&packet)[4] = 1;
+        } else {
+            gst_rtcp_packet_fb_set_media_ssrc(&packet, ssrc);
+            if (nack) {
+                gst_rtcp_packet_fb_set_fci_length(&packet, 1);
+                GST_WRITE_UINT32_BE(gst_rtcp_packet_fb_get_fci(&packet), 0x00450000);
+            }
+        }
+    }
+    gst_rtcp_buffer_unmap(&rtcp);
+    return buffer;
+}
+
+// The packet as text: "rr:SSRC,SSRC nack:SSRC pli:SSRC fir:SSRC", each
+// report block checked to have kept its own figures.
+std::string describe(GstBuffer* buffer)
+{
+    GstRTCPBuffer rtcp = GST_RTCP_BUFFER_INIT;
+    gst_rtcp_buffer_map(buffer, GST_MAP_READ, &rtcp);
+    std::string text;
+    GstRTCPPacket packet;
+    for (bool more = gst_rtcp_buffer_get_first_packet(&rtcp, &packet); more;
+         more = gst_rtcp_packet_move_to_next(&packet)) {
+        const GstRTCPType type = gst_rtcp_packet_get_type(&packet);
+        if (type == GST_RTCP_TYPE_RR) {
+            text += "rr:";
+            for (guint i = 0; i < gst_rtcp_packet_get_rb_count(&packet); ++i) {
+                guint32 ssrc, highest, jitter, lsr, dlsr;
+                guint8 fraction;
+                gint32 lost;
+                gst_rtcp_packet_get_rb(&packet, i, &ssrc, &fraction, &lost, &highest, &jitter, &lsr, &dlsr);
+                const bool intact = fraction == 3 && lost == 7 && highest == 1000 + ssrc % 100 && jitter == 40 &&
+                                    lsr == 0x1234 && dlsr == 0x99;
+                text += (i ? "," : "") + std::to_string(ssrc) + (intact ? "" : "(altered)");
+            }
+        } else {
+            const GstRTCPFBType format = gst_rtcp_packet_fb_get_type(&packet);
+            text += type == GST_RTCP_TYPE_RTPFB ? "nack:" : format == GST_RTCP_PSFB_TYPE_PLI ? "pli:" : "fir:";
+            text += std::to_string(gst_rtcp_packet_fb_get_media_ssrc(&packet));
+            if (gst_rtcp_packet_fb_get_sender_ssrc(&packet) != kSelf)
+                text += "(wrong sender)";
+        }
+        text += ' ';
+    }
+    gst_rtcp_buffer_unmap(&rtcp);
+    return text;
+}
+
+struct OrderCase
+{
+    const char* what;
+    std::vector<guint32> blocks;
+    std::vector<std::pair<std::string, guint32>> feedback;
+    std::string expected; // empty: left as it was
+};
+
+TEST(RtcpVideoFirst, JanusReadsTheVideoFirstAndGetsKeyFrameRequestsItPassesOn)
+{
+    gst_init(nullptr, nullptr);
+    const auto n = [](guint32 ssrc) { return std::to_string(ssrc); };
+    const std::vector<OrderCase> cases{
+        {"a report leads with the picture, not its retransmissions or the audio",
+         {kAudio, kRtx, kVideo},
+         {},
+         "rr:" + n(kVideo) + "," + n(kRtx) + "," + n(kAudio) + " "},
+        {"an early FIR behind a blockless report becomes a PLI for the same picture",
+         {},
+         {{"fir", kVideo}},
+         "rr: pli:" + n(kVideo) + " "},
+        {"a NACK for the audio leaves, the one for the video leads",
+         {kAudio, kVideo},
+         {{"nack", kAudio}, {"nack", kVideo}},
+         "rr:" + n(kVideo) + "," + n(kAudio) + " nack:" + n(kVideo) + " "},
+        {"the requested source leads even where another video source has more packets",
+         {kVideo, kAudio, kRtx},
+         {{"pli", kRtx}},
+         "rr:" + n(kRtx) + "," + n(kAudio) + "," + n(kVideo) + " pli:" + n(kRtx) + " "},
+        {"already in order", {kVideo, kAudio}, {{"nack", kVideo}}, ""},
+        {"audio alone", {kAudio}, {}, ""},
+        {"an unknown source", {0x1111, kAudio}, {}, ""},
+    };
+    for (const OrderCase& c : cases) {
+        GstBuffer* buffer = compound(c.blocks, c.feedback);
+        const std::string before = describe(buffer);
+        const bool changed = RtcpVideoFirst::reorder(buffer, lookUp);
+        EXPECT_EQ(changed, !c.expected.empty()) << c.what;
+        EXPECT_EQ(describe(buffer), c.expected.empty() ? before : c.expected) << c.what;
+        gst_buffer_unref(buffer);
+    }
 }
 
 } // namespace

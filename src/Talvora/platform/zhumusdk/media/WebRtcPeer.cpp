@@ -7,6 +7,7 @@
 #include <nice/agent.h>
 
 #include "WebRtcPeer.h"
+#include "RtcpVideoFirst.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -100,6 +101,7 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
     }
     gst_bin_add(GST_BIN(m_pipeline), m_webrtc);
     limitIceAgent();
+    RtcpVideoFirst::applyTo(m_pipeline);
     if (ice.simulateLoss) {
         // Between the ICE agent and the RTP stack: what leaves and what
         // arrives, encrypted, as the network would drop it.
