@@ -105,6 +105,7 @@ TEST(CongestionEstimator, CutsToWhatArrivesHoldsThenJudgesAgain)
         {"a clear link", 0, 100, 99, 0.2, 0, 16, -1, 0},
         {"too few packets to judge", 300, 100, 20, 9, 0, 4, -1, 0},
         {"random loss of 20 %: the loss half's business", 450, 100, 80, 0.1, 20, 12, -1, 0},
+        {"one report short, delay steady: a lost key-frame packet", 500, 108, 84, -0.1, 7.7, 18, -1, 0},
         {"the link carries 72 %: down to it, less the audio", 600, 102, 73, 4.8, 0, 12, 0.85 * 73 - 50, 0},
         {"still congested while the queue drains: held", 900, 97, 62, 6.5, 0, 12, -1, 0},
         {"held until a second has passed", 1500, 97, 62, 6.5, 0, 12, -1, 0},

@@ -19,9 +19,14 @@ CongestionEstimator::Verdict CongestionEstimator::update(const TwccReport& repor
     const double carried =
         report.receivedKbps / report.sentKbps / qMax(0.05, 1.0 - report.lossPercent / 100.0);
     // One report of growing delay may be a burst (a key frame); two in a
-    // row are a queue.
-    m_growingReports = report.delayGrowthMs > kDelayGrowthMs ? m_growingReports + 1 : 0;
-    const bool overused = carried < kCarriedShare || m_growingReports >= 2;
+    // row are a queue. Likewise one report short of what was sent, with no
+    // queue behind it, may be a few lost packets that weighed more than
+    // their share (a key frame's, in a window of some fifteen packets);
+    // two in a row are a link that carries less.
+    const bool growing = report.delayGrowthMs > kDelayGrowthMs;
+    m_growingReports = growing ? m_growingReports + 1 : 0;
+    m_shortReports = carried < kCarriedShare ? m_shortReports + 1 : 0;
+    const bool overused = (m_shortReports > 0 && (growing || m_shortReports >= 2)) || m_growingReports >= 2;
     if (!overused || !clear(nowMs))
         return verdict;
     m_lastCutMs = nowMs;

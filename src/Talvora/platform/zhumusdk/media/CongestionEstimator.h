@@ -59,6 +59,7 @@ private:
     qint64 m_firstMs = 0;
     qint64 m_lastCutMs = -1;
     int m_growingReports = 0; // in a row
+    int m_shortReports = 0;   // in a row
 };
 
 } // namespace talvora::media
