@@ -6,19 +6,22 @@ a 440 Hz tone) and one receiver in a Janus room, under
   loss5     5 % of packets lost on each participant's link
   loss20    20 % lost on each link
   cap       every packet through a token bucket on the loopback (--cap,
-            150 kbit/s), which each packet crosses twice (up to Janus, down
+            200 kbit/s), which each packet crosses twice (up to Janus, down
             to the receiver). The test picture (a ball on a plain ground)
-            needs only ~140 kbit/s a hop at full size, far below the 600
-            kbit/s a camera would take: a 300 kbit/s cap would not bind, so
-            the cap is scaled to bind as 300 kbit/s binds a camera's stream
-            (about half of what the stream wants)
+            needs only ~140 kbit/s a hop at full size, and the audio 50, far
+            below the 650 kbit/s a camera would take: a 300 kbit/s cap would
+            not bind (it drops nothing), so the cap is scaled to bind as
+            300 kbit/s binds a camera's stream (about half of what the
+            stream wants)
   lifted    the cap removed again
 
-The kernel may lack netem (it does on the machine this was written on):
-then the loss is the participant's own --simulate-loss, which drops that
+Every condition has a round trip of 100 ms between each participant and
+Janus (--delay, one way). The kernel may lack netem (it does on the
+machine this was written on): then the loss and the delay are the
+participant's own --simulate-loss and --simulate-delay, which drop that
 share of the packets each peer connection sends and receives, after SRTP,
-where the network would; no delay is added then. tbf (cap300) is the
-kernel's own.
+where the network would, and hold every packet back that long each way.
+tbf (cap) is the kernel's own.
 
 For each condition, over a 10 s window after the link settled: received
 audio in 100 ms windows (share with sound, gaps over 100 ms, the longest
@@ -132,10 +135,12 @@ def window(receiver, seconds):
     }
 
 
-def session(binary, loss, settle, seconds, cap=None):
+def session(binary, loss, delay, settle, seconds, cap=None):
     # The loss starts once the media flow: a call set up over a bad link is
     # another measurement.
     lossy = ["--simulate-loss", str(loss), "--simulate-loss-after", "6"]
+    if delay:
+        lossy += ["--simulate-delay", str(delay)]
     sender = Participant(binary, "Sender", "--colour", "#e01010", "--tone", "440", *lossy)
     time.sleep(1)
     receiver = Participant(binary, "Receiver", "--mute", "--no-video", *lossy)
@@ -168,7 +173,8 @@ def main():
     parser.add_argument("janus_config")
     parser.add_argument("--window", type=float, default=10)
     parser.add_argument("--only", help="one condition: clean, loss5, loss20 or cap")
-    parser.add_argument("--cap", default="150kbit", help="the token bucket's rate (tc syntax)")
+    parser.add_argument("--cap", default="200kbit", help="the token bucket's rate (tc syntax)")
+    parser.add_argument("--delay", type=int, default=50, help="ms each way between a participant and Janus")
     args = parser.parse_args()
     janus = shutil.which("janus")
     if not janus:
@@ -181,14 +187,14 @@ def main():
                               stdout=log, stderr=subprocess.STDOUT)
     try:
         time.sleep(2)
-        print("netem available: %s (loss below is %s)" % (
-            netem_available(), "the kernel's" if netem_available() else "simulated in the peer connections"))
+        print("netem available: %s (the loss and delay below are simulated in the peer connections either way)"
+              % netem_available())
         results = {}
         for name, loss, cap in (("clean", 0, None), ("loss5", 5, None), ("loss20", 20, None),
                                 ("cap", 0, args.cap)):
             if args.only and name != args.only:
                 continue
-            results[name] = session(args.participant, loss, 6, args.window, cap)
+            results[name] = session(args.participant, loss, args.delay, 6, args.window, cap)
             print(name, json.dumps(results[name]), flush=True)
         print(json.dumps(results, indent=1))
         return 0

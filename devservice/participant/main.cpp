@@ -208,6 +208,11 @@ int main(int argc, char** argv)
         QStringLiteral("simulate-loss-after"),
         QStringLiteral("Start dropping packets only after S seconds (once the media flow)."), QStringLiteral("S"),
         QStringLiteral("0"));
+    const QCommandLineOption simulateDelay(
+        QStringLiteral("simulate-delay"),
+        QStringLiteral("Benchmarks: hold every packet in and out of every peer connection back this long (a "
+                       "round trip of twice as much)."),
+        QStringLiteral("MS"), QStringLiteral("0"));
     const QCommandLineOption lostGrace(QStringLiteral("lost-grace"),
                                        QStringLiteral("Seconds a lost connection may last before giving up."),
                                        QStringLiteral("S"), QStringLiteral("60"));
@@ -254,7 +259,7 @@ int main(int argc, char** argv)
                        agc,         processingAfter, shareScreen,   shareFps,          shareAfter,
                        stopShareAfter, shareGrid, chat,     chatAfter,        chatEvery,         simulateLoss,
                        simulateLossAfter, lostGrace,  reportEvery});
-    parser.addOptions({toneLevel, commands, toneBursts, noVoiceProcessing});
+    parser.addOptions({toneLevel, commands, toneBursts, noVoiceProcessing, simulateDelay});
     parser.process(app);
 
     MediaOptions options;
@@ -322,6 +327,9 @@ int main(int argc, char** argv)
     if (!ok || lossPercent < 0 || lossPercent > 100)
         die(QStringLiteral("--simulate-loss wants 0 to 100"));
     options.simulatedLoss = lossPercent / 100.0;
+    options.simulatedDelayMs = parser.value(simulateDelay).toInt(&ok);
+    if (!ok || options.simulatedDelayMs < 0 || options.simulatedDelayMs > 5000)
+        die(QStringLiteral("--simulate-delay wants 0 to 5000 ms"));
     const double graceSeconds = parser.value(lostGrace).toDouble(&ok);
     if (!ok || graceSeconds <= 0)
         die(QStringLiteral("--lost-grace wants seconds"));

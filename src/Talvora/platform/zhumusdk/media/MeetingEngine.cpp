@@ -8,6 +8,7 @@
 #include "MeetingChat.h"
 #include "PublisherPipeline.h"
 #include "ScreenShare.h"
+#include "SimulatedLink.h"
 #include "SpeakerOutput.h"
 #include "SubscriberPipeline.h"
 
@@ -90,9 +91,10 @@ public:
         ice.servers = admission.iceServers;
         ice.network = options.iceNetwork;
         shares = new ScreenShare(q, admission, ice, options.jitterBufferMs, this);
-        if (options.simulatedLoss > 0) {
-            ice.simulateLoss = true;
-            WebRtcPeer::setSimulatedLoss(qMin(options.simulatedLoss, 1.0));
+        if (options.simulatedLoss > 0 || options.simulatedDelayMs > 0) {
+            ice.simulateLink = true;
+            SimulatedLink::setLoss(qBound(0.0, options.simulatedLoss, 1.0));
+            SimulatedLink::setDelay(qMax(0, options.simulatedDelayMs));
         }
         attemptTimer.setSingleShot(true);
         connect(&attemptTimer, &QTimer::timeout, this, [this] { attempt(); });
@@ -1370,7 +1372,7 @@ void MeetingEngine::readmissionRefused()
 
 void MeetingEngine::setSimulatedLoss(double share)
 {
-    WebRtcPeer::setSimulatedLoss(qBound(0.0, share, 1.0));
+    SimulatedLink::setLoss(qBound(0.0, share, 1.0));
 }
 
 QVector<int> MeetingEngine::sentVideo() const

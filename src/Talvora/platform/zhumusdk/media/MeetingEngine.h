@@ -55,8 +55,10 @@ struct MediaOptions
     QString speakerId;
     // Benchmarks only: the share of packets every peer connection drops
     // in each direction, standing in for a lossy network (changed later
-    // with MeetingEngine::setSimulatedLoss()).
+    // with MeetingEngine::setSimulatedLoss()), and the time each packet
+    // is held back each way.
     double simulatedLoss = 0;
+    int simulatedDelayMs = 0;
     AudioProcessing audioProcessing;
     // With testMedia: the microphone and speaker of the sound server all the
     // same (echo tests of the voice processing).
@@ -171,7 +173,8 @@ public:
     // media server for the meeting yet): the attempt has failed, and the
     // next follows the back-off rather than the attempt's whole time.
     void readmissionRefused();
-    // Benchmarks only, for engines made with MediaOptions::simulatedLoss.
+    // Benchmarks only, for engines made with MediaOptions::simulatedLoss
+    // or simulatedDelayMs.
     static void setSimulatedLoss(double share);
 
     // Screen sharing: the source published as a second feed of this

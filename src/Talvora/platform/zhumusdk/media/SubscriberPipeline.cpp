@@ -1,6 +1,9 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/sdp/sdp.h>
 #include <gst/video/video.h>
+#define GST_USE_UNSTABLE_API
+#include <gst/webrtc/webrtc.h>
 
 #include "SubscriberPipeline.h"
 
@@ -14,6 +17,35 @@ namespace {
 
 constexpr int kRate = 48000;
 constexpr size_t kRecentSamples = 8192; // ~170 ms: 6 Hz resolution
+// How long the video's jitter buffer waits for a missing packet: a NACK and
+// the retransmission Janus answers it with take a round trip and some, and
+// a picture that waits is better than one broken until the next key frame.
+// Packets in order pass at once, so the wait costs only when one is lost.
+constexpr guint kVideoWaitMs = 250;
+
+// Whether the remote description sends `ssrc` in a video section.
+bool isVideoSource(GstElement* webrtc, guint ssrc)
+{
+    GstWebRTCSessionDescription* remote = nullptr;
+    g_object_get(webrtc, "remote-description", &remote, nullptr);
+    if (!remote)
+        return false;
+    bool video = false;
+    const gchar* const prefix = g_strdup_printf("%u ", ssrc);
+    for (guint i = 0; i < gst_sdp_message_medias_len(remote->sdp) && !video; ++i) {
+        const GstSDPMedia* media = gst_sdp_message_get_media(remote->sdp, i);
+        if (g_strcmp0(gst_sdp_media_get_media(media), "video") != 0)
+            continue;
+        for (guint a = 0; a < gst_sdp_media_attributes_len(media) && !video; ++a) {
+            const GstSDPAttribute* attribute = gst_sdp_media_get_attribute(media, a);
+            video = g_strcmp0(attribute->key, "ssrc") == 0 && attribute->value &&
+                    g_str_has_prefix(attribute->value, prefix);
+        }
+    }
+    g_free(const_cast<gchar*>(prefix));
+    gst_webrtc_session_description_free(remote);
+    return video;
+}
 
 double goertzelPower(const std::vector<float>& samples, double hz, int rate)
 {
@@ -85,6 +117,26 @@ SubscriberPipeline::SubscriberPipeline(qint64 feed, const IcePolicy& ice, int la
                          g_object_set(transceiver, "do-nack", TRUE, nullptr);
                      }),
                      nullptr);
+    // webrtcbin gives every jitter buffer of the bundle the same wait, and
+    // the NACK setting of whichever transceiver it looks at last. The
+    // video waits for retransmissions; the audio, which Janus does not
+    // retransmit, goes on at once with concealment and in-band FEC.
+    GstElement* rtpbin = gst_bin_get_by_name(GST_BIN(webrtc()), "rtpbin");
+    if (!rtpbin)
+        return;
+    g_signal_connect_data(
+        rtpbin, "new-jitterbuffer",
+        G_CALLBACK(+[](GstElement*, GstElement* buffer, guint, guint ssrc, gpointer webrtc) {
+            const bool video = isVideoSource(GST_ELEMENT(webrtc), ssrc);
+            g_object_set(buffer, "do-retransmission", gboolean(video), nullptr);
+            if (video) {
+                guint latency = 0;
+                g_object_get(buffer, "latency", &latency, nullptr);
+                g_object_set(buffer, "latency", std::max(latency, kVideoWaitMs), nullptr);
+            }
+        }),
+        webrtc(), nullptr, G_CONNECT_AFTER);
+    gst_object_unref(rtpbin);
 }
 
 SubscriberPipeline::~SubscriberPipeline()

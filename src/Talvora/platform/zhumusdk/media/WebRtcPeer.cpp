@@ -7,7 +7,8 @@
 #include <nice/agent.h>
 
 #include "WebRtcPeer.h"
-#include "RtcpVideoFirst.h"
+#include "RtcpForJanus.h"
+#include "SimulatedLink.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -42,8 +43,6 @@ QString candidateAddress(const QString& candidate)
     return parts.size() > 5 ? parts.at(4) : QString();
 }
 
-std::atomic<double> g_simulatedLoss{0};
-
 // Empty when the field is missing or no string.
 QString stringField(const GstStructure* stat, const char* name)
 {
@@ -62,11 +61,6 @@ GstElement* WebRtcPeer::playOut(GstElement* branch, GstElement* speaker)
     gst_element_link(branch, speaker);
     gst_element_sync_state_with_parent(speaker);
     return speaker;
-}
-
-void WebRtcPeer::setSimulatedLoss(double share)
-{
-    g_simulatedLoss = share;
 }
 
 WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs, QObject* parent)
@@ -101,30 +95,9 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
     }
     gst_bin_add(GST_BIN(m_pipeline), m_webrtc);
     limitIceAgent();
-    RtcpVideoFirst::applyTo(m_pipeline);
-    if (ice.simulateLoss) {
-        // Between the ICE agent and the RTP stack: what leaves and what
-        // arrives, encrypted, as the network would drop it.
-        g_signal_connect(
-            m_pipeline, "deep-element-added",
-            G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element, gpointer) {
-                GstElementFactory* factory = gst_element_get_factory(element);
-                const gchar* name = factory ? GST_OBJECT_NAME(factory) : "";
-                const bool sink = g_str_equal(name, "nicesink");
-                if (!sink && !g_str_equal(name, "nicesrc"))
-                    return;
-                GstPad* pad = gst_element_get_static_pad(element, sink ? "sink" : "src");
-                gst_pad_add_probe(
-                    pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
-                    [](GstPad*, GstPadProbeInfo*, gpointer) -> GstPadProbeReturn {
-                        return g_random_double() < g_simulatedLoss.load() ? GST_PAD_PROBE_DROP
-                                                                          : GST_PAD_PROBE_OK;
-                    },
-                    nullptr, nullptr);
-                gst_object_unref(pad);
-            }),
-            nullptr);
-    }
+    RtcpForJanus::applyTo(m_pipeline);
+    if (ice.simulateLink)
+        SimulatedLink::applyTo(m_pipeline);
 
     g_signal_connect_data(m_webrtc, "on-ice-candidate", G_CALLBACK(onIceCandidate), new Link{m_gate, this},
                           deleteLink, GConnectFlags(0));

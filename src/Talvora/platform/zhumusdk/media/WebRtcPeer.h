@@ -37,10 +37,10 @@ struct IcePolicy
 {
     QVector<IceServer> servers;
     QString network; // "address/prefix"; empty: any
-    // Benchmarks only: the peer connections drop a share of the packets
-    // they send and receive (setSimulatedLoss()), as a lossy network would
-    // where the kernel has no netem to do it.
-    bool simulateLoss = false;
+    // Benchmarks only: the peer connections drop and delay what they send
+    // and receive (SimulatedLink), as a bad network would where the kernel
+    // has no netem to do it.
+    bool simulateLink = false;
 };
 
 class WebRtcPeer : public QObject
@@ -71,9 +71,6 @@ public:
     QString remoteCandidateType() const { return m_remoteCandidateType; }
 
     bool isIceAddressAllowed(const QString& address) const;
-    // The share of packets that peers made with IcePolicy::simulateLoss
-    // drop, from now on (any thread).
-    static void setSimulatedLoss(double share);
     // RTP and RTCP packets that came in so far (any thread): whether the
     // other side is still heard.
     quint64 packetsReceived() const { return m_received ? m_received->load() : 0; }

@@ -1,4 +1,4 @@
-#include "RtcpVideoFirst.h"
+#include "RtcpForJanus.h"
 
 #include <gst/gst.h>
 #include <gst/rtp/gstrtcpbuffer.h>
@@ -9,6 +9,14 @@ namespace talvora::media {
 namespace {
 
 constexpr int kVideoClockRate = 90000;
+// Janus keeps nothing for retransmission until a receiver report has told
+// it the round trip. GStreamer's session sends a full report, with report
+// blocks, only so often (5 s apart at the least by default), and each
+// early packet carrying a NACK or transport feedback puts the next one
+// off: a subscriber's round trip went unknown for whole meetings, and
+// Janus retransmitted nothing to it. A report every half second keeps the
+// round trip known, for some 60 bytes each.
+constexpr guint64 kReportEveryMs = 500;
 
 bool isFeedback(GstRTCPPacket* packet, GstRTCPType type, GstRTCPFBType format)
 {
@@ -57,7 +65,7 @@ void swapBlocks(GstRTCPPacket* report, guint a, guint b)
 
 // Which report block should lead: the requested source's, or else the
 // video's with the most packets; -1 for none.
-int leadingBlock(GstRTCPPacket* report, guint32 requested, const RtcpVideoFirst::Lookup& lookup)
+int leadingBlock(GstRTCPPacket* report, guint32 requested, const RtcpForJanus::Lookup& lookup)
 {
     const guint count = gst_rtcp_packet_get_rb_count(report);
     int best = -1;
@@ -69,7 +77,7 @@ int leadingBlock(GstRTCPPacket* report, guint32 requested, const RtcpVideoFirst:
                 return int(i);
             continue;
         }
-        const RtcpVideoFirst::Source source = lookup(ssrc);
+        const RtcpForJanus::Source source = lookup(ssrc);
         if (source.clockRate == kVideoClockRate && (best < 0 || source.packetsReceived > most)) {
             best = int(i);
             most = source.packetsReceived;
@@ -80,7 +88,7 @@ int leadingBlock(GstRTCPPacket* report, guint32 requested, const RtcpVideoFirst:
 
 } // namespace
 
-bool RtcpVideoFirst::reorder(GstBuffer* compound, const Lookup& lookup)
+bool RtcpForJanus::reorder(GstBuffer* compound, const Lookup& lookup)
 {
     GstRTCPBuffer rtcp = GST_RTCP_BUFFER_INIT;
     if (!compound || !gst_buffer_is_writable(compound) || !gst_rtcp_buffer_map(compound, GST_MAP_READWRITE, &rtcp))
@@ -130,9 +138,9 @@ namespace {
 
 // What the session knows of a remote source. The session calls its
 // "on-sending-rtcp" handlers unlocked, so it may be asked.
-RtcpVideoFirst::Source describe(GObject* session, guint32 ssrc)
+RtcpForJanus::Source describe(GObject* session, guint32 ssrc)
 {
-    RtcpVideoFirst::Source described;
+    RtcpForJanus::Source described;
     GObject* source = nullptr;
     g_signal_emit_by_name(session, "get-source-by-ssrc", ssrc, &source);
     if (!source)
@@ -152,7 +160,7 @@ RtcpVideoFirst::Source describe(GObject* session, guint32 ssrc)
 
 } // namespace
 
-void RtcpVideoFirst::applyTo(GstElement* pipeline)
+void RtcpForJanus::applyTo(GstElement* pipeline)
 {
     g_signal_connect(
         pipeline, "deep-element-added",
@@ -164,6 +172,7 @@ void RtcpVideoFirst::applyTo(GstElement* pipeline)
             g_object_get(element, "internal-session", &session, nullptr);
             if (!session)
                 return;
+            g_object_set(session, "rtcp-min-interval", guint64(kReportEveryMs * GST_MSECOND), nullptr);
             g_signal_connect(session, "on-sending-rtcp",
                              G_CALLBACK(+[](GObject* session, GstBuffer* buffer, gboolean, gpointer) -> gboolean {
                                  reorder(buffer, [session](uint32_t ssrc) { return describe(session, ssrc); });

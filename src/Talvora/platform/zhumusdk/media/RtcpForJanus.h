@@ -1,32 +1,32 @@
 #pragma once
+// What a peer connection's RTCP must look like for Janus to act on it.
+//
 // Janus files each compound RTCP packet from a subscriber under one of the
 // connection's streams: the one the packet's first report block names, or
 // else the media source of its first feedback message. A subscription's
 // audio and video share one RTP session (the bundle), and what that
 // session sent did not name the video first:
 //   - its reports list their report blocks in no fixed order, and the
-//     audio's often came first. Janus then measured the round trip for the
-//     audio alone, and keeps no video for retransmission until it knows the
-//     video's;
+//     audio's often came first;
 //   - a request sent early carries a report without blocks, and its first
 //     feedback was often a FIR, whose header names no source (RFC 5104
 //     leaves that field 0 and puts the source in the message body), or a
-//     NACK for the audio: webrtcbin asks for lost audio too, since with
-//     every stream on one session it gives each jitter buffer the setting
-//     of whichever transceiver it looks at last. Janus never retransmits
-//     audio (Opus's in-band FEC and concealment cover its losses).
+//     NACK for the audio, which Janus never retransmits (Opus's in-band
+//     FEC and concealment cover its losses).
 // Janus dropped the requests filed under the audio, or under no stream: at
 // 5 % loss 37 of 40 NACKs went unanswered and the picture froze until the
-// sender's next scheduled key frame.
-//
-// Janus's VideoRoom, moreover, passes a subscriber's PLI on to the
-// publisher but not its FIR, which is what GStreamer's RTP session sends
-// for a depayloader's key-frame request once FIR was negotiated.
+// sender's next scheduled key frame. Janus's VideoRoom, moreover, passes a
+// subscriber's PLI on to the publisher but not its FIR, which is what
+// GStreamer's RTP session sends for a depayloader's key-frame request once
+// FIR was negotiated.
 //
 // reorder() makes such a packet name the video first, and ask for key
 // frames in a way Janus passes on: NACKs for audio leave it, a FIR becomes
 // a PLI for the same source, and the report block of the source the
-// requests ask about, or else of the video, moves to the front.
+// requests ask about, or else of the video, moves to the front. applyTo()
+// does so for every packet a pipeline sends, and has full reports sent
+// often enough for Janus to know the round trip, without which it keeps
+// nothing to retransmit.
 
 #include <cstdint>
 #include <functional>
@@ -36,7 +36,7 @@ typedef struct _GstElement GstElement;
 
 namespace talvora::media {
 
-class RtcpVideoFirst
+class RtcpForJanus
 {
 public:
     struct Source
@@ -53,7 +53,8 @@ public:
     static bool reorder(GstBuffer* compound, const Lookup& lookup);
 
     // Reorders every compound packet that the RTP session of a webrtcbin
-    // inside `pipeline` sends, from the moment the session is made.
+    // inside `pipeline` sends, from the moment the session is made, and
+    // has it send a full report every half second.
     static void applyTo(GstElement* pipeline);
 };
 
