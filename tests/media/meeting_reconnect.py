@@ -5,6 +5,9 @@ Janus in a media sandbox) lose their network and get it back:
 - the loopback is cut (a qdisc that drops every packet) for 8 s: both report
   the loss, and are back within 5 s of the network's return, receiving each
   other's pictures again under the same ids;
+- only UDP is cut for 8 s (the media; the WebSocket stays): the same, on the
+  same Janus session through an ICE restart, pictures and tones both ways
+  (the time from the restore to each is printed);
 - Janus is killed: the service starts it again, and both rejoin the
   meeting's new room by themselves, under the same ids.
 
@@ -25,6 +28,22 @@ from media_service import MediaService, enter_sandbox  # noqa: E402
 
 API = {"api_key": "5D2E8A41C07B93F6E1A04C8B7D3F2619", "api_secret": "9B47E0C3A5D1286F4E0B7A93C6D85F12"}
 CUT_SECONDS = 8
+
+
+def cut_udp(on):
+    """Every UDP packet on the loopback into a class that passes 8 bit/s
+    into a one-packet queue (this kernel has no drop action); TCP passes."""
+    if not on:
+        subprocess.run(["tc", "qdisc", "del", "dev", "lo", "root"], check=True)
+        return
+    for command in (["qdisc", "add", "dev", "lo", "root", "handle", "1:", "htb", "default", "10"],
+                    ["class", "add", "dev", "lo", "parent", "1:", "classid", "1:10", "htb", "rate", "10gbit"],
+                    ["class", "add", "dev", "lo", "parent", "1:", "classid", "1:20", "htb", "rate", "8bit",
+                     "ceil", "8bit"],
+                    ["qdisc", "add", "dev", "lo", "parent", "1:20", "pfifo", "limit", "1"],
+                    ["filter", "add", "dev", "lo", "parent", "1:", "protocol", "ip", "prio", "1", "u32",
+                     "match", "ip", "protocol", "17", "0xff", "classid", "1:20"]):
+        subprocess.run(["tc", *command], check=True, capture_output=True)
 
 
 class Participant:
@@ -53,16 +72,21 @@ class Participant:
         with self.lock:
             return [at for at, r in self.records if r.get("event") == name and at >= since]
 
-    def frames(self):
-        """{remote id: frames decoded} of the latest report."""
+    def frames(self, key="frames"):
+        """{remote id: frames decoded (or another count)} of the latest report."""
         with self.lock:
             reports = [r for _, r in self.records if "remotes" in r]
-        return {remote["id"]: remote["frames"] for remote in reports[-1]["remotes"]} if reports else {}
+        return {remote["id"]: remote[key] for remote in reports[-1]["remotes"]} if reports else {}
 
     def self_id(self):
         with self.lock:
             ids = [r["id"] for _, r in self.records if r.get("event") == "joined"]
         return ids[-1] if ids else None
+
+    def log(self):
+        self.stderr.flush()
+        with open(self.stderr.name, errors="replace") as err:
+            return err.read()
 
     def stop(self):
         if self.process.poll() is None:
@@ -83,10 +107,11 @@ def wait_until(condition, seconds):
     return condition()
 
 
-def receiving(receiver, sender_id, seconds):
-    """Whether receiver decodes new frames of sender within seconds."""
-    start = receiver.frames().get(sender_id, 0)
-    return wait_until(lambda: receiver.frames().get(sender_id, 0) > start + 5, seconds)
+def receiving(receiver, sender_id, seconds, key="frames"):
+    """Whether receiver decodes new frames (or hears new 100 ms windows of
+    tone, key "heard_windows") of sender within seconds."""
+    start = receiver.frames(key).get(sender_id, 0)
+    return wait_until(lambda: receiver.frames(key).get(sender_id, 0) > start + 5, seconds)
 
 
 def main(binary, devservice, certs, port):
@@ -136,6 +161,40 @@ def main(binary, devservice, certs, port):
                 check(receiving(receiver, ids[sender.name], 5),
                       "%s receives %s again, as %s" % (receiver.name, sender.name, ids[sender.name]))
             check({p.name: p.self_id() for p in people} == ids, "same ids after the cut")
+
+            # Only the media's UDP goes; the WebSocket stays.
+            logged = {p.name: len(p.log()) for p in people}
+            cut = time.time()
+            cut_udp(True)
+            time.sleep(CUT_SECONDS)
+            cut_udp(False)
+            back = time.time()
+            for p in people:
+                wait_until(lambda: p.events("connection-restored", cut), 15)
+                restored = p.events("connection-restored", cut)
+                check(bool(p.events("connection-lost", cut)) and bool(restored) and restored[0] - back <= 5,
+                      "%s is back within 5 s of UDP: %s" % (
+                          p.name, "%.1f s" % (restored[0] - back) if restored else "never"))
+                check("ICE restarted: media flows again on the same session" in p.log()[logged[p.name]:],
+                      "%s came back through an ICE restart" % p.name)
+            # Each way's pictures and tone, timed from the restore together.
+            flows = {(r, s, key): r.frames(key).get(ids[s.name], 0)
+                     for r, s in pairs for key in ("frames", "heard_windows")}
+            seen = {}
+
+            def arrived():
+                for (receiver, sender, key), start in flows.items():
+                    if (receiver, sender, key) not in seen and \
+                            receiver.frames(key).get(ids[sender.name], 0) > start + 5:
+                        seen[(receiver, sender, key)] = time.time()
+                return len(seen) == len(flows)
+            wait_until(arrived, 15)
+            for (receiver, sender, key) in flows:
+                at = seen.get((receiver, sender, key))
+                check(at is not None, "%s has %s's %s again after UDP: %s" % (
+                    receiver.name, sender.name, "pictures" if key == "frames" else "tone",
+                    "%.1f s after the restore" % (at - back) if at else "never"))
+            check({p.name: p.self_id() for p in people} == ids, "same ids after the UDP cut")
 
             # Janus dies; the service starts another and makes the room again.
             killed = time.time()

@@ -2,6 +2,7 @@
 
 #include "MeetingEngine.h"
 
+#include "IceRestart.h"
 #include "JanusSession.h"
 #include "MediaDevices.h"
 #include "NetworkWatch.h"
@@ -42,6 +43,13 @@ constexpr int kSilentSeconds = 3;
 constexpr int kStuckSeconds = 5;
 // A subscription the server refused is asked for again after this long.
 constexpr int kResubscribeMs = 1000;
+// An ICE restart (media lost, signalling alive): the server answers within
+// the first delay, or the socket is as dead as the media and a new one is
+// tried at once; media flows within the second, or the next restart
+// follows at once. After this many in a row, new peer connections.
+constexpr int kIceAnswerMs = 1500;
+constexpr int kIceRestartMs = 2500;
+constexpr int kIceRestarts = 4;
 
 // How the others learn that a microphone is muted or a camera off: the
 // descriptions of the published streams, a documented field of VideoRoom's
@@ -73,6 +81,7 @@ struct Remote
     qint64 handle = 0;
     SubscriberPipeline* pipeline = nullptr;
     bool subscribing = false;
+    bool restartAsked = false; // its ICE restart offer not yet answered
 };
 
 } // namespace
@@ -112,6 +121,13 @@ public:
                 attempt();
             }
         });
+        iceCheck.setInterval(200);
+        connect(&iceCheck, &QTimer::timeout, this, [this] {
+            if (iceRestarting)
+                checkIceRestart();
+            else
+                iceCheck.stop();
+        });
         levelTimer.setInterval(100);
         connect(&levelTimer, &QTimer::timeout, this, [this] { reportLevels(); });
         statsTimer.setInterval(1000);
@@ -134,6 +150,7 @@ public:
     void tearDown()
     {
         statsTimer.stop();
+        iceCheck.stop();
         levelTimer.stop();
         shares->tearDown();
         attemptTimer.stop();
@@ -199,6 +216,10 @@ public:
     void attemptFailed();
     void rejoin();
     void rebuildPeers();
+    // In place, on the running peer connections and the same session.
+    bool restartIce();
+    void checkIceRestart();
+    void endIceRestart();
     void restored();
     void watchMedia();
     bool wantsAdmission() const
@@ -250,6 +271,12 @@ public:
     QTimer attemptDeadline;
     bool recovering = false;
     bool rebuildAfterReclaim = false; // the peer connections died too
+    bool iceRestarting = false;
+    IceRestartRound iceRound;
+    QTimer iceCheck; // whether media flows again, often: the way back is timed
+    QElapsedTimer iceClock;
+    int iceRestarts = 0;            // since the meeting was last restored
+    bool publisherRestarting = false; // its restart offer not yet answered
     bool awaitingAdmission = false;
     bool admissionFresh = false;
     // The room that Janus said was destroyed while the service is asked
@@ -536,11 +563,27 @@ void MeetingEngine::Private::publish()
     connect(publisher, &WebRtcPeer::localDescription, this, [this](const QString& type, const QString& sdp) {
         audioMid = midOf(sdp, QStringLiteral("audio"));
         videoMid = midOf(sdp, QStringLiteral("video"));
-        const QJsonObject body{{QStringLiteral("request"), QStringLiteral("publish")},
+        // Published already: the new offer of an ICE restart.
+        const bool restart = published;
+        const QJsonObject body{{QStringLiteral("request"), restart ? QStringLiteral("configure")
+                                                                  : QStringLiteral("publish")},
                                {QStringLiteral("descriptions"), descriptions()}};
+        QPointer<PublisherPipeline> guard(publisher);
         session->message(
             publisherHandle, body, QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}},
-            [this](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+            [this, restart, guard](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+                if (restart) {
+                    if (!guard || guard != publisher)
+                        return; // a peer connection made anew since
+                    publisherRestarting = false;
+                    if (!ok) {
+                        // New peer connections next.
+                        qInfo("meeting: ICE restart refused: %s", qPrintable(error));
+                        iceRestarts = kIceRestarts;
+                        return;
+                    }
+                    iceRound.answered();
+                }
                 if (!ok) {
                     fail(error);
                     return;
@@ -890,6 +933,7 @@ void MeetingEngine::Private::dropSubscription(Remote& remote)
         session->detach(remote.handle);
     remote.handle = 0;
     remote.subscribing = false;
+    remote.restartAsked = false;
     heardPackets.remove(remote.participant.id);
     quietTicks.remove(remote.participant.id);
 }
@@ -927,11 +971,18 @@ void MeetingEngine::Private::attempt()
 {
     if (!recovering || ended || leaving)
         return;
-    attemptDeadline.start();
+    attemptDeadline.start(kAttemptMs);
     if (!session || !session->hasSession()) {
         rejoin();
         return;
     }
+    if (restartIce())
+        return;
+    // What follows forgets the requests in flight (a new socket, a new
+    // session or new peer connections): no restart is waited for.
+    publisherRestarting = false;
+    for (Remote& remote : remotes)
+        remote.restartAsked = false;
     // The same session first; from the second attempt on, the service is
     // asked where the meeting is now (another server, a new room).
     if (backoff.attempts() >= 2 && !admissionFresh && wantsAdmission()) {
@@ -949,10 +1000,16 @@ void MeetingEngine::Private::attemptFailed()
     if (!recovering || ended || leaving || goneRoom != 0)
         return;
     attemptDeadline.stop();
+    const bool wasIceRestart = iceRestarting;
+    if (wasIceRestart && !iceRound.isAnswered()) {
+        qInfo("meeting: no answer to the ICE restart");
+        iceRestarts = kIceRestarts; // a new socket next
+    }
+    endIceRestart();
     awaitingAdmission = false;
     rejoining = false;
     if (!attemptTimer.isActive())
-        attemptTimer.start(backoff.next());
+        attemptTimer.start(wasIceRestart ? 0 : backoff.next());
 }
 
 void MeetingEngine::Private::rejoin()
@@ -1015,11 +1072,98 @@ void MeetingEngine::Private::rebuildPeers()
     }
 }
 
+bool MeetingEngine::Private::restartIce()
+{
+    // Only while the socket is taken to be alive (media lost on its own: ICE
+    // failed, or UDP is blocked), with peer connections to restart, and not
+    // forever. A socket that is dead too shows in an unanswered restart.
+    bool subscribed = false;
+    for (const Remote& remote : qAsConst(remotes))
+        subscribed = subscribed || (remote.pipeline && remote.handle != 0);
+    if (!session->isOpen() || iceRestarts >= kIceRestarts || (!(publisher && published) && !subscribed))
+        return false;
+    ++iceRestarts;
+    iceRestarting = true;
+    if (!iceClock.isValid())
+        iceClock.start();
+    iceRound.begin(iceClock.elapsed());
+    attemptDeadline.start(kIceRestartMs);
+    iceCheck.start();
+    qInfo("meeting: restarting ICE (attempt %d)", iceRestarts);
+    // One restart at a time per peer connection: an offer the server has not
+    // answered yet would otherwise cross a newer one.
+    if (publisher && published && !publisherRestarting) {
+        publisherRestarting = true;
+        publisher->restartIce();
+    }
+    for (Remote& remote : remotes) {
+        if (!remote.pipeline || remote.handle == 0)
+            continue;
+        iceRound.expect(remote.participant.id, remote.pipeline->packetsReceived());
+        if (remote.restartAsked)
+            continue;
+        remote.restartAsked = true;
+        const qint64 id = remote.participant.id;
+        QPointer<SubscriberPipeline> guard(remote.pipeline);
+        // Janus offers anew with its own new credentials.
+        session->message(
+            remote.handle,
+            QJsonObject{{QStringLiteral("request"), QStringLiteral("configure")}, {QStringLiteral("restart"), true}},
+            {}, [this, guard, id](bool ok, const QJsonObject&, const QJsonObject& jsep, const QString& error) {
+                auto remote = remotes.find(id);
+                if (!guard || remote == remotes.end() || remote->pipeline != guard)
+                    return;
+                remote->restartAsked = false;
+                if (!ok || jsep.value(QLatin1String("type")).toString() != QLatin1String("offer")) {
+                    qInfo("meeting: ICE restart of subscription %lld refused: %s", id,
+                          qPrintable(ok ? QStringLiteral("no offer") : error));
+                    return;
+                }
+                iceRound.answered();
+                guard->acceptOffer(jsep.value(QLatin1String("sdp")).toString());
+            });
+    }
+    return true;
+}
+
+void MeetingEngine::Private::checkIceRestart()
+{
+    const qint64 now = iceClock.elapsed();
+    QHash<qint64, quint64> packets;
+    for (const Remote& remote : qAsConst(remotes)) {
+        if (remote.pipeline && !(remote.participant.audioMuted && remote.participant.videoOff))
+            packets.insert(remote.participant.id, remote.pipeline->packetsReceived());
+    }
+    if (!iceRound.succeeded(packets, now)) {
+        if (!iceRound.isAnswered() && now - iceRound.startedMs() >= kIceAnswerMs)
+            attemptFailed(); // the signalling is gone as well
+        return;
+    }
+    qInfo("meeting: ICE restarted: media flows again on the same session");
+    // For decoders that lost the thread: now, and again when the others'
+    // subscriptions, restarted on their own, are surely back too.
+    if (publisher) {
+        publisher->forceKeyFrame();
+        for (int ms : {1000, 2500})
+            QTimer::singleShot(ms, publisher, [peer = publisher] { peer->forceKeyFrame(); });
+    }
+    sendState();
+    restored();
+}
+
+void MeetingEngine::Private::endIceRestart()
+{
+    iceRestarting = false;
+    iceCheck.stop();
+}
+
 void MeetingEngine::Private::restored()
 {
     const bool wasRecovering = recovering;
     recovering = false;
     rebuildAfterReclaim = false;
+    endIceRestart();
+    iceRestarts = 0;
     awaitingAdmission = false;
     admissionFresh = false;
     attemptTimer.stop();

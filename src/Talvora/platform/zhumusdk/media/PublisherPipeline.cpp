@@ -655,4 +655,13 @@ void PublisherPipeline::applyStep(const VideoStep& step)
     gst_caps_unref(caps);
 }
 
+void PublisherPipeline::forceKeyFrame()
+{
+    if (!m_videoEncoder || !m_videoSending || !m_negotiated)
+        return;
+    GstPad* pad = gst_element_get_static_pad(m_videoEncoder, "src");
+    gst_pad_send_event(pad, gst_video_event_new_upstream_force_key_unit(GST_CLOCK_TIME_NONE, TRUE, 0));
+    gst_object_unref(pad);
+}
+
 } // namespace talvora::media

@@ -43,6 +43,9 @@ public:
     // behind a closed valve and the track stays negotiated.
     void setAudioSending(bool sending);
     void setVideoSending(bool sending);
+    // A key frame now: decoders that lost the thread (after an ICE restart)
+    // start again at once instead of at the next periodic one.
+    void forceKeyFrame();
 
     // Puts a new source (floating; null: none) in place of the camera or
     // microphone in the running pipeline, without renegotiating. The

@@ -14,6 +14,8 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 
+#include <utility>
+
 namespace talvora::media {
 namespace {
 
@@ -278,12 +280,57 @@ void WebRtcPeer::useLocal(const GstStructure* reply, const char* type)
         emit failed(QStringLiteral("media pipeline %1: no %2").arg(m_name, QLatin1String(type)));
         return;
     }
-    g_signal_emit_by_name(m_webrtc, "set-local-description", description, nullptr);
     gchar* text = gst_sdp_message_as_text(description->sdp);
-    const QString sdp = QString::fromUtf8(text);
+    QString sdp = QString::fromUtf8(text);
     g_free(text);
+    const bool restart = !m_restartCredentials.isEmpty();
+    if (restart) {
+        // webrtcbin kept the old credentials: the new ones go in the text,
+        // and webrtcbin gives the agent what the local description says.
+        sdp = IceRestart::withCredentials(sdp, std::exchange(m_restartCredentials, {}));
+        GstSDPMessage* message = nullptr;
+        gst_sdp_message_new(&message);
+        const QByteArray bytes = sdp.toUtf8();
+        gst_sdp_message_parse_buffer(reinterpret_cast<const guint8*>(bytes.constData()), guint(bytes.size()),
+                                     message);
+        GstWebRTCSessionDescription* fresh = gst_webrtc_session_description_new(description->type, message);
+        gst_webrtc_session_description_free(description);
+        description = fresh;
+    }
+    g_signal_emit_by_name(m_webrtc, "set-local-description", description, nullptr);
     gst_webrtc_session_description_free(description);
     emit localDescription(QLatin1String(type), sdp);
+    if (!restart)
+        return;
+    // The server's side of a restart forgot the candidates it was told.
+    for (const QJsonObject& candidate : QVector<QJsonObject>(m_localCandidates))
+        emit localCandidate(candidate);
+    emit localCandidate(QJsonObject{{QStringLiteral("completed"), true}});
+}
+
+void WebRtcPeer::restartAgent()
+{
+    GstWebRTCICE* ice = nullptr;
+    g_object_get(m_webrtc, "ice-agent", &ice, nullptr);
+    if (!ice)
+        return;
+    NiceAgent* agent = nullptr;
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(ice), "agent"))
+        g_object_get(ice, "agent", &agent, nullptr);
+    if (agent) {
+        nice_agent_restart(agent);
+        g_object_unref(agent);
+    }
+    gst_object_unref(ice);
+    m_restartCredentials = IceRestart::freshCredentials();
+}
+
+void WebRtcPeer::restartIce()
+{
+    if (!m_webrtc || m_stopped)
+        return;
+    restartAgent();
+    createOffer();
 }
 
 QString WebRtcPeer::filterSdp(const QString& sdp) const
@@ -300,6 +347,12 @@ QString WebRtcPeer::filterSdp(const QString& sdp) const
 
 void WebRtcPeer::setRemote(const QString& type, const QString& sdp, bool thenAnswer)
 {
+    // The server's new credentials in an offer: it restarted ICE, and this
+    // side restarts with it.
+    const IceCredentials remote = IceRestart::credentialsOf(sdp);
+    if (type == QLatin1String("offer") && !m_remoteCredentials.isEmpty() && remote != m_remoteCredentials)
+        restartAgent();
+    m_remoteCredentials = remote;
     GstSDPMessage* message = nullptr;
     gst_sdp_message_new(&message);
     const QByteArray text = filterSdp(sdp).toUtf8();
@@ -358,8 +411,10 @@ void WebRtcPeer::onIceCandidate(GstElement*, unsigned mline, char* candidate, vo
     link->gate->post([peer, mline, text] {
         if (!peer->isIceAddressAllowed(candidateAddress(text)))
             return;
-        emit peer->localCandidate(
-            QJsonObject{{QStringLiteral("candidate"), text}, {QStringLiteral("sdpMLineIndex"), int(mline)}});
+        const QJsonObject candidate{{QStringLiteral("candidate"), text},
+                                    {QStringLiteral("sdpMLineIndex"), int(mline)}};
+        peer->m_localCandidates << candidate;
+        emit peer->localCandidate(candidate);
     });
 }
 

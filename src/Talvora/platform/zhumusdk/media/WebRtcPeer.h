@@ -14,6 +14,7 @@
 // webrtcbin's callbacks reach the owner through the ThreadGate only.
 
 #include "Admission.h"
+#include "IceRestart.h"
 #include "ThreadGate.h"
 
 #include <QJsonObject>
@@ -59,6 +60,10 @@ public:
     // A trickled candidate from Janus, {"candidate", "sdpMLineIndex"} or
     // {"completed": true}.
     void addRemoteCandidate(const QJsonObject& candidate);
+    // Publisher: restarts ICE on this peer connection and offers again with
+    // new credentials (IceRestart). A subscriber restarts when the server's
+    // new offer (acceptOffer()) changes the credentials.
+    void restartIce();
 
     // Round trip from RTCP, ms, or -1; refreshed by refreshStats().
     double rttMs() const { return m_rttMs; }
@@ -127,6 +132,7 @@ private:
     void useLocal(const struct _GstStructure* reply, const char* type);
     void setRemote(const QString& type, const QString& sdp, bool thenAnswer);
     QString filterSdp(const QString& sdp) const;
+    void restartAgent();
     void onStats(const struct _GstStructure* reply);
 
     QString m_name;
@@ -139,6 +145,11 @@ private:
     QString m_localCandidateType;
     QString m_remoteCandidateType;
     bool m_stopped = false;
+    // Set: the next local description carries these (an ICE restart).
+    IceCredentials m_restartCredentials;
+    IceCredentials m_remoteCredentials;
+    // Signalled so far: told again after a restart.
+    QVector<QJsonObject> m_localCandidates;
     std::shared_ptr<std::atomic<quint64>> m_received = std::make_shared<std::atomic<quint64>>(0);
 };
 
