@@ -1,10 +1,11 @@
 // How the sender's video follows the network (BitrateAdapter, and the
 // delay-based CongestionEstimator), how a receiver's RTCP names its video
-// for Janus (RtcpForJanus), and the back-off between reconnection
-// attempts.
+// for Janus (RtcpForJanus), the ICE restart's credentials and verdict, and
+// the back-off between reconnection attempts.
 
 #include "BitrateAdapter.h"
 #include "CongestionEstimator.h"
+#include "IceRestart.h"
 #include "NetworkWatch.h"
 #include "RtcpForJanus.h"
 
@@ -149,6 +150,60 @@ TEST(BitrateAdapter, ADelayCeilingCutsAtOnceAndGrowthWaitsAQuietSecond)
     EXPECT_EQ(link.adapter.estimateKbps(), 60); // no growth right after a cut
     link.seconds(1, 0);
     EXPECT_EQ(link.adapter.estimateKbps(), 72);
+}
+
+TEST(IceRestart, FreshCredentialsReplaceEveryOldOne)
+{
+    using namespace talvora::media;
+    const QString sdp = QStringLiteral("v=0\r\na=ice-options:trickle\r\nm=audio 9 UDP/TLS/RTP/SAVPF 111\r\n"
+                                       "a=ice-ufrag:old1\r\na=ice-pwd:oldpasswordoldpassword12\r\n"
+                                       "m=video 9 UDP/TLS/RTP/SAVPF 96\r\na=ice-ufrag:old1\r\n"
+                                       "a=ice-pwd:oldpasswordoldpassword12\r\na=mid:1\r\n");
+    EXPECT_EQ(IceRestart::credentialsOf(sdp), (IceCredentials{"old1", "oldpasswordoldpassword12"}));
+    EXPECT_TRUE(IceRestart::credentialsOf(QStringLiteral("v=0\r\n")).isEmpty());
+
+    const IceCredentials fresh = IceRestart::freshCredentials();
+    EXPECT_GE(fresh.ufrag.size(), 4);
+    EXPECT_GE(fresh.pwd.size(), 22);
+    EXPECT_NE(fresh, IceRestart::freshCredentials());
+    const QString restarted = IceRestart::withCredentials(sdp, fresh);
+    EXPECT_EQ(IceRestart::credentialsOf(restarted), fresh);
+    EXPECT_FALSE(restarted.contains(QLatin1String("old1")));
+    EXPECT_EQ(restarted.count(QLatin1String("a=ice-ufrag:") + fresh.ufrag), 2);
+    EXPECT_TRUE(restarted.endsWith(QLatin1String("a=mid:1\r\n"))); // the rest as it was
+}
+
+TEST(IceRestartRound, BackWhenTheServerAnsweredAndMediaComesIn)
+{
+    using talvora::media::IceRestartRound;
+    using Packets = QHash<qint64, quint64>;
+    struct Case
+    {
+        const char* what;
+        bool answered;
+        Packets expected; // at the restart
+        Packets now;
+        qint64 atMs;
+        bool back;
+    };
+    const Case cases[] = {
+        {"no answer: the signalling is dead too", false, {{7, 100}}, {{7, 150}}, 500, false},
+        {"answered, nothing heard yet", true, {{7, 100}, {8, 40}}, {{7, 100}, {8, 40}}, 1500, false},
+        {"answered, one of two heard again", true, {{7, 100}, {8, 40}}, {{7, 100}, {8, 41}}, 300, true},
+        {"a subscription made since counts for nothing", true, {{7, 100}}, {{7, 100}, {9, 500}}, 1500, false},
+        {"nobody sends: the answer and a second", true, {}, {}, 1000, true},
+        {"nobody sends: not before the second", true, {}, {}, 900, false},
+        {"the one expected now sends nothing", true, {{7, 100}}, {}, 1000, true},
+    };
+    for (const Case& c : cases) {
+        IceRestartRound round;
+        round.begin(0);
+        for (auto it = c.expected.constBegin(); it != c.expected.constEnd(); ++it)
+            round.expect(it.key(), it.value());
+        if (c.answered)
+            round.answered();
+        EXPECT_EQ(round.succeeded(c.now, c.atMs), c.back) << c.what;
+    }
 }
 
 TEST(ReconnectBackoff, DoublesUpToTenSeconds)
