@@ -50,6 +50,8 @@ constexpr int kResubscribeMs = 1000;
 constexpr int kIceAnswerMs = 1500;
 constexpr int kIceRestartMs = 2500;
 constexpr int kIceRestarts = 4;
+// How long a new publisher waits for the old peer connection's close.
+constexpr int kCloseWaitMs = 1500;
 
 // How the others learn that a microphone is muted or a camera off: the
 // descriptions of the published streams, a documented field of VideoRoom's
@@ -285,6 +287,11 @@ public:
     bool askedEarly = false; // the service asked on a refused first reclaim
     bool rejoining = false;    // a join on a new session, same meeting
     bool republishing = false; // the publisher's hang-up is our own
+    // Janus closes an unpublished peer connection after it answers the
+    // unpublish; a new one offered before that close is closed with it.
+    bool oldPublisherHangupDue = false;
+    bool unpublishAnswered = false;
+    int republishCount = 0;
     bool resyncPending = false;
     QElapsedTimer sinceRestored;
     QHash<qint64, quint64> heardPackets;
@@ -438,6 +445,12 @@ void MeetingEngine::Private::openSession()
             });
     connect(session, &JanusSession::hangup, this, [this](qint64 handle, const QString& reason) {
         shares->onHangup(handle, reason);
+        if (handle == publisherHandle && oldPublisherHangupDue && !publisher) {
+            oldPublisherHangupDue = false;
+            if (unpublishAnswered && !ended && !leaving)
+                publish();
+            return;
+        }
         // The server gave up on the publisher's peer connection (its ICE or
         // DTLS died): a new one, as after any loss of media.
         if (handle == publisherHandle && !leaving && !ended && published && !republishing) {
@@ -1034,6 +1047,8 @@ void MeetingEngine::Private::rejoin()
     publisher = nullptr;
     publisherHandle = 0;
     published = false;
+    oldPublisherHangupDue = false;
+    ++republishCount; // an unpublish still answered belongs to the old session
     if (session) {
         session->disconnect(this);
         session->abort();
@@ -1060,10 +1075,27 @@ void MeetingEngine::Private::rebuildPeers()
         publisher = nullptr;
         published = false;
         republishing = true;
+        oldPublisherHangupDue = true;
+        unpublishAnswered = false;
         session->message(publisherHandle, QJsonObject{{QStringLiteral("request"), QStringLiteral("unpublish")}},
-                         {}, [this](bool, const QJsonObject&, const QJsonObject&, const QString&) {
-                             if (!ended && !leaving && !publisher)
+                         {}, [this, count = ++republishCount](bool ok, const QJsonObject&, const QJsonObject&,
+                                                              const QString&) {
+                             if (ended || leaving || publisher || count != republishCount)
+                                 return;
+                             unpublishAnswered = true;
+                             // Refused: nothing was published any more, and
+                             // nothing is closed.
+                             if (!ok || !oldPublisherHangupDue) {
+                                 oldPublisherHangupDue = false;
                                  publish();
+                                 return;
+                             }
+                             QTimer::singleShot(kCloseWaitMs, this, [this, count] {
+                                 if (ended || leaving || publisher || count != republishCount)
+                                     return;
+                                 oldPublisherHangupDue = false;
+                                 publish();
+                             });
                          });
     }
     for (qint64 id : remotes.keys()) {
