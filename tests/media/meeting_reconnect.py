@@ -58,7 +58,7 @@ class Participant:
         self.process = service.popen(
             [binary, "--service", service.url, "--ca", service.ca_file, "--account", account,
              "--password", password, "--number", number, "--display-name", name, "--colour", colour,
-             "--size", "320x240", "--fps", "15", *extra],
+             "--size", "320x240", "--fps", "15", "--report-every", "250", *extra],
             stdout=subprocess.PIPE, stderr=self.stderr, text=True)
         threading.Thread(target=self.read, daemon=True).start()
 
