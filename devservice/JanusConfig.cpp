@@ -246,7 +246,14 @@ bool writeJanusConfiguration(JanusSettings& settings, JanusEndpoint& endpoint,
         section("certificates", {}) +
         section("media", {{"ipv6", "false"},
                           {"rtp_port_range", quoted(std::to_string(settings.rtpMin) + "-" +
-                                                    std::to_string(settings.rtpMax))}}) +
+                                                    std::to_string(settings.rtpMax))},
+                          // Janus keeps a packet for a retransmission only
+                          // this long (200 ms by default, or the round trip
+                          // and 100 ms). A subscriber asks a second time
+                          // after a lost NACK or retransmission, and a packet
+                          // lost on the way in reaches Janus itself a round
+                          // trip late: the clients' video waits 450 ms.
+                          {"min_nack_queue", "600"}}) +
         section("nat", nat) + section("plugins", {}) + section("transports", {}) + section("loggers", {}) +
         section("events", {{"broadcast", "false"}});
     const std::string websockets = section("general", {{"json", quoted("compact")},

@@ -1,13 +1,13 @@
 // How the sender's video follows the network (BitrateAdapter, and the
 // delay-based CongestionEstimator), how a receiver's RTCP names its video
-// for Janus (RtcpForJanus), the ICE restart's credentials and verdict, and
-// the back-off between reconnection attempts.
+// for Janus (JanusRtpSession), the ICE restart's credentials and verdict,
+// and the back-off between reconnection attempts.
 
 #include "BitrateAdapter.h"
 #include "CongestionEstimator.h"
 #include "IceRestart.h"
 #include "NetworkWatch.h"
-#include "RtcpForJanus.h"
+#include "JanusRtpSession.h"
 
 #include <gst/rtp/gstrtcpbuffer.h>
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ using talvora::media::BitrateAdapter;
 using talvora::media::CongestionEstimator;
 using talvora::media::TwccReport;
 using talvora::media::ReconnectBackoff;
-using talvora::media::RtcpForJanus;
+using talvora::media::JanusRtpSession;
 using talvora::media::VideoStep;
 
 namespace {
@@ -221,12 +221,12 @@ TEST(ReconnectBackoff, DoublesUpToTenSeconds)
 // retransmissions (both 90 kHz; the picture has far more packets).
 constexpr guint32 kAudio = 0xA0D10, kVideo = 0x51DE0, kRtx = 0x7E7E0, kSelf = 0x5E1F;
 
-RtcpForJanus::Source lookUp(uint32_t ssrc)
+JanusRtpSession::Source lookUp(uint32_t ssrc)
 {
-    static const std::map<uint32_t, RtcpForJanus::Source> known{
+    static const std::map<uint32_t, JanusRtpSession::Source> known{
         {kAudio, {48000, 900}}, {kVideo, {90000, 600}}, {kRtx, {90000, 12}}};
     const auto found = known.find(ssrc);
-    return found == known.end() ? RtcpForJanus::Source{} : found->second;
+    return found == known.end() ? JanusRtpSession::Source{} : found->second;
 }
 
 // A compound packet: a receiver report with blocks for `blocks`, then the
@@ -307,7 +307,7 @@ struct OrderCase
     std::string expected; // empty: left as it was
 };
 
-TEST(RtcpForJanus, JanusReadsTheVideoFirstAndGetsKeyFrameRequestsItPassesOn)
+TEST(JanusRtpSession, JanusReadsTheVideoFirstAndGetsKeyFrameRequestsItPassesOn)
 {
     gst_init(nullptr, nullptr);
     const auto n = [](guint32 ssrc) { return std::to_string(ssrc); };
@@ -335,7 +335,7 @@ TEST(RtcpForJanus, JanusReadsTheVideoFirstAndGetsKeyFrameRequestsItPassesOn)
     for (const OrderCase& c : cases) {
         GstBuffer* buffer = compound(c.blocks, c.feedback);
         const std::string before = describe(buffer);
-        const bool changed = RtcpForJanus::reorder(buffer, lookUp);
+        const bool changed = JanusRtpSession::reorder(buffer, lookUp);
         EXPECT_EQ(changed, !c.expected.empty()) << c.what;
         EXPECT_EQ(describe(buffer), c.expected.empty() ? before : c.expected) << c.what;
         gst_buffer_unref(buffer);

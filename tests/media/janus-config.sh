@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Writes a minimal Janus configuration for a media sandbox: WebSocket API
 # only (on 127.0.0.1:PORT), the VideoRoom, TextRoom and EchoTest plugins only, ICE
-# on tvmedia0 (127.0.0.2) with no STUN or TURN, a bounded RTP port range, and
+# on tvmedia0 (127.0.0.2) with no STUN or TURN, a bounded RTP port range, the
+# packets kept for retransmission as long as the service's Janus keeps them, and
 # one private room with a pin and audio-level events, with its chat room
 # (same id and pin, the last 50 messages kept).
 #
@@ -32,6 +33,7 @@ general: {
 }
 media: {
     rtp_port_range = "40000-40999"
+    min_nack_queue = 600
 }
 nat: {
     ice_enforce_list = "tvmedia0"

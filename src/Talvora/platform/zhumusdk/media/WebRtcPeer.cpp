@@ -7,7 +7,7 @@
 #include <nice/agent.h>
 
 #include "WebRtcPeer.h"
-#include "RtcpForJanus.h"
+#include "JanusRtpSession.h"
 #include "SimulatedLink.h"
 
 #include <QHash>
@@ -97,7 +97,7 @@ WebRtcPeer::WebRtcPeer(const QString& name, const IcePolicy& ice, int latencyMs,
     }
     gst_bin_add(GST_BIN(m_pipeline), m_webrtc);
     limitIceAgent();
-    RtcpForJanus::applyTo(m_pipeline);
+    JanusRtpSession::applyTo(m_pipeline);
     if (ice.simulateLink)
         SimulatedLink::applyTo(m_pipeline);
 

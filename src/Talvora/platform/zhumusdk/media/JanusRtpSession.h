@@ -1,5 +1,6 @@
 #pragma once
-// What a peer connection's RTCP must look like for Janus to act on it.
+// How a peer connection's RTP session must talk to Janus for Janus to act
+// on its RTCP, and for its retransmissions to get through.
 //
 // Janus files each compound RTCP packet from a subscriber under one of the
 // connection's streams: the one the packet's first report block names, or
@@ -24,9 +25,10 @@
 // frames in a way Janus passes on: NACKs for audio leave it, a FIR becomes
 // a PLI for the same source, and the report block of the source the
 // requests ask about, or else of the video, moves to the front. applyTo()
-// does so for every packet a pipeline sends, and has full reports sent
-// often enough for Janus to know the round trip, without which it keeps
-// nothing to retransmit.
+// does so for every packet a pipeline sends, has full reports sent often
+// enough for Janus to know the round trip, without which it keeps nothing
+// to retransmit, and lets Janus's retransmissions in from their first
+// packet.
 
 #include <cstdint>
 #include <functional>
@@ -36,7 +38,7 @@ typedef struct _GstElement GstElement;
 
 namespace talvora::media {
 
-class RtcpForJanus
+class JanusRtpSession
 {
 public:
     struct Source
@@ -53,8 +55,9 @@ public:
     static bool reorder(GstBuffer* compound, const Lookup& lookup);
 
     // Reorders every compound packet that the RTP session of a webrtcbin
-    // inside `pipeline` sends, from the moment the session is made, and
-    // has it send a full report every half second.
+    // inside `pipeline` sends, from the moment the session is made, has it
+    // send a full report every half second, and accept a new source
+    // without probation.
     static void applyTo(GstElement* pipeline);
 };
 
