@@ -452,9 +452,11 @@ void MeetingEngine::Private::openSession()
             return;
         }
         // The server gave up on the publisher's peer connection (its ICE or
-        // DTLS died): a new one, as after any loss of media.
+        // DTLS died): a new one, as after any loss of media. No ICE restart:
+        // the server has nothing left to restart.
         if (handle == publisherHandle && !leaving && !ended && published && !republishing) {
             qInfo("meeting: media server hung up the publisher: %s", qPrintable(reason));
+            iceRestarts = kIceRestarts;
             lose("the media server hung up", true);
         }
     });
