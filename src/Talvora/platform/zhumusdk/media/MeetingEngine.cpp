@@ -279,6 +279,7 @@ public:
     QElapsedTimer iceClock;
     int iceRestarts = 0;            // since the meeting was last restored
     bool publisherRestarting = false; // its restart offer not yet answered
+    QStringList addressesInUse; // the local addresses the peer connections gathered on
     bool awaitingAdmission = false;
     bool admissionFresh = false;
     // The room that Janus said was destroyed while the service is asked
@@ -517,6 +518,7 @@ void MeetingEngine::Private::onJoined(const QJsonObject& data)
     const qint64 before = selfId;
     selfId = data.value(QLatin1String("id")).toVariant().toLongLong();
     privateId = data.value(QLatin1String("private_id")).toVariant().toLongLong();
+    addressesInUse = network.addresses();
     statsTimer.start();
     levelTimer.start();
     watchDevices();
@@ -1114,7 +1116,10 @@ bool MeetingEngine::Private::restartIce()
     bool subscribed = false;
     for (const Remote& remote : qAsConst(remotes))
         subscribed = subscribed || (remote.pipeline && remote.handle != 0);
-    if (!session->isOpen() || iceRestarts >= kIceRestarts || (!(publisher && published) && !subscribed))
+    // A restart keeps the local candidates: on other addresses only new peer
+    // connections, which gather anew, get through.
+    if (!session->isOpen() || iceRestarts >= kIceRestarts || (!(publisher && published) && !subscribed) ||
+        network.addresses() != addressesInUse)
         return false;
     ++iceRestarts;
     iceRestarting = true;
@@ -1198,6 +1203,7 @@ void MeetingEngine::Private::restored()
     rebuildAfterReclaim = false;
     endIceRestart();
     iceRestarts = 0;
+    addressesInUse = network.addresses();
     awaitingAdmission = false;
     admissionFresh = false;
     attemptTimer.stop();
