@@ -24,7 +24,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
-from media_service import MediaService, enter_sandbox  # noqa: E402
+from media_service import MediaService, enter_sandbox, stop_process  # noqa: E402
 
 API = {"api_key": "5D2E8A41C07B93F6E1A04C8B7D3F2619", "api_secret": "9B47E0C3A5D1286F4E0B7A93C6D85F12"}
 CUT_SECONDS = 8
@@ -89,12 +89,7 @@ class Participant:
             return err.read()
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(8)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
+        stop_process(self.process)
         self.stderr.close()
 
 

@@ -37,7 +37,7 @@ import time
 import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from media_service import SKIP, MediaService, enter_sandbox  # noqa: E402
+from media_service import SKIP, MediaService, enter_sandbox, stop_process  # noqa: E402
 
 TURN_ADDRESS, GUEST_ADDRESS = "127.0.0.3", "127.0.0.4"
 HOST = ("zhangsan@example.com", "Zs-Meet-2024", "#e01010", "440")
@@ -150,13 +150,7 @@ class Participant:
                      all(r.get(k) == v for k, v in fields.items())), (None, None))
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process, 10)
         if self.err is None:
             with open(self.err_path, errors="replace") as err:
                 self.err = err.read()

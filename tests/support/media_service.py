@@ -63,6 +63,17 @@ def enter_sandbox():
     os.execv(SANDBOX, [SANDBOX, sys.executable, os.path.abspath(sys.argv[0]), *sys.argv[1:]])
 
 
+def stop_process(process, seconds=8, sig=signal.SIGTERM):
+    """Asks a process to end, and kills it if it has not within `seconds`."""
+    if process.poll() is None:
+        process.send_signal(sig)
+        try:
+            process.wait(seconds)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 def usable():
     """Why meetings cannot run here, or None when they can."""
     if shutil.which("janus") is None:
